@@ -1,0 +1,9 @@
+#pragma once
+// The game's sound: effects on channels of their own, music on the one music channel.
+#include "engine/audio.h"
+
+// Starts an effect on a new channel at the sound volume and lets it play out.
+int play_sfx(const Sound& sound);
+// Replaces the music with track 1 (title) or 2 (play), looping from its beginning, at
+// the music volume. A track is decoded once and kept, so restarting it costs nothing.
+int play_music(int track);

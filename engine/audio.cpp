@@ -1,0 +1,342 @@
+#include "engine/audio.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "engine/mixer.h"
+#include "engine/options.h"
+#include "engine/resources.h"
+#include "engine/sound_load.h"
+
+struct TSound {
+    SamplePtr samples;
+};
+
+struct TChannel {
+    int handle = 0;
+    TChannel() = default;
+    TChannel(const TChannel&) = delete;
+    TChannel& operator=(const TChannel&) = delete;
+    // Dropping the last reference lets a started sound play out.
+    ~TChannel() { MixerRelease(handle); }
+};
+
+namespace {
+
+constexpr int kDeviceFrames = 512;  // about 12 ms at 44100 Hz
+// How long the game waits for the audio thread before it stops waiting for good.
+constexpr auto kLockstepPatience = std::chrono::seconds(10);
+
+enum class Output {
+    None,      // not started: the first audio call starts it
+    Silent,    // no device: sounds run their course unheard
+    Device,    // SDL's audio thread mixes in real time
+    Lockstep,  // headless with a real driver: the audio thread follows the virtual clock
+};
+
+struct AudioState {
+    Output output = Output::None;
+    bool sdl_started = false;
+    SDL_AudioDeviceID device = 0;
+    int buffer_frames = kDeviceFrames;
+    int64_t clock_samples = 0;  // the virtual clock in samples (headless runs)
+
+    // The silent driver moves sounds on by the virtual clock, or by real time.
+    int64_t silent_samples = 0;
+    std::chrono::steady_clock::time_point silent_start;
+
+    // Lockstep hand-over between the game thread and the audio thread.
+    std::mutex lock;
+    std::condition_variable moved;
+    int64_t mixed_samples = 0;  // frames the audio callback has produced
+    int64_t final_samples = 0;
+    bool closing = false;
+    bool gave_up = false;
+    int64_t first_sound_byte = -1;  // offset of the first non-zero byte produced
+    std::string recording;         // the file SDL's disk driver writes, when it is used
+};
+
+AudioState audio;
+
+int64_t SamplesAt(int ms) { return int64_t(ms) * kMixerRate / 1000; }
+
+void SDLCALL MixCallback(void*, Uint8* stream, int len) {
+    MixerMix(reinterpret_cast<int16_t*>(stream), len / 4);
+}
+
+// Produces the buffer covering virtual samples [mixed, mixed + frames) once the clock has
+// passed its end, so it hears the channel table exactly as the game left it then.
+void SDLCALL LockstepCallback(void*, Uint8* stream, int len) {
+    const int frames = len / 4;
+    std::unique_lock<std::mutex> hold(audio.lock);
+    const int64_t start = audio.mixed_samples;
+    audio.moved.wait(hold, [&] { return audio.clock_samples >= start + frames || audio.closing; });
+    if (audio.closing && start >= audio.final_samples) {
+        std::memset(stream, 0, size_t(len));
+        return;
+    }
+    const bool silent_so_far = audio.first_sound_byte < 0;
+    hold.unlock();
+    MixerMix(reinterpret_cast<int16_t*>(stream), frames);
+    int64_t first = -1;
+    for (int i = 0; silent_so_far && i < len; ++i) {
+        if (stream[i] != 0) {
+            first = start * 4 + i;
+            break;
+        }
+    }
+    hold.lock();
+    if (silent_so_far) audio.first_sound_byte = first;
+    audio.mixed_samples = start + frames;
+    audio.moved.notify_all();
+}
+
+// Waits until the audio thread has produced every buffer the predicate asks for.
+template <typename Done>
+void WaitForMixer(std::unique_lock<std::mutex>& hold, Done done) {
+    if (audio.gave_up) return;
+    if (!audio.moved.wait_for(hold, kLockstepPatience, done)) {
+        audio.gave_up = true;
+        std::fprintf(stderr, "rc-whirlbat: the audio thread stopped following the clock\n");
+    }
+}
+
+void StartSilent() {
+    audio.output = Output::Silent;
+    audio.silent_samples = audio.clock_samples;
+    audio.silent_start = std::chrono::steady_clock::now();
+}
+
+void NoDevice(const char* reason) {
+    std::fprintf(stderr, "rc-whirlbat: no audio device (%s); the game runs without sound\n", reason);
+    if (audio.sdl_started) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        audio.sdl_started = false;
+    }
+    StartSilent();
+}
+
+void StartAudio() {
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    const bool named = driver && *driver;
+    if (engine_options.headless && !named) {
+        StartSilent();
+        return;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::string reason = SDL_GetError();
+        NoDevice(reason.c_str());
+        return;
+    }
+    audio.sdl_started = true;
+    const char* current = SDL_GetCurrentAudioDriver();
+    const std::string name = current ? current : "";
+    if (name == "dummy") {
+        NoDevice("dummy driver");
+        return;
+    }
+    const bool lockstep = engine_options.headless;
+    SDL_AudioSpec want{};
+    want.freq = kMixerRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = kDeviceFrames;
+    want.callback = lockstep ? LockstepCallback : MixCallback;
+    SDL_AudioSpec have{};
+    audio.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (audio.device == 0) {
+        std::string reason = SDL_GetError();
+        NoDevice(reason.c_str());
+        return;
+    }
+    if (!lockstep) {
+        audio.output = Output::Device;
+        SDL_PauseAudioDevice(audio.device, 0);
+        return;
+    }
+    audio.output = Output::Lockstep;
+    audio.buffer_frames = have.samples > 0 ? have.samples : kDeviceFrames;
+    if (name == "disk") {
+        const char* file = std::getenv("SDL_DISKAUDIOFILE");
+        audio.recording = file && *file ? file : "sdlaudio.raw";
+    }
+    SDL_PauseAudioDevice(audio.device, 0);
+    // The virtual clock may have run before the first audio call: catch up with silence.
+    std::unique_lock<std::mutex> hold(audio.lock);
+    WaitForMixer(hold, [] { return audio.mixed_samples + audio.buffer_frames > audio.clock_samples; });
+}
+
+// Starts the driver on the first call; lets the silent driver catch up with time.
+void Pump() {
+    if (audio.output == Output::None) StartAudio();
+    if (audio.output == Output::Silent) {
+        int64_t now = audio.clock_samples;
+        if (!engine_options.headless) {
+            auto elapsed = std::chrono::steady_clock::now() - audio.silent_start;
+            now = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() * kMixerRate / 1000;
+        }
+        if (now > audio.silent_samples) {
+            MixerAdvance(now - audio.silent_samples);
+            audio.silent_samples = now;
+        }
+    }
+}
+
+// SDL's disk driver writes silence while the device is still paused, so the recording
+// starts with a run of zeros of unknown length before the first buffer of the virtual
+// timeline, and ends with a few more after it. Cut it to the timeline: sample k of the
+// file is virtual sample k. The first non-zero byte that was produced finds the start.
+void TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t length) {
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f) return;
+    std::vector<uint8_t> chunk(1 << 16);
+    int64_t start = 0;
+    if (first_sound_byte >= 0) {
+        int64_t offset = 0;
+        int64_t found = -1;
+        size_t got;
+        while (found < 0 && (got = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+            for (size_t i = 0; i < got; ++i) {
+                if (chunk[i] != 0) {
+                    found = offset + int64_t(i);
+                    break;
+                }
+            }
+            offset += int64_t(got);
+        }
+        if (found >= first_sound_byte) start = found - first_sound_byte;
+    }
+    if (start > 0) {
+        for (int64_t done = 0; done < length;) {
+            std::fseek(f, long(start + done), SEEK_SET);
+            size_t got = std::fread(chunk.data(), 1, size_t(std::min<int64_t>(int64_t(chunk.size()), length - done)), f);
+            if (got == 0) break;
+            std::fseek(f, long(done), SEEK_SET);
+            std::fwrite(chunk.data(), 1, got, f);
+            done += int64_t(got);
+        }
+    }
+    std::fclose(f);
+    std::error_code ignored;
+    std::filesystem::resize_file(path, uint64_t(length), ignored);
+}
+
+Channel NewChannel(int handle) {
+    auto channel = std::make_shared<TChannel>();
+    channel->handle = handle;
+    return channel;
+}
+
+Channel Start(const Sound& sound, const Channel& channel, bool paused) {
+    Pump();
+    if (!sound) return nullptr;
+    int handle = channel && MixerValid(channel->handle) ? channel->handle : MixerAlloc();
+    if (handle == 0) return nullptr;
+    MixerCue(handle, sound->samples, paused);
+    if (channel && channel->handle == handle) return channel;
+    return NewChannel(handle);
+}
+
+int HandleOf(const Channel& channel) { return channel ? channel->handle : 0; }
+
+}  // namespace
+
+Sound LoadSound(const std::string& url, int flags) {
+    Pump();
+    std::vector<uint8_t> bytes;
+    if (!ReadUrl(url, bytes)) return nullptr;
+    std::shared_ptr<SampleData> samples = DecodeSound(bytes);
+    if (!samples) return nullptr;
+    samples->loop = (flags & 1) != 0;
+    auto sound = std::make_shared<TSound>();
+    sound->samples = std::move(samples);
+    return sound;
+}
+
+Channel CueSound(const Sound& sound, const Channel& channel) { return Start(sound, channel, true); }
+
+Channel PlaySound(const Sound& sound, const Channel& channel) { return Start(sound, channel, false); }
+
+Channel AllocChannel() {
+    Pump();
+    int handle = MixerAlloc();
+    return handle ? NewChannel(handle) : nullptr;
+}
+
+void SetChannelVolume(const Channel& channel, float volume) { MixerSetVolume(HandleOf(channel), volume); }
+void SetChannelPan(const Channel& channel, float pan) { MixerSetPan(HandleOf(channel), pan); }
+void SetChannelDepth(const Channel& channel, float depth) { MixerSetDepth(HandleOf(channel), depth); }
+void SetChannelRate(const Channel& channel, float rate) { MixerSetRate(HandleOf(channel), rate); }
+
+void PauseChannel(const Channel& channel) {
+    Pump();
+    MixerSetPaused(HandleOf(channel), true);
+}
+
+void ResumeChannel(const Channel& channel) {
+    Pump();
+    MixerSetPaused(HandleOf(channel), false);
+}
+
+void StopChannel(const Channel& channel) {
+    if (!channel) return;
+    MixerStop(channel->handle);
+    channel->handle = 0;
+}
+
+int ChannelPlaying(const Channel& channel) {
+    Pump();
+    int status = MixerStatus(HandleOf(channel));
+    return status != 0 && !(status & kStatusPaused) ? 1 : 0;
+}
+
+void AudioClockAdvanced(int now_ms) {
+    {
+        std::unique_lock<std::mutex> hold(audio.lock);
+        audio.clock_samples = SamplesAt(now_ms);
+        if (audio.output == Output::Lockstep) {
+            audio.moved.notify_all();
+            WaitForMixer(hold, [] { return audio.mixed_samples + audio.buffer_frames > audio.clock_samples; });
+        }
+    }
+    if (audio.output == Output::Silent) Pump();
+    MixerCollect();
+}
+
+void AudioShutdown() {
+    if (audio.output == Output::Lockstep) {
+        std::unique_lock<std::mutex> hold(audio.lock);
+        audio.final_samples = audio.clock_samples;
+        audio.closing = true;
+        audio.moved.notify_all();
+        WaitForMixer(hold, [] { return audio.mixed_samples >= audio.final_samples; });
+    }
+    if (audio.device != 0) SDL_CloseAudioDevice(audio.device);
+    if (audio.output == Output::Lockstep && !audio.recording.empty()) {
+        TrimRecording(audio.recording, audio.first_sound_byte, audio.final_samples * 4);
+    }
+    if (audio.sdl_started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    MixerReset();
+    std::lock_guard<std::mutex> hold(audio.lock);
+    audio.output = Output::None;
+    audio.sdl_started = false;
+    audio.device = 0;
+    audio.buffer_frames = kDeviceFrames;
+    audio.clock_samples = 0;
+    audio.silent_samples = 0;
+    audio.mixed_samples = 0;
+    audio.final_samples = 0;
+    audio.closing = false;
+    audio.gave_up = false;
+    audio.first_sound_byte = -1;
+    audio.recording.clear();
+}

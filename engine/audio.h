@@ -1,0 +1,44 @@
+#pragma once
+// Audio services: sounds decoded in full at load time and mixed in software at
+// 44100 Hz, stereo, 16-bit, on SDL's audio thread. Every call comes from the game's
+// one thread. A none sound or none channel (nullptr) is accepted everywhere and does
+// nothing.
+#include <memory>
+#include <string>
+
+struct TSound;
+struct TChannel;
+using Sound = std::shared_ptr<TSound>;
+using Channel = std::shared_ptr<TChannel>;
+
+// Decodes a whole OGG Vorbis or WAV file (path or "incbin::name"); bit 0 of flags makes
+// it loop. None if the file is missing or cannot be decoded.
+Sound LoadSound(const std::string& url, int flags);
+
+// Puts the sound on the channel (a new one when none is given), paused at its start.
+// None if the sound is none or no mixer slot is free.
+Channel CueSound(const Sound& sound, const Channel& channel = nullptr);
+// As CueSound, but playing at once.
+Channel PlaySound(const Sound& sound, const Channel& channel = nullptr);
+// A channel object holding a fresh handle, playing nothing.
+Channel AllocChannel();
+
+void SetChannelVolume(const Channel& channel, float volume);  // linear, 1.0 full
+void SetChannelPan(const Channel& channel, float pan);        // -1 left .. +1 right
+void SetChannelDepth(const Channel& channel, float depth);    // kept, not heard
+void SetChannelRate(const Channel& channel, float rate);      // 1.0 the sound's own rate
+void PauseChannel(const Channel& channel);
+void ResumeChannel(const Channel& channel);  // resuming a cued channel starts it
+// Stops and releases the slot; the object keeps no handle afterwards.
+void StopChannel(const Channel& channel);
+// 1 while the slot is in use, not stopped and not paused.
+int ChannelPlaying(const Channel& channel);
+
+// Engine-internal: the window service calls this in headless runs whenever the
+// virtual clock moves, so that a recording audio driver (SDL's "disk") hears the
+// game in step with its virtual time.
+void AudioClockAdvanced(int now_ms);
+// Engine-internal: closes the device at program end, after the last sound was mixed.
+// Call it before SDL_Quit: in a lockstep run the audio thread waits for the clock.
+// Audio starts afresh on the next call after it.
+void AudioShutdown();

@@ -1,0 +1,3 @@
+#include "engine/options.h"
+
+EngineOptions engine_options;

@@ -1,0 +1,30 @@
+#pragma once
+// Input scripts for headless runs: keys, mouse, window events and virtual game pads,
+// each applied when its frame or virtual time comes, through SDL's own event queue and
+// virtual joysticks so the engine's real input path runs.
+//
+// One action per line, '#' starts a comment:  WHEN DEVICE CONTROL [VALUE...]
+//   WHEN     fN (once the N-th Flip has returned; f0 at start) or tMS (clock at MS)
+//   pads N                         (first line, no WHEN) virtual pads to attach at start
+//   padP x|y|z|r VALUE             an axis, -1.0 .. 1.0
+//   padP bN down|up                a game button
+//   padP unplug|plug               pull the pad out or plug it back in
+//   key esc|space|CODE down|up     CODE a virtual-key code
+//   mouse move X Y                 picture coordinates
+//   mouse left down|up
+//   window focus lost|gained
+//   window close
+#include <string>
+
+// Reads and checks a script. False with a message naming the line on any error.
+bool ScriptLoad(const std::string& path, std::string* error);
+// Attaches the script's virtual pads; call before the pads are first counted.
+void ScriptAttachPads();
+// Applies every action whose time has come. Called by the event pump and by Flip.
+void ScriptPoll();
+bool ScriptActive();
+// Whether actions timed by the clock are still to come (a frame-timed action cannot
+// end a wait in which no frame is drawn).
+bool ScriptHasTimedActions();
+// Detaches the virtual pads.
+void ScriptShutdown();

@@ -1,0 +1,304 @@
+#include "engine/window.h"
+
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/audio.h"
+#include "engine/draw.h"
+#include "engine/draw_state.h"
+#include "engine/input_internal.h"
+#include "engine/options.h"
+#include "engine/renderer.h"
+#include "engine/script.h"
+
+namespace {
+
+struct WindowState {
+    std::string title;
+    std::string error;
+    SDL_Window* window = nullptr;
+    SDL_GLContext gl = nullptr;
+    int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
+    int seq = 0;
+    int swap_interval = -2;  // what the context was last told; -2 unknown
+    // Clock pacing.
+    bool soft_sync = false;
+    int sync_rate = 0, sync_period = 0, sync_fraction = 0, sync_accumulator = 0, sync_time = 0;
+    int flip_count = 0;
+    std::vector<std::function<void()>> flip_hooks;
+    std::vector<std::function<void()>> end_hooks;
+    // Headless clock.
+    int virtual_ms = 0;
+    int waited_since_flip = 0;
+};
+
+WindowState win;
+
+// A busy wait that the script will never end would spin forever; a minute of virtual
+// waiting without a frame and with nothing left in the script ends the run instead.
+constexpr int kHopelessWaitMs = 60000;
+
+void set_swap_interval(int interval) {
+    if (win.swap_interval == interval) return;
+    win.swap_interval = interval;
+    SDL_GL_SetSwapInterval(interval);
+}
+
+void present(bool vsync) {
+    RendererFlush();
+    if (engine_options.headless || !win.window) return;
+    set_swap_interval(vsync ? 1 : 0);
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(win.window, &dw, &dh);
+    RendererPresent(dw, dh);
+    SDL_GL_SwapWindow(win.window);
+    RendererResumeDrawing();
+}
+
+void close_graphics() {
+    if (!win.window) return;
+    RendererShutdown();
+    if (win.gl) SDL_GL_DeleteContext(win.gl);
+    SDL_DestroyWindow(win.window);
+    win.gl = nullptr;
+    win.window = nullptr;
+    win.width = win.height = win.depth = win.hertz = win.flags = 0;
+    win.swap_interval = -2;
+}
+
+// Times presentations that wait for the vertical blank for up to a second; three in a
+// row that take one refresh period mean the display paces frames itself.
+bool vertical_blank_is_steady(int hertz) {
+    int period = 1000 / hertz;
+    int start = int(SDL_GetTicks());
+    int good = 0;
+    while (int(SDL_GetTicks()) - start < 1000) {
+        int t0 = int(SDL_GetTicks());
+        present(true);
+        int took = int(SDL_GetTicks()) - t0;
+        if (took >= period - 1 && took <= period + 1) {
+            if (++good == 3) return true;
+        } else {
+            good = 0;
+        }
+    }
+    return false;
+}
+
+SDL_Rect window_rect_for(int width, int height) {
+    // Twice the picture, or the largest whole multiple that fits the desktop.
+    SDL_Rect usable{0, 0, width * 2, height * 2};
+    SDL_GetDisplayUsableBounds(0, &usable);
+    int scale = 2;
+    while (scale > 1 && (width * scale > usable.w * 9 / 10 || height * scale > usable.h * 9 / 10)) --scale;
+    return SDL_Rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * scale, height * scale};
+}
+
+}  // namespace
+
+int GraphicsSeq() { return win.window ? win.seq : 0; }
+
+void AppTitle(const std::string& title) {
+    win.title = title;
+    if (win.window) SDL_SetWindowTitle(win.window, title.c_str());
+}
+
+bool Graphics(int width, int height, int depth, int hertz, int flags) {
+    close_graphics();
+    win.error.clear();
+    if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        win.error = SDL_GetError();
+        return false;
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    Uint32 window_flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+    SDL_Rect rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height};
+    if (!engine_options.headless) {
+        if (depth != 0 && !engine_options.windowed) {
+            window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        } else {
+            window_flags |= SDL_WINDOW_RESIZABLE;
+            rect = window_rect_for(width, height);
+        }
+    }
+    win.window = SDL_CreateWindow(win.title.c_str(), rect.x, rect.y, rect.w, rect.h, window_flags);
+    if (!win.window) {
+        win.error = SDL_GetError();
+        return false;
+    }
+    win.gl = SDL_GL_CreateContext(win.window);
+    if (!win.gl || !RendererInit(width, height)) {
+        win.error = win.gl ? "the OpenGL driver offers no off-screen framebuffer" : SDL_GetError();
+        close_graphics();
+        return false;
+    }
+    win.seq = win.seq + 1 == 0 ? 1 : win.seq + 1;
+    win.width = width;
+    win.height = height;
+    win.depth = depth;
+    win.hertz = hertz;
+    win.flags = flags | 2;
+    DrawStateApply();
+    for (int i = 0; i < 2; ++i) {
+        Cls();
+        present(false);
+    }
+    // Pace by the clock unless the display proves it paces frames steadily itself.
+    // Headless there is no display to wait for.
+    win.soft_sync = hertz != 0;
+    if (hertz != 0 && depth != 0 && !engine_options.headless && vertical_blank_is_steady(hertz)) {
+        win.soft_sync = false;
+    }
+    win.sync_rate = hertz;
+    win.sync_period = hertz ? 1000 / hertz : 0;
+    win.sync_fraction = 1000 - win.sync_period * hertz;
+    win.sync_accumulator = 0;
+    win.sync_time = MilliSecs();
+    if (depth != 0) MoveMouse(width / 2, height / 2);
+    InputWindowOpened();
+    return true;
+}
+
+const std::string& GraphicsError() { return win.error; }
+int GraphicsWidth() { return win.width; }
+int GraphicsHeight() { return win.height; }
+bool SoftSyncActive() { return win.soft_sync; }
+
+void Flip(int sync) {
+    if (sync != -1) {
+        present(sync != 0);
+    } else if (!win.soft_sync) {
+        present(win.depth != 0);
+    } else {
+        win.sync_time += win.sync_period;
+        win.sync_accumulator += win.sync_fraction;
+        if (win.sync_accumulator >= win.sync_rate) {
+            win.sync_accumulator -= win.sync_rate;
+            win.sync_time += 1;
+        }
+        int d = win.sync_time - MilliSecs();
+        if (d > 0) {
+            Delay(d);
+        } else {
+            // A late frame moves the schedule instead of catching up.
+            win.sync_time = MilliSecs();
+        }
+        present(false);
+    }
+    win.flip_count++;
+    win.waited_since_flip = 0;
+    for (auto& hook : win.flip_hooks) hook();
+    ScriptPoll();
+}
+
+int FlipCount() { return win.flip_count; }
+
+void AddFlipHook(std::function<void()> hook) { win.flip_hooks.push_back(std::move(hook)); }
+
+int MilliSecs() {
+    if (engine_options.headless) return win.virtual_ms;
+    return int(SDL_GetTicks());
+}
+
+void Delay(int ms) {
+    if (ms <= 0) return;
+    if (!engine_options.headless) {
+        SDL_Delay(Uint32(ms));
+        return;
+    }
+    win.virtual_ms += ms;
+    win.waited_since_flip += ms;
+    AudioClockAdvanced(win.virtual_ms);
+    ScriptPoll();
+    if (win.waited_since_flip > kHopelessWaitMs && ScriptActive() && !ScriptHasTimedActions()) {
+        std::fprintf(stderr,
+                     "rc-whirlbat: the game has waited %d ms for input after frame %d and the script "
+                     "has nothing more to give; stopping\n",
+                     win.waited_since_flip, win.flip_count);
+        EndWithCode(3);
+    }
+}
+
+int VirtualWaitSinceFlip() { return win.waited_since_flip; }
+
+int AppSuspended() {
+    InputPump();
+    return InputSuspended() ? 1 : 0;
+}
+
+int AppTerminate() {
+    InputPump();
+    return InputTakeTerminate() ? 1 : 0;
+}
+
+void HideMouse() {
+    if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_DISABLE);
+}
+
+void ShowMouse() {
+    if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_ENABLE);
+}
+
+void MoveMouse(int x, int y) {
+    InputSetMouse(x, y);
+    if (win.window && !engine_options.headless) {
+        int wx, wy;
+        PictureToWindow(x, y, &wx, &wy);
+        SDL_WarpMouseInWindow(win.window, wx, wy);
+    }
+}
+
+void WindowToPicture(int wx, int wy, int* px, int* py) {
+    int ww = win.width, wh = win.height;
+    if (win.window) SDL_GetWindowSize(win.window, &ww, &wh);
+    int x, y, w, h;
+    RendererFitRect(ww, wh, &x, &y, &w, &h);
+    if (w <= 0 || h <= 0) {
+        *px = wx;
+        *py = wy;
+        return;
+    }
+    double fx = double(wx - x) * win.width / w, fy = double(wy - y) * win.height / h;
+    *px = int(fx >= 0 ? fx : fx - 1);
+    *py = int(fy >= 0 ? fy : fy - 1);
+}
+
+void PictureToWindow(int px, int py, int* wx, int* wy) {
+    int ww = win.width, wh = win.height;
+    if (win.window) SDL_GetWindowSize(win.window, &ww, &wh);
+    int x, y, w, h;
+    RendererFitRect(ww, wh, &x, &y, &w, &h);
+    if (win.width <= 0 || win.height <= 0) {
+        *wx = px;
+        *wy = py;
+        return;
+    }
+    // The centre of the picture's pixel, so the way back lands on the same pixel.
+    *wx = x + int((px + 0.5) * w / win.width);
+    *wy = y + int((py + 0.5) * h / win.height);
+}
+
+void AddEndHook(std::function<void()> hook) { win.end_hooks.push_back(std::move(hook)); }
+
+void EndWithCode(int code) {
+    auto hooks = std::move(win.end_hooks);
+    win.end_hooks.clear();
+    for (auto& hook : hooks) hook();
+    AudioShutdown();
+    close_graphics();
+    InputShutdown();
+    SDL_Quit();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(code);
+}
+
+void End() { EndWithCode(0); }

@@ -1,0 +1,106 @@
+#include "engine/script.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine/input.h"
+#include "engine/window.h"
+#include "support.h"
+
+namespace {
+
+using test_support::OpenHeadlessGraphics;
+using test_support::OutputPath;
+
+std::string write_script(const std::string& name, const std::string& text) {
+    std::string path = OutputPath(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+std::string load_error(const std::string& text) {
+    std::string error;
+    EXPECT_FALSE(ScriptLoad(write_script("bad.txt", text), &error));
+    return error;
+}
+
+TEST(Script, BadLinesAreNamedWithTheirLineNumber) {
+    EXPECT_NE(load_error("pads 1\n\nf10 pad0 q 1.0\n").find("bad.txt:3: unknown pad control"), std::string::npos);
+    EXPECT_NE(load_error("f1 key space sideways\n").find(":1: expected down or up"), std::string::npos);
+    EXPECT_NE(load_error("f1 pad0 x 1.0\n").find("pad 0 is not attached"), std::string::npos);
+    EXPECT_NE(load_error("pads 1\nf1 pad0 x 1.5\n").find("-1.0 .. 1.0"), std::string::npos);
+    EXPECT_NE(load_error("f1 key space down\npads 2\n").find(":2:"), std::string::npos);
+    EXPECT_NE(load_error("x5 key space down\n").find("expected 'fN' or 'tMS'"), std::string::npos);
+    EXPECT_NE(load_error("f1 joystick fire\n").find("unknown device"), std::string::npos);
+    std::string error;
+    EXPECT_FALSE(ScriptLoad(OutputPath("no-such-script.txt"), &error));
+    EXPECT_NE(error.find("cannot read script"), std::string::npos);
+}
+
+TEST(Script, ActionsComeAtTheirFrameOrTime) {
+    std::string error;
+    ASSERT_TRUE(ScriptLoad(write_script("keys.txt",
+                                        "# comments and blank lines are fine\n"
+                                        "pads 1\n"
+                                        "f2 key space down   # after the second flip\n"
+                                        "f3 key space up\n"
+                                        "t100 mouse move 40 50\n"
+                                        "f4 pad0 x -1.0\n"
+                                        "f4 pad0 b0 down\n"),
+                           &error))
+        << error;
+    ScriptAttachPads();
+    OpenHeadlessGraphics();
+    EXPECT_EQ(JoyCount(), 1);
+    int start = FlipCount();
+    ASSERT_EQ(start, 0);
+    Flip(-1);
+    EXPECT_EQ(KeyHit(32), 0);
+    Flip(-1);
+    EXPECT_EQ(KeyHit(32), 1);
+    EXPECT_EQ(KeyDown(32), 1);
+    Flip(-1);
+    EXPECT_EQ(KeyDown(32), 0);
+    EXPECT_TRUE(ScriptHasTimedActions());
+    Flip(-1);
+    EXPECT_EQ(JoyX(0), -1.0f);
+    EXPECT_EQ(JoyHit(0, 0), 1);
+    while (MilliSecs() < 100) Flip(-1);
+    EXPECT_EQ(MouseX(), 40);
+    EXPECT_EQ(MouseY(), 50);
+    EXPECT_FALSE(ScriptHasTimedActions());
+    ScriptShutdown();
+}
+
+TEST(Script, WindowEventsAndUnplugging) {
+    std::string error;
+    ASSERT_TRUE(ScriptLoad(write_script("window.txt",
+                                        "pads 2\n"
+                                        "f0 pad1 y 1.0\n"
+                                        "f1 window focus lost\n"
+                                        "t40 window focus gained\n"
+                                        "f2 pad1 unplug\n"
+                                        "f3 pad1 plug\n"
+                                        "f3 window close\n"),
+                           &error))
+        << error;
+    ScriptAttachPads();
+    OpenHeadlessGraphics();
+    EXPECT_EQ(JoyCount(), 2);
+    EXPECT_EQ(JoyY(1), 1.0f);
+    Flip(-1);
+    EXPECT_EQ(AppSuspended(), 1);
+    int waited = 0;
+    while (AppSuspended()) Delay(1), ++waited;
+    EXPECT_GT(waited, 0);
+    EXPECT_GE(MilliSecs(), 40);
+    Flip(-1);
+    EXPECT_EQ(JoyY(1), 1.0f);  // pulled out: last values
+    Flip(-1);
+    EXPECT_EQ(JoyCount(), 2);  // back in
+    EXPECT_EQ(AppTerminate(), 1);
+    ScriptShutdown();
+}
+
+}  // namespace

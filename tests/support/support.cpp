@@ -1,0 +1,162 @@
+#include "support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include "engine/draw.h"
+#include "engine/options.h"
+#include "engine/window.h"
+
+namespace test_support {
+
+void OpenHeadlessGraphics() {
+    if (GraphicsWidth() == 640) return;
+    engine_options.headless = true;
+    ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
+}
+
+std::string SourcePath(const std::string& relative) { return std::string(WHIRLBAT_SOURCE_DIR) + "/" + relative; }
+
+std::string OutputPath(const std::string& name) { return std::string(WHIRLBAT_TEST_OUTPUT) + "/" + name; }
+
+Rgb PixelAt(const Pixmap& rgb, int x, int y) {
+    const uint8_t* p = rgb.at(x, y);
+    return Rgb{p[0], p[1], p[2]};
+}
+
+int RunGame(const std::vector<std::string>& args, std::string* err, const std::vector<std::string>& env) {
+    std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + ".txt");
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(WHIRLBAT_SOURCE_DIR) != 0) _exit(127);
+        if (!freopen(err_file.c_str(), "w", stderr)) _exit(127);
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        std::string binary = WHIRLBAT_BINARY;
+        argv.push_back(binary.data());
+        std::vector<std::string> copy = args;
+        for (std::string& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (err) {
+        std::ifstream f(err_file);
+        err->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    std::remove(err_file.c_str());
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
+namespace {
+
+struct Parser {
+    const std::string& s;
+    size_t i = 0;
+
+    void ws() {
+        while (i < s.size() && isspace(static_cast<unsigned char>(s[i]))) ++i;
+    }
+    char peek() {
+        ws();
+        if (i >= s.size()) throw std::runtime_error("unexpected end of JSON");
+        return s[i];
+    }
+    void expect(char c) {
+        if (peek() != c) throw std::runtime_error(std::string("expected ") + c + " in JSON");
+        ++i;
+    }
+    std::string str() {
+        expect('"');
+        std::string out;
+        while (i < s.size() && s[i] != '"') {
+            if (s[i] == '\\' && i + 1 < s.size()) ++i;
+            out += s[i++];
+        }
+        ++i;
+        return out;
+    }
+    Json value() {
+        Json v;
+        char c = peek();
+        if (c == '{') {
+            v.type = Json::Object;
+            ++i;
+            if (peek() == '}') return ++i, v;
+            while (true) {
+                std::string key = str();
+                expect(':');
+                v.fields[key] = value();
+                if (peek() == ',') {
+                    ++i;
+                    continue;
+                }
+                expect('}');
+                return v;
+            }
+        }
+        if (c == '[') {
+            v.type = Json::Array;
+            ++i;
+            if (peek() == ']') return ++i, v;
+            while (true) {
+                v.items.push_back(value());
+                if (peek() == ',') {
+                    ++i;
+                    continue;
+                }
+                expect(']');
+                return v;
+            }
+        }
+        if (c == '"') {
+            v.type = Json::String;
+            v.text = str();
+            return v;
+        }
+        if (s.compare(i, 4, "null") == 0) return i += 4, v;
+        size_t used = 0;
+        v.type = Json::Number;
+        v.number = std::stod(s.substr(i), &used);
+        i += used;
+        return v;
+    }
+};
+
+}  // namespace
+
+const Json& Json::operator[](const std::string& key) const {
+    static const Json none;
+    auto it = fields.find(key);
+    return it == fields.end() ? none : it->second;
+}
+
+const Json& Json::operator[](size_t index) const {
+    static const Json none;
+    return index < items.size() ? items[index] : none;
+}
+
+Json ParseJson(const std::string& text) {
+    Parser p{text};
+    return p.value();
+}
+
+std::vector<Json> ReadTrace(const std::string& path) {
+    std::vector<Json> out;
+    std::ifstream f(path);
+    for (std::string line; std::getline(f, line);) {
+        if (!line.empty()) out.push_back(ParseJson(line));
+    }
+    return out;
+}
+
+}  // namespace test_support

@@ -1,0 +1,48 @@
+#pragma once
+// Shared test support: a headless window for engine tests, paths, running the game's
+// executable, and reading its JSON trace.
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/pixmap.h"
+
+namespace test_support {
+
+// Opens the headless 640 x 480 window once per test process.
+void OpenHeadlessGraphics();
+
+std::string SourcePath(const std::string& relative);
+std::string OutputPath(const std::string& name);
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+Rgb PixelAt(const Pixmap& rgb, int x, int y);
+
+// Runs rc-whirlbat with the arguments from the repository root; returns its exit code
+// and what it wrote on stderr.
+int RunGame(const std::vector<std::string>& args, std::string* err = nullptr,
+            const std::vector<std::string>& env = {});
+
+// A small JSON value, enough for the trace.
+struct Json {
+    enum Type { Null, Number, String, Array, Object } type = Null;
+    double number = 0;
+    std::string text;
+    std::vector<Json> items;
+    std::map<std::string, Json> fields;
+
+    const Json& operator[](const std::string& key) const;
+    const Json& operator[](size_t index) const;
+    double num() const { return number; }
+    int i() const { return int(number); }
+    bool has(const std::string& key) const { return fields.count(key) != 0; }
+};
+Json ParseJson(const std::string& text);
+// Every line of a trace file, parsed.
+std::vector<Json> ReadTrace(const std::string& path);
+
+}  // namespace test_support

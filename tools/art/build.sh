@@ -1,0 +1,20 @@
+#!/bin/sh
+# Rebuilds the game's pictures: installs what the generator needs, compiles it and
+# writes assets/whirlbat_01.png, whirlbat_02.png, dmpointer.png and owlogo.png.
+# Usage: tools/art/build.sh [--preview DIR]   (DIR gets enlarged copies and mock-ups)
+set -e
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+"$root/tools/install-deps.sh" tools
+build="${TMPDIR:-/tmp}/whirlbat-art"
+mkdir -p "$build"
+g++ -std=c++20 -O2 -Wall -Wextra -ffp-contract=off \
+  $(pkg-config --cflags freetype2 libpng) \
+  "$root"/tools/art/*.cpp \
+  $(pkg-config --libs freetype2 libpng) -o "$build/art"
+if [ "$1" = "--preview" ] && [ -n "$2" ]; then
+  mkdir -p "$2"
+  "$build/art" "$root/assets" --preview "$2"
+else
+  "$build/art" "$root/assets"
+fi
+echo "art: pictures written to $root/assets"
