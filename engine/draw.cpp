@@ -43,6 +43,8 @@ bool ensure_frame(TImage& image, int frame) {
     f.u1 = float(pix.width) / float(tw);
     f.v1 = float(pix.height) / float(th);
     f.seq = GraphicsSeq();
+    f.binary = !(image.flags & FILTEREDIMAGE);
+    for (size_t i = 3; f.binary && i < pix.pixels.size(); i += 4) f.binary = pix.pixels[i] == 0 || pix.pixels[i] == 255;
     return f.texture != 0;
 }
 
@@ -51,7 +53,8 @@ void free_frame(TImageFrame& f) {
     f = TImageFrame{};
 }
 
-void emit_quad(unsigned texture, float x0, float y0, float x1, float y1, float tx, float ty, const float uv[8]) {
+void emit_quad(unsigned texture, bool binary, float x0, float y0, float x1, float y1, float tx, float ty,
+               const float uv[8]) {
     const TSpriteGraphics& g = dm.gfx;
     const float px[4] = {x0, x1, x1, x0};
     const float py[4] = {y0, y0, y1, y1};
@@ -60,7 +63,7 @@ void emit_quad(unsigned texture, float x0, float y0, float x1, float y1, float t
         xy[i * 2] = float(double(px[i]) * g.tform_ix + double(py[i]) * g.tform_iy + tx);
         xy[i * 2 + 1] = float(double(px[i]) * g.tform_jx + double(py[i]) * g.tform_jy + ty);
     }
-    RendererQuad(texture, xy, uv, DrawStateRGBA());
+    RendererQuad(texture, xy, uv, DrawStateRGBA(), binary);
 }
 
 Image make_image(int width, int height, int frames, int flags) {
@@ -269,7 +272,7 @@ void DrawImageFrame(const Image& image, int frame, float x0, float y0, float x1,
     if (!ensure_frame(*image, frame)) return;
     const TImageFrame& f = image->frames[frame];
     const float uv[8] = {f.u0, f.v0, f.u1, f.v0, f.u1, f.v1, f.u0, f.v1};
-    emit_quad(f.texture, x0, y0, x1, y1, tx, ty, uv);
+    emit_quad(f.texture, f.binary, x0, y0, x1, y1, tx, ty, uv);
 }
 
 void DrawImage(const Image& image, float x, float y, int frame) {
@@ -283,7 +286,7 @@ void DrawRect(float x, float y, float w, float h) {
     if (!drawing_possible()) return;
     const float uv[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     float x0 = dm.gfx.handle_x, y0 = dm.gfx.handle_y;
-    emit_quad(0, x0, y0, x0 + w, y0 + h, x + dm.gfx.origin_x, y + dm.gfx.origin_y, uv);
+    emit_quad(0, true, x0, y0, x0 + w, y0 + h, x + dm.gfx.origin_x, y + dm.gfx.origin_y, uv);
 }
 
 int ImageWidth(const Image& image) { return image ? image->width : 0; }

@@ -17,6 +17,7 @@ struct TImageFrame {
     unsigned texture = 0;
     float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
     int seq = 0;  // graphics sequence the texture was made for; 0 none
+    bool binary = false;  // sampled texels are all fully clear or fully opaque
 };
 
 struct TImage {

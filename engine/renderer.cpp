@@ -32,15 +32,31 @@ struct Target {
     int w = 0, h = 0;
 };
 
+// A run of quads sharing blend, texture and clip rectangle: one draw call.
+struct Batch {
+    int blend;
+    GLuint texture;
+    int scissor[4];
+    size_t first;
+    size_t count;
+};
+
+// Drawing is recorded and handed to GL only when someone looks at the picture (a
+// read-back or a present). A clear drops everything recorded before it, so frames
+// nobody looks at (a headless run between screenshots) cost no rasterising at all.
 struct RendererState {
     GlFunctions gl;
     Target picture;     // the game draws here
     Target upscaled;    // whole-multiple enlargement on the way to the window
     int width = 0, height = 0;
-    int blend = -1;
+    int wanted_blend = 1;    // set by the drawing state
     int scissor[4] = {0, 0, 0, 0};
-    GLuint texture = 0;
-    std::vector<Vertex> batch;
+    bool open = false;       // whether batches.back() still takes quads
+    std::vector<Vertex> vertices;
+    std::vector<Batch> batches;
+    bool clear_pending = false;
+    int clear_rgb[3] = {0, 0, 0};
+    int applied_blend = -1;  // GL's state while submitting
     RendererStats stats;
     int max_texture = 0;
 };
@@ -63,11 +79,11 @@ bool make_target(Target& t, int w, int h) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
     ren.gl.GenFramebuffers(1, &t.fbo);
     ren.gl.BindFramebuffer(GL_FRAMEBUFFER, t.fbo);
     ren.gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.texture, 0);
     bool ok = ren.gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    glBindTexture(GL_TEXTURE_2D, ren.texture);
     t.w = w;
     t.h = h;
     return ok;
@@ -136,9 +152,12 @@ bool RendererInit(int width, int height) {
     ren.upscaled = Target{};
     ren.width = width;
     ren.height = height;
-    ren.blend = -1;
-    ren.texture = 0;
-    ren.batch.clear();
+    ren.wanted_blend = 1;
+    ren.applied_blend = -1;
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    ren.clear_pending = false;
     ren.scissor[0] = 0;
     ren.scissor[1] = 0;
     ren.scissor[2] = width;
@@ -160,81 +179,119 @@ bool RendererInit(int width, int height) {
 }
 
 void RendererShutdown() {
-    ren.batch.clear();
+    ren.batches.clear();
+    ren.vertices.clear();
     ren.picture = Target{};
     ren.upscaled = Target{};
     ren.width = ren.height = 0;
 }
 
-void RendererFlush() {
-    if (ren.batch.empty()) return;
-    const Vertex* v = ren.batch.data();
+namespace {
+
+// Hands every recorded batch to GL, after the clear that came before them.
+void submit() {
+    if (ren.clear_pending) {
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(ren.clear_rgb[0] / 255.0f, ren.clear_rgb[1] / 255.0f, ren.clear_rgb[2] / 255.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        ren.clear_pending = false;
+    }
+    if (ren.batches.empty()) return;
+    const Vertex* v = ren.vertices.data();
     glVertexPointer(2, GL_FLOAT, sizeof(Vertex), &v->x);
     glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->u);
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), &v->rgba);
-    glDrawArrays(GL_TRIANGLES, 0, GLsizei(ren.batch.size()));
-    ren.batch.clear();
-    ren.stats.draw_calls++;
+    for (const Batch& b : ren.batches) {
+        if (b.blend != ren.applied_blend) {
+            apply_blend(b.blend);
+            ren.applied_blend = b.blend;
+        }
+        if (b.texture) {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, b.texture);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+        glScissor(b.scissor[0], ren.height - b.scissor[1] - b.scissor[3], std::max(b.scissor[2], 0),
+                  std::max(b.scissor[3], 0));
+        glDrawArrays(GL_TRIANGLES, GLint(b.first), GLsizei(b.count));
+        ren.stats.draw_calls++;
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
 }
 
-void RendererSetBlend(int mode) {
-    if (mode == ren.blend) return;
-    RendererFlush();
-    ren.blend = mode;
-    apply_blend(mode);
-}
+}  // namespace
+
+void RendererFlush() { ren.open = false; }
+
+void RendererSetBlend(int mode) { ren.wanted_blend = mode; }
 
 void RendererSetScissor(int x, int y, int w, int h) {
-    if (x == ren.scissor[0] && y == ren.scissor[1] && w == ren.scissor[2] && h == ren.scissor[3]) return;
-    RendererFlush();
     ren.scissor[0] = x;
     ren.scissor[1] = y;
     ren.scissor[2] = w;
     ren.scissor[3] = h;
-    glScissor(x, ren.height - y - h, std::max(w, 0), std::max(h, 0));
 }
 
-void RendererQuad(unsigned texture, const float xy[8], const float uv[8], uint32_t rgba) {
-    if (texture != ren.texture) {
-        RendererFlush();
-        ren.texture = texture;
-        if (texture) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, texture);
-        } else {
-            glDisable(GL_TEXTURE_2D);
-        }
+void RendererQuad(unsigned texture, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha) {
+    // With the vertex fully opaque and texels either clear or opaque, mask and alpha
+    // blending give the same pixels, so such a quad joins a batch of either.
+    bool either = binary_alpha && (rgba >> 24) == 255 && (ren.wanted_blend == 1 || ren.wanted_blend == 3);
+    bool joins = false;
+    if (ren.open) {
+        const Batch& b = ren.batches.back();
+        bool blend_ok = b.blend == ren.wanted_blend || (either && (b.blend == 1 || b.blend == 3));
+        joins = blend_ok && b.texture == texture && std::equal(b.scissor, b.scissor + 4, ren.scissor);
+    }
+    if (!joins) {
+        Batch b{ren.wanted_blend, texture, {ren.scissor[0], ren.scissor[1], ren.scissor[2], ren.scissor[3]},
+                ren.vertices.size(), 0};
+        ren.batches.push_back(b);
+        ren.open = true;
     }
     static const int corners[6] = {0, 1, 2, 0, 2, 3};
     for (int c : corners) {
-        ren.batch.push_back(Vertex{xy[c * 2], xy[c * 2 + 1], uv[c * 2], uv[c * 2 + 1], rgba});
+        ren.vertices.push_back(Vertex{xy[c * 2], xy[c * 2 + 1], uv[c * 2], uv[c * 2 + 1], rgba});
     }
+    ren.batches.back().count += 6;
     ren.stats.quads++;
 }
 
 void RendererClear(int r, int g, int b) {
-    RendererFlush();
-    glDisable(GL_SCISSOR_TEST);
-    glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_SCISSOR_TEST);
+    // Everything drawn so far is about to be covered.
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    ren.clear_pending = true;
+    ren.clear_rgb[0] = r;
+    ren.clear_rgb[1] = g;
+    ren.clear_rgb[2] = b;
 }
 
 void RendererReadPixels(int x, int y, int w, int h, uint8_t* rgb) {
-    RendererFlush();
+    submit();
     if (w <= 0 || h <= 0) return;
-    std::vector<uint8_t> rows(size_t(w) * h * 3);
-    // The framebuffer's rows run bottom-up.
-    glReadPixels(x, ren.height - y - h, w, h, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    std::vector<uint8_t> rows(size_t(w) * h * 4);
+    // RGBA is the renderer's fast path; the framebuffer's rows run bottom-up.
+    glReadPixels(x, ren.height - y - h, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
     for (int row = 0; row < h; ++row) {
-        std::copy_n(&rows[size_t(h - 1 - row) * w * 3], size_t(w) * 3, rgb + size_t(row) * w * 3);
+        const uint8_t* src = &rows[size_t(h - 1 - row) * w * 4];
+        uint8_t* dst = rgb + size_t(row) * w * 3;
+        for (int i = 0; i < w; ++i) {
+            dst[i * 3] = src[i * 4];
+            dst[i * 3 + 1] = src[i * 4 + 1];
+            dst[i * 3 + 2] = src[i * 4 + 2];
+        }
     }
 }
 
 int RendererMaxTextureSize() { return ren.max_texture; }
 
 unsigned RendererMakeTexture(const Pixmap& source, int flags, int* tex_w, int* tex_h) {
-    RendererFlush();
     int tw = pow2_at_least(source.width), th = pow2_at_least(source.height);
     int max = ren.max_texture > 0 ? ren.max_texture : 1;
     while (tw > max && tw > 1) tw /= 2;
@@ -273,7 +330,7 @@ unsigned RendererMakeTexture(const Pixmap& source, int flags, int* tex_w, int* t
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.pixels.data());
     if (mipmapped) ren.gl.GenerateMipmap(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, ren.texture);
+    glBindTexture(GL_TEXTURE_2D, 0);
     *tex_w = tw;
     *tex_h = th;
     return name;
@@ -281,8 +338,7 @@ unsigned RendererMakeTexture(const Pixmap& source, int flags, int* tex_w, int* t
 
 void RendererFreeTexture(unsigned texture) {
     if (!texture || !ren.width) return;
-    RendererFlush();
-    if (ren.texture == texture) ren.texture = 0, glBindTexture(GL_TEXTURE_2D, 0);
+    submit();  // recorded batches may still use it
     GLuint name = texture;
     glDeleteTextures(1, &name);
 }
@@ -296,7 +352,7 @@ void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h)
 }
 
 void RendererPresent(int drawable_w, int drawable_h) {
-    RendererFlush();
+    submit();
     int x, y, w, h;
     RendererFitRect(drawable_w, drawable_h, &x, &y, &w, &h);
     glDisable(GL_SCISSOR_TEST);

@@ -1,14 +1,15 @@
 #pragma once
 // Engine-internal: the OpenGL side of drawing. The game's picture is drawn into a
 // 640 x 480 off-screen framebuffer in batches of textured quads; presenting scales it
-// into the window with black bars. Only engine/ includes this header.
+// into the window with black bars. Drawing is recorded and handed to GL when the
+// picture is read or presented. Only engine/ includes this header.
 #include <cstdint>
 
 #include "engine/pixmap.h"
 
 struct RendererStats {
-    int quads = 0;       // quads drawn since the last present
-    int draw_calls = 0;  // batches flushed since the last present
+    int quads = 0;       // quads recorded
+    int draw_calls = 0;  // batches handed to GL
 };
 
 // Makes the off-screen framebuffer and sets up the fixed-function state. Needs a
@@ -19,9 +20,11 @@ void RendererShutdown();
 void RendererSetBlend(int mode);  // 1 mask, 2 solid, 3 alpha, 4 light, 5 shade
 void RendererSetScissor(int x, int y, int w, int h);
 
-// Adds a quad to the batch. xy holds the four corners in screen pixels (clockwise from
-// the top-left of the source), uv their texture coordinates; texture 0 draws flat.
-void RendererQuad(unsigned texture, const float xy[8], const float uv[8], uint32_t rgba);
+// Adds a quad to the picture. xy holds the four corners in screen pixels (clockwise
+// from the top-left of the source), uv their texture coordinates; texture 0 draws flat.
+// binary_alpha says every texel the quad samples is fully clear or fully opaque.
+void RendererQuad(unsigned texture, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha);
+// Ends the current batch: the next quad starts a new one.
 void RendererFlush();
 
 void RendererClear(int r, int g, int b);
