@@ -141,7 +141,11 @@ int load_media() {
     for (int i = 0; i < 2; ++i) GrabImage(blade_img, 155 + 57 * i, 1, i);
     for (int i = 0; i < 4; ++i) GrabImage(rocket_img, 155 + 19 * i, 8, i);
     for (int i = 0; i < 10; ++i) GrabImage(tile_img, 1 + 33 * i, 53, i);
-    for (const EffectFile& e : kEffects) *e.sound = LoadSound(e.file, 0);
+    for (const EffectFile& e : kEffects) {
+        *e.sound = LoadSound(e.file, 0);
+        std::string stem = std::string(e.file).substr(5);  // "data\\" off
+        name_sfx(e.sound, stem.substr(0, stem.size() - 4));
+    }
     return 0;
 }
 
@@ -208,7 +212,7 @@ int check_focus() {
     return 0;
 }
 
-void run_game() {
+void start_game() {
     register_assets();
     AppTitle("RC Whirlbat");
     pads_found = JoyCount();
@@ -247,17 +251,31 @@ void run_game() {
     game_state = STATE_TITLE;
     play_music(1);
     MoveMouse(320, 245);
-    do {
-        draw_back();
-        run_state();
-        draw_hud();
-        Flip(-1);
-        check_keys();
-        check_focus();
-    } while (!quit_game);
+}
+
+void game_frame() {
+    draw_back();
+    run_state();
+    draw_hud();
+    Flip(-1);
+    check_keys();
+    check_focus();
+}
+
+void shut_down() {
     if (ChannelPlaying(music_chn)) {
         StopChannel(music_chn);
         Delay(500);
     }
     End();
+}
+
+void run_game() {
+    start_game();
+    // The loop body runs at least once: closing the window during the intro still
+    // shows one title frame.
+    do {
+        game_frame();
+    } while (!quit_game);
+    shut_down();
 }

@@ -34,6 +34,12 @@ extern Sound snd_start, snd_blulead, snd_redlead, snd_bluwin, snd_redwin, snd_ti
 
 // Start-up, the frame loop and shut-down; returns only through End.
 [[noreturn]] void run_game();
+// Start-up: window, images, sounds, the logo intro, a new game, the title.
+void start_game();
+// One pass of the frame loop: background, the state's frame, HUD, present, keys, focus.
+void game_frame();
+// Stops the music (with a half-second wait if it was playing) and ends the program.
+[[noreturn]] void shut_down();
 // Registers the five embedded files by name.
 void register_assets();
 // Creates the empty images the sprite sheet is cut into (and those grabbed later).

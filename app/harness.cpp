@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/globals.h"
+#include "app/sound.h"
 #include "engine/input.h"
 #include "engine/options.h"
 #include "engine/random.h"
@@ -207,5 +208,9 @@ std::string trace_line() {
     field("trails", num(int(trail_list.size())));
     field("explodes", num(int(explode_list.size())));
     field("dusts", num(int(dust_list.size())));
+    field("music", num(music_playing()));
+    std::string sfx = "[";
+    for (const std::string& name : take_sfx_log()) sfx += (sfx.size() > 1 ? ",\"" : "\"") + name + "\"";
+    field("sfx", sfx + "]");
     return s + "}";
 }

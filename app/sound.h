@@ -1,5 +1,8 @@
 #pragma once
 // The game's sound: effects on channels of their own, music on the one music channel.
+#include <string>
+#include <vector>
+
 #include "engine/audio.h"
 
 // Starts an effect on a new channel at the sound volume and lets it play out.
@@ -7,3 +10,9 @@ int play_sfx(const Sound& sound);
 // Replaces the music with track 1 (title) or 2 (play), looping from its beginning, at
 // the music volume. A track is decoded once and kept, so restarting it costs nothing.
 int play_music(int track);
+
+// For the trace: names an effect's global, and lists the effects started since the
+// last call; the track playing now (0 when none is).
+void name_sfx(const Sound* sound, const std::string& name);
+std::vector<std::string> take_sfx_log();
+int music_playing();

@@ -57,6 +57,7 @@ struct RendererState {
     bool clear_pending = false;
     int clear_rgb[3] = {0, 0, 0};
     int applied_blend = -1;  // GL's state while submitting
+    std::vector<GLuint> doomed;  // textures to delete once the recorded batches are drawn
     RendererStats stats;
     int max_texture = 0;
 };
@@ -179,6 +180,7 @@ bool RendererInit(int width, int height) {
 }
 
 void RendererShutdown() {
+    ren.doomed.clear();
     ren.batches.clear();
     ren.vertices.clear();
     ren.picture = Target{};
@@ -222,6 +224,10 @@ void submit() {
     ren.batches.clear();
     ren.vertices.clear();
     ren.open = false;
+    if (!ren.doomed.empty()) {
+        glDeleteTextures(GLsizei(ren.doomed.size()), ren.doomed.data());
+        ren.doomed.clear();
+    }
 }
 
 }  // namespace
@@ -338,9 +344,10 @@ unsigned RendererMakeTexture(const Pixmap& source, int flags, int* tex_w, int* t
 
 void RendererFreeTexture(unsigned texture) {
     if (!texture || !ren.width) return;
-    submit();  // recorded batches may still use it
-    GLuint name = texture;
-    glDeleteTextures(1, &name);
+    // Recorded batches may still use it: it goes with the next submit, which comes
+    // soon when nothing looks at the picture for a long time.
+    ren.doomed.push_back(texture);
+    if (ren.doomed.size() > 8) submit();
 }
 
 void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h) {

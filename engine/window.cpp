@@ -134,6 +134,13 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         win.error = SDL_GetError();
         return false;
     }
+    // A program that ends without End still must not touch GL while the libraries
+    // behind it are being torn down: images released after this find no renderer.
+    static bool registered = false;
+    if (!registered) {
+        std::atexit([] { RendererShutdown(); });
+        registered = true;
+    }
     win.gl = SDL_GL_CreateContext(win.window);
     if (!win.gl || !RendererInit(width, height)) {
         win.error = win.gl ? "the OpenGL driver offers no off-screen framebuffer" : SDL_GetError();
