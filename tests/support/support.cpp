@@ -30,11 +30,12 @@ Rgb PixelAt(const Pixmap& rgb, int x, int y) {
     return Rgb{p[0], p[1], p[2]};
 }
 
-int RunGame(const std::vector<std::string>& args, std::string* err, const std::vector<std::string>& env) {
+int RunGame(const std::vector<std::string>& args, std::string* err, const std::vector<std::string>& env,
+            const std::string& folder) {
     std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + ".txt");
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(WHIRLBAT_SOURCE_DIR) != 0) _exit(127);
+        if (chdir(folder.empty() ? WHIRLBAT_SOURCE_DIR : folder.c_str()) != 0) _exit(127);
         if (!freopen(err_file.c_str(), "w", stderr)) _exit(127);
         for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;

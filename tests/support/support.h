@@ -22,10 +22,10 @@ struct Rgb {
 };
 Rgb PixelAt(const Pixmap& rgb, int x, int y);
 
-// Runs rc-whirlbat with the arguments from the repository root; returns its exit code
-// and what it wrote on stderr.
+// Runs rc-whirlbat with the arguments (from the repository root unless a folder is
+// given); returns its exit code and what it wrote on stderr.
 int RunGame(const std::vector<std::string>& args, std::string* err = nullptr,
-            const std::vector<std::string>& env = {});
+            const std::vector<std::string>& env = {}, const std::string& folder = "");
 
 // A small JSON value, enough for the trace.
 struct Json {
