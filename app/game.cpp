@@ -146,6 +146,7 @@ int load_media() {
         std::string stem = std::string(e.file).substr(5);  // "data\\" off
         name_sfx(e.sound, stem.substr(0, stem.size() - 4));
     }
+    preload_music();
     return 0;
 }
 

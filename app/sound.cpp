@@ -29,6 +29,12 @@ int play_sfx(const Sound& sound) {
     return 0;
 }
 
+void preload_music() {
+    for (int track = 1; track <= 2; ++track) {
+        if (!snd.tracks[track]) snd.tracks[track] = LoadSound(track_file(track), 1);
+    }
+}
+
 int play_music(int track) {
     if (track != 1 && track != 2) return 0;
     if (ChannelPlaying(music_chn)) StopChannel(music_chn);

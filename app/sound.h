@@ -10,6 +10,8 @@ int play_sfx(const Sound& sound);
 // Replaces the music with track 1 (title) or 2 (play), looping from its beginning, at
 // the music volume. A track is decoded once and kept, so restarting it costs nothing.
 int play_music(int track);
+// Decodes both tracks ahead, at start-up, so that no later play_music has to.
+void preload_music();
 
 // For the trace: names an effect's global, and lists the effects started since the
 // last call; the track playing now (0 when none is).
