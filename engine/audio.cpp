@@ -1,6 +1,8 @@
 #include "engine/audio.h"
 
 #include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -125,6 +127,33 @@ void NoDevice(const char* reason) {
     StartSilent();
 }
 
+// The sound system's own libraries print their complaints on stderr when there is no
+// sound card; the game says it once, plainly, so they are kept quiet meanwhile.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 2);
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            dup2(saved_, 2);
+            close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 void StartAudio() {
     const char* driver = std::getenv("SDL_AUDIODRIVER");
     const bool named = driver && *driver;
@@ -132,7 +161,12 @@ void StartAudio() {
         StartSilent();
         return;
     }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    int failed;
+    {
+        QuietStderr quiet;
+        failed = SDL_InitSubSystem(SDL_INIT_AUDIO);
+    }
+    if (failed != 0) {
         std::string reason = SDL_GetError();
         NoDevice(reason.c_str());
         return;
@@ -152,7 +186,10 @@ void StartAudio() {
     want.samples = kDeviceFrames;
     want.callback = lockstep ? LockstepCallback : MixCallback;
     SDL_AudioSpec have{};
-    audio.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    {
+        QuietStderr quiet;
+        audio.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    }
     if (audio.device == 0) {
         std::string reason = SDL_GetError();
         NoDevice(reason.c_str());

@@ -123,7 +123,12 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
     SDL_Rect rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height};
     if (!engine_options.headless) {
         if (depth != 0 && !engine_options.windowed) {
-            window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+            // Desktop full screen: the monitor keeps its mode. The window is made the size
+            // of the desktop from the start, so it covers the screen even where no window
+            // manager carries out the full-screen request.
+            window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+            SDL_DisplayMode desktop;
+            if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) rect = SDL_Rect{0, 0, desktop.w, desktop.h};
         } else {
             window_flags |= SDL_WINDOW_RESIZABLE;
             rect = window_rect_for(width, height);

@@ -21,6 +21,29 @@
 #include "world/level.h"
 #include "world/player.h"
 
+// Keys and clicks through SDL's event queue, as a player makes them.
+inline void push_key(SDL_Keycode sym, bool down) {
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.keysym.sym = sym;
+    SDL_PushEvent(&e);
+}
+
+inline void press_key(SDL_Keycode sym) {
+    push_key(sym, true);
+    push_key(sym, false);
+}
+
+// A left click where the pointer is.
+inline void click() {
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = SDL_BUTTON_LEFT;
+    SDL_PushEvent(&e);
+    e.type = SDL_MOUSEBUTTONUP;
+    SDL_PushEvent(&e);
+}
+
 class GameTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -46,28 +69,6 @@ protected:
 
     bool was_heard(const std::string& name) const {
         return std::find(heard.begin(), heard.end(), name) != heard.end();
-    }
-
-    static void push_key(SDL_Keycode sym, bool down) {
-        SDL_Event e{};
-        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.keysym.sym = sym;
-        SDL_PushEvent(&e);
-    }
-
-    static void press_key(SDL_Keycode sym) {
-        push_key(sym, true);
-        push_key(sym, false);
-    }
-
-    // A left click where the pointer is.
-    static void click() {
-        SDL_Event e{};
-        e.type = SDL_MOUSEBUTTONDOWN;
-        e.button.button = SDL_BUTTON_LEFT;
-        SDL_PushEvent(&e);
-        e.type = SDL_MOUSEBUTTONUP;
-        SDL_PushEvent(&e);
     }
 
     // Starts a game from the title menu with the mouse and runs the round opening.

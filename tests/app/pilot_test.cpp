@@ -129,14 +129,6 @@ private:
 
 void shot(const std::string& name) { ASSERT_TRUE(SavePNG(OutputPath(name), ReadPicture())); }
 
-void press(SDL_Keycode key) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = key;
-    SDL_PushEvent(&e);
-    e.type = SDL_KEYUP;
-    SDL_PushEvent(&e);
-}
 
 TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
     static VirtualPad blue_pad, red_pad;
@@ -155,12 +147,7 @@ TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
 
     // Start with the mouse.
     MoveMouse(320, 250);
-    SDL_Event e{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    SDL_PushEvent(&e);
-    e.type = SDL_MOUSEBUTTONUP;
-    SDL_PushEvent(&e);
+    click();
     game_frame();
     ASSERT_EQ(game_state, STATE_PLAY);
     EXPECT_EQ(round_no, 1);
@@ -211,12 +198,12 @@ TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
             action_shot = true;
         }
         if (!paused_once && round_no == 2 && play_phase == 1 && player[0].pads == 3) {
-            press(SDLK_SPACE);
+            press_key(SDLK_SPACE);
             game_frame();
             ASSERT_EQ(game_state, STATE_PAUSE);
             game_frame();  // the first frame of the pause menu
             shot("game-5-pause.png");
-            press(SDLK_SPACE);
+            press_key(SDLK_SPACE);
             game_frame();
             ASSERT_EQ(game_state, STATE_PLAY);
             paused_once = true;
