@@ -63,15 +63,10 @@ namespace {
 void report_missing_data() {
     std::string missing;
     auto check = [&](const char* file) {
-        std::string path = file;
-        for (char& c : path) {
-            if (c == '\\') c = '/';
-        }
-        if (FILE* f = std::fopen(path.c_str(), "rb")) {
-            std::fclose(f);
-        } else {
-            missing += (missing.empty() ? "" : ", ") + path;
-        }
+        if (UrlExists(file)) return;
+        std::string shown = file;
+        shown[4] = '/';  // "data\\x.ogg" as this system writes it
+        missing += (missing.empty() ? "" : ", ") + shown;
     };
     for (const EffectFile& e : kEffects) check(e.file);
     for (const char* file : kMusicFiles) check(file);

@@ -49,6 +49,31 @@ void SplitUrl(const std::string& url, std::string& proto, std::string& rest) {
     rest = url.substr(sep + 2);
 }
 
+namespace {
+
+// The game names its files with backslashes, as on the system it was made for.
+std::string file_path(const std::string& rest) {
+    std::string path = rest;
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+}  // namespace
+
+bool UrlExists(const std::string& url) {
+    std::string proto, rest;
+    SplitUrl(url, proto, rest);
+    size_t size = 0;
+    if (proto == "incbin") return IncbinFind(rest, &size) != nullptr;
+    if (!proto.empty()) return false;
+    FILE* f = std::fopen(file_path(rest).c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
 bool ReadUrl(const std::string& url, std::vector<uint8_t>& out) {
     out.clear();
     std::string proto, rest;
@@ -61,12 +86,7 @@ bool ReadUrl(const std::string& url, std::vector<uint8_t>& out) {
         return true;
     }
     if (!proto.empty()) return false;
-    // The game names its files with backslashes, as on the system it was made for.
-    std::string path = rest;
-    for (char& c : path) {
-        if (c == '\\') c = '/';
-    }
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = std::fopen(file_path(rest).c_str(), "rb");
     if (!f) return false;
     uint8_t buf[65536];
     size_t n;

@@ -16,6 +16,9 @@ const uint8_t* IncbinFind(const std::string& name, size_t* size);
 // Reads the whole of a url into out. Returns false (out empty) if it cannot be read.
 bool ReadUrl(const std::string& url, std::vector<uint8_t>& out);
 
+// Whether a url names an embedded resource or a readable file.
+bool UrlExists(const std::string& url);
+
 // Splits "proto::rest" into its lower-cased protocol and the rest; a url without "::"
 // has an empty protocol.
 void SplitUrl(const std::string& url, std::string& proto, std::string& rest);
