@@ -1,32 +1,18 @@
 #include "app/harness.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
-#include "app/globals.h"
-#include "app/sound.h"
-#include "engine/input.h"
+#include "app/driver.h"
+#include "app/snapshot.h"
 #include "engine/options.h"
-#include "engine/random.h"
 #include "engine/script.h"
 #include "engine/window.h"
-#include "world/dust.h"
-#include "world/explode.h"
-#include "world/level.h"
-#include "world/player.h"
-#include "world/rocket.h"
-#include "world/trail.h"
-
-harness_options harness;
 
 namespace {
-
-struct TraceFile {
-    FILE* file = nullptr;
-};
-
-TraceFile trace_out;
 
 bool parse_int(const char* s, int* out) {
     char* end = nullptr;
@@ -79,43 +65,65 @@ std::string rocket_json(const rocket_tag& r) {
            ",\"scale\":" + num(r.scale) + ",\"dir\":" + num(r.dir) + ",\"alt\":" + num(r.alt) + "}";
 }
 
-void on_flip() {
-    int frame = FlipCount();
-    for (const auto& [n, file] : harness.shots) {
-        if (n == frame && !SavePNG(file, ReadPicture())) {
-            std::fprintf(stderr, "rc-whirlbat: cannot write screenshot %s\n", file.c_str());
+// Re-runs the last frames from a snapshot after every frame and compares the state
+// hashes: a step that reads anything outside the state, or is not repeatable, shows.
+class SyncTest {
+public:
+    explicit SyncTest(int frames) : frames_(frames), ring_(size_t(frames) + 1) {}
+
+    void after_step(const Program& p, const FrameInput& in) {
+        ++steps_;
+        Entry& e = ring_[size_t(steps_ % long(ring_.size()))];
+        e.state.save(p.world, p.game);
+        e.input = in;
+        if (steps_ <= frames_) return;
+        const Entry& from = ring_[size_t((steps_ - frames_) % long(ring_.size()))];
+        rerun_.draw = false;
+        from.state.restore(world_, game_);
+        for (long k = steps_ - frames_ + 1; k <= steps_; ++k) {
+            step(world_, game_, ring_[size_t(k % long(ring_.size()))].input, rerun_);
+        }
+        uint64_t want = state_hash(p.world, p.game), got = state_hash(world_, game_);
+        if (want != got) {
+            std::fprintf(stderr,
+                         "rc-whirlbat: sync test failed at frame %ld: re-running its last %d frames gives "
+                         "state hash %016" PRIx64 " instead of %016" PRIx64 "\n",
+                         steps_, frames_, got, want);
+            EndWithCode(4);
         }
     }
-    if (trace_out.file) {
-        std::string line = trace_line();
-        std::fputs(line.c_str(), trace_out.file);
-        std::fputc('\n', trace_out.file);
-        std::fflush(trace_out.file);
-    }
-    if (harness.frames > 0 && frame >= harness.frames) End();
-}
 
-void close_trace() {
-    if (trace_out.file) std::fclose(trace_out.file);
-    trace_out.file = nullptr;
-}
+private:
+    struct Entry {
+        Snapshot state;
+        FrameInput input;
+    };
+    int frames_;
+    long steps_ = 0;
+    std::vector<Entry> ring_;
+    World world_;
+    Game game_;
+    FrameResult rerun_;
+};
 
 }  // namespace
 
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
-           "                   [--trace FILE] [--script FILE]\n"
+           "                   [--trace FILE] [--script FILE] [--sync-test N]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --seed N        seed the random generator with N\n"
            "  --frames N      quit after the N-th frame is presented\n"
            "  --shot N:FILE   save the picture of the N-th frame as a PNG (repeatable)\n"
            "  --trace FILE    write the game's state after every frame, one JSON object a line\n"
-           "  --script FILE   drive keys, mouse, window and virtual pads from a script\n";
+           "  --script FILE   drive keys, mouse, window and virtual pads from a script\n"
+           "  --sync-test N   after every frame, re-run the last N frames from a snapshot and\n"
+           "                  stop with status 4 if the state differs\n";
 }
 
-bool parse_options(int argc, char** argv, std::string* error) {
-    harness = harness_options{};
+bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
+    opts = HarnessOptions{};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char** out) {
@@ -128,17 +136,17 @@ bool parse_options(int argc, char** argv, std::string* error) {
         };
         const char* v = nullptr;
         if (arg == "--help" || arg == "-h") {
-            harness.help = true;
+            opts.help = true;
         } else if (arg == "--window") {
-            harness.window = true;
+            opts.window = true;
         } else if (arg == "--headless") {
-            harness.headless = true;
+            opts.headless = true;
         } else if (arg == "--seed") {
             int seed;
             if (!value(&v) || !parse_int(v, &seed)) return *error = "--seed needs a number", false;
-            harness.seed = seed;
+            opts.seed = seed;
         } else if (arg == "--frames") {
-            if (!value(&v) || !parse_int(v, &harness.frames) || harness.frames < 1)
+            if (!value(&v) || !parse_int(v, &opts.frames) || opts.frames < 1)
                 return *error = "--frames needs a positive number", false;
         } else if (arg == "--shot") {
             if (!value(&v)) return false;
@@ -146,13 +154,16 @@ bool parse_options(int argc, char** argv, std::string* error) {
             int n;
             if (!colon || !parse_int(std::string(v, colon).c_str(), &n) || n < 1 || !colon[1])
                 return *error = "--shot needs N:FILE", false;
-            harness.shots.emplace_back(n, colon + 1);
+            opts.shots.emplace_back(n, colon + 1);
         } else if (arg == "--trace") {
             if (!value(&v)) return false;
-            harness.trace = v;
+            opts.trace = v;
         } else if (arg == "--script") {
             if (!value(&v)) return false;
-            harness.script = v;
+            opts.script = v;
+        } else if (arg == "--sync-test") {
+            if (!value(&v) || !parse_int(v, &opts.sync_test) || opts.sync_test < 1 || opts.sync_test > 600)
+                return *error = "--sync-test needs a number of frames from 1 to 600", false;
         } else {
             *error = "unknown option " + arg;
             return false;
@@ -161,56 +172,80 @@ bool parse_options(int argc, char** argv, std::string* error) {
     return true;
 }
 
-bool start_harness(std::string* error) {
-    engine_options.headless = harness.headless;
-    engine_options.windowed = harness.window;
-    if (!harness.script.empty()) {
-        if (!ScriptLoad(harness.script, error)) return false;
+bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
+    engine_options.headless = opts.headless;
+    engine_options.windowed = opts.window;
+    if (!opts.script.empty()) {
+        if (!ScriptLoad(opts.script, error)) return false;
         ScriptAttachPads();
     }
-    if (!harness.trace.empty()) {
-        trace_out.file = std::fopen(harness.trace.c_str(), "w");
-        if (!trace_out.file) return *error = "cannot write trace " + harness.trace, false;
-        AddEndHook(close_trace);
+    FILE* trace = nullptr;
+    if (!opts.trace.empty()) {
+        trace = std::fopen(opts.trace.c_str(), "w");
+        if (!trace) return *error = "cannot write trace " + opts.trace, false;
+        AddEndHook([trace] { std::fclose(trace); });
     }
-    if (!harness.shots.empty() || trace_out.file || harness.frames > 0) AddFlipHook(on_flip);
+    if (!opts.shots.empty() || trace || opts.frames > 0) {
+        AddFlipHook([&p, trace, shots = opts.shots, frames = opts.frames] {
+            int frame = FlipCount();
+            for (const auto& [n, file] : shots) {
+                if (n == frame && !SavePNG(file, ReadPicture())) {
+                    std::fprintf(stderr, "rc-whirlbat: cannot write screenshot %s\n", file.c_str());
+                }
+            }
+            if (trace) {
+                std::string line = trace_line(p);
+                std::fputs(line.c_str(), trace);
+                std::fputc('\n', trace);
+                std::fflush(trace);
+            }
+            if (frames > 0 && frame >= frames) End();
+        });
+    }
+    if (opts.sync_test > 0) {
+        auto test = std::make_shared<SyncTest>(opts.sync_test);
+        p.on_step = [test, &p](const FrameInput& in) { test->after_step(p, in); };
+    }
     return true;
 }
 
-int start_seed() { return harness.seed ? *harness.seed : MilliSecs(); }
+int start_seed(const HarnessOptions& opts) { return opts.seed ? *opts.seed : MilliSecs(); }
 
-std::string trace_line() {
-    int mx = 0, my = 0;
-    PeekMouse(&mx, &my);
+std::string trace_line(Program& p) {
+    const Game& g = p.game;
+    const World& w = p.world;
     std::string s = "{\"frame\":" + num(FlipCount()) + ",\"ms\":" + num(MilliSecs());
     auto field = [&](const char* name, const std::string& value) { s += ",\"" + std::string(name) + "\":" + value; };
-    field("game_state", num(game_state));
-    field("play_phase", num(play_phase));
-    field("round_no", num(round_no));
-    field("quit_game", num(quit_game));
-    field("trans_scale", num(trans_scale));
-    field("trans_spin", num(trans_spin));
-    field("over_tmr", num(over_tmr));
-    field("pads_found", num(pads_found));
-    field("sound_lvl", num(sound_lvl));
-    field("music_lvl", num(music_lvl));
-    field("sound_vol", num(sound_vol));
-    field("music_vol", num(music_vol));
-    field("rnd_state", num(RndState()));
-    field("mouse", "[" + num(mx) + "," + num(my) + "]");
-    field("player", "[" + player_json(player[0]) + "," + player_json(player[1]) + "]");
+    field("game_state", num(int(g.game_state)));
+    field("play_phase", num(int(g.play_phase)));
+    field("round_no", num(g.round_no));
+    field("quit_game", num(g.quit_game));
+    field("trans_scale", num(g.trans_scale));
+    field("trans_spin", num(g.trans_spin));
+    field("over_tmr", num(g.over_tmr));
+    field("pads_found", num(g.pads_found));
+    field("sound_lvl", num(g.sound_lvl));
+    field("music_lvl", num(g.music_lvl));
+    field("sound_vol", num(g.sound_vol));
+    field("music_vol", num(g.music_vol));
+    field("rnd_state", num(int(w.rng.state)));
+    field("mouse", "[" + num(g.pointer_x) + "," + num(g.pointer_y) + "]");
+    field("player", "[" + player_json(w.player[0]) + "," + player_json(w.player[1]) + "]");
     std::string tiles;
-    for (const level_tag& cell : level) tiles += char('0' + (cell.tile >= 0 && cell.tile <= 9 ? cell.tile : 0));
+    for (const level_tag& cell : w.level) tiles += char('0' + (cell.tile >= 0 && cell.tile <= 9 ? cell.tile : 0));
     field("tiles", "\"" + tiles + "\"");
     std::string rockets = "[";
-    for (const auto& r : rocket_list) rockets += (rockets.size() > 1 ? "," : "") + rocket_json(*r);
+    for (const rocket_tag& r : w.rocket_list) rockets += (rockets.size() > 1 ? "," : "") + rocket_json(r);
     field("rockets", rockets + "]");
-    field("trails", num(int(trail_list.size())));
-    field("explodes", num(int(explode_list.size())));
-    field("dusts", num(int(dust_list.size())));
-    field("music", num(music_playing()));
+    field("trails", num(int(w.trail_list.size())));
+    field("explodes", num(int(w.explode_list.size())));
+    field("dusts", num(int(w.dust_list.size())));
+    field("music", num(p.sound.track_playing()));
     std::string sfx = "[";
-    for (const std::string& name : take_sfx_log()) sfx += (sfx.size() > 1 ? ",\"" : "\"") + name + "\"";
+    for (const std::string& name : p.sound.take_log()) sfx += (sfx.size() > 1 ? ",\"" : "\"") + name + "\"";
     field("sfx", sfx + "]");
+    char hash[24];
+    std::snprintf(hash, sizeof hash, "%016" PRIx64, state_hash(w, g));
+    field("hash", std::string("\"") + hash + "\"");
     return s + "}";
 }

@@ -1,12 +1,15 @@
 #pragma once
 // The command line: the player's --window, and the headless harness that tests, tools
-// and reviews drive (seed, frame limit, screenshots, state trace, input script).
+// and reviews drive (seed, frame limit, screenshots, state trace, input script, the
+// re-run check of the step).
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-struct harness_options {
+struct Program;
+
+struct HarnessOptions {
     bool help = false;
     bool window = false;
     bool headless = false;
@@ -15,17 +18,17 @@ struct harness_options {
     std::vector<std::pair<int, std::string>> shots;
     std::string trace;
     std::string script;
+    int sync_test = 0;  // frames re-run after every frame; 0 none
 };
 
-extern harness_options harness;
-
-// Reads the command line into harness; false with a message on a bad argument.
-bool parse_options(int argc, char** argv, std::string* error);
+// Reads the command line; false with a message on a bad argument.
+bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error);
 const char* usage_text();
 // Sets the engine up for the options: headless mode, the script and its pads, the
-// screenshot, trace and frame-limit hooks. False with a message if a file cannot be used.
-bool start_harness(std::string* error);
+// screenshot, trace, frame-limit and sync-test hooks on the program. False with a
+// message if a file cannot be used.
+bool start_harness(const HarnessOptions& opts, Program& p, std::string* error);
 // The seed for the random generator: --seed, or the clock.
-int start_seed();
+int start_seed(const HarnessOptions& opts);
 // One line of the trace: the game's state as a JSON object.
-std::string trace_line();
+std::string trace_line(Program& p);

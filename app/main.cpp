@@ -1,22 +1,25 @@
 #include <cstdio>
 #include <string>
 
-#include "app/globals.h"
+#include "app/driver.h"
 #include "app/harness.h"
 
 int main(int argc, char** argv) {
+    HarnessOptions opts;
     std::string error;
-    if (!parse_options(argc, argv, &error)) {
+    if (!parse_options(argc, argv, opts, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n%s", error.c_str(), usage_text());
         return 2;
     }
-    if (harness.help) {
+    if (opts.help) {
         std::fputs(usage_text(), stdout);
         return 0;
     }
-    if (!start_harness(&error)) {
+    // The program ends from inside the loop (End), while this frame still stands.
+    Program program;
+    if (!start_harness(opts, program, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());
         return 2;
     }
-    run_game();
+    run_game(program, start_seed(opts));
 }

@@ -1,156 +1,149 @@
-#include "app/menus.h"
-
-#include "app/globals.h"
-#include "app/sound.h"
-#include "engine/input.h"
-#include "engine/window.h"
-#include "stereo/owdraw.h"
-#include "world/player.h"
+// The maker's logo intro and the menu that serves as title and pause menu.
+#include "app/frame.h"
 
 namespace {
 
-constexpr float kLogoFade = 0.01f;
-constexpr float kLogoGrowth = 0.004f;
-constexpr float kVolumeStep = 0.1f;
+float add(float value, float step) { return float(double(value) + step); }
 
-const char* kPauseLabels[5] = {"Resume Game", nullptr, nullptr, nullptr, "Quit This Game"};
-
-std::string item_label(int i, bool pause) {
-    std::string label = (pause && kPauseLabels[i]) ? kPauseLabels[i] : menu_txt[i];
-    if (i == 1) label += std::to_string(pads_found);
-    if (i == 2) label += vol_txt[sound_lvl];
-    if (i == 3) label += vol_txt[music_lvl];
-    return label;
+int take(int& hits) {
+    int n = hits;
+    hits = 0;
+    return n;
 }
 
+// QUIRK(volume-float-steps): the volume is summed in float steps, so ten steps from
+// "Off" give 1.0000001.
 void step_volume(int& level, float& volume) {
     level += 1;
-    volume = float(double(volume) + kVolumeStep);
-    if (level > 10) {
+    volume = add(volume, VOLUME_STEP);
+    if (level > VOLUME_LEVELS) {
         level = 0;
         volume = 0;
     }
 }
 
-void choose(int item, bool pause) {
+void choose(Frame& f, int item, bool pause) {
+    Game& g = f.g;
     switch (item) {
         case 0:
-            game_state = STATE_PLAY;
+            g.game_state = GameState::play;
             if (pause) {
-                play_music(2);
+                f.music(2);
             } else {
-                player_tag::reset(1);
-                StopChannel(music_chn);
+                f.reset(1);
+                f.event(FrameEvent::Kind::music_stop);
             }
-            play_sfx(snd_newmap);
+            f.sfx(Sfx::newmap);
             break;
         case 1:
             if (!pause) {
-                pads_found = JoyCount();
-                play_sfx(snd_detectgb);
+                g.pads_found = f.in.pad_count;
+                f.event(FrameEvent::Kind::recount_pads);
+                f.sfx(Sfx::detectgb);
             }
             break;
         case 2:
-            step_volume(sound_lvl, sound_vol);
-            play_sfx(snd_explode);  // a sample at the new volume
+            step_volume(g.sound_lvl, g.sound_vol);
+            f.out.events.sfx_volume = g.sound_vol;
+            f.sfx(Sfx::explode);  // a sample at the new volume
             break;
         case 3:
-            step_volume(music_lvl, music_vol);
-            SetChannelVolume(music_chn, music_vol);
+            step_volume(g.music_lvl, g.music_vol);
+            f.out.events.list.push_back({FrameEvent::Kind::music_volume, Sfx::start, 0, 0, 0, g.music_vol});
             break;
         case 4:
             if (pause) {
-                game_state = STATE_TITLE;
-                MoveMouse(320, 245);
+                g.game_state = GameState::title;
+                f.move_pointer(POINTER_HOME_X, POINTER_HOME_Y);
             } else {
-                quit_game = 1;
+                g.quit_game = 1;
             }
-            play_sfx(snd_land);
+            f.sfx(Sfx::land);
             break;
         default:
             break;
     }
-    player[0].flush_inputs();
+    f.flush_inputs();
+}
+
+// Pad 0's stick at its very end moves the pointer; each axis is its own test.
+void pad_pointer(Frame& f) {
+    PortState& pad = f.g.pads.port[0];
+    int x = f.g.pointer_x, y = f.g.pointer_y;
+    if (pad.axis(AXIS_X) == FULL_NEGATIVE) {
+        x -= POINTER_STEP;
+        f.move_pointer(x, y);
+    }
+    if (pad.axis(AXIS_X) == FULL_POSITIVE) {
+        x += POINTER_STEP;
+        f.move_pointer(x, y);
+    }
+    if (pad.axis(AXIS_Y) == FULL_NEGATIVE) {
+        y -= POINTER_STEP;
+        f.move_pointer(x, y);
+    }
+    if (pad.axis(AXIS_Y) == FULL_POSITIVE) {
+        y += POINTER_STEP;
+        f.move_pointer(x, y);
+    }
 }
 
 }  // namespace
 
+// QUIRK(menu-highlight-from-height): x does not matter.
 int menu_item_at(int y) {
     if (y <= 225) return -1;
     int item = (y - 225) / 40;
     return item <= 4 ? item : -1;
 }
 
-int show_logo(int offset) {
-    Image logo = LoadImage("Incbin::owlogo.png", -1);
-    MidHandleImage(logo);
-    float x = float(GraphicsWidth() / 2), y = float(GraphicsHeight() / 2 + offset);
-    float alpha = 1.0f, grow = 0.1f;
-    do {
-        Cls();
-        SetColor(255, 255, 255);
-        draw3d.sip(ALPHABLEND, alpha, 0, 1, 1);
-        draw3d.i3d(logo, x, y, 0, 0, 0, 1);
-        if (grow > 1.0f) alpha = float(double(alpha) - kLogoFade);
-        else grow = float(double(grow) + kLogoGrowth);
-        if (alpha < 0) alpha = 0;
-        Flip(-1);
-        while (AppSuspended()) Delay(1);
-        if (AppTerminate()) {
-            quit_game = 1;
-            break;
-        }
-        if (KeyHit(27) || KeyHit(32) || MouseHit(1) || JoyHit(0, 0)) break;
-    } while (alpha > 0);
-    SetColor(255, 255, 255);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1, 1);
-    FlushKeys();
-    FlushMouse();
-    return 0;
-}
-
-int pad_pointer() {
-    int ptr_x = MouseX(), ptr_y = MouseY();
-    // Each axis is read afresh and only a stick at its very end moves the pointer.
-    if (JoyX(0) == joy_left) {
-        ptr_x -= 6;
-        MoveMouse(ptr_x, ptr_y);
-    }
-    if (JoyX(0) == joy_right) {
-        ptr_x += 6;
-        MoveMouse(ptr_x, ptr_y);
-    }
-    if (JoyY(0) == joy_up) {
-        ptr_y -= 6;
-        MoveMouse(ptr_x, ptr_y);
-    }
-    if (JoyY(0) == joy_down) {
-        ptr_y += 6;
-        MoveMouse(ptr_x, ptr_y);
-    }
-    return 0;
-}
-
-int menu_frame() {
-    bool pause = game_state == STATE_PAUSE;
-    pad_pointer();
-    int mx = MouseX(), my = MouseY();
-    SetColor(255, 255, 255);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1, 1);
-    DrawImage(logo_img, 320, 130);
+void menu_frame(Frame& f) {
+    Game& g = f.g;
+    bool pause = g.game_state == GameState::pause;
+    pad_pointer(f);
+    int mx = g.pointer_x, my = g.pointer_y;
     int highlighted = menu_item_at(my);
-    for (int i = 0; i <= 4; ++i) {
-        bool lit = i == highlighted;
-        if (pause && i == 1) SetColor(100, 100, 100);
-        else if (lit) SetColor(255, 50, 50);
-        else SetColor(50, 100, 255);
-        float scale = lit ? 1.2f : 1.0f;
-        draw3d.sip(ALPHABLEND, 1.0f, 0, scale, scale);
-        draw3d.t3d(item_label(i, pause), 320, float(245 + 40 * i), lit ? 3.0f : 2.0f, 1, 2);
+    if (SceneOp* op = f.show_op(SceneOp::Kind::menu)) {
+        op->i[0] = pause;
+        op->i[1] = highlighted;
+        op->i[2] = g.pads_found;
+        op->i[3] = g.sound_lvl;
+        op->i[4] = g.music_lvl;
     }
-    if (MouseHit(1) || JoyHit(0, 0)) choose(highlighted, pause);
-    SetColor(255, 255, 255);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1, 1);
-    draw3d.i3d(pointer_img, float(mx), float(my), 0, 4, 0, 2);
-    return 0;
+    if (take(g.click_hits) || g.pads.port[0].take(0)) choose(f, highlighted, pause);
+    if (SceneOp* op = f.show_op(SceneOp::Kind::pointer)) {
+        op->i[0] = mx;
+        op->i[1] = my;
+    }
+}
+
+void intro_frame(Frame& f) {
+    Game& g = f.g;
+    if (SceneOp* op = f.show_op(SceneOp::Kind::logo)) op->f[0] = g.logo_alpha;
+    // Full strength until it has grown past 1.0 (225 frames), then a 101-frame fade.
+    if (g.logo_grow > 1.0f) g.logo_alpha = add(g.logo_alpha, -LOGO_FADE);
+    else g.logo_grow = add(g.logo_grow, LOGO_GROWTH);
+    if (g.logo_alpha < 0) g.logo_alpha = 0;
+    g.after = AfterPresent::intro_checks;
+}
+
+bool intro_over(Frame& f) {
+    Game& g = f.g;
+    if (f.in.quit) {
+        g.quit_game = 1;
+        return true;
+    }
+    if (take(g.esc_hits) || take(g.space_hits) || take(g.click_hits) || g.pads.port[0].take(0)) return true;
+    return !(g.logo_alpha > 0);
+}
+
+void finish_start_up(Frame& f) {
+    Game& g = f.g;
+    f.show(SceneOp::Kind::logo_end);
+    f.flush_keys_and_mouse();
+    // The game is still in its intro, so the new game opens no round.
+    f.reset(1);
+    g.game_state = GameState::title;
+    f.music(1);
+    f.move_pointer(POINTER_HOME_X, POINTER_HOME_Y);
 }

@@ -1,180 +1,114 @@
-#include "app/rounds.h"
-
-#include "app/globals.h"
-#include "app/sound.h"
-#include "engine/input.h"
-#include "engine/window.h"
-#include "stereo/owdraw.h"
-#include "world/dust.h"
-#include "world/explode.h"
-#include "world/level.h"
-#include "world/player.h"
-#include "world/rocket.h"
-#include "world/trail.h"
+// Rounds, scoring and the game-over screen: the round opening, the running round, the
+// round closing, and the countdown back to the title.
+#include "app/frame.h"
 
 namespace {
 
-constexpr float kOpeningSpin = 15.0f;
-constexpr float kOpeningGrowth = 0.02f;
-constexpr float kClosingStep = 0.01f;
+float add(float value, float step) { return float(double(value) + step); }
 
-void announce_standing(const Sound& blue_ahead, const Sound& red_ahead) {
-    if (player[0].score > player[1].score) play_sfx(blue_ahead);
-    else if (player[1].score > player[0].score) play_sfx(red_ahead);
-    else play_sfx(snd_tied);
-}
-
-void opening_frame() {
-    trans_spin = float(double(trans_spin) + kOpeningSpin);
-    trans_scale = float(double(trans_scale) + kOpeningGrowth);
-    draw3d.sip(ALPHABLEND, 0.6f, trans_spin, trans_scale, trans_scale);
-    if (trans_scale < 1.0f) DrawImage(trans_img, 320, 240);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1, 1);
-    if (trans_scale < 1.0f) return;
-    // The round starts: the last transition picture is shown at once, then a fresh
-    // picture of the arena is drawn for the frame loop to finish.
-    draw3d.sip(ALPHABLEND, 1.0f, 0, 1, 1);
-    draw_hud();
-    SetColor(255, 255, 255);
-    draw3d.sip(ALPHABLEND, 0.6f, 0, 1, 1);
-    DrawImage(trans_img, 320, 240);
-    Flip(1);
-    draw_back();
-    level_tag::update_all();
-    play_music(2);
-    play_sfx(snd_start);
-    play_phase = 1;
-}
-
-void running_frame() {
-    player_tag::update_all();
-    level_tag::update_all();
-    dust_tag::update_all();
-    explode_tag::update_all();
-    trail_tag::update_all();
-    rocket_tag::update_all();
-    if (player[0].pads == 0 || player[1].pads == 0) {
-        StopChannel(music_chn);
-        Delay(500);
-        announce_standing(snd_blulead, snd_redlead);
-        Delay(500);
-        grab_arena(1.0f);
-        play_phase = 2;
-        trans_spin = 1.0f;
+void opening_frame(Frame& f) {
+    Game& g = f.g;
+    g.trans_spin = add(g.trans_spin, OPENING_SPIN);
+    g.trans_scale = add(g.trans_scale, OPENING_GROWTH);
+    if (SceneOp* op = f.show_op(SceneOp::Kind::opening)) {
+        op->f[0] = g.trans_spin;
+        op->f[1] = g.trans_scale;
     }
-    // Tested after the round, so both can end in one frame: the game then goes straight
-    // to the game-over screen without the closing transition.
-    if (player[0].battery == 0 || player[1].battery == 0) {
-        StopChannel(music_chn);
-        player[0].flush_inputs();
-        over_tmr = 1000;
-        game_state = STATE_OVER;
+    if (g.trans_scale < 1.0f) return;
+    // The round starts: the last transition picture is shown at once; the next frame
+    // draws a fresh arena and lets the round run.
+    if (SceneOp* op = f.show_op(SceneOp::Kind::round_start)) {
+        for (int i = 0; i < 2; ++i) {
+            op->hud.score[i] = f.w.player[i].score;
+            op->hud.battery[i] = f.w.player[i].battery;
+        }
+        op->hud.round_no = g.round_no;
     }
+    f.out.present_sync = 1;
 }
 
-void closing_frame() {
-    draw3d.sip(ALPHABLEND, trans_spin, 0, trans_scale, trans_scale);
-    DrawImage(trans_img, 320, 240);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1, 1);
-    trans_spin = float(double(trans_spin) - kClosingStep);
-    trans_scale = float(double(trans_scale) + kClosingStep);
-    if (trans_spin > 0) return;
-    round_no += 1;
-    draw_back();
-    player_tag::reset(0);
-    play_sfx(snd_newmap);
-}
+void running_frame(Frame& f) {
+    World& w = f.w;
+    Game& g = f.g;
+    FrameEvents& ev = f.out.events;
+    Scene& scene = f.out.scene;
+    player_tag::update_all(w, g.pads, g.pads_found, ev);
+    f.arena();
+    // Each effect is drawn before it moves.
+    if (f.out.draw) scene.dusts = w.dust_list, f.show(SceneOp::Kind::dusts);
+    dust_tag::update_all(w);
+    if (f.out.draw) scene.explodes = w.explode_list, f.show(SceneOp::Kind::explodes);
+    explode_tag::update_all(w);
+    if (f.out.draw) scene.trails = w.trail_list, f.show(SceneOp::Kind::trails);
+    trail_tag::update_all(w);
+    if (f.out.draw) scene.rockets = w.rocket_list, f.show(SceneOp::Kind::rockets);
+    rocket_tag::update_all(w, ev);
 
-struct side_colours {
-    int lit[3];
-    int used[3];
-};
-
-void draw_batteries(int battery, const side_colours& c, float text_x, float first_x, float step) {
-    SetColor(c.lit[0], c.lit[1], c.lit[2]);
-    DrawText("Bat", text_x, 452);
-    for (int i = 0; i <= 4; ++i) {
-        const int* rgb = i >= battery ? c.used : c.lit;
-        SetColor(rgb[0], rgb[1], rgb[2]);
-        DrawRect(first_x + step * i, 458, 24, 16);
+    if (w.player[0].pads == 0 || w.player[1].pads == 0) {
+        f.event(FrameEvent::Kind::music_stop);
+        f.event(FrameEvent::Kind::wait, ROUND_END_WAIT_MS);
+        f.announce(Sfx::blulead, Sfx::redlead);
+        f.event(FrameEvent::Kind::wait, ROUND_END_WAIT_MS);
+        f.grab_arena(1.0f);
+        g.play_phase = PlayPhase::closing;
+        g.trans_spin = 1.0f;
+    }
+    // QUIRK(round-and-game-end-together): tested after the round, so both can end in one
+    // frame; the game then goes straight to game over without the closing transition.
+    if (w.player[0].battery == 0 || w.player[1].battery == 0) {
+        f.event(FrameEvent::Kind::music_stop);
+        f.flush_inputs();
+        g.over_tmr = OVER_FRAMES;
+        g.game_state = GameState::over;
     }
 }
 
-constexpr side_colours kBlueCells{{50, 100, 255}, {25, 50, 100}};
-constexpr side_colours kRedCells{{255, 100, 50}, {100, 50, 25}};
+void closing_frame(Frame& f) {
+    Game& g = f.g;
+    if (SceneOp* op = f.show_op(SceneOp::Kind::closing)) {
+        op->f[0] = g.trans_spin;
+        op->f[1] = g.trans_scale;
+    }
+    g.trans_spin = add(g.trans_spin, -CLOSING_STEP);
+    g.trans_scale = add(g.trans_scale, CLOSING_STEP);
+    if (g.trans_spin > 0) return;
+    g.round_no += 1;
+    if (SceneOp* op = f.show_op(SceneOp::Kind::back)) op->i[0] = 0;
+    f.reset(0);
+    f.sfx(Sfx::newmap);
+}
 
 }  // namespace
 
-std::string score_text(const char* name, int value) {
-    return std::string(name) + (value < 10 ? ": 0" : ": ") + std::to_string(value);
-}
-
-int grab_arena(float scale) {
-    Cls();
-    trans_scale = scale;
-    trans_spin = 0;
-    level_tag::update_all();
-    GrabImage(trans_img, 0, 0, 0);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1, 1);
-    return 0;
-}
-
-int play_frame() {
-    switch (play_phase) {
-        case 0: opening_frame(); break;
-        case 1: running_frame(); break;
-        case 2: closing_frame(); break;
-        default: break;
+void play_frame(Frame& f) {
+    switch (f.g.play_phase) {
+        case PlayPhase::opening: opening_frame(f); break;
+        case PlayPhase::running: running_frame(f); break;
+        case PlayPhase::closing: closing_frame(f); break;
     }
-    return 0;
 }
 
-int draw_hud() {
-    SetColor(150, 150, 150);
-    draw3d.sip(ALPHABLEND, 0.8f, 0, 1, 1);
-    DrawImage(hud_img, 0, 0);
-    DrawImage(hud_img, 0, 450);
-
-    std::string blue = score_text("Blue", player[0].score);
-    SetColor(50, 100, 255);
-    draw3d.sip(ALPHABLEND, 1.0f, 0, 1, 1);
-    draw3d.t3d(blue, 4, 2, 1, 0, 2);
-
-    std::string round = score_text("Round", round_no);
-    SetColor(255, 255, 255);
-    draw3d.t3d(round, float(320 - TextWidth(round) / 2), 2, 1, 0, 2);
-
-    std::string red = score_text("Red", player[1].score);
-    SetColor(255, 100, 50);
-    draw3d.t3d(red, float(636 - TextWidth(red)), 2, 1, 0, 2);
-
-    draw3d.sip(ALPHABLEND, 1.0f, 0, 1, 1);
-    if (game_state == STATE_TITLE) {
-        SetColor(255, 255, 255);
-        draw3d.t3d(credit_txt, 320, 466, 1, 1, 2);
-        return 0;
-    }
-    // Battery cells fill from the screen edges inward.
-    draw_batteries(player[0].battery, kBlueCells, 5, 60, 34);
-    draw_batteries(player[1].battery, kRedCells, 592, 556, -34);
-    return 0;
+void start_round(Frame& f) {
+    if (SceneOp* op = f.show_op(SceneOp::Kind::back)) op->i[0] = f.g.game_state == GameState::pause;
+    f.arena();
+    f.music(2);
+    f.sfx(Sfx::start);
+    f.g.play_phase = PlayPhase::running;
 }
 
-int over_frame() {
-    over_tmr -= 1;
-    SetColor(200, 200, 200);
-    draw3d.sip(ALPHABLEND, 1.0f, 0, 2, 2);
-    draw3d.t3d("Game Over", 320, 180, 0, 1, 1);
-    draw3d.sip(ALPHABLEND, 1.0f, 0, 1, 1);
-    if (over_tmr < 800) {
-        if (JoyHit(0, 0) || over_tmr <= 0) {
-            game_state = STATE_TITLE;
-            play_sfx(snd_land);
-            player[0].flush_inputs();
-            play_music(1);
+void over_frame(Frame& f) {
+    Game& g = f.g;
+    g.over_tmr -= 1;
+    if (SceneOp* op = f.show_op(SceneOp::Kind::game_over)) op->i[0] = g.over_tmr < OVER_PROMPT_BELOW;
+    // QUIRK(game-over-ignores-keys): only pad 0's button 0, after the first 200
+    // frames, or the end of the countdown leaves.
+    if (g.over_tmr < OVER_PROMPT_BELOW) {
+        if (g.pads.port[0].take(0) || g.over_tmr <= 0) {
+            g.game_state = GameState::title;
+            f.sfx(Sfx::land);
+            f.flush_inputs();
+            f.music(1);
         }
-        draw3d.t3d("Press Fire To Continue", 320, 250, 0, 1, 1);
     }
-    if (over_tmr == 900) announce_standing(snd_bluwin, snd_redwin);
-    return 0;
+    if (g.over_tmr == OVER_ANNOUNCE_AT) f.announce(Sfx::bluwin, Sfx::redwin);
 }

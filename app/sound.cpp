@@ -2,54 +2,59 @@
 
 #include <utility>
 
-#include "app/globals.h"
-
 namespace {
 
-struct SoundState {
-    Sound tracks[3];  // decoded once, by track number
-    int track = 0;    // the track play_music last started
-    std::vector<std::pair<const Sound*, std::string>> names;
-    std::vector<std::string> log;
+struct EffectFile {
+    const char* name;
+    const char* file;
 };
 
-SoundState snd;
-
-const char* track_file(int track) { return track == 1 ? "data\\titletrack.ogg" : "data\\playtrack.ogg"; }
+// In the order the game loads them.
+const EffectFile kEffects[SFX_COUNT] = {
+    {"start", "data\\start.ogg"},       {"explode", "data\\explode.ogg"}, {"brocket", "data\\brocket.ogg"},
+    {"rrocket", "data\\rrocket.ogg"},   {"land", "data\\land.ogg"},       {"death", "data\\death.ogg"},
+    {"blulead", "data\\blulead.ogg"},   {"redlead", "data\\redlead.ogg"}, {"bluwin", "data\\bluwin.ogg"},
+    {"redwin", "data\\redwin.ogg"},     {"tied", "data\\tied.ogg"},       {"detectgb", "data\\detectgb.ogg"},
+    {"newmap", "data\\newmap.ogg"},
+};
 
 }  // namespace
 
-int play_sfx(const Sound& sound) {
-    for (const auto& [global, name] : snd.names) {
-        if (global == &sound) snd.log.push_back(name);
-    }
-    Channel chn = CueSound(sound);
-    SetChannelVolume(chn, sound_vol);
+const char* sfx_name(Sfx s) { return kEffects[int(s)].name; }
+const char* sfx_file(Sfx s) { return kEffects[int(s)].file; }
+const char* track_file(int track) { return track == 1 ? "data\\titletrack.ogg" : "data\\playtrack.ogg"; }
+
+void SoundPlayer::open() { music_chn = AllocChannel(); }
+
+void SoundPlayer::load() {
+    for (int i = 0; i < SFX_COUNT; ++i) effects[i] = LoadSound(kEffects[i].file, 0);
+    // The game loads its track anew every time it starts; the decoded samples are the
+    // same every time, so both are decoded once, here.
+    for (int t = 1; t <= 2; ++t) tracks[t] = LoadSound(track_file(t), 1);
+}
+
+void SoundPlayer::play_sfx(Sfx s, float volume) {
+    log.emplace_back(sfx_name(s));
+    Channel chn = CueSound(effects[int(s)]);
+    SetChannelVolume(chn, volume);
     ResumeChannel(chn);
-    return 0;
 }
 
-void preload_music() {
-    for (int track = 1; track <= 2; ++track) {
-        if (!snd.tracks[track]) snd.tracks[track] = LoadSound(track_file(track), 1);
-    }
-}
-
-int play_music(int track) {
-    if (track != 1 && track != 2) return 0;
+void SoundPlayer::play_music(int t, float volume) {
+    if (t != 1 && t != 2) return;
     if (ChannelPlaying(music_chn)) StopChannel(music_chn);
-    // The game loads its track anew on every call; the decoded samples are the same
-    // every time, so we keep them after the first load.
-    if (!snd.tracks[track]) snd.tracks[track] = LoadSound(track_file(track), 1);
-    snd.track = track;
-    music_chn = CueSound(snd.tracks[track]);
-    SetChannelVolume(music_chn, music_vol);
+    track = t;
+    music_chn = CueSound(tracks[t]);
+    SetChannelVolume(music_chn, volume);
     ResumeChannel(music_chn);
-    return 0;
 }
 
-void name_sfx(const Sound* sound, const std::string& name) { snd.names.emplace_back(sound, name); }
+void SoundPlayer::stop_music() { StopChannel(music_chn); }
 
-std::vector<std::string> take_sfx_log() { return std::exchange(snd.log, {}); }
+void SoundPlayer::set_music_volume(float volume) { SetChannelVolume(music_chn, volume); }
 
-int music_playing() { return ChannelPlaying(music_chn) ? snd.track : 0; }
+bool SoundPlayer::music_playing() const { return ChannelPlaying(music_chn) != 0; }
+
+std::vector<std::string> SoundPlayer::take_log() { return std::exchange(log, {}); }
+
+int SoundPlayer::track_playing() const { return music_playing() ? track : 0; }

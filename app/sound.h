@@ -1,20 +1,40 @@
 #pragma once
 // The game's sound: effects on channels of their own, music on the one music channel.
+// The sound player carries out the sound events of a frame and keeps, for the trace,
+// the effects started since it was last asked and the track playing.
 #include <string>
 #include <vector>
 
 #include "engine/audio.h"
+#include "world/events.h"
 
-// Starts an effect on a new channel at the sound volume and lets it play out.
-int play_sfx(const Sound& sound);
-// Replaces the music with track 1 (title) or 2 (play), looping from its beginning, at
-// the music volume. A track is decoded once and kept, so restarting it costs nothing.
-int play_music(int track);
-// Decodes both tracks ahead, at start-up, so that no later play_music has to.
-void preload_music();
+struct SoundPlayer {
+    Sound effects[SFX_COUNT];
+    Sound tracks[3];  // by track number: 1 title, 2 play
+    Channel music_chn;
+    int track = 0;  // the track last started
+    std::vector<std::string> log;
 
-// For the trace: names an effect's global, and lists the effects started since the
-// last call; the track playing now (0 when none is).
-void name_sfx(const Sound* sound, const std::string& name);
-std::vector<std::string> take_sfx_log();
-int music_playing();
+    // The music channel; done at start-up before anything plays.
+    void open();
+    // Decodes the thirteen effects and both tracks.
+    void load();
+    // Starts an effect on a new channel at a volume and lets it play out.
+    void play_sfx(Sfx s, float volume);
+    // Replaces the music with track 1 (title) or 2 (play), looping from its beginning.
+    void play_music(int track, float volume);
+    void stop_music();
+    void set_music_volume(float volume);
+    bool music_playing() const;
+
+    // For the trace: the effects started since the last call, by name; the track
+    // playing now (0 when none is).
+    std::vector<std::string> take_log();
+    int track_playing() const;
+};
+
+// The effect's name, as its file is named: "start", "explode", ...
+const char* sfx_name(Sfx s);
+// The sound files of the effects and tracks, as the game names them.
+const char* sfx_file(Sfx s);
+const char* track_file(int track);

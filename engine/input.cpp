@@ -195,13 +195,11 @@ void read_joystick(SDL_Joystick* joy, PadSample& s) {
 }
 
 // Reads a pad afresh; a pad that cannot be read keeps its last values.
-PadSample* sample(int port) {
-    if (port < 0 || port >= kMaxPorts) return nullptr;
-    InputPump();
+void sample(int port) {
     PadSample& s = in.samples[port];
-    if (port >= int(in.ports.size())) return &s;
+    if (port >= int(in.ports.size())) return;
     Pad& pad = in.ports[port];
-    if (!pad.joystick || !SDL_JoystickGetAttached(pad.joystick)) return &s;
+    if (!pad.joystick || !SDL_JoystickGetAttached(pad.joystick)) return;
     uint32_t before = s.buttons;
     if (pad.controller) read_controller(pad.controller, s);
     else read_joystick(pad.joystick, s);
@@ -209,11 +207,15 @@ PadSample* sample(int port) {
         uint32_t bit = 1u << b;
         if (!(before & bit) && (s.buttons & bit)) s.hits[b]++;
     }
-    return &s;
+}
+
+const PadSample* sampled(int port) {
+    if (port < 0 || port >= kMaxPorts) return nullptr;
+    return &in.samples[port];
 }
 
 float axis(int port, int index) {
-    PadSample* s = sample(port);
+    const PadSample* s = sampled(port);
     return s ? s->axes[index] : 0.0f;
 }
 
@@ -312,6 +314,13 @@ void InputPump() {
     while (SDL_PollEvent(&e)) handle(e);
 }
 
+void PumpEvents() { InputPump(); }
+
+void SamplePads() {
+    start();
+    for (int port = 0; port < kMaxPorts; ++port) sample(port);
+}
+
 bool InputSuspended() { return in.suspended; }
 
 bool InputTakeTerminate() {
@@ -366,7 +375,6 @@ int ControllerButtonOfGameButton(int button) {
 
 int KeyHit(int key) {
     if (key < 0 || key > 255) return 0;
-    InputPump();
     int n = in.key_hits[key];
     in.key_hits[key] = 0;
     return n;
@@ -374,7 +382,6 @@ int KeyHit(int key) {
 
 int KeyDown(int key) {
     if (key < 0 || key > 255) return 0;
-    InputPump();
     return in.key_down[key];
 }
 
@@ -384,23 +391,19 @@ void FlushKeys() {
 }
 
 int MouseX() {
-    InputPump();
     return in.mouse_x;
 }
 
 int MouseY() {
-    InputPump();
     return in.mouse_y;
 }
 
 int MouseZ() {
-    InputPump();
     return in.mouse_z;
 }
 
 int MouseHit(int button) {
     if (button < 0 || button > 3) return 0;
-    InputPump();
     int n = in.mouse_hits[button];
     in.mouse_hits[button] = 0;
     return n;
@@ -408,13 +411,7 @@ int MouseHit(int button) {
 
 int MouseDown(int button) {
     if (button < 0 || button > 3) return 0;
-    InputPump();
     return in.mouse_down[button];
-}
-
-void PeekMouse(int* x, int* y) {
-    *x = in.mouse_x;
-    *y = in.mouse_y;
 }
 
 void FlushMouse() {
@@ -449,14 +446,24 @@ float JoyU(int port) { return axis(port, 4); }
 float JoyV(int port) { return axis(port, 5); }
 float JoyHat(int port) { return axis(port, 9); }
 
+int JoyAttached() {
+    start();
+    return std::min(SDL_NumJoysticks(), kMaxPorts);
+}
+
 int JoyDown(int button, int port) {
-    PadSample* s = sample(port);
+    const PadSample* s = sampled(port);
     if (!s || button < 0 || button > 31) return 0;
     return (s->buttons >> button) & 1;
 }
 
+uint32_t JoyButtons(int port) {
+    const PadSample* s = sampled(port);
+    return s ? s->buttons : 0;
+}
+
 int JoyHit(int button, int port) {
-    PadSample* s = sample(port);
+    PadSample* s = port >= 0 && port < kMaxPorts ? &in.samples[port] : nullptr;
     if (!s || button < 0 || button >= kHitButtons) return 0;
     int n = s->hits[button];
     s->hits[button] = 0;

@@ -1,12 +1,22 @@
 #pragma once
-// Polled keyboard, mouse and game-pad input. Keys and buttons count their presses until
-// read; every query first takes in the window's events, and every pad query reads the
-// pad afresh.
+// Polled keyboard, mouse and game-pad input. PumpEvents takes in the window's events
+// (keys, mouse, pads plugged in or out, focus, close) and SamplePads reads every pad
+// once; the queries answer from what those last found, so a frame that pumps and
+// samples once reads one consistent state. Keys, mouse buttons and pad buttons count
+// their presses until read.
+#include <cstdint>
+
+// Takes in every pending event (and a script's actions whose time has come).
+void PumpEvents();
+// Reads every pad once; a button found down that the reading before found up counts a
+// press. A pad that cannot be read keeps its last values.
+void SamplePads();
 
 // Key codes are the classic virtual-key codes: 27 Escape, 32 Space, 13 Enter, 48..57
 // digits, 65..90 letters, 37..40 arrows, 112..123 F1..F12.
 int KeyHit(int key);   // presses since the last KeyHit of the key or FlushKeys
 int KeyDown(int key);  // 1 while held
+// Takes in pending events, then clears key states and presses.
 void FlushKeys();
 
 int MouseX();  // position in the picture's pixels
@@ -14,13 +24,13 @@ int MouseY();
 int MouseZ();  // wheel position
 int MouseHit(int button);   // 1 left, 2 right, 3 middle; presses since last read
 int MouseDown(int button);  // 1 while held
-void FlushMouse();          // clears buttons, hits and the wheel, not the position
-// The pointer position as last taken in, without taking in events (for the trace).
-void PeekMouse(int* x, int* y);
+void FlushMouse();          // takes in events, then clears buttons, hits and the wheel (not the position)
 
 // Rebuilds the pad table from the pads that can be read now and returns their count.
 // Pad numbers (ports) are dense: the first working pad is port 0.
 int JoyCount();
+// Pads attached now: what a new count would find, without rebuilding the table.
+int JoyAttached();
 // Axes from -1.0 to +1.0; full deflection reads exactly -1.0 or +1.0, the centre a
 // hair below 0. A pad that cannot be read keeps reporting its last values.
 float JoyX(int port = 0);  // left stick across (turn), or the D-pad
@@ -31,5 +41,7 @@ float JoyU(int port = 0);
 float JoyV(int port = 0);
 float JoyHat(int port = 0);  // 0..1 clockwise from up, -1 centred
 int JoyDown(int button, int port = 0);
+// Every button of the pad as bits: bit n held is button n.
+uint32_t JoyButtons(int port = 0);
 // Presses of buttons 0..15 seen between two readings of the pad, since the last JoyHit.
 int JoyHit(int button, int port = 0);

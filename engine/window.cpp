@@ -241,15 +241,9 @@ void Delay(int ms) {
 
 int VirtualWaitSinceFlip() { return win.waited_since_flip; }
 
-int AppSuspended() {
-    InputPump();
-    return InputSuspended() ? 1 : 0;
-}
+int AppSuspended() { return InputSuspended() ? 1 : 0; }
 
-int AppTerminate() {
-    InputPump();
-    return InputTakeTerminate() ? 1 : 0;
-}
+int AppTerminate() { return InputTakeTerminate() ? 1 : 0; }
 
 void HideMouse() {
     if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_DISABLE);

@@ -30,7 +30,7 @@ int MilliSecs();
 // Waits ms milliseconds (negative does nothing).
 void Delay(int ms);
 
-// 1 while the window is inactive.
+// 1 while the window is inactive (as the last PumpEvents found it).
 int AppSuspended();
 // 1 once after a close request (window button, Alt+F4, or the script), then 0.
 int AppTerminate();

@@ -1,89 +1,72 @@
-#include "engine/input.h"
-#include "engine/window.h"
+#include "world/events.h"
+#include "world/pads.h"
 #include "world/player.h"
-#include "world/rocket.h"
 #include "world/world.h"
 
 namespace {
 
-constexpr float kClimbStep = 0.01f;
-constexpr float kTurnStep = 0.2f;
-constexpr float kSpeedStep = 0.02f;
-
 float add(float value, float step) { return float(double(value) + step); }
 
-// Every test reads the pad afresh; only a stick at its very end counts.
-void inputs_for(player_tag& h, int index, int port) {
-    if (JoyY(port) == -1.0f && h.scale < 1.0f) {
+// Only a stick at its very end counts; each control is its own test.
+void inputs_for(World& w, int index, PortState& port, FrameEvents& ev) {
+    player_tag& h = w.player[index];
+    if (port.axis(AXIS_Y) == FULL_NEGATIVE && h.scale < CLIMB_SCALE_LIMIT) {
         h.alt += 1;
-        h.rotspd = 20;
-        h.scale = add(h.scale, kClimbStep);
+        h.rotspd = ROTOR_SPIN;
+        h.scale = add(h.scale, CLIMB_SCALE_STEP);
     }
-    if (JoyY(port) == 1.0f && h.scale > 0.5f) {
+    if (port.axis(AXIS_Y) == FULL_POSITIVE && h.scale > GROUND_SCALE) {
         h.alt -= 1;
-        h.scale = add(h.scale, -kClimbStep);
-        if (h.scale <= 0.5f) {
+        h.scale = add(h.scale, -CLIMB_SCALE_STEP);
+        if (h.scale <= GROUND_SCALE) {
             // Touchdown stops the helicopter dead.
             h.rstp = 0;
             h.ail = 0;
             h.elv = 0;
-            h.scale = 0.5f;
+            h.scale = GROUND_SCALE;
             h.rotspd = 0;
         }
     }
     if (h.alt < 1) return;
-    if (JoyX(port) == -1.0f) {
-        h.rstp = add(h.rstp, -kTurnStep);
-        if (h.rstp < -20) h.rstp = -20;
+    if (port.axis(AXIS_X) == FULL_NEGATIVE) {
+        h.rstp = add(h.rstp, -TURN_STEP);
+        if (h.rstp < -TURN_LIMIT) h.rstp = -TURN_LIMIT;
     }
-    if (JoyX(port) == 1.0f) {
-        h.rstp = add(h.rstp, kTurnStep);
-        if (h.rstp > 20) h.rstp = 20;
+    if (port.axis(AXIS_X) == FULL_POSITIVE) {
+        h.rstp = add(h.rstp, TURN_STEP);
+        if (h.rstp > TURN_LIMIT) h.rstp = TURN_LIMIT;
     }
-    if (JoyZ(port) == -1.0f) {
-        h.ail = add(h.ail, -kSpeedStep);
-        if (h.ail < -3) h.ail = -3;
+    if (port.axis(AXIS_Z) == FULL_NEGATIVE) {
+        h.ail = add(h.ail, -SPEED_STEP);
+        if (h.ail < -SPEED_LIMIT) h.ail = -SPEED_LIMIT;
     }
-    if (JoyZ(port) == 1.0f) {
-        h.ail = add(h.ail, kSpeedStep);
-        if (h.ail > 3) h.ail = 3;
+    if (port.axis(AXIS_Z) == FULL_POSITIVE) {
+        h.ail = add(h.ail, SPEED_STEP);
+        if (h.ail > SPEED_LIMIT) h.ail = SPEED_LIMIT;
     }
-    if (JoyR(port) == joy_left) {
-        h.elv = add(h.elv, -kSpeedStep);
-        if (h.elv < -3) h.elv = -3;
+    if (port.axis(AXIS_R) == FULL_NEGATIVE) {
+        h.elv = add(h.elv, -SPEED_STEP);
+        if (h.elv < -SPEED_LIMIT) h.elv = -SPEED_LIMIT;
     }
-    if (JoyR(port) == joy_right) {
-        h.elv = add(h.elv, kSpeedStep);
-        if (h.elv > 3) h.elv = 3;
+    if (port.axis(AXIS_R) == FULL_POSITIVE) {
+        h.elv = add(h.elv, SPEED_STEP);
+        if (h.elv > SPEED_LIMIT) h.elv = SPEED_LIMIT;
     }
-    // Fire buttons are asked only when a shot is allowed, so an early press stays
-    // pending in the pad until the helicopter can fire; buttons not asked keep theirs.
-    if (h.rocket_ctr == 0 && (JoyHit(0, port) || JoyHit(6, port) || JoyHit(7, port))) {
-        rocket_tag::fire(index);
-        h.rocket_ctr = 50;
-        play_world_sfx(index == 0 ? snd_brocket : snd_rrocket);
+    // QUIRK(pending-fire): fire buttons are asked only when a shot is allowed, so an
+    // early press stays pending until the helicopter can fire; buttons not asked keep
+    // theirs.
+    if (h.rocket_ctr == 0 && (port.take(0) || port.take(6) || port.take(7))) {
+        rocket_tag::fire(w, index);
+        h.rocket_ctr = ROCKET_COOLDOWN;
+        ev.play(index == 0 ? Sfx::brocket : Sfx::rrocket);
     }
 }
 
 }  // namespace
 
-int player_tag::get_inputs() {
-    inputs_for(player[0], 0, 0);
-    if (pads_found >= 2) inputs_for(player[1], 1, 1);
+int player_tag::get_inputs(World& w, Pads& pads, int pads_found, FrameEvents& ev) {
+    inputs_for(w, 0, pads.port[0], ev);
+    // QUIRK(one-pad-red-stays): with fewer than two pads Red is never read.
+    if (pads_found >= 2) inputs_for(w, 1, pads.port[1], ev);
     return 0;
-}
-
-int player_tag::flush_inputs() {
-    int n = 0;
-    while (true) {
-        if (n > 0) n -= 1;
-        if (MouseDown(1) == 1 || MouseHit(1)) n += 1;
-        if (JoyDown(0, 0) == 1 || JoyDown(1, 0) == 1) n += 1;
-        if (JoyHit(0, 0) || JoyHit(1, 0)) n += 1;
-        FlushKeys();
-        FlushMouse();
-        if (n == 0) return 0;
-        // Wait a moment between polls rather than spin.
-        Delay(1);
-    }
 }

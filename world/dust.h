@@ -1,6 +1,6 @@
 #pragma once
 // A ring of 11 dust clouds drifting outward from a point; each lives 51 updates.
-#include "world/obj_list.h"
+struct World;
 
 struct dust_tag {
     float x = 0, y = 0;
@@ -8,10 +8,9 @@ struct dust_tag {
     float sc = 0;
     float al = 0;
 
-    static int set(float x, float y);
-    int update();
-    static int update_all();
-    static int destroy_all();
+    static int set(World& w, float x, float y);
+    // One frame of life; false once the cloud is gone (it is drawn before the update).
+    bool update();
+    static int update_all(World& w);
+    static int destroy_all(World& w);
 };
-
-extern obj_list<dust_tag> dust_list;

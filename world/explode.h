@@ -1,7 +1,7 @@
 #pragma once
 // Explosion sparks: 31 fireballs scattered over a square around a point, each fading
 // and shrinking at its own rate (about 13 to 50 updates).
-#include "world/obj_list.h"
+struct World;
 
 struct explode_tag {
     float x = 0, y = 0;
@@ -9,10 +9,9 @@ struct explode_tag {
     float al = 0;    // drawing alpha
     float alst = 0;  // change of al per update, negative
 
-    static int set(float x, float y);
-    int update();
-    static int update_all();
-    static int destroy_all();
+    static int set(World& w, float x, float y);
+    // One frame of life; false once the spark is gone (it is drawn before the update).
+    bool update();
+    static int update_all(World& w);
+    static int destroy_all(World& w);
 };
-
-extern obj_list<explode_tag> explode_list;

@@ -1,26 +1,20 @@
 #include "world/level.h"
 
 #include "engine/maths.h"
-#include "engine/random.h"
-#include "stereo/owdraw.h"
-#include "world/dust.h"
-#include "world/explode.h"
-#include "world/player.h"
+#include "world/events.h"
 #include "world/world.h"
-
-level_tag level[MAP_CELLS];
 
 namespace {
 
 // R(n): an integer 0..n-1; R(a, b): an integer a..b-1.
-int R(int n) { return Int(Rnd(n, 0)); }
-int R(int a, int b) { return Int(Rnd(a, b)); }
+int R(Rng& rng, int n) { return Int(rng.Rnd(n, 0)); }
+int R(Rng& rng, int a, int b) { return Int(rng.Rnd(a, b)); }
 
 bool is_pad(int tile) { return tile == TILE_RED_PAD || tile == TILE_BLUE_PAD; }
 
-int random_cell() {
-    int col = R(MAP_COLS);
-    int row = R(MAP_ROWS);
+int random_cell(Rng& rng) {
+    int col = R(rng, MAP_COLS);
+    int row = R(rng, MAP_ROWS);
     return row * MAP_COLS + col;
 }
 
@@ -31,89 +25,68 @@ void place_on_start(player_tag& p, const level_tag& cell) {
     p.sty = cell.y;
 }
 
+int lose_battery(int battery) { return battery - 1 < 0 ? 0 : battery - 1; }
+
 }  // namespace
 
-int cell_index(double x, double y) { return Int(x / 32) + MAP_COLS * Int((y - 32) / 32); }
+// QUIRK(right-edge-runs-on): past x = 640 the column count runs on into the next row.
+int cell_index(double x, double y) {
+    return Int(x / CELL_SIZE) + MAP_COLS * Int((y - ARENA_TOP) / CELL_SIZE);
+}
 
-int level_tag::map_init() {
+int level_tag::map_init(World& w) {
     for (int i = 0; i < MAP_CELLS; ++i) {
-        level[i] = level_tag{};
-        level[i].x = 16 + 32 * (i % MAP_COLS);
-        level[i].y = 48 + 32 * (i / MAP_COLS);
+        w.level[i] = level_tag{};
+        w.level[i].x = 16 + CELL_SIZE * (i % MAP_COLS);
+        w.level[i].y = 48 + CELL_SIZE * (i / MAP_COLS);
     }
     return 0;
 }
 
-int level_tag::new_map() {
+int level_tag::new_map(World& w) {
+    Rng& rng = w.rng;
+    level_tag* level = w.level;
     // Later steps overwrite earlier ones: blocks, then voids, then the pads.
-    for (level_tag& cell : level) cell.tile = TILE_FLOOR;
-    int blocks = R(20, 60);
-    for (int i = 0; i < blocks; ++i) level[random_cell()].tile = TILE_BLOCK;
-    int voids = R(40, 180);
-    for (int i = 0; i < voids; ++i) level[random_cell()].tile = TILE_VOID;
+    for (int i = 0; i < MAP_CELLS; ++i) level[i].tile = TILE_FLOOR;
+    int blocks = R(rng, 20, 60);
+    for (int i = 0; i < blocks; ++i) level[random_cell(rng)].tile = TILE_BLOCK;
+    int voids = R(rng, 40, 180);
+    for (int i = 0; i < voids; ++i) level[random_cell(rng)].tile = TILE_VOID;
     for (int pad_tile : {TILE_BLUE_PAD, TILE_RED_PAD}) {
-        for (int n = 0; n < 5; ++n) {
-            int i = random_cell();
-            while (is_pad(level[i].tile)) i = random_cell();
+        for (int n = 0; n < PADS_PER_SIDE; ++n) {
+            int i = random_cell(rng);
+            while (is_pad(level[i].tile)) i = random_cell(rng);
             level[i].tile = pad_tile;
         }
     }
-    // R(259): the last cell is never a start pad.
-    int blue = R(259);
-    while (is_pad(level[blue].tile)) blue = R(259);
+    // QUIRK(last-cell-never-a-start): R(259) leaves out the bottom-right cell.
+    int blue = R(rng, MAP_CELLS - 1);
+    while (is_pad(level[blue].tile)) blue = R(rng, MAP_CELLS - 1);
     level[blue].tile = TILE_BLUE_START;
-    place_on_start(player[0], level[blue]);
-    int red = R(259);
-    while (is_pad(level[red].tile) || level[red].tile == TILE_BLUE_START) red = R(259);
+    place_on_start(w.player[0], level[blue]);
+    int red = R(rng, MAP_CELLS - 1);
+    while (is_pad(level[red].tile) || level[red].tile == TILE_BLUE_START) red = R(rng, MAP_CELLS - 1);
     level[red].tile = TILE_RED_START;
-    place_on_start(player[1], level[red]);
+    place_on_start(w.player[1], level[red]);
     return 0;
 }
 
-int level_tag::update(int mode) {
-    SetColor(255, 255, 255);
-    draw3d.sip(MASKBLEND, 1.0f, 0, 1.0f, 1.0f);
-    if (mode == 3) {
-        // The block rises 20 pixels up and to the left, dark at the foot, white on top.
-        for (int k = 0; k <= 9; ++k) {
-            int shade = 20 + 20 * k;
-            SetColor(shade, shade, shade);
-            DrawImage(tile_img, float(x - 2 * k), float(y - 2 * k), 3);
-        }
-        SetColor(255, 255, 255);
-        DrawImage(tile_img, float(x - 20), float(y - 20), 3);
-        return 0;
-    }
-    if (tile == TILE_VOID) return 0;
-    if (tile == TILE_FLOOR) {
-        SetColor(225, 225, 225);
-        draw3d.sip(ALPHABLEND, 0.5f, 0, 1.0f, 1.0f);
-    }
-    DrawImage(tile_img, float(x), float(y), tile);
-    return 0;
-}
-
-int level_tag::update_all() {
-    for (int i = 0; i < MAP_CELLS; ++i) level[i].update(1);
-    // Raised blocks in later cells cover a helicopter; Red is drawn over Blue.
-    for (int i = 0; i < MAP_CELLS; ++i) {
-        if (level[i].tile == TILE_BLOCK) level[i].update(3);
-        if (i == player[0].pos) player_tag::draw_heli(0);
-        if (i == player[1].pos) player_tag::draw_heli(1);
-    }
-    player_tag& blue = player[0];
-    player_tag& red = player[1];
-    bool running = world_link.round_running && world_link.round_running();
-    if (blue.pos == red.pos && running && red.alt - 4 <= blue.alt && blue.alt <= red.alt + 4) {
-        play_world_sfx(snd_death);
-        dust_tag::set(blue.x, float(double(blue.y) - blue.alt));
-        explode_tag::set(blue.x, float(double(blue.y) - blue.alt));
-        dust_tag::set(red.x, float(double(red.y) - red.alt));
-        explode_tag::set(red.x, float(double(red.y) - red.alt));
-        blue.battery = blue.battery - 1 < 0 ? 0 : blue.battery - 1;
-        red.battery = red.battery - 1 < 0 ? 0 : red.battery - 1;
-        player_tag::restart(0);
-        player_tag::restart(1);
+// QUIRK(collision): tested wherever the arena is drawn, after the drawing, with the
+// cells the flight steps left; landed helicopters collide too.
+int level_tag::collide(World& w, FrameEvents& ev, bool round_running) {
+    player_tag& blue = w.player[0];
+    player_tag& red = w.player[1];
+    if (blue.pos == red.pos && round_running && red.alt - HIT_WINDOW <= blue.alt &&
+        blue.alt <= red.alt + HIT_WINDOW) {
+        ev.play(Sfx::death);
+        dust_tag::set(w, blue.x, float(double(blue.y) - blue.alt));
+        explode_tag::set(w, blue.x, float(double(blue.y) - blue.alt));
+        dust_tag::set(w, red.x, float(double(red.y) - red.alt));
+        explode_tag::set(w, red.x, float(double(red.y) - red.alt));
+        blue.battery = lose_battery(blue.battery);
+        red.battery = lose_battery(red.battery);
+        player_tag::restart(w, 0, ev);
+        player_tag::restart(w, 1, ev);
     }
     return 0;
 }

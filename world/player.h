@@ -1,10 +1,15 @@
 #pragma once
 // The two helicopters, Blue (index 0) and Red (index 1): their state, the flight step,
-// landing, pad collection and crashing, the controls from the pads, and their drawing.
+// landing, pad collection and crashing, and the controls from the pad ports.
 //
 // Floats are stored in single precision and every formula is worked out in double and
 // rounded once when stored; the damping steps are single-precision constants. This is
 // what leaves the game's known remainders (see docs/QUIRKS.md).
+#include "world/rules.h"
+
+struct World;
+struct FrameEvents;
+struct Pads;
 
 struct player_tag {
     int score = 0;       // own pads collected in this game
@@ -25,24 +30,22 @@ struct player_tag {
     float ail = 0;       // sideways speed; positive moves toward the right
     int battery = 0;     // batteries left in this game
     int pos = 0;         // cell under the ground point
+    Team team = Team::Blue;  // whose rules this helicopter flies by
+
+    bool on_ground() const { return scale == GROUND_SCALE; }
 
     // Creates the two helicopters (Blue frame 0, Red frame 4).
-    static int init();
-    // A new round, and with new_game also a new game: new map, flight state cleared.
-    static int reset(int new_game);
+    static int init(World& w);
+    // A new round, and with new_game also a new game: new map, flight state cleared,
+    // rockets and effects gone. The caller sets the round counter and shows the opening.
+    static int reset(World& w, int new_game);
     // Back on the start pad after a loss (the caller takes the battery).
-    static int restart(int index);
+    static int restart(World& w, int index, FrameEvents& ev);
     // One flight step.
-    int update();
-    // Turns both pads into changes of the flight values, once per running frame.
-    static int get_inputs();
-    // Shadow, body and rotor of one helicopter.
-    static int draw_heli(int index);
+    int update(World& w, FrameEvents& ev);
+    // Turns the pad ports into changes of the flight values, once per running frame.
+    // Red's port is read only when two pads were found.
+    static int get_inputs(World& w, Pads& pads, int pads_found, FrameEvents& ev);
     // Both flight steps, then the controls.
-    static int update_all();
-    // Waits until the left mouse button and buttons 0 and 1 of pad 0 are up, and throws
-    // away pending key and mouse presses.
-    int flush_inputs();
+    static int update_all(World& w, Pads& pads, int pads_found, FrameEvents& ev);
 };
-
-extern player_tag player[2];

@@ -1,7 +1,8 @@
 #pragma once
 // Rockets: a pair of missiles flying straight at 4 pixels per frame at the altitude and
 // heading of the helicopter that fired them, leaving a trail.
-#include "world/obj_list.h"
+struct World;
+struct FrameEvents;
 
 struct rocket_tag {
     float x = 0, y = 0;  // ground point
@@ -11,10 +12,10 @@ struct rocket_tag {
     float dir = 0;       // heading, degrees; also the sprite's rotation
     int alt = 0;         // altitude, fixed for the rocket's life
 
-    static int fire(int id);
-    int update();
-    static int update_all();
-    static int destroy_all();
+    static int fire(World& w, int id);
+    // Moves the rocket, leaves a puff, tests the edges, blocks and the enemy. False once
+    // the rocket is gone.
+    bool update(World& w, FrameEvents& ev);
+    static int update_all(World& w, FrameEvents& ev);
+    static int destroy_all(World& w);
 };
-
-extern obj_list<rocket_tag> rocket_list;

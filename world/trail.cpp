@@ -1,44 +1,37 @@
 #include "world/trail.h"
 
-#include "stereo/owdraw.h"
 #include "world/world.h"
 
-obj_list<trail_tag> trail_list;
-
-int trail_tag::set(float x, float y, float rot, float scale) {
-    auto t = std::make_unique<trail_tag>();
-    t->x = x;
-    t->y = y;
-    t->rot = rot;
-    t->scale = scale;
-    t->frame = 2;
-    t->alpha = 1.0f;
-    trail_list.add(std::move(t));
+int trail_tag::set(World& w, float x, float y, float rot, float scale) {
+    trail_tag t;
+    t.x = x;
+    t.y = y;
+    t.rot = rot;
+    t.scale = scale;
+    t.frame = 2;
+    t.alpha = 1.0f;
+    w.trail_list.push_back(t);
     return 0;
 }
 
-int trail_tag::update() {
-    SetColor(255, 255, 255);
+bool trail_tag::update() {
     if (frame == 2) {
-        draw3d.sip(LIGHTBLEND, 1.0f, rot, scale, scale);
         alpha = float(double(alpha) - 0.04f);
-        // The update that turns the flame to smoke still draws additively.
+        // QUIRK(last-flame-draws-smoke): the update that turns the flame to smoke still
+        // draws additively (the puff's drawing looks at the frame it had before).
         if (alpha < 0.6f) frame = 3;
-    } else {
-        alpha = float(double(alpha) - 0.02f);
-        if (!(alpha > 0)) trail_list.remove(this);
-        draw3d.sip(ALPHABLEND, 1.0f, rot, scale, scale);
+        return true;
     }
-    DrawImage(rocket_img, x, y, frame);
+    alpha = float(double(alpha) - 0.02f);
+    return alpha > 0;
+}
+
+int trail_tag::update_all(World& w) {
+    update_list(w.trail_list, [](trail_tag& t) { return t.update(); });
     return 0;
 }
 
-int trail_tag::update_all() {
-    trail_list.walk([](trail_tag& t) { t.update(); });
-    return 0;
-}
-
-int trail_tag::destroy_all() {
-    trail_list.clear();
+int trail_tag::destroy_all(World& w) {
+    w.trail_list.clear();
     return 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Trail puffs behind every rocket: a flame for the first nine updates, then smoke that
 // lives until update 40. A puff never moves, turns or grows.
-#include "world/obj_list.h"
+struct World;
 
 struct trail_tag {
     float x = 0, y = 0;
@@ -10,10 +10,9 @@ struct trail_tag {
     float rot = 0;
     int frame = 0;    // rocket_img frame: 2 flame, 3 smoke
 
-    static int set(float x, float y, float rot, float scale);
-    int update();
-    static int update_all();
-    static int destroy_all();
+    static int set(World& w, float x, float y, float rot, float scale);
+    // One frame of life; false once the puff is gone (it is still drawn that frame).
+    bool update();
+    static int update_all(World& w);
+    static int destroy_all(World& w);
 };
-
-extern obj_list<trail_tag> trail_list;

@@ -1,36 +1,51 @@
 #pragma once
-// What the world shares: its images, the settings its controls read, the sounds it
-// makes, and the few things it asks of the game that runs it. The game fills these in
-// at start-up; world code never includes the game's own headers.
-#include "engine/audio.h"
-#include "engine/draw.h"
+// The world as one value: both helicopters, the 260 cells, the rockets and effects in
+// spawn order, and the random generator they draw from. A copy of a World is a
+// snapshot; the same World stepped with the same inputs gives the same World.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
-// Sprite images cut from the sheet at start-up.
-extern Image heli_img;    // 18 x 49 x 8: Blue 0..3, Red 4..7
-extern Image blade_img;   // 56 x 4 x 2
-extern Image rocket_img;  // 18 x 8 x 4: Red's and Blue's missiles, flame, smoke
-extern Image tile_img;    // 32 x 32 x 10: tiles 0..7, dust 8, fireball 9
+#include "engine/random.h"
+#include "world/dust.h"
+#include "world/explode.h"
+#include "world/level.h"
+#include "world/player.h"
+#include "world/rocket.h"
+#include "world/rules.h"
+#include "world/trail.h"
 
-// Sounds the world makes.
-extern Sound snd_explode, snd_brocket, snd_rrocket, snd_land, snd_death;
-
-// Pads found by the last count; Red's pad is read only when there are two or more.
-extern int pads_found;
-// Axis values that count as full deflection.
-extern float joy_left, joy_right, joy_up, joy_down;
-
-// What the world asks of the game around it.
-struct world_link_t {
-    void (*play_sfx)(const Sound& sound) = nullptr;
-    // Whether a round is running (helicopters collide only then).
-    bool (*round_running)() = nullptr;
-    // After player_tag::reset: a new game sets the round counter; in play the game shows
-    // the round opening.
-    void (*reset_done)(int new_game) = nullptr;
+struct World {
+    player_tag player[2];
+    level_tag level[MAP_CELLS];
+    std::vector<rocket_tag> rocket_list;
+    std::vector<trail_tag> trail_list;
+    std::vector<explode_tag> explode_list;
+    std::vector<dust_tag> dust_list;
+    Rng rng;
 };
-extern world_link_t world_link;
-
-void play_world_sfx(const Sound& sound);
 
 // Empties the world's moving objects: trails, dust, rockets, explosions, in that order.
-int clear_fx();
+int clear_fx(World& w);
+
+// A world as the program has it before its first game: the generator seeded, the two
+// helicopters and the 260 cells made, every tile still 0.
+World new_world(int seed);
+
+// Calls update on every object from first to last; an object whose update returns
+// false leaves the list, and the others keep their order.
+template <typename T, typename Update>
+void update_list(std::vector<T>& list, Update update) {
+    size_t keep = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (update(list[i])) {
+            if (keep != i) list[keep] = list[i];
+            ++keep;
+        }
+    }
+    list.resize(keep);
+}
+
+// The world's canonical byte form, little-endian, floats by their bits: the same
+// bytes for equal worlds on every machine. The state hash is taken over it.
+void write_canonical(std::vector<uint8_t>& out, const World& w);

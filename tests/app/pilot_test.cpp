@@ -5,10 +5,18 @@
 #include <array>
 #include <deque>
 
-#include "game_fixture.h"
-#include "world/rocket.h"
-#include "world/explode.h"
-#include "world/trail.h"
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/driver.h"
+#include "engine/options.h"
+#include "engine/window.h"
+#include "support.h"
+#include "virtual_pad.h"
 
 namespace {
 
@@ -22,16 +30,38 @@ constexpr int kRightY = SDL_CONTROLLER_AXIS_RIGHTY;
 // Flies one helicopter with its pad: heading always 0 (nose up), sliding and moving
 // forward and back toward the next cell of a shortest path, rockets for blocks in the
 // way to the north, then down onto the target cell.
+// Keys and clicks through SDL's event queue, as a player makes them.
+void push_key(SDL_Keycode sym, bool down) {
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.keysym.sym = sym;
+    SDL_PushEvent(&e);
+}
+
+void press_key(SDL_Keycode sym) {
+    push_key(sym, true);
+    push_key(sym, false);
+}
+
+void click() {
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = SDL_BUTTON_LEFT;
+    SDL_PushEvent(&e);
+    e.type = SDL_MOUSEBUTTONUP;
+    SDL_PushEvent(&e);
+}
+
 class Pilot {
 public:
-    Pilot(int index, VirtualPad& pad, int cruise) : index_(index), pad_(pad), cruise_(cruise) {}
+    Pilot(const World& w, int index, VirtualPad& pad, int cruise) : w_(w), index_(index), pad_(pad), cruise_(cruise) {}
 
     void fly_to(int target) { target_ = target; }
     int target() const { return target_; }
     void rest() { target_ = -1; }
 
     void frame() {
-        const player_tag& h = player[index_];
+        const player_tag& h = w_.player[index_];
         float climb = 0, slide = 0, move = 0;
         bool fire = false;
         if (target_ >= 0 && !(h.alt == 0 && h.pos == target_)) {
@@ -40,11 +70,11 @@ public:
                 climb = -1;
             } else if (!path.empty()) {
                 int here = path[0], next = path.size() > 1 ? path[1] : here;
-                bool block_ahead = level[next].tile == TILE_BLOCK;
+                bool block_ahead = w_.level[next].tile == TILE_BLOCK;
                 // Across the move: the centre of this cell; along it: the next cell's.
-                float wx = float(next % 20 == here % 20 ? level[here].x : level[next].x);
-                float wy = float(next / 20 == here / 20 ? level[here].y : level[next].y);
-                if (block_ahead) wx = float(level[here].x), wy = float(level[here].y);
+                float wx = float(next % 20 == here % 20 ? w_.level[here].x : w_.level[next].x);
+                float wy = float(next / 20 == here / 20 ? w_.level[here].y : w_.level[next].y);
+                if (block_ahead) wx = float(w_.level[here].x), wy = float(w_.level[here].y);
                 float dx = wx - h.x, dy = wy - h.y;
                 slide = steer(h.ail, dx);
                 move = steer(h.elv, dy);  // a positive elv moves down the screen
@@ -69,17 +99,17 @@ public:
         int best = -1;
         size_t best_len = 9999;
         for (int c = 0; c < 260; ++c) {
-            if (std::find(tiles.begin(), tiles.end(), level[c].tile) == tiles.end()) continue;
-            std::vector<int> p = route(player[index_].pos, c);
+            if (std::find(tiles.begin(), tiles.end(), w_.level[c].tile) == tiles.end()) continue;
+            std::vector<int> p = route(w_.player[index_].pos, c);
             if (!p.empty() && p.size() < best_len) best = c, best_len = p.size();
         }
         return best;
     }
 
 private:
-    static bool block_north(int cell) {
+    bool block_north(int cell) const {
         for (int c = cell - 20; c >= 0 && c >= cell - 120; c -= 20) {
-            if (level[c].tile == TILE_BLOCK) return true;
+            if (w_.level[c].tile == TILE_BLOCK) return true;
         }
         return false;
     }
@@ -93,7 +123,7 @@ private:
     }
 
     // Breadth-first over cells; blocks are passable only northward, by shooting them.
-    static std::vector<int> route(int from, int to) {
+    std::vector<int> route(int from, int to) const {
         std::array<int, 260> prev;
         prev.fill(-2);
         std::deque<int> queue{from};
@@ -108,8 +138,8 @@ private:
                 if (col < 0 || col >= 20 || row < 0 || row >= 13) continue;
                 int n = row * 20 + col;
                 if (prev[n] != -2) continue;
-                if (level[n].tile == TILE_BLOCK && s[1] != -1) continue;
-                if (level[c].tile == TILE_BLOCK && c != from) continue;
+                if (w_.level[n].tile == TILE_BLOCK && s[1] != -1) continue;
+                if (w_.level[c].tile == TILE_BLOCK && c != from) continue;
                 prev[n] = c;
                 queue.push_back(n);
             }
@@ -120,6 +150,7 @@ private:
         return path;
     }
 
+    const World& w_;
     int index_;
     VirtualPad& pad_;
     int cruise_;
@@ -131,17 +162,19 @@ void shot(const std::string& name) { ASSERT_TRUE(SavePNG(OutputPath(name), ReadP
 
 
 TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
-    static VirtualPad blue_pad, red_pad;
-    static bool intro_shot = false;
-    AddFlipHook([] {
-        if (FlipCount() == 120 && !intro_shot) intro_shot = SavePNG(OutputPath("game-1-intro.png"), ReadPicture());
-    });
+    VirtualPad blue_pad, red_pad;
     engine_options.headless = true;
-    harness.seed = 11;
-    start_game();
-    ASSERT_TRUE(intro_shot);
-    ASSERT_EQ(pads_found, 2);
-    ASSERT_EQ(game_state, STATE_TITLE);
+    Program p;
+    start_program(p, 11);
+    const World& w = p.world;
+    const Game& g = p.game;
+    auto game_frame = [&] { ASSERT_TRUE(run_frame(p)); };
+    while (g.game_state == GameState::intro) {
+        game_frame();
+        if (FlipCount() == 120) shot("game-1-intro.png");
+    }
+    ASSERT_EQ(g.pads_found, 2);
+    ASSERT_EQ(FlipCount(), 327);
     game_frame();
     shot("game-2-title.png");
 
@@ -149,23 +182,23 @@ TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
     MoveMouse(320, 250);
     click();
     game_frame();
-    ASSERT_EQ(game_state, STATE_PLAY);
-    EXPECT_EQ(round_no, 1);
-    EXPECT_EQ(player[0].score, 0);
-    EXPECT_EQ(player[1].battery, 5);
+    ASSERT_EQ(g.game_state, GameState::play);
+    EXPECT_EQ(g.round_no, 1);
+    EXPECT_EQ(w.player[0].score, 0);
+    EXPECT_EQ(w.player[1].battery, 5);
     for (int i = 0; i < 20; ++i) game_frame();
     shot("game-3-opening.png");
 
-    Pilot blue(0, blue_pad, 20), red(1, red_pad, 4);
-    int frames = 0, red_losses_this_round = 0, last_round = round_no;
-    int red_battery = player[1].battery;
+    Pilot blue(w, 0, blue_pad, 20), red(w, 1, red_pad, 4);
+    int frames = 0, red_losses_this_round = 0, last_round = g.round_no;
+    int red_battery = w.player[1].battery;
     bool paused_once = false, action_shot = false;
     std::vector<int> scores_at_round_end;
-    while (game_state == STATE_PLAY && frames < 60000) {
-        if (play_phase == 1) {
-            if (blue.target() < 0 || level[blue.target()].tile != TILE_BLUE_PAD) blue.fly_to(blue.nearest({TILE_BLUE_PAD}));
+    while (g.game_state == GameState::play && frames < 60000) {
+        if (g.play_phase == PlayPhase::running) {
+            if (blue.target() < 0 || w.level[blue.target()].tile != TILE_BLUE_PAD) blue.fly_to(blue.nearest({TILE_BLUE_PAD}));
             // Red sets down on a void when Blue has four pads left, and again at two.
-            int due = player[0].pads <= 2 ? 2 : player[0].pads <= 4 ? 1 : 0;
+            int due = w.player[0].pads <= 2 ? 2 : w.player[0].pads <= 4 ? 1 : 0;
             if (red_losses_this_round < due && red.target() < 0) red.fly_to(red.nearest({TILE_VOID}));
             if (red_losses_this_round >= due) red.rest();
         } else {
@@ -178,66 +211,63 @@ TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
         ++frames;
         // PILOT_DEBUG=1 shows the pilots' progress when this test gets stuck.
         if (getenv("PILOT_DEBUG") && frames % 200 == 0) {
-            const player_tag& b = player[0];
-            const player_tag& r = player[1];
+            const player_tag& b = w.player[0];
+            const player_tag& r = w.player[1];
             fprintf(stderr, "f%d round %d phase %d blue pos %d tgt %d alt %d x %.1f y %.1f ail %.3f elv %.3f rot %.2f pads %d bat %d | red pos %d tgt %d alt %d bat %d\n",
-                    frames, round_no, play_phase, b.pos, blue.target(), b.alt, b.x, b.y, b.ail, b.elv, b.rotation, b.pads, b.battery, r.pos, red.target(), r.alt, r.battery);
+                    frames, g.round_no, int(g.play_phase), b.pos, blue.target(), b.alt, b.x, b.y, b.ail, b.elv, b.rotation, b.pads, b.battery, r.pos, red.target(), r.alt, r.battery);
         }
-        if (player[1].battery < red_battery) {
-            red_battery = player[1].battery;
+        if (w.player[1].battery < red_battery) {
+            red_battery = w.player[1].battery;
             ++red_losses_this_round;
             red.rest();
         }
-        if (round_no != last_round) {
-            scores_at_round_end.push_back(player[0].score);
-            last_round = round_no;
+        if (g.round_no != last_round) {
+            scores_at_round_end.push_back(w.player[0].score);
+            last_round = g.round_no;
             red_losses_this_round = 0;
         }
-        if (!action_shot && !rocket_list.empty() && !explode_list.empty()) {
+        if (!action_shot && !w.rocket_list.empty() && !w.explode_list.empty()) {
             shot("game-4-rocket-and-explosion.png");
             action_shot = true;
         }
-        if (!paused_once && round_no == 2 && play_phase == 1 && player[0].pads == 3) {
+        if (!paused_once && g.round_no == 2 && g.play_phase == PlayPhase::running && w.player[0].pads == 3) {
             press_key(SDLK_SPACE);
             game_frame();
-            ASSERT_EQ(game_state, STATE_PAUSE);
+            ASSERT_EQ(g.game_state, GameState::pause);
             game_frame();  // the first frame of the pause menu
             shot("game-5-pause.png");
             press_key(SDLK_SPACE);
             game_frame();
-            ASSERT_EQ(game_state, STATE_PLAY);
+            ASSERT_EQ(g.game_state, GameState::play);
             paused_once = true;
         }
     }
-    ASSERT_EQ(game_state, STATE_OVER) << "stuck after " << frames << " frames in round " << round_no;
+    ASSERT_EQ(g.game_state, GameState::over) << "stuck after " << frames << " frames in round " << g.round_no;
     EXPECT_TRUE(action_shot);
     EXPECT_TRUE(paused_once);
     // Two rounds of five pads, then Red's fifth loss in the third.
     EXPECT_EQ(scores_at_round_end, (std::vector<int>{5, 10}));
-    EXPECT_EQ(round_no, 3);
-    EXPECT_EQ(player[1].battery, 0);
-    EXPECT_GE(player[0].battery, 3);
-    EXPECT_EQ(player[0].score, 11);
-    EXPECT_EQ(player[1].score, 0);
+    EXPECT_EQ(g.round_no, 3);
+    EXPECT_EQ(w.player[1].battery, 0);
+    EXPECT_GE(w.player[0].battery, 3);
+    EXPECT_EQ(w.player[0].score, 11);
+    EXPECT_EQ(w.player[1].score, 0);
 
     // Game over: the winner is announced on the 100th frame; button 0 after the prompt.
     std::vector<std::string> heard;
     for (int n = 1; n <= 250; ++n) {
         game_frame();
-        for (auto& s : take_sfx_log()) heard.push_back(s);
+        for (auto& s : p.sound.take_log()) heard.push_back(s);
         if (n == 100) {
             EXPECT_EQ(std::count(heard.begin(), heard.end(), "bluwin"), 1);
         }
     }
     shot("game-6-game-over.png");
-    // Pressed and let go, seen by one reading of the pad in between.
-    blue_pad.button(SDL_CONTROLLER_BUTTON_A, true);
-    JoyDown(0, 0);
-    blue_pad.button(SDL_CONTROLLER_BUTTON_A, false);
+    // The countdown runs out by itself.
+    for (int n = 251; n <= 1000; ++n) game_frame();
+    EXPECT_EQ(g.game_state, GameState::title);
     game_frame();
-    EXPECT_EQ(game_state, STATE_TITLE);
-    game_frame();
-    EXPECT_EQ(music_playing(), 1);
+    EXPECT_EQ(p.sound.track_playing(), 1);
     shot("game-7-title-after.png");
 }
 

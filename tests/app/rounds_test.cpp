@@ -1,11 +1,9 @@
-// Rounds, the HUD and the game-over screen, played frame by frame.
+// Rounds, their transitions and the game-over screen, frame by frame.
 #include "game_fixture.h"
 
 namespace {
 
 using Rounds = GameTest;
-using test_support::PixelAt;
-using test_support::Rgb;
 
 TEST(Hud, ScoresAndRoundHaveAtLeastTwoDigits) {
     EXPECT_EQ(score_text("Blue", 3), "Blue: 03");
@@ -15,57 +13,71 @@ TEST(Hud, ScoresAndRoundHaveAtLeastTwoDigits) {
 }
 
 TEST_F(Rounds, OpeningTakesFortySixFramesThenStartsTheRound) {
-    MoveMouse(320, 245);
-    click();
+    click_at(320, 245);
     frames();  // "Start Game"
-    ASSERT_EQ(game_state, STATE_PLAY);
-    EXPECT_EQ(play_phase, 0);
-    EXPECT_FLOAT_EQ(trans_scale, 0.1f);
+    ASSERT_EQ(g.game_state, GameState::play);
+    EXPECT_EQ(g.play_phase, PlayPhase::opening);
+    EXPECT_FLOAT_EQ(g.trans_scale, 0.1f);
     int opening = 0;
-    while (play_phase == 0 && opening < 100) {
-        EXPECT_EQ(music_playing(), 0);  // silence while the arena zooms in
+    while (g.play_phase == PlayPhase::opening && opening < 100) {
+        EXPECT_EQ(music, 0);  // silence while the arena zooms in
         frames();
         ++opening;
     }
-    EXPECT_EQ(opening, 46);
-    EXPECT_FLOAT_EQ(trans_spin, 690);
-    EXPECT_NEAR(trans_scale, 1.02f, 1e-5);
-    EXPECT_EQ(music_playing(), 2);
+    // 46 frames, the last presented at once; the round starts in the frame after it.
+    EXPECT_EQ(opening, 47);
+    EXPECT_FLOAT_EQ(g.trans_spin, 690);
+    EXPECT_NEAR(g.trans_scale, 1.02f, 1e-5);
+    EXPECT_EQ(music, 2);
     EXPECT_TRUE(was_heard("start"));
-    EXPECT_EQ(round_no, 1);
+    EXPECT_EQ(g.round_no, 1);
+}
+
+TEST_F(Rounds, TheOpeningsLastPictureIsPresentedAtOnceAndNothingIsReadAfterIt) {
+    click_at(320, 245);
+    frames();
+    while (out.present_sync != 1) frames();
+    EXPECT_EQ(g.play_phase, PlayPhase::opening);
+    // An Escape now waits for the round's first frame to be shown.
+    esc();
+    frames();
+    EXPECT_EQ(g.game_state, GameState::play);
+    EXPECT_EQ(g.play_phase, PlayPhase::running);
+    EXPECT_EQ(out.present_sync, -1);
+    frames();
+    EXPECT_EQ(g.game_state, GameState::pause);
 }
 
 TEST_F(Rounds, ClosingTakesAHundredAndOneFramesThenANewArena) {
     start_from_title();
     std::vector<int> tiles;
-    for (const level_tag& c : level) tiles.push_back(c.tile);
-    player[0].score = 2;
-    player[1].score = 1;
-    player[0].pads = 0;
-    int before = MilliSecs();
+    for (const level_tag& c : w.level) tiles.push_back(c.tile);
+    w.player[0].score = 2;
+    w.player[1].score = 1;
+    w.player[0].pads = 0;
     heard.clear();
     frames();
-    EXPECT_EQ(play_phase, 2);
-    EXPECT_GE(MilliSecs() - before, 1000);  // two half-second waits
-    EXPECT_EQ(music_playing(), 0);
+    EXPECT_EQ(g.play_phase, PlayPhase::closing);
+    EXPECT_EQ(waited_ms, 1000);  // two half-second waits
+    EXPECT_EQ(music, 0);
     EXPECT_TRUE(was_heard("blulead"));
     int closing = 0;
-    while (play_phase == 2 && closing < 200) frames(), ++closing;
+    while (g.play_phase == PlayPhase::closing && closing < 200) frames(), ++closing;
     EXPECT_EQ(closing, 101);
-    EXPECT_EQ(round_no, 2);
-    EXPECT_EQ(play_phase, 0);
-    EXPECT_EQ(player[0].pads, 5);
-    EXPECT_EQ(player[0].score, 2);  // scores carry over
+    EXPECT_EQ(g.round_no, 2);
+    EXPECT_EQ(g.play_phase, PlayPhase::opening);
+    EXPECT_EQ(w.player[0].pads, 5);
+    EXPECT_EQ(w.player[0].score, 2);  // scores carry over
     EXPECT_TRUE(was_heard("newmap"));
     std::vector<int> now;
-    for (const level_tag& c : level) now.push_back(c.tile);
+    for (const level_tag& c : w.level) now.push_back(c.tile);
     EXPECT_NE(now, tiles);
 }
 
 TEST_F(Rounds, TiedScoresAnnounceATie) {
     start_from_title();
-    player[0].score = player[1].score = 4;
-    player[1].pads = 0;
+    w.player[0].score = w.player[1].score = 4;
+    w.player[1].pads = 0;
     heard.clear();
     frames();
     EXPECT_TRUE(was_heard("tied"));
@@ -74,88 +86,91 @@ TEST_F(Rounds, TiedScoresAnnounceATie) {
 
 TEST_F(Rounds, ARoundEndingWithTheGameGoesStraightToGameOver) {
     start_from_title();
-    player[0].pads = 0;
-    player[1].battery = 0;
+    w.player[0].pads = 0;
+    w.player[1].battery = 0;
+    flush_waits = 0;
     frames();
-    EXPECT_EQ(game_state, STATE_OVER);
-    EXPECT_EQ(play_phase, 2);  // stays until the next game resets it
-    EXPECT_EQ(over_tmr, 1000);
-    EXPECT_EQ(music_playing(), 0);
+    EXPECT_EQ(g.game_state, GameState::over);
+    EXPECT_EQ(g.play_phase, PlayPhase::closing);  // stays until the next game resets it
+    EXPECT_EQ(g.over_tmr, 1000);
+    EXPECT_EQ(music, 0);
+    EXPECT_EQ(flush_waits, 1);
+}
+
+TEST_F(Rounds, ACollisionAsTheRoundEndsIsCountedAgainWhenThePictureIsMade) {
+    start_from_title();
+    // Both land in one cell in the frame Blue collects its last pad.
+    w.player[0].pads = 1;
+    int cell = cell_index(w.player[0].x, w.player[0].y);
+    for (level_tag& c : w.level) c.tile = TILE_FLOOR;
+    w.level[cell].tile = TILE_BLUE_PAD;
+    w.player[1].x = w.player[0].x;
+    w.player[1].y = w.player[0].y;
+    frames();
+    EXPECT_EQ(g.play_phase, PlayPhase::closing);
+    // The frame's own test and the one run again as the picture is made.
+    EXPECT_EQ(w.player[0].battery, 3);
+    EXPECT_EQ(w.player[1].battery, 3);
 }
 
 TEST_F(Rounds, GameOverAnnouncesTheWinnerAndReturnsByItself) {
     start_from_title();
-    player[0].score = 1;
-    player[1].score = 3;
-    player[0].battery = 0;  // Blue ran out, Red leads: Red wins
+    w.player[0].score = 1;
+    w.player[1].score = 3;
+    w.player[0].battery = 0;  // Blue ran out, Red leads: Red wins
     frames();
-    ASSERT_EQ(game_state, STATE_OVER);
+    ASSERT_EQ(g.game_state, GameState::over);
     heard.clear();
     int n = 0;
     bool announced_at_100 = false;
-    while (game_state == STATE_OVER && n < 2000) {
+    while (g.game_state == GameState::over && n < 2000) {
+        if (n == 150) {
+            esc();  // keys do nothing here
+            space();
+            click();
+        }
         frames();
         ++n;
         if (n == 99) {
             EXPECT_FALSE(was_heard("redwin"));
         }
         if (n == 100) announced_at_100 = was_heard("redwin");
-        if (n == 150) {
-            press_key(SDLK_ESCAPE);  // keys do nothing here
-            press_key(SDLK_SPACE);
-        }
     }
     EXPECT_TRUE(announced_at_100);
     EXPECT_EQ(n, 1000);
-    EXPECT_EQ(game_state, STATE_TITLE);
-    EXPECT_EQ(music_playing(), 1);
+    EXPECT_EQ(g.game_state, GameState::title);
+    EXPECT_EQ(music, 1);
     EXPECT_TRUE(was_heard("land"));
 }
 
-TEST_F(Rounds, TheTitleShowsTheVersionLineAndPlayShowsBatteries) {
-    start_from_title();
-    player[0].battery = 2;
-    player[1].battery = 4;
-    frames();
-    Pixmap pic = ReadPicture();
-    // Blue fills from the left edge, Red from the right.
-    for (int i = 0; i < 5; ++i) {
-        Rgb blue = PixelAt(pic, 60 + 34 * i + 12, 466);
-        Rgb red = PixelAt(pic, 556 - 34 * i + 12, 466);
-        EXPECT_EQ(blue, i < 2 ? (Rgb{50, 100, 255}) : (Rgb{25, 50, 100})) << i;
-        EXPECT_EQ(red, i < 4 ? (Rgb{255, 100, 50}) : (Rgb{100, 50, 25})) << i;
-    }
-    press_key(SDLK_ESCAPE);  // pause
-    frames();
-    press_key(SDLK_ESCAPE);  // to the title
-    frames(2);
-    ASSERT_EQ(game_state, STATE_TITLE);
-    pic = ReadPicture();
-    EXPECT_NE(PixelAt(pic, 72, 466), (Rgb{50, 100, 255}));
-    EXPECT_EQ(round_no, 1);  // the last game's standing stays on show
-    EXPECT_EQ(player[0].battery, 2);
-}
-
 TEST_F(Rounds, PadButtonLeavesGameOverNoSoonerThanItsTwoHundredAndFirstFrame) {
-    test_support::VirtualPad* pad = nullptr;
-    if (pads_found == 0) {
-        static test_support::VirtualPad attached;
-        pads_found = JoyCount();
-        pad = &attached;
-    }
-    ASSERT_NE(pad, nullptr);
     start_from_title();
-    player[1].battery = 0;
+    w.player[1].battery = 0;
     frames();
-    ASSERT_EQ(game_state, STATE_OVER);
+    ASSERT_EQ(g.game_state, GameState::over);
     int n = 0;
-    while (game_state == STATE_OVER && n < 2000) {
-        if (n == 50) pad->button(SDL_CONTROLLER_BUTTON_A, true);
-        if (n == 52) pad->button(SDL_CONTROLLER_BUTTON_A, false);
+    while (g.game_state == GameState::over && n < 2000) {
+        button(0, 0, n >= 50 && n < 52);
         frames();
         ++n;
     }
     EXPECT_EQ(n, 201);  // the early press waited for the prompt
+}
+
+TEST_F(Rounds, TheTitleKeepsTheLastGamesStanding) {
+    start_from_title();
+    w.player[0].battery = 2;
+    frames();
+    esc();  // pause
+    frames();
+    esc();  // to the title
+    frames(2);
+    ASSERT_EQ(g.game_state, GameState::title);
+    ASSERT_EQ(out.scene.ops.back().kind, SceneOp::Kind::hud);
+    const HudView& hud = out.scene.ops.back().hud;
+    EXPECT_TRUE(hud.title);
+    EXPECT_EQ(hud.round_no, 1);
+    EXPECT_EQ(hud.battery[0], 2);
 }
 
 }  // namespace

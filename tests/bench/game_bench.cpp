@@ -4,25 +4,26 @@
 
 #include <chrono>
 
-#include "app/globals.h"
-#include "app/harness.h"
-#include "app/sound.h"
+#include "app/driver.h"
 #include "engine/options.h"
 #include "engine/window.h"
-#include "world/player.h"
 
 namespace {
 
-void start_once() {
-    if (game_state != 0) return;
-    engine_options.headless = true;
-    harness.seed = 3;
-    start_game();
+Program& program() {
+    static Program p;
+    static bool started = false;
+    if (!started) {
+        engine_options.headless = true;
+        start_program(p, 3);
+        started = true;
+    }
+    return p;
 }
 
 // Decoding a whole track, which start-up does once for each.
 void BM_DecodeTrack(benchmark::State& state) {
-    start_once();
+    program();
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
         Sound s = LoadSound("data\\playtrack.ogg", 1);
@@ -34,25 +35,24 @@ BENCHMARK(BM_DecodeTrack)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 
 // Every start reuses the decoded samples: what a pause or a resume costs.
 void BM_PlayMusicRestart(benchmark::State& state) {
-    start_once();
-    play_music(2);
-    for (auto _ : state) play_music(int(state.iterations() % 2) + 1);
+    Program& p = program();
+    for (auto _ : state) p.sound.play_music(int(state.iterations() % 2) + 1, 1.0f);
 }
 BENCHMARK(BM_PlayMusicRestart)->Unit(benchmark::kMicrosecond);
 
-// One frame of a running round: world update, drawing recorded, HUD, present.
+// One frame of a running round: step, drawing, HUD, present.
 void BM_RunningRoundFrame(benchmark::State& state) {
-    start_once();
-    game_state = STATE_PLAY;
-    player_tag::reset(1);
-    while (play_phase == 0) game_frame();
+    Program& p = program();
+    auto new_round = [&] {
+        p.game.game_state = GameState::play;
+        player_tag::reset(p.world, 1);
+        p.game.play_phase = PlayPhase::running;
+        p.game.after = AfterPresent::check_keys;
+    };
+    new_round();
     for (auto _ : state) {
-        game_frame();
-        if (game_state != STATE_PLAY || play_phase != 1) {
-            game_state = STATE_PLAY;
-            player_tag::reset(1);
-            while (play_phase == 0) game_frame();
-        }
+        run_frame(p);
+        if (p.game.game_state != GameState::play || p.game.play_phase != PlayPhase::running) new_round();
     }
 }
 BENCHMARK(BM_RunningRoundFrame)->Unit(benchmark::kMicrosecond);

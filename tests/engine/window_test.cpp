@@ -16,7 +16,7 @@ TEST(Window, HeadlessGraphicsOpensThePicture) {
 }
 
 TEST(Window, SoftSyncPacesSixtyFramesASecond) {
-    OpenHeadlessGraphics();
+    test_support::ReopenHeadlessGraphics();
     int start = MilliSecs();
     std::vector<int> due;
     for (int i = 0; i < 60; ++i) {
@@ -30,7 +30,7 @@ TEST(Window, SoftSyncPacesSixtyFramesASecond) {
 }
 
 TEST(Window, ALateFrameMovesTheScheduleInsteadOfCatchingUp) {
-    OpenHeadlessGraphics();
+    test_support::ReopenHeadlessGraphics();
     Flip(-1);
     int t0 = MilliSecs();
     Delay(30);  // this frame took 30 ms

@@ -21,6 +21,11 @@ void OpenHeadlessGraphics() {
     ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
 }
 
+void ReopenHeadlessGraphics() {
+    engine_options.headless = true;
+    ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
+}
+
 std::string SourcePath(const std::string& relative) { return std::string(WHIRLBAT_SOURCE_DIR) + "/" + relative; }
 
 std::string OutputPath(const std::string& name) { return std::string(WHIRLBAT_TEST_OUTPUT) + "/" + name; }
@@ -32,6 +37,11 @@ Rgb PixelAt(const Pixmap& rgb, int x, int y) {
 
 int RunGame(const std::vector<std::string>& args, std::string* err, const std::vector<std::string>& env,
             const std::string& folder) {
+    return RunBinary(WHIRLBAT_BINARY, args, err, env, folder);
+}
+
+int RunBinary(const std::string& program, const std::vector<std::string>& args, std::string* err,
+              const std::vector<std::string>& env, const std::string& folder) {
     std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + ".txt");
     pid_t pid = fork();
     if (pid == 0) {
@@ -39,7 +49,7 @@ int RunGame(const std::vector<std::string>& args, std::string* err, const std::v
         if (!freopen(err_file.c_str(), "w", stderr)) _exit(127);
         for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
-        std::string binary = WHIRLBAT_BINARY;
+        std::string binary = program;
         argv.push_back(binary.data());
         std::vector<std::string> copy = args;
         for (std::string& a : copy) argv.push_back(a.data());

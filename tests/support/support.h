@@ -12,6 +12,8 @@ namespace test_support {
 
 // Opens the headless 640 x 480 window once per test process.
 void OpenHeadlessGraphics();
+// Opens it afresh: the frame pacing starts its schedule now.
+void ReopenHeadlessGraphics();
 
 std::string SourcePath(const std::string& relative);
 std::string OutputPath(const std::string& name);
@@ -26,6 +28,9 @@ Rgb PixelAt(const Pixmap& rgb, int x, int y);
 // given); returns its exit code and what it wrote on stderr.
 int RunGame(const std::vector<std::string>& args, std::string* err = nullptr,
             const std::vector<std::string>& env = {}, const std::string& folder = "");
+// The same with another build of the program.
+int RunBinary(const std::string& binary, const std::vector<std::string>& args, std::string* err = nullptr,
+              const std::vector<std::string>& env = {}, const std::string& folder = "");
 
 // A small JSON value, enough for the trace.
 struct Json {

@@ -7,15 +7,15 @@ namespace {
 using Effects = WorldTest;
 
 TEST_F(Effects, TrailPuffBurnsNineUpdatesThenSmokesUntilTheFortieth) {
-    trail_tag::set(100.5f, 200.25f, 33, 0.7f);
-    trail_tag& t = trail_list.front();
+    trail_tag::set(w, 100.5f, 200.25f, 33, 0.7f);
+    const trail_tag& t = w.trail_list.front();
     std::vector<int> frames;
     int updates = 0;
-    while (!trail_list.empty() && updates < 100) {
-        frames.push_back(trail_list.front().frame);
-        trail_tag::update_all();
+    while (!w.trail_list.empty() && updates < 100) {
+        frames.push_back(w.trail_list.front().frame);
+        trail_tag::update_all(w);
         ++updates;
-        if (!trail_list.empty()) {
+        if (!w.trail_list.empty()) {
             EXPECT_EQ(t.x, 100.5f);
             EXPECT_EQ(t.y, 200.25f);
             EXPECT_EQ(t.rot, 33.0f);
@@ -29,53 +29,51 @@ TEST_F(Effects, TrailPuffBurnsNineUpdatesThenSmokesUntilTheFortieth) {
 }
 
 TEST_F(Effects, DustRingHasElevenCloudsLivingFiftyOneUpdates) {
-    dust_tag::set(300, 200);
-    ASSERT_EQ(dust_list.size(), 11u);
-    auto first = dust_list.begin()->get();
-    auto last = std::prev(dust_list.end())->get();
+    dust_tag::set(w, 300, 200);
+    ASSERT_EQ(w.dust_list.size(), 11u);
+    const dust_tag* first = &w.dust_list.front();
+    const dust_tag* last = &w.dust_list.back();
     EXPECT_EQ(first->rot, 0);
     EXPECT_EQ(last->rot, 360);
     EXPECT_FLOAT_EQ(first->x, last->x);  // both head straight up from the same place
     EXPECT_FLOAT_EQ(first->y, 176);
     EXPECT_FLOAT_EQ(last->y, 176);
     int updates = 0;
-    while (!dust_list.empty() && updates < 100) dust_tag::update_all(), ++updates;
+    while (!w.dust_list.empty() && updates < 100) dust_tag::update_all(w), ++updates;
     EXPECT_EQ(updates, 51);
 }
 
 TEST_F(Effects, DustDriftsOutwardAndGrows) {
-    dust_tag::set(300, 200);
-    auto it = dust_list.begin();
-    std::advance(it, 5);  // heading 180: straight down
-    dust_tag* d = it->get();
+    dust_tag::set(w, 300, 200);
+    const dust_tag* d = &w.dust_list[5];  // heading 180: straight down
     float y = d->y;
-    dust_tag::update_all();
+    dust_tag::update_all(w);
     EXPECT_FLOAT_EQ(d->y, y + 0.8f);
     EXPECT_FLOAT_EQ(d->sc, 0.56f);
     EXPECT_FLOAT_EQ(d->al, 0.98f);
 }
 
 TEST_F(Effects, ExplosionScattersThirtyOneSparksThatFadeInPlace) {
-    SeedRnd(5);
-    explode_tag::set(100, 100);
-    ASSERT_EQ(explode_list.size(), 31u);
+    w.rng.SeedRnd(5);
+    explode_tag::set(w, 100, 100);
+    ASSERT_EQ(w.explode_list.size(), 31u);
     int longest = 0;
-    for (const auto& e : explode_list) {
-        EXPECT_GE(e->x, 92.0f);
-        EXPECT_LT(e->x, 116.0f);
-        EXPECT_GE(e->y, 92.0f);
-        EXPECT_LT(e->y, 116.0f);
-        EXPECT_GE(e->al, 0.5f);
-        EXPECT_LT(e->al, 1.0f);
-        EXPECT_GE(e->sc, 1.0f);
-        EXPECT_LT(e->sc, 2.0f);
-        EXPECT_GE(e->alst, -0.04f);
-        EXPECT_LT(e->alst, -0.02f);
+    for (const auto& e : w.explode_list) {
+        EXPECT_GE(e.x, 92.0f);
+        EXPECT_LT(e.x, 116.0f);
+        EXPECT_GE(e.y, 92.0f);
+        EXPECT_LT(e.y, 116.0f);
+        EXPECT_GE(e.al, 0.5f);
+        EXPECT_LT(e.al, 1.0f);
+        EXPECT_GE(e.sc, 1.0f);
+        EXPECT_LT(e.sc, 2.0f);
+        EXPECT_GE(e.alst, -0.04f);
+        EXPECT_LT(e.alst, -0.02f);
     }
     int updates = 0;
-    while (!explode_list.empty() && updates < 100) {
-        for (const auto& e : explode_list) EXPECT_GT(e->sc, 0.0f);  // never vanishes while drawn
-        explode_tag::update_all();
+    while (!w.explode_list.empty() && updates < 100) {
+        for (const auto& e : w.explode_list) EXPECT_GT(e.sc, 0.0f);  // never vanishes while drawn
+        explode_tag::update_all(w);
         ++updates;
         longest = updates;
     }
@@ -84,11 +82,11 @@ TEST_F(Effects, ExplosionScattersThirtyOneSparksThatFadeInPlace) {
 }
 
 TEST_F(Effects, SparksAreDrawnFromTheGeneratorInOrder) {
-    SeedRnd(77);
-    double al = Rnd(0.5, 1.0), x = Rnd(24, 0), y = Rnd(24, 0), sc = Rnd(1.0, 2.0), alst = Rnd(-0.02, -0.04);
-    SeedRnd(77);
-    explode_tag::set(50, 60);
-    const explode_tag& e = explode_list.front();
+    w.rng.SeedRnd(77);
+    double al = w.rng.Rnd(0.5, 1.0), x = w.rng.Rnd(24, 0), y = w.rng.Rnd(24, 0), sc = w.rng.Rnd(1.0, 2.0), alst = w.rng.Rnd(-0.02, -0.04);
+    w.rng.SeedRnd(77);
+    explode_tag::set(w, 50, 60);
+    const explode_tag& e = w.explode_list.front();
     EXPECT_EQ(e.al, float(al));
     EXPECT_EQ(e.x, float(42 + x));
     EXPECT_EQ(e.y, float(52 + y));
@@ -99,16 +97,16 @@ TEST_F(Effects, SparksAreDrawnFromTheGeneratorInOrder) {
 TEST_F(Effects, ListsKeepSpawnOrderAndSurviveSelfRemoval) {
     // Puffs born one update apart die one update apart; the walk goes on past the dead.
     for (int i = 0; i < 5; ++i) {
-        trail_tag::set(float(i), 0, 0, 1);
-        trail_tag::update_all();
+        trail_tag::set(w, float(i), 0, 0, 1);
+        trail_tag::update_all(w);
     }
     std::vector<float> order;
-    for (const auto& t : trail_list) order.push_back(t->x);
+    for (const auto& t : w.trail_list) order.push_back(t.x);
     EXPECT_EQ(order, (std::vector<float>{0, 1, 2, 3, 4}));
     std::vector<size_t> sizes;
     for (int i = 0; i < 40; ++i) {
-        trail_tag::update_all();
-        sizes.push_back(trail_list.size());
+        trail_tag::update_all(w);
+        sizes.push_back(w.trail_list.size());
     }
     EXPECT_EQ(sizes[34], 4u);
     EXPECT_EQ(sizes[35], 3u);
@@ -116,16 +114,16 @@ TEST_F(Effects, ListsKeepSpawnOrderAndSurviveSelfRemoval) {
 }
 
 TEST_F(Effects, ClearFxEmptiesEverything) {
-    trail_tag::set(1, 1, 0, 1);
-    dust_tag::set(1, 1);
-    explode_tag::set(1, 1);
-    player[0].alt = 5;
-    rocket_tag::fire(0);
-    clear_fx();
-    EXPECT_TRUE(trail_list.empty());
-    EXPECT_TRUE(dust_list.empty());
-    EXPECT_TRUE(explode_list.empty());
-    EXPECT_TRUE(rocket_list.empty());
+    trail_tag::set(w, 1, 1, 0, 1);
+    dust_tag::set(w, 1, 1);
+    explode_tag::set(w, 1, 1);
+    w.player[0].alt = 5;
+    rocket_tag::fire(w, 0);
+    clear_fx(w);
+    EXPECT_TRUE(w.trail_list.empty());
+    EXPECT_TRUE(w.dust_list.empty());
+    EXPECT_TRUE(w.explode_list.empty());
+    EXPECT_TRUE(w.rocket_list.empty());
 }
 
 }  // namespace

@@ -51,39 +51,39 @@ struct ReferenceMap {
 };
 
 TEST_F(Map, OneSeedGivesTheMapWorkedOutFromTheGenerator) {
-    SeedRnd(20261208);
-    level_tag::new_map();
+    w.rng.SeedRnd(20261208);
+    level_tag::new_map(w);
     ReferenceMap ref(20261208);
     ref.generate();
-    for (int i = 0; i < 260; ++i) ASSERT_EQ(level[i].tile, ref.tiles[i]) << "cell " << i;
-    EXPECT_EQ(player[0].stx, level[ref.blue_start].x);
-    EXPECT_EQ(player[1].sty, level[ref.red_start].y);
+    for (int i = 0; i < 260; ++i) ASSERT_EQ(w.level[i].tile, ref.tiles[i]) << "cell " << i;
+    EXPECT_EQ(w.player[0].stx, w.level[ref.blue_start].x);
+    EXPECT_EQ(w.player[1].sty, w.level[ref.red_start].y);
     // And the generator has drawn exactly as many numbers as the reference.
-    EXPECT_EQ(RndState(), int(ref.state));
+    EXPECT_EQ(w.rng.state, int(ref.state));
 }
 
 TEST_F(Map, EveryMapHoldsFivePadsOfEachColourAndTwoStartPads) {
     int cell259_kinds[8] = {};
     for (int seed = 1; seed <= 2000; ++seed) {
-        SeedRnd(seed);
-        level_tag::new_map();
+        w.rng.SeedRnd(seed);
+        level_tag::new_map(w);
         int count[8] = {};
-        for (const level_tag& cell : level) count[cell.tile]++;
+        for (const level_tag& cell : w.level) count[cell.tile]++;
         ASSERT_EQ(count[7], 5) << seed;
         ASSERT_EQ(count[6], 5) << seed;
         ASSERT_EQ(count[5], 1) << seed;
         ASSERT_EQ(count[4], 1) << seed;
         ASSERT_EQ(count[2], 0) << seed;
         ASSERT_LE(count[3], 59) << seed;
-        cell259_kinds[level[259].tile]++;
+        cell259_kinds[w.level[259].tile]++;
         for (int i = 0; i < 2; ++i) {
-            const player_tag& p = player[i];
+            const player_tag& p = w.player[i];
             int start = i == 0 ? TILE_BLUE_START : TILE_RED_START;
             int c = cell_index(p.x, p.y);
-            ASSERT_EQ(level[c].tile, start) << seed;
-            ASSERT_EQ(p.x, float(level[c].x));
-            ASSERT_EQ(p.stx, level[c].x);
-            ASSERT_EQ(p.sty, level[c].y);
+            ASSERT_EQ(w.level[c].tile, start) << seed;
+            ASSERT_EQ(p.x, float(w.level[c].x));
+            ASSERT_EQ(p.stx, w.level[c].x);
+            ASSERT_EQ(p.sty, w.level[c].y);
         }
     }
     // The last cell is never a start pad but can be anything else.
@@ -95,12 +95,12 @@ TEST_F(Map, EveryMapHoldsFivePadsOfEachColourAndTwoStartPads) {
 }
 
 TEST_F(Map, CellsAreLaidOutInRowsOfTwenty) {
-    EXPECT_EQ(level[0].x, 16);
-    EXPECT_EQ(level[0].y, 48);
-    EXPECT_EQ(level[21].x, 48);
-    EXPECT_EQ(level[21].y, 80);
-    EXPECT_EQ(level[259].x, 624);
-    EXPECT_EQ(level[259].y, 432);
+    EXPECT_EQ(w.level[0].x, 16);
+    EXPECT_EQ(w.level[0].y, 48);
+    EXPECT_EQ(w.level[21].x, 48);
+    EXPECT_EQ(w.level[21].y, 80);
+    EXPECT_EQ(w.level[259].x, 624);
+    EXPECT_EQ(w.level[259].y, 432);
     EXPECT_EQ(cell_index(0, 32), 0);
     EXPECT_EQ(cell_index(639.9, 447.9), 259);
     EXPECT_EQ(cell_index(31.9, 63.9), 0);

@@ -1,7 +1,7 @@
 // The arena is drawn in painter's order: a raised block in a later cell covers a
 // helicopter, and Red is drawn over Blue in a shared cell. Real sprites, real pixels.
-#include "app/globals.h"
-#include "engine/random.h"
+#include "app/media.h"
+#include "world/draw.h"
 #include "engine/window.h"
 #include "support.h"
 #include "world_fixture.h"
@@ -14,34 +14,31 @@ class Painter : public WorldTest {
 protected:
     void SetUp() override {
         OpenHeadlessGraphics();
-        static bool loaded = false;
-        if (!loaded) {
-            register_assets();
-            SetMaskColor(0, 0, 0);
-            AutoImageFlags(MASKEDIMAGE | DYNAMICIMAGE);
-            create_images();
-            load_media();
-            loaded = true;
-        }
+        register_assets();
+        SetMaskColor(0, 0, 0);
+        AutoImageFlags(MASKEDIMAGE | DYNAMICIMAGE);
+        create_images(media);
+        load_media(media);
         WorldTest::SetUp();
-        running = false;  // a picture, not a running round: no collisions
     }
 
     Pixmap render() {
         SetClsColor(0, 0, 0);
         Cls();
-        level_tag::update_all();
+        draw_arena(w.level, w.player, media.sprites);
         return ReadPicture();
     }
 
+    Media media;
+
     // A seed whose map has a block with room for a helicopter in the cell to its left.
-    static int block_with_left_neighbour(int* seed) {
+    int block_with_left_neighbour(int* seed) {
         for (*seed = 1;; ++*seed) {
-            SeedRnd(*seed);
-            level_tag::new_map();
+            w.rng.SeedRnd(*seed);
+            level_tag::new_map(w);
             for (int i = 0; i < 260; ++i) {
-                if (level[i].tile == TILE_BLOCK && i % 20 > 1 && level[i - 1].tile != TILE_BLOCK &&
-                    player[0].pos != i - 1 && player[0].pos != i)
+                if (w.level[i].tile == TILE_BLOCK && i % 20 > 1 && w.level[i - 1].tile != TILE_BLOCK &&
+                    w.player[0].pos != i - 1 && w.player[0].pos != i)
                     return i;
             }
         }
@@ -53,10 +50,10 @@ TEST_F(Painter, ALaterBlockCoversAFlyingHelicopter) {
     int block = block_with_left_neighbour(&seed);
     // Blue stands landed on its start pad; Red flies at altitude 30, scale 0.8, in the
     // cell left of the block.
-    player[0].pos = cell_index(player[0].x, player[0].y);
-    player_tag& red = player[1];
-    red.x = float(level[block - 1].x);
-    red.y = float(level[block - 1].y);
+    w.player[0].pos = cell_index(w.player[0].x, w.player[0].y);
+    player_tag& red = w.player[1];
+    red.x = float(w.level[block - 1].x);
+    red.y = float(w.level[block - 1].y);
     red.alt = 30;
     red.scale = 0.8f;
     red.pos = block - 1;
@@ -65,11 +62,11 @@ TEST_F(Painter, ALaterBlockCoversAFlyingHelicopter) {
 
     red.pos = -1;  // Red not drawn
     Pixmap no_red = render();
-    level[block].tile = TILE_FLOOR;
+    w.level[block].tile = TILE_FLOOR;
     Pixmap no_red_no_block = render();
     red.pos = block - 1;
     Pixmap red_no_block = render();
-    level[block].tile = TILE_BLOCK;
+    w.level[block].tile = TILE_BLOCK;
 
     // Red's body box, and in it the pixels the block paints.
     int cx = int(red.x), cy = int(red.y) - red.alt;
@@ -96,11 +93,11 @@ TEST_F(Painter, ALaterBlockCoversAFlyingHelicopter) {
 TEST_F(Painter, AnEarlierBlockLiesUnderTheHelicopter) {
     int seed = 0;
     int block = block_with_left_neighbour(&seed);
-    level[block + 1].tile = TILE_FLOOR;
-    player[0].pos = -1;
-    player_tag& red = player[1];
-    red.x = float(level[block + 1].x - 20);  // over the block's raised top, in the next cell
-    red.y = float(level[block + 1].y);
+    w.level[block + 1].tile = TILE_FLOOR;
+    w.player[0].pos = -1;
+    player_tag& red = w.player[1];
+    red.x = float(w.level[block + 1].x - 20);  // over the block's raised top, in the next cell
+    red.y = float(w.level[block + 1].y);
     red.alt = 30;
     red.scale = 0.8f;
     red.pos = block + 1;
@@ -108,7 +105,7 @@ TEST_F(Painter, AnEarlierBlockLiesUnderTheHelicopter) {
     red.pos = -1;
     Pixmap no_red = render();
     // Wherever Red is drawn, it is drawn over the block: compare with Red over plain floor.
-    level[block].tile = TILE_FLOOR;
+    w.level[block].tile = TILE_FLOOR;
     red.pos = block + 1;
     Pixmap red_on_floor = render();
     int over_block = 0;
@@ -122,19 +119,19 @@ TEST_F(Painter, AnEarlierBlockLiesUnderTheHelicopter) {
 }
 
 TEST_F(Painter, RedIsDrawnOverBlueInASharedCell) {
-    for (level_tag& cell : level) cell.tile = TILE_FLOOR;
+    for (level_tag& cell : w.level) cell.tile = TILE_FLOOR;
     for (int i = 0; i < 2; ++i) {
-        player[i].x = 300;
-        player[i].y = 200;
-        player[i].pos = cell_index(300, 200);
-        player[i].scale = 0.5f;
-        player[i].alt = 0;
+        w.player[i].x = 300;
+        w.player[i].y = 200;
+        w.player[i].pos = cell_index(300, 200);
+        w.player[i].scale = 0.5f;
+        w.player[i].alt = 0;
     }
     Pixmap both = render();
-    player[0].pos = -1;
+    w.player[0].pos = -1;
     Pixmap red_only = render();
-    player[0].pos = player[1].pos;
-    player[1].pos = -1;
+    w.player[0].pos = w.player[1].pos;
+    w.player[1].pos = -1;
     Pixmap blue_only = render();
     int differs_from_blue = 0;
     for (int y = 190; y <= 210; ++y)
@@ -147,14 +144,14 @@ TEST_F(Painter, RedIsDrawnOverBlueInASharedCell) {
 
 TEST_F(Painter, HelicopterShadowAndBodyLandOnWholePixels) {
     // Landed at (100.7, 200.2): shadow and body both centred on (100, 200).
-    for (level_tag& cell : level) cell.tile = TILE_VOID;
-    player[1].pos = -1;
-    player[0].x = 100.7f;
-    player[0].y = 200.2f;
-    player[0].pos = cell_index(100.7, 200.2);
+    for (level_tag& cell : w.level) cell.tile = TILE_VOID;
+    w.player[1].pos = -1;
+    w.player[0].x = 100.7f;
+    w.player[0].y = 200.2f;
+    w.player[0].pos = cell_index(100.7, 200.2);
     Pixmap a = render();
-    player[0].x = 100.0f;
-    player[0].y = 200.0f;
+    w.player[0].x = 100.0f;
+    w.player[0].y = 200.0f;
     Pixmap b = render();
     EXPECT_EQ(a.pixels, b.pixels);
     // In flight the body stands alt pixels higher than its shadow.

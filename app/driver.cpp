@@ -1,0 +1,203 @@
+#include "app/driver.h"
+
+#include <cstdio>
+#include <string>
+
+#include "engine/input.h"
+#include "engine/resources.h"
+#include "engine/window.h"
+#include "stereo/owdraw.h"
+
+namespace {
+
+constexpr int kFlushWaitPollMs = 1;
+
+// The game runs without a missing sound; one line says which files are missing.
+void report_missing_data() {
+    std::string missing;
+    auto check = [&](const char* file) {
+        if (UrlExists(file)) return;
+        std::string shown = file;
+        shown[4] = '/';  // "data\\x.ogg" as this system writes it
+        missing += (missing.empty() ? "" : ", ") + shown;
+    };
+    for (int i = 0; i < SFX_COUNT; ++i) check(sfx_file(Sfx(i)));
+    for (int t = 1; t <= 2; ++t) check(track_file(t));
+    if (!missing.empty()) {
+        std::fprintf(stderr, "rc-whirlbat: missing sound files (the game goes on without them): %s\n",
+                     missing.c_str());
+    }
+}
+
+// The input flush: waits until the left mouse button and pad 0's buttons 0 and 1 are up
+// and have no press pending, throwing away key and mouse presses on every pass. It reads
+// pad 0 on every pass, as the rules would: presses of its other buttons are kept for
+// the next frame.
+void flush_wait(Program& p, const FrameEvent& e) {
+    int hits0 = e.value, hits1 = e.x, clicks = e.y;
+    uint32_t seen = p.game.pads.port[0].seen;
+    uint8_t other[PAD_BUTTONS] = {};
+    int n = 0;
+    while (true) {
+        if (n > 0) n -= 1;
+        PumpEvents();
+        SamplePads();
+        uint32_t now = JoyButtons(0);
+        uint32_t went_down = now & ~seen;
+        seen = now;
+        hits0 += went_down & 1;
+        hits1 += went_down >> 1 & 1;
+        for (int b = 2; b < PAD_BUTTONS; ++b) {
+            if ((went_down >> b & 1) && other[b] < 255) ++other[b];
+        }
+        if (MouseDown(1) == 1) {
+            n += 1;
+        } else if (clicks + MouseHit(1)) {
+            n += 1;
+        }
+        if ((now & 1) || (now & 2)) n += 1;
+        if (hits0) {
+            hits0 = 0;
+            n += 1;
+        } else if (hits1) {
+            hits1 = 0;
+            n += 1;
+        }
+        clicks = 0;
+        FlushKeys();
+        FlushMouse();
+        if (n == 0) break;
+        Delay(kFlushWaitPollMs);
+    }
+    // The presses of the other buttons stay pending, as in the pad.
+    p.flushed = true;
+    p.flush_buttons = seen;
+    for (int b = 0; b < PAD_BUTTONS; ++b) {
+        int sum = p.flush_presses[b] + other[b];
+        p.flush_presses[b] = uint8_t(sum > 255 ? 255 : sum);
+    }
+}
+
+// Nothing is drawn and nothing advances while the window is inactive; the music waits.
+void freeze(Program& p) {
+    bool paused_here = false;
+    if (p.sound.music_playing()) {
+        PauseChannel(p.sound.music_chn);
+        paused_here = true;
+    }
+    while (AppSuspended()) {
+        Delay(1);
+        PumpEvents();
+    }
+    if (paused_here) ResumeChannel(p.sound.music_chn);
+}
+
+}  // namespace
+
+void start_program(Program& p, int seed) {
+    register_assets();
+    AppTitle("RC Whirlbat");
+    int pads = JoyCount();
+    if (!Graphics(640, 480, 32, 60, 2)) {
+        std::fprintf(stderr,
+                     "rc-whirlbat: no display could be opened (%s); run it on a desktop, or with "
+                     "--headless to play without a screen\n",
+                     GraphicsError().c_str());
+        EndWithCode(1);
+    }
+    SetMaskColor(0, 0, 0);
+    AutoImageFlags(MASKEDIMAGE | DYNAMICIMAGE);
+    draw3d = owdraw_tag{};
+    create_images(p.media);
+    p.sound.open();
+    HideMouse();
+    p.world = new_world(seed);
+    report_missing_data();
+    load_media(p.media);
+    p.sound.load();
+    p.game = new_game_state(pads);
+}
+
+FrameInput read_input(Program& prog) {
+    PumpEvents();
+    SamplePads();
+    FrameInput in;
+    for (int p = 0; p < PAD_PORTS; ++p) {
+        PortInput& port = in.port[p];
+        port.axis[AXIS_X] = JoyX(p);
+        port.axis[AXIS_Y] = JoyY(p);
+        port.axis[AXIS_Z] = JoyZ(p);
+        port.axis[AXIS_R] = JoyR(p);
+        port.buttons = JoyButtons(p);
+    }
+    if (prog.flushed) {
+        in.flushed = true;
+        in.flush_buttons = prog.flush_buttons;
+        for (int b = 0; b < PAD_BUTTONS; ++b) in.flush_presses[b] = prog.flush_presses[b];
+        prog.flushed = false;
+        for (uint8_t& n : prog.flush_presses) n = 0;
+    }
+    in.mouse_x = MouseX();
+    in.mouse_y = MouseY();
+    auto count = [](int n) { return uint8_t(n > 255 ? 255 : n); };
+    in.clicks = count(MouseHit(1));
+    in.esc = count(KeyHit(27));
+    in.space = count(KeyHit(32));
+    in.quit = AppTerminate() != 0;
+    in.pad_count = JoyAttached();
+    return in;
+}
+
+bool run_frame(Program& p) {
+    FrameInput in;
+    // Nothing is read between the round opening's last picture and the round's first.
+    if (p.game.after != AfterPresent::round_start) {
+        in = read_input(p);
+        if (p.game.after != AfterPresent::nothing && AppSuspended()) {
+            freeze(p);
+            in.merge_later(read_input(p));
+        }
+    }
+    step(p.world, p.game, in, p.result);
+    if (p.on_step) p.on_step(in);
+    carry_out(p, p.result.events);
+    if (p.result.ended) return false;
+    draw_scene(p.result.scene, p.media);
+    Flip(p.result.present_sync);
+    return true;
+}
+
+void carry_out(Program& p, const FrameEvents& events) {
+    using K = FrameEvent::Kind;
+    for (const FrameEvent& e : events.list) {
+        switch (e.kind) {
+            case K::sfx: p.sound.play_sfx(e.sfx, e.volume); break;
+            case K::music: p.sound.play_music(e.value, e.volume); break;
+            case K::music_stop: p.sound.stop_music(); break;
+            case K::music_volume: p.sound.set_music_volume(e.volume); break;
+            case K::wait: Delay(e.value); break;
+            case K::flush_wait: flush_wait(p, e); break;
+            case K::flush_devices:
+                FlushKeys();
+                FlushMouse();
+                break;
+            case K::warp_pointer: MoveMouse(e.x, e.y); break;
+            case K::recount_pads: JoyCount(); break;
+        }
+    }
+}
+
+void shut_down(Program& p) {
+    if (p.sound.music_playing()) {
+        p.sound.stop_music();
+        Delay(500);
+    }
+    End();
+}
+
+void run_game(Program& p, int seed) {
+    start_program(p, seed);
+    while (run_frame(p)) {
+    }
+    shut_down(p);
+}

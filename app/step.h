@@ -1,0 +1,28 @@
+#pragma once
+// One frame of the game as a pure step: the state keys owed to the last picture, then
+// the frame of the current screen. The step draws nothing, waits for nothing and reads
+// no device; what the frame driver must do (sounds, music, waits, the pointer, the
+// picture) comes back in the result.
+#include "app/frame_input.h"
+#include "app/game_state.h"
+#include "app/scene.h"
+#include "world/events.h"
+#include "world/world.h"
+
+struct FrameResult {
+    FrameEvents events;
+    Scene scene;
+    bool draw = true;       // note the picture (a re-run without drawing turns it off)
+    bool ended = false;     // the frame loop is over: no picture, shut down
+    int present_sync = -1;  // -1 paced; 1 at once (the round opening's last picture)
+
+    void clear();
+};
+
+// The frame after the one the game last presented.
+void step(World& w, Game& g, const FrameInput& in, FrameResult& out);
+
+// The item under a pointer at height y: 0..4, or -1 for none.
+int menu_item_at(int y);
+// "Blue: 03", "Round: 12": a name and a number of at least two digits.
+std::string score_text(const char* name, int value);
