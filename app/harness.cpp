@@ -8,6 +8,7 @@
 
 #include "app/driver.h"
 #include "app/snapshot.h"
+#include "app/sync_test.h"
 #include "engine/options.h"
 #include "engine/script.h"
 #include "engine/window.h"
@@ -64,47 +65,6 @@ std::string rocket_json(const rocket_tag& r) {
     return "{\"x\":" + num(r.x) + ",\"y\":" + num(r.y) + ",\"id\":" + num(r.id) + ",\"frame\":" + num(r.frame) +
            ",\"scale\":" + num(r.scale) + ",\"dir\":" + num(r.dir) + ",\"alt\":" + num(r.alt) + "}";
 }
-
-// Re-runs the last frames from a snapshot after every frame and compares the state
-// hashes: a step that reads anything outside the state, or is not repeatable, shows.
-class SyncTest {
-public:
-    explicit SyncTest(int frames) : frames_(frames), ring_(size_t(frames) + 1) {}
-
-    void after_step(const Program& p, const FrameInput& in) {
-        ++steps_;
-        Entry& e = ring_[size_t(steps_ % long(ring_.size()))];
-        e.state.save(p.world, p.game);
-        e.input = in;
-        if (steps_ <= frames_) return;
-        const Entry& from = ring_[size_t((steps_ - frames_) % long(ring_.size()))];
-        rerun_.draw = false;
-        from.state.restore(world_, game_);
-        for (long k = steps_ - frames_ + 1; k <= steps_; ++k) {
-            step(world_, game_, ring_[size_t(k % long(ring_.size()))].input, rerun_);
-        }
-        uint64_t want = state_hash(p.world, p.game), got = state_hash(world_, game_);
-        if (want != got) {
-            std::fprintf(stderr,
-                         "rc-whirlbat: sync test failed at frame %ld: re-running its last %d frames gives "
-                         "state hash %016" PRIx64 " instead of %016" PRIx64 "\n",
-                         steps_, frames_, got, want);
-            EndWithCode(4);
-        }
-    }
-
-private:
-    struct Entry {
-        Snapshot state;
-        FrameInput input;
-    };
-    int frames_;
-    long steps_ = 0;
-    std::vector<Entry> ring_;
-    World world_;
-    Game game_;
-    FrameResult rerun_;
-};
 
 }  // namespace
 
@@ -204,7 +164,14 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     }
     if (opts.sync_test > 0) {
         auto test = std::make_shared<SyncTest>(opts.sync_test);
-        p.on_step = [test, &p](const FrameInput& in) { test->after_step(p, in); };
+        p.on_step = [test, &p](const FrameInput& in) {
+            if (test->check(p.world, p.game, in)) return;
+            std::fprintf(stderr,
+                         "rc-whirlbat: sync test failed at frame %ld: re-running its last %d frames gives "
+                         "state hash %016" PRIx64 " instead of %016" PRIx64 "\n",
+                         test->frame(), test->frames(), test->got(), test->want());
+            EndWithCode(4);
+        };
     }
     return true;
 }

@@ -15,8 +15,8 @@ void opening_frame(Frame& f) {
         op->f[1] = g.trans_scale;
     }
     if (g.trans_scale < 1.0f) return;
-    // The round starts: the last transition picture is shown at once; the next frame
-    // draws a fresh arena and lets the round run.
+    // QUIRK(the-opening-ends-with-an-extra-picture): the last transition picture is
+    // presented at once; the next frame draws a fresh arena and lets the round run.
     if (SceneOp* op = f.show_op(SceneOp::Kind::round_start)) {
         for (int i = 0; i < 2; ++i) {
             op->hud.score[i] = f.w.player[i].score;

@@ -10,10 +10,11 @@
 
 namespace {
 
-const char* const kMenuText[5] = {"Start Game", "Detect Game Pads: ", "Sound Volume: ", "Music Volume: ",
-                                  "Exit Game"};
-const char* const kPauseText[5] = {"Resume Game", nullptr, nullptr, nullptr, "Quit This Game"};
-const char* const kVolumeText[11] = {"Off", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%", "Max"};
+// Texts as character arrays: read-only data, no pointers to relocate.
+constexpr char kMenuText[5][20] = {"Start Game", "Detect Game Pads: ", "Sound Volume: ", "Music Volume: ",
+                                   "Exit Game"};
+constexpr char kPauseText[5][16] = {"Resume Game", "", "", "", "Quit This Game"};
+constexpr char kVolumeText[11][4] = {"Off", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%", "Max"};
 // 36 characters: "v1.3 - " and 29 of our own.
 const char* const kCreditText = "v1.3 - Two pads. Five pads. One win.";
 constexpr int kLogoOffset = -25;
@@ -81,7 +82,7 @@ void draw_hud(const HudView& h, Media& m) {
 
 std::string item_label(int i, const SceneOp& op) {
     bool pause = op.i[0];
-    std::string label = (pause && kPauseText[i]) ? kPauseText[i] : kMenuText[i];
+    std::string label = (pause && kPauseText[i][0]) ? kPauseText[i] : kMenuText[i];
     if (i == 1) label += std::to_string(op.i[2]);
     if (i == 2) label += kVolumeText[op.i[3]];
     if (i == 3) label += kVolumeText[op.i[4]];

@@ -5,12 +5,12 @@
 namespace {
 
 struct EffectFile {
-    const char* name;
-    const char* file;
+    char name[10];
+    char file[20];
 };
 
 // In the order the game loads them.
-const EffectFile kEffects[SFX_COUNT] = {
+constexpr EffectFile kEffects[SFX_COUNT] = {
     {"start", "data\\start.ogg"},       {"explode", "data\\explode.ogg"}, {"brocket", "data\\brocket.ogg"},
     {"rrocket", "data\\rrocket.ogg"},   {"land", "data\\land.ogg"},       {"death", "data\\death.ogg"},
     {"blulead", "data\\blulead.ogg"},   {"redlead", "data\\redlead.ogg"}, {"bluwin", "data\\bluwin.ogg"},

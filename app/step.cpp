@@ -60,6 +60,7 @@ void check_keys(Frame& f) {
             f.enter_pause();
         } else if (g.game_state == GameState::pause) {
             g.game_state = GameState::play;
+            // QUIRK(tracks-restart): the play track starts again from its beginning.
             f.music(2);
             f.flush_keys_and_mouse();
         }

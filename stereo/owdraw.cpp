@@ -58,6 +58,7 @@ int owdraw_tag::i3d(const Image& image, float x, float y, int frame, float eye_o
 }
 
 int owdraw_tag::t3d(const std::string& text, float x, float y, float eye_offset, int centred, int passes) {
+    // QUIRK(centred-text-uses-the-stored-scale)
     if (centred) {
         x = float(x - TextWidth(text) * double(txt_xs) / 2.0);
         y = float(y - TextHeight(text) * double(txt_ys) / 2.0);

@@ -10,6 +10,8 @@ float add(float value, float step) { return float(double(value) + step); }
 // Only a stick at its very end counts; each control is its own test.
 void inputs_for(World& w, int index, PortState& port, FrameEvents& ev) {
     player_tag& h = w.player[index];
+    // QUIRK(top-of-the-climb): after 50 steps the scale is just below 1.0, so a 51st
+    // step happens.
     if (port.axis(AXIS_Y) == FULL_NEGATIVE && h.scale < CLIMB_SCALE_LIMIT) {
         h.alt += 1;
         h.rotspd = ROTOR_SPIN;

@@ -4,6 +4,7 @@
 // first time they look at it in a frame, so a port they do not look at counts nothing
 // (a press and release in between is missed, a button still held counts at the next
 // reading). A press stays pending until the rules ask for that button.
+// QUIRK(presses-count-when-read)
 #include <cstdint>
 
 constexpr int PAD_PORTS = 2;

@@ -13,6 +13,7 @@ bool hit_test(World& w, const rocket_tag& r, int enemy, int cell, FrameEvents& e
     if (h.alt == 0) return false;  // a helicopter on the ground cannot be hit
     int a = h.alt, hx = Int(h.x), hy = Int(h.y);
     if (!(a - HIT_WINDOW <= r.alt && r.alt <= a + HIT_WINDOW && cell == h.pos)) return false;
+    // QUIRK(a-hit-sounds-the-loss-twice): here and in the restart.
     ev.play(Sfx::death);
     explode_tag::set(w, r.x, float(double(r.y) - r.alt));
     dust_tag::set(w, float(hx), float(hy - a));
@@ -56,6 +57,7 @@ bool rocket_tag::update(World& w, FrameEvents& ev) {
 
     // QUIRK(right-edge-runs-on): past the right edge the index runs into the next row.
     int c = cell_index(x, y);
+    // QUIRK(blocks-stop-rockets-at-any-altitude)
     if (c >= 0 && c <= MAP_CELLS - 1 && w.level[c].tile == TILE_BLOCK) {
         level_tag& cell = w.level[c];
         ev.play(Sfx::explode);

@@ -1,0 +1,19 @@
+#include "app/sync_test.h"
+
+SyncTest::SyncTest(int frames, StepFn step_fn) : frames_(frames), step_(step_fn), ring_(size_t(frames) + 1) {
+    rerun_.draw = false;
+}
+
+bool SyncTest::check(const World& w, const Game& g, const FrameInput& in) {
+    ++steps_;
+    const long size = long(ring_.size());
+    Entry& e = ring_[size_t(steps_ % size)];
+    e.state.save(w, g);
+    e.input = in;
+    if (steps_ <= frames_) return true;
+    ring_[size_t((steps_ - frames_) % size)].state.restore(world_, game_);
+    for (long k = steps_ - frames_ + 1; k <= steps_; ++k) step_(world_, game_, ring_[size_t(k % size)].input, rerun_);
+    want_ = state_hash(w, g);
+    got_ = state_hash(world_, game_);
+    return want_ == got_;
+}
