@@ -45,7 +45,7 @@ announce() {
         pad 0 0.5 \
         reverb 18 50 60 100 12 \
         reverse fade 0.25 reverse \
-        gain -n -3
+        gain -n -11
 }
 
 echo "speaking the announcements"

@@ -15,11 +15,15 @@
 
 namespace {
 
-// Effects peak at -3 dBFS before encoding; Vorbis moves that by up to about a
-// dB (most on hissy sounds), which stays well inside -6 .. -1 dBFS.
-// The loss sound often starts two or three times in the same frame, so it sits
-// lower to leave the mixer some room.
-double peak_db_of(const std::string& name) { return name == "death" ? -5.0 : -3.0; }
+// The game mixes everything at full volume with a plain sum, so the levels leave
+// room for each other. The music peaks near -7 dBFS (song.h) and an effect at
+// -11 dBFS, so the music with any one effect stays under -2 dBFS even after
+// Vorbis has moved the peaks by up to a dB, which leaves room for the two or
+// three more that a busy moment piles on top.
+// The loss sound starts twice at once on a rocket hit and three times on a
+// collision, sample for sample, so it sits lower: three of it peak near
+// -8.5 dBFS, about as loud as the loudest other effect.
+double peak_db_of(const std::string& name) { return name == "death" ? -18.0 : -11.0; }
 
 }  // namespace
 

@@ -26,8 +26,8 @@ struct Send {
 };
 
 struct MasterSettings {
-    double rms_db = -12.0;       // loudness of the finished loop
-    double ceiling_db = -2.0;    // the limiter's ceiling; Vorbis adds up to ~0.7 dB to peaks
+    double rms_db = -18.0;       // loudness of the finished loop, quiet enough to play effects over
+    double ceiling_db = -8.0;    // the limiter's ceiling; Vorbis adds up to ~1.2 dB to peaks
     double reverb_wet = 1.0;
     double delay_beats = 0.75;   // dotted eighth
     double delay_feedback = 0.35;
