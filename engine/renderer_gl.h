@@ -1,6 +1,7 @@
 #pragma once
-// Engine-internal, shared by renderer.cpp (drawing) and renderer_present.cpp
-// (presenting): the OpenGL entry points we load and the renderer's state.
+// Engine-internal, shared by renderer.cpp (batches), renderer_frames.cpp (the textures
+// frames live in) and renderer_present.cpp (presenting): the OpenGL entry points we
+// load and what the parts need of each other.
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -42,6 +43,37 @@ struct GlFunctions {
     PFNGLTEXIMAGE3DPROC TexImage3D = nullptr;
     PFNGLTEXSUBIMAGE3DPROC TexSubImage3D = nullptr;
 };
+
+// Where a frame's texels are. The shared texture holds nearest-sampled frames, the
+// glyph array smoothed and mipmapped ones (a layer each, at its corner); anything else
+// (or everything, without shaders) has a texture of its own.
+enum FrameKind { FRAME_FLAT = 0, FRAME_SHARED = 1, FRAME_LAYER = 2, FRAME_OWN = 3 };
+
+struct FrameEntry {
+    bool live = false;
+    FrameKind kind = FRAME_OWN;
+    AtlasSlot slot;
+    int layer = -1;
+    GLuint own = 0;
+    int w = 0, h = 0, tw = 0, th = 0;  // the pixels, and their power-of-two texture
+};
+
+constexpr int kSharedSize = 2048;
+constexpr int kLayerSize = 64;
+constexpr int kLayers = 128;
+
+// Sets up the frame table; with shared, also the shared texture and the glyph array.
+bool FramesInit(const struct GlFunctions* gl, int max_texture, bool shared);
+void FramesShutdown();
+// A live frame, or nullptr.
+const FrameEntry* FrameFind(unsigned frame);
+GLuint FramesSharedTexture();
+GLuint FramesGlyphArray();
+// Called once the recorded batches are drawn or dropped: places and textures of the
+// frames freed meanwhile can go.
+void FramesRecycle();
+// Draws the recorded batches now.
+void RendererSubmit();
 
 struct Target {
     GLuint fbo = 0;
