@@ -30,14 +30,14 @@ void update_matrix() {
 
 bool drawing_possible() { return GraphicsSeq() != 0 && GraphicsWidth() > 0; }
 
-// Makes (or re-makes, for a newer window) the texture of a frame. False if it has no pixels.
+// Makes (or re-makes, for a newer window) the renderer's frame. False if it has no pixels.
 bool ensure_frame(TImage& image, int frame) {
     TImageFrame& f = image.frames[frame];
     if (f.texture && f.seq == GraphicsSeq()) return true;
     const Pixmap& pix = image.pixmaps[frame];
     if (pix.empty()) return false;
     int tw = 0, th = 0;
-    f.texture = RendererMakeTexture(pix, image.flags, &tw, &th);
+    f.texture = RendererMakeFrame(pix, image.flags, &tw, &th);
     f.u0 = 0;
     f.v0 = 0;
     f.u1 = float(pix.width) / float(tw);
@@ -49,7 +49,7 @@ bool ensure_frame(TImage& image, int frame) {
 }
 
 void free_frame(TImageFrame& f) {
-    if (f.texture && f.seq == GraphicsSeq()) RendererFreeTexture(f.texture);
+    if (f.texture && f.seq == GraphicsSeq()) RendererFreeFrame(f.texture);
     f = TImageFrame{};
 }
 

@@ -14,7 +14,7 @@ enum : int { MASKEDIMAGE = 1, FILTEREDIMAGE = 2, MIPMAPPEDIMAGE = 4, DYNAMICIMAG
 enum : int { MASKBLEND = 1, SOLIDBLEND = 2, ALPHABLEND = 3, LIGHTBLEND = 4, SHADEBLEND = 5 };
 
 struct TImageFrame {
-    unsigned texture = 0;
+    unsigned texture = 0;  // the renderer's frame
     float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
     int seq = 0;  // graphics sequence the texture was made for; 0 none
     bool binary = false;  // sampled texels are all fully clear or fully opaque

@@ -1,65 +1,109 @@
 #include "engine/renderer.h"
 
-#define GL_GLEXT_PROTOTYPES 1
-#include <GL/gl.h>
-#include <GL/glext.h>
 #include <SDL2/SDL.h>
 
 #include <algorithm>
-#include <cmath>
-#include <vector>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/renderer_gl.h"
 
 namespace {
 
+// Every quad carries where its texels are, so quads of any frame share one batch.
+// kind: 0 flat, 1 shared texture (nearest), 2 glyph array (smoothed), 3 own texture.
 struct Vertex {
     float x, y, u, v;
     uint32_t rgba;
+    float place[4];  // shared texture: the frame's corner and size; glyph array: layer
+    float tex[4];    // the frame's power-of-two texture size, kind
 };
 
-struct GlFunctions {
-    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
-    PFNGLFRAMEBUFFERTEXTURE2DPROC FramebufferTexture2D = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
-    PFNGLGENERATEMIPMAPPROC GenerateMipmap = nullptr;
-};
-
-struct Target {
-    GLuint fbo = 0;
-    GLuint texture = 0;
-    int w = 0, h = 0;
-};
-
-// A run of quads sharing blend, texture and clip rectangle: one draw call.
+// A run of quads sharing blend, clip rectangle and (for frames with a texture of
+// their own) texture: one draw call.
 struct Batch {
     int blend;
+    int kind;  // the program: FRAME_SHARED, FRAME_LAYER, FRAME_OWN, or FRAME_FLAT for any
     GLuint texture;
     int scissor[4];
     size_t first;
     size_t count;
 };
 
+// The shader picks texels itself where one texture holds many frames: the texel the
+// frame's own texture would give under nearest sampling with edge clamping (its last
+// column and row copied outward, the rest of the power-of-two texture clear).
+const char* kBatchVertex = R"(#version 120
+varying vec4 place;
+varying vec4 tex;
+void main() {
+    gl_TexCoord[0] = gl_MultiTexCoord0;
+    place = gl_MultiTexCoord1;
+    tex = gl_MultiTexCoord2;
+    gl_FrontColor = gl_Color;
+    gl_Position = ftransform();
+}
+)";
+
+// One program per kind of texture, so that no quad pays for another kind's sampling;
+// flat quads (kind 0) join a batch of any of them.
+const char* kSharedFragment = R"(#version 120
+uniform sampler2D shared_texture;
+uniform vec2 shared_size;
+varying vec4 place;
+varying vec4 tex;
+void main() {
+    vec2 t = clamp(floor(gl_TexCoord[0].xy * tex.xy), vec2(0.0), tex.xy - 1.0);
+    vec4 texel = texture2D(shared_texture, (place.xy + min(t, place.zw - 1.0) + 0.5) / shared_size);
+    // Past the copied last column and row, the frame's own texture was clear.
+    texel = any(greaterThan(t, place.zw)) ? vec4(0.0) : texel;
+    gl_FragColor = (tex.z == 0.0 ? vec4(1.0) : texel) * gl_Color;
+}
+)";
+
+const char* kLayerFragment = R"(#version 120
+#extension GL_EXT_texture_array : require
+uniform sampler2DArray glyphs;
+uniform float layer_size;
+varying vec4 place;
+varying vec4 tex;
+void main() {
+    vec4 texel = texture2DArray(glyphs, vec3(gl_TexCoord[0].xy * (tex.xy / layer_size), place.x));
+    gl_FragColor = (tex.z == 0.0 ? vec4(1.0) : texel) * gl_Color;
+}
+)";
+
+const char* kOwnFragment = R"(#version 120
+uniform sampler2D own;
+varying vec4 tex;
+void main() {
+    vec4 texel = texture2D(own, gl_TexCoord[0].xy);
+    gl_FragColor = (tex.z == 0.0 ? vec4(1.0) : texel) * gl_Color;
+}
+)";
+
 // Drawing is recorded and handed to GL only when someone looks at the picture (a
 // read-back or a present). A clear drops everything recorded before it, so frames
 // nobody looks at (a headless run between screenshots) cost no rasterising at all.
 struct RendererState {
     GlFunctions gl;
-    Target picture;     // the game draws here
-    Target upscaled;    // whole-multiple enlargement on the way to the window
+    Target picture;  // the game draws here
+    PresentState present;
     int width = 0, height = 0;
-    int wanted_blend = 1;    // set by the drawing state
+    int wanted_blend = 1;  // set by the drawing state
     int scissor[4] = {0, 0, 0, 0};
-    bool open = false;       // whether batches.back() still takes quads
+    bool open = false;  // whether batches.back() still takes quads
     std::vector<Vertex> vertices;
     std::vector<Batch> batches;
     bool clear_pending = false;
     int clear_rgb[3] = {0, 0, 0};
     int applied_blend = -1;  // GL's state while submitting
-    std::vector<GLuint> doomed;  // textures to delete once the recorded batches are drawn
     RendererStats stats;
     int max_texture = 0;
+    // Shared textures; program 0 means one texture per frame, fixed function.
+    GLuint program = 0;  // the shared texture's program; also says shaders are in use
+    GLuint programs[4] = {0, 0, 0, 0};  // by FrameKind
+    GLuint buffer = 0;
 };
 
 RendererState ren;
@@ -68,26 +112,6 @@ template <typename F>
 bool load(F& fn, const char* name) {
     fn = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
     return fn != nullptr;
-}
-
-bool make_target(Target& t, int w, int h) {
-    if (t.w == w && t.h == h && t.fbo) return true;
-    if (t.fbo) ren.gl.DeleteFramebuffers(1, &t.fbo);
-    if (t.texture) glDeleteTextures(1, &t.texture);
-    t = Target{};
-    glGenTextures(1, &t.texture);
-    glBindTexture(GL_TEXTURE_2D, t.texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    ren.gl.GenFramebuffers(1, &t.fbo);
-    ren.gl.BindFramebuffer(GL_FRAMEBUFFER, t.fbo);
-    ren.gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.texture, 0);
-    bool ok = ren.gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    t.w = w;
-    t.h = h;
-    return ok;
 }
 
 void apply_blend(int mode) {
@@ -132,11 +156,65 @@ void bind_picture() {
     glScissor(ren.scissor[0], ren.height - ren.scissor[1] - ren.scissor[3], ren.scissor[2], ren.scissor[3]);
 }
 
-int pow2_at_least(int n) {
-    int p = 1;
-    while (p < n) p <<= 1;
-    return p;
+bool load_shader_functions() {
+    auto& gl = ren.gl;
+    return load(gl.CreateShader, "glCreateShader") && load(gl.ShaderSource, "glShaderSource") &&
+           load(gl.CompileShader, "glCompileShader") && load(gl.GetShaderiv, "glGetShaderiv") &&
+           load(gl.DeleteShader, "glDeleteShader") && load(gl.CreateProgram, "glCreateProgram") &&
+           load(gl.AttachShader, "glAttachShader") && load(gl.LinkProgram, "glLinkProgram") &&
+           load(gl.GetProgramiv, "glGetProgramiv") && load(gl.DeleteProgram, "glDeleteProgram") &&
+           load(gl.UseProgram, "glUseProgram") && load(gl.GetUniformLocation, "glGetUniformLocation") &&
+           load(gl.Uniform1i, "glUniform1i") && load(gl.Uniform2f, "glUniform2f") &&
+           load(gl.GenBuffers, "glGenBuffers") && load(gl.DeleteBuffers, "glDeleteBuffers") &&
+           load(gl.BindBuffer, "glBindBuffer") && load(gl.BufferData, "glBufferData") &&
+           load(gl.ActiveTexture, "glActiveTexture") && load(gl.ClientActiveTexture, "glClientActiveTexture") &&
+           load(gl.TexImage3D, "glTexImage3D") && load(gl.TexSubImage3D, "glTexSubImage3D");
 }
+
+void release_shared() {
+    auto& gl = ren.gl;
+    for (int k = FRAME_SHARED; k <= FRAME_OWN; ++k) {
+        if (ren.programs[k]) gl.DeleteProgram(ren.programs[k]);
+    }
+    if (ren.buffer) gl.DeleteBuffers(1, &ren.buffer);
+    ren.program = ren.buffer = 0;
+    for (GLuint& p : ren.programs) p = 0;
+}
+
+// The batch programs, the shared texture and the glyph array; false leaves the
+// fixed-function path in charge.
+bool init_shared() {
+    const char* fixed = std::getenv("WHIRLBAT_FIXED_FUNCTION");
+    if (fixed && *fixed && std::strcmp(fixed, "0") != 0) return false;
+    const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!ext || !std::strstr(ext, "GL_EXT_texture_array") || ren.max_texture < kSharedSize) return false;
+    if (!load_shader_functions()) return false;
+    auto& gl = ren.gl;
+    GLuint shared = RendererCompile(gl, kBatchVertex, kSharedFragment);
+    GLuint layer = RendererCompile(gl, kBatchVertex, kLayerFragment);
+    GLuint own = RendererCompile(gl, kBatchVertex, kOwnFragment);
+    ren.programs[FRAME_FLAT] = ren.programs[FRAME_SHARED] = shared;
+    ren.programs[FRAME_LAYER] = layer;
+    ren.programs[FRAME_OWN] = own;
+    if (!shared || !layer || !own) {
+        release_shared();
+        return false;
+    }
+    ren.program = shared;
+    gl.UseProgram(shared);
+    gl.Uniform1i(gl.GetUniformLocation(shared, "shared_texture"), 0);
+    gl.Uniform2f(gl.GetUniformLocation(shared, "shared_size"), float(kSharedSize), float(kSharedSize));
+    gl.UseProgram(layer);
+    gl.Uniform1i(gl.GetUniformLocation(layer, "glyphs"), 1);
+    glUniform1f(gl.GetUniformLocation(layer, "layer_size"), float(kLayerSize));
+    gl.UseProgram(own);
+    gl.Uniform1i(gl.GetUniformLocation(own, "own"), 2);
+    gl.UseProgram(0);
+    gl.GenBuffers(1, &ren.buffer);
+
+    return FramesInit(&gl, ren.max_texture, true);
+}
+
 
 }  // namespace
 
@@ -150,7 +228,6 @@ bool RendererInit(int width, int height) {
         return false;
     }
     ren.picture = Target{};
-    ren.upscaled = Target{};
     ren.width = width;
     ren.height = height;
     ren.wanted_blend = 1;
@@ -164,31 +241,51 @@ bool RendererInit(int width, int height) {
     ren.scissor[2] = width;
     ren.scissor[3] = height;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &ren.max_texture);
-    if (!make_target(ren.picture, width, height)) return false;
+    if (!RendererMakeTarget(gl, ren.picture, width, height)) return false;
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_LIGHTING);
     glDisable(GL_DITHER);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    if (!init_shared()) FramesInit(&gl, ren.max_texture, false);
+    if (ren.program) {
+        // Texture coordinates 1 and 2 carry each quad's texture place.
+        for (GLenum unit : {GL_TEXTURE1, GL_TEXTURE2}) {
+            gl.ClientActiveTexture(unit);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        gl.ClientActiveTexture(GL_TEXTURE0);
+    }
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    PresentInit(gl, ren.present);
     bind_picture();
     return true;
 }
 
 void RendererShutdown() {
-    ren.doomed.clear();
+    if (ren.width) {
+        release_shared();
+        PresentShutdown(ren.gl, ren.present);
+    }
+    FramesShutdown();
     ren.batches.clear();
     ren.vertices.clear();
     ren.picture = Target{};
-    ren.upscaled = Target{};
     ren.width = ren.height = 0;
 }
 
+bool RendererBatchesShared() { return ren.program != 0; }
+
 namespace {
+
+void bind_texture_unit(GLenum unit, GLenum target, GLuint texture) {
+    ren.gl.ActiveTexture(unit);
+    glBindTexture(target, texture);
+}
 
 // Hands every recorded batch to GL, after the clear that came before them.
 void submit() {
@@ -200,16 +297,38 @@ void submit() {
         ren.clear_pending = false;
     }
     if (ren.batches.empty()) return;
+    auto& gl = ren.gl;
+    bool shared = ren.program != 0;
     const Vertex* v = ren.vertices.data();
+    if (shared) {
+        // One upload of every vertex of the frame; the batches draw from it.
+        gl.BindBuffer(GL_ARRAY_BUFFER, ren.buffer);
+        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), v, GL_STREAM_DRAW);
+        v = nullptr;
+        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, FramesGlyphArray());
+        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, FramesSharedTexture());
+        gl.ClientActiveTexture(GL_TEXTURE1);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), &v->place);
+        gl.ClientActiveTexture(GL_TEXTURE2);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), &v->tex);
+        gl.ClientActiveTexture(GL_TEXTURE0);
+    }
     glVertexPointer(2, GL_FLOAT, sizeof(Vertex), &v->x);
     glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->u);
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), &v->rgba);
+    GLuint used = 0;
     for (const Batch& b : ren.batches) {
+        if (shared && ren.programs[b.kind] != used) {
+            used = ren.programs[b.kind];
+            gl.UseProgram(used);
+        }
         if (b.blend != ren.applied_blend) {
             apply_blend(b.blend);
             ren.applied_blend = b.blend;
         }
-        if (b.texture) {
+        if (shared) {
+            if (b.texture) bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, b.texture);
+        } else if (b.texture) {
             glEnable(GL_TEXTURE_2D);
             glBindTexture(GL_TEXTURE_2D, b.texture);
         } else {
@@ -220,17 +339,24 @@ void submit() {
         glDrawArrays(GL_TRIANGLES, GLint(b.first), GLsizei(b.count));
         ren.stats.draw_calls++;
     }
-    glBindTexture(GL_TEXTURE_2D, 0);
+    if (shared) {
+        bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
+        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
+        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, 0);
+        gl.UseProgram(0);
+        gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+    } else {
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
     ren.batches.clear();
     ren.vertices.clear();
     ren.open = false;
-    if (!ren.doomed.empty()) {
-        glDeleteTextures(GLsizei(ren.doomed.size()), ren.doomed.data());
-        ren.doomed.clear();
-    }
+    FramesRecycle();
 }
 
 }  // namespace
+
+void RendererSubmit() { submit(); }
 
 void RendererFlush() { ren.open = false; }
 
@@ -243,7 +369,13 @@ void RendererSetScissor(int x, int y, int w, int h) {
     ren.scissor[3] = h;
 }
 
-void RendererQuad(unsigned texture, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha) {
+void RendererQuad(unsigned frame, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha) {
+    const FrameEntry* f = frame ? FrameFind(frame) : nullptr;
+    if (frame && !f) return;
+    // Only a frame with its own texture ties a batch to a texture; in fixed function a
+    // flat quad is a texture of its own (texturing off).
+    GLuint texture = f && (f->kind == FRAME_OWN) ? f->own : 0;
+    FrameKind kind = f ? f->kind : FRAME_FLAT;
     // With the vertex fully opaque and texels either clear or opaque, mask and alpha
     // blending give the same pixels, so such a quad joins a batch of either.
     bool either = binary_alpha && (rgba >> 24) == 255 && (ren.wanted_blend == 1 || ren.wanted_blend == 3);
@@ -251,17 +383,41 @@ void RendererQuad(unsigned texture, const float xy[8], const float uv[8], uint32
     if (ren.open) {
         const Batch& b = ren.batches.back();
         bool blend_ok = b.blend == ren.wanted_blend || (either && (b.blend == 1 || b.blend == 3));
-        joins = blend_ok && b.texture == texture && std::equal(b.scissor, b.scissor + 4, ren.scissor);
+        bool texture_ok = b.texture == texture;
+        bool kind_ok = kind == FRAME_FLAT || b.kind == FRAME_FLAT || b.kind == kind;
+        if (ren.program) texture_ok = kind_ok && (b.texture == texture || !texture || !b.texture);
+        joins = blend_ok && texture_ok && std::equal(b.scissor, b.scissor + 4, ren.scissor);
+        if (joins && kind != FRAME_FLAT) ren.batches.back().kind = kind;
+        if (joins && texture) ren.batches.back().texture = texture;
     }
     if (!joins) {
-        Batch b{ren.wanted_blend, texture, {ren.scissor[0], ren.scissor[1], ren.scissor[2], ren.scissor[3]},
+        Batch b{ren.wanted_blend, kind, texture, {ren.scissor[0], ren.scissor[1], ren.scissor[2], ren.scissor[3]},
                 ren.vertices.size(), 0};
         ren.batches.push_back(b);
         ren.open = true;
     }
+    Vertex q{};
+    q.rgba = rgba;
+    if (f) {
+        q.tex[0] = float(f->tw);
+        q.tex[1] = float(f->th);
+        q.tex[2] = float(f->kind);
+        if (f->kind == FRAME_SHARED) {
+            q.place[0] = float(f->slot.x);
+            q.place[1] = float(f->slot.y);
+            q.place[2] = float(f->w);
+            q.place[3] = float(f->h);
+        } else if (f->kind == FRAME_LAYER) {
+            q.place[0] = float(f->layer);
+        }
+    }
     static const int corners[6] = {0, 1, 2, 0, 2, 3};
     for (int c : corners) {
-        ren.vertices.push_back(Vertex{xy[c * 2], xy[c * 2 + 1], uv[c * 2], uv[c * 2 + 1], rgba});
+        q.x = xy[c * 2];
+        q.y = xy[c * 2 + 1];
+        q.u = uv[c * 2];
+        q.v = uv[c * 2 + 1];
+        ren.vertices.push_back(q);
     }
     ren.batches.back().count += 6;
     ren.stats.quads++;
@@ -272,6 +428,7 @@ void RendererClear(int r, int g, int b) {
     ren.batches.clear();
     ren.vertices.clear();
     ren.open = false;
+    FramesRecycle();
     ren.clear_pending = true;
     ren.clear_rgb[0] = r;
     ren.clear_rgb[1] = g;
@@ -297,59 +454,6 @@ void RendererReadPixels(int x, int y, int w, int h, uint8_t* rgb) {
 
 int RendererMaxTextureSize() { return ren.max_texture; }
 
-unsigned RendererMakeTexture(const Pixmap& source, int flags, int* tex_w, int* tex_h) {
-    int tw = pow2_at_least(source.width), th = pow2_at_least(source.height);
-    int max = ren.max_texture > 0 ? ren.max_texture : 1;
-    while (tw > max && tw > 1) tw /= 2;
-    while (th > max && th > 1) th /= 2;
-    Pixmap pix = source;
-    if (tw < pix.width || th < pix.height) {
-        // Too big for the renderer: shrink the picture to fit.
-        Pixmap small = MakePixmap(std::min(tw, pix.width), std::min(th, pix.height), 4);
-        for (int y = 0; y < small.height; ++y) {
-            for (int x = 0; x < small.width; ++x) {
-                const uint8_t* s = pix.at(x * pix.width / small.width, y * pix.height / small.height);
-                std::copy_n(s, 4, small.at(x, y));
-            }
-        }
-        pix = std::move(small);
-    }
-    Pixmap tex = MakePixmap(tw, th, 4);
-    for (int y = 0; y < pix.height; ++y) std::copy_n(pix.at(0, y), size_t(pix.width) * 4, tex.at(0, y));
-    // Copy the last column, row and corner outward so edge sampling stays inside the picture.
-    if (tw > pix.width) {
-        for (int y = 0; y < pix.height; ++y) std::copy_n(pix.at(pix.width - 1, y), 4, tex.at(pix.width, y));
-    }
-    if (th > pix.height) {
-        std::copy_n(pix.at(0, pix.height - 1), size_t(pix.width) * 4, tex.at(0, pix.height));
-        if (tw > pix.width) std::copy_n(pix.at(pix.width - 1, pix.height - 1), 4, tex.at(pix.width, pix.height));
-    }
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    bool linear = flags & 2, mipmapped = flags & 4;
-    GLint min_filter = linear ? (mipmapped ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR)
-                              : (mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, linear ? GL_LINEAR : GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.pixels.data());
-    if (mipmapped) ren.gl.GenerateMipmap(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    *tex_w = tw;
-    *tex_h = th;
-    return name;
-}
-
-void RendererFreeTexture(unsigned texture) {
-    if (!texture || !ren.width) return;
-    // Recorded batches may still use it: it goes with the next submit, which comes
-    // soon when nothing looks at the picture for a long time.
-    ren.doomed.push_back(texture);
-    if (ren.doomed.size() > 8) submit();
-}
-
 void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h) {
     double scale = std::min(double(window_w) / ren.width, double(window_h) / ren.height);
     *w = int(std::lround(ren.width * scale));
@@ -360,38 +464,28 @@ void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h)
 
 void RendererPresent(int drawable_w, int drawable_h) {
     submit();
-    int x, y, w, h;
-    RendererFitRect(drawable_w, drawable_h, &x, &y, &w, &h);
-    glDisable(GL_SCISSOR_TEST);
-    ren.gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glViewport(0, 0, drawable_w, drawable_h);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    // GL counts rows from the bottom, so the destination y is measured from there.
-    int dst_y0 = drawable_h - y - h;
-    int whole = std::max(1, std::min(w / ren.width, h / ren.height));
-    if (w == ren.width * whole && h == ren.height * whole) {
-        ren.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, ren.picture.fbo);
-        ren.gl.BlitFramebuffer(0, 0, ren.width, ren.height, x, dst_y0, x + w, dst_y0 + h,
-                               GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    } else {
-        // Sharp pixels at any size: enlarge by the next whole multiple with nearest
-        // sampling, then scale down smoothly to the window.
-        int up = int(std::ceil(std::max(double(w) / ren.width, double(h) / ren.height)));
-        if (make_target(ren.upscaled, ren.width * up, ren.height * up)) {
-            ren.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, ren.picture.fbo);
-            ren.gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, ren.upscaled.fbo);
-            ren.gl.BlitFramebuffer(0, 0, ren.width, ren.height, 0, 0, ren.upscaled.w, ren.upscaled.h,
-                                   GL_COLOR_BUFFER_BIT, GL_NEAREST);
-            ren.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, ren.upscaled.fbo);
-            ren.gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-            ren.gl.BlitFramebuffer(0, 0, ren.upscaled.w, ren.upscaled.h, x, dst_y0, x + w, dst_y0 + h,
-                                   GL_COLOR_BUFFER_BIT, GL_LINEAR);
-        }
-    }
+    PresentInto(ren.gl, ren.present, ren.picture, 0, drawable_w, drawable_h, false);
 }
 
 void RendererResumeDrawing() { bind_picture(); }
+
+Pixmap RendererPresentedPicture(int w, int h, bool two_pass) {
+    Pixmap rgb = MakePixmap(w, h, 3);
+    if (!ren.width || w <= 0 || h <= 0) return rgb;
+    submit();
+    if (RendererMakeTarget(ren.gl, ren.present.probe, w, h)) {
+        PresentInto(ren.gl, ren.present, ren.picture, ren.present.probe.fbo, w, h, two_pass);
+        ren.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, ren.present.probe.fbo);
+        std::vector<uint8_t> rows(size_t(w) * h * 4);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+        for (int row = 0; row < h; ++row) {
+            const uint8_t* src = &rows[size_t(h - 1 - row) * w * 4];
+            for (int i = 0; i < w; ++i) std::copy_n(src + i * 4, 3, rgb.at(i, row));
+        }
+    }
+    bind_picture();
+    return rgb;
+}
 
 RendererStats RendererTakeStats() {
     RendererStats s = ren.stats;

@@ -1,11 +1,17 @@
 #!/bin/sh
 # Installs the Debian packages the game and its tests build against, if any is missing.
-# Usage: tools/install-deps.sh [tools]   ("tools" adds what the asset generators need)
+# Usage: tools/install-deps.sh [tools] [bench]
+#   "tools" adds what the asset generators need; "bench" what the performance suite
+#   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark.
 set -e
 pkgs="build-essential cmake pkg-config libsdl2-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev googletest libgtest-dev"
-if [ "$1" = "tools" ]; then
-  pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play"
-fi
+for group in "$@"; do
+  case "$group" in
+    tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
+    bench) pkgs="$pkgs xvfb libbenchmark-dev" ;;
+    *) echo "install-deps.sh: unknown group '$group' (tools, bench)" >&2; exit 2 ;;
+  esac
+done
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
