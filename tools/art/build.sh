@@ -9,7 +9,7 @@ build="${TMPDIR:-/tmp}/whirlbat-art"
 mkdir -p "$build"
 g++ -std=c++20 -O2 -Wall -Wextra -ffp-contract=off \
   $(pkg-config --cflags freetype2 libpng) \
-  "$root"/tools/art/*.cpp \
+  $(ls "$root"/tools/art/*.cpp | grep -v /check_) \
   $(pkg-config --libs freetype2 libpng) -o "$build/art"
 if [ "$1" = "--preview" ] && [ -n "$2" ]; then
   mkdir -p "$2"
@@ -18,3 +18,8 @@ else
   "$build/art" "$root/assets"
 fi
 echo "art: pictures written to $root/assets"
+# The pictures' checks: formats, the sheet's layout, and what each picture must show.
+g++ -std=c++20 -O2 -Wall -Wextra -DWHIRLBAT_SOURCE_DIR="\"$root\"" \
+  $(pkg-config --cflags libpng) "$root/tools/art/check_pictures.cpp" \
+  $(pkg-config --libs libpng) -lgtest -lgtest_main -pthread -o "$build/check_pictures"
+"$build/check_pictures" --gtest_brief=1

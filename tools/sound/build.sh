@@ -20,7 +20,7 @@ trap 'rm -rf "$work"' EXIT INT TERM
 
 echo "building the synthesizer"
 g++ -std=c++20 -O2 -Wall -Wextra -ffp-contract=off -fno-fast-math \
-    -o "$work/whirlbat-synth" "$here"/*.cpp
+    -o "$work/whirlbat-synth" $(ls "$here"/*.cpp | grep -v /check_)
 "$work/whirlbat-synth" "$work"
 
 # announce NAME "FIRST" ["SECOND"]: a deep, compressed arcade announcer with
@@ -66,3 +66,9 @@ for name in titletrack playtrack; do
     serial=$((serial + 1))
 done
 echo "wrote $(ls "$data"/*.ogg | wc -l) files to $data"
+
+# The sounds' checks: format, length, levels, clean edges, seamless loops, headroom.
+g++ -std=c++20 -O2 -Wall -Wextra -DWHIRLBAT_SOURCE_DIR="\"$root\"" \
+    $(pkg-config --cflags vorbisfile) "$here/check_sounds.cpp" \
+    $(pkg-config --libs vorbisfile) -lgtest -lgtest_main -pthread -o "$work/check_sounds"
+"$work/check_sounds" --gtest_brief=1

@@ -1,6 +1,7 @@
-// Decodes every OGG file of data/ with libvorbisfile and checks what the game
-// and the player rely on: format, length, level, clean edges, music that loops
-// without a click, and room left for the sounds the game starts together.
+// Checks of the sounds the generators make, run by build.sh after every generation:
+// decodes every OGG file of data/ with libvorbisfile and checks what the game and the
+// player rely on: format, length, level, clean edges, music that loops without a
+// click, and room left for the sounds the game starts together.
 #include <vorbis/vorbisfile.h>
 
 #include <gtest/gtest.h>

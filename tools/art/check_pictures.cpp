@@ -1,5 +1,6 @@
-// The embedded pictures, decoded with libpng as the game decodes them: their formats,
-// the sprite sheet's layout, and checks that catch pictures gone wrong.
+// Checks of the pictures this generator makes, decoded with libpng as the game decodes
+// them: their formats, the sprite sheet's layout, and checks that catch pictures gone
+// wrong. Run by build.sh after every generation.
 #include <gtest/gtest.h>
 #include <png.h>
 
