@@ -152,10 +152,11 @@ bool run_frame(Program& p) {
     FrameInput in;
     // Nothing is read between the round opening's last picture and the round's first.
     if (p.game.after != AfterPresent::round_start) {
-        in = read_input(p);
+        auto read = [&p] { return p.input ? p.input(p) : read_input(p); };
+        in = read();
         if (p.game.after != AfterPresent::nothing && AppSuspended()) {
             freeze(p);
-            in.merge_later(read_input(p));
+            in.merge_later(read());
         }
     }
     step(p.world, p.game, in, p.result);

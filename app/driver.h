@@ -17,6 +17,9 @@ struct Program {
     Media media;
     SoundPlayer sound;
     FrameResult result;
+    // Where a frame's input comes from: the devices (read_input), unless something else
+    // plays the game (a recording, a test).
+    std::function<FrameInput(Program&)> input;
     // Called after every step with the frame's input, before its events are carried out
     // (the sync test and recordings listen here).
     std::function<void(const FrameInput&)> on_step;
