@@ -30,6 +30,7 @@ struct WindowState {
     int flip_count = 0;
     std::vector<std::function<void()>> flip_hooks;
     std::vector<std::function<void()>> end_hooks;
+    int exit_code = 0;
     // Headless clock.
     int virtual_ms = 0;
     int waited_since_flip = 0;
@@ -297,7 +298,9 @@ void AddEndHook(std::function<void()> hook) { win.end_hooks.push_back(std::move(
 void EndWithCode(int code) {
     auto hooks = std::move(win.end_hooks);
     win.end_hooks.clear();
+    win.exit_code = code;
     for (auto& hook : hooks) hook();
+    code = win.exit_code;
     AudioShutdown();
     close_graphics();
     InputShutdown();
@@ -308,3 +311,7 @@ void EndWithCode(int code) {
 }
 
 void End() { EndWithCode(0); }
+
+void RaiseExitCode(int code) {
+    if (code > win.exit_code) win.exit_code = code;
+}

@@ -46,6 +46,9 @@ void MoveMouse(int x, int y);
 [[noreturn]] void EndWithCode(int code);
 // Called by End before anything is closed (to finish traces).
 void AddEndHook(std::function<void()> hook);
+// From an end hook: the program ends with at least this exit code (a file that could
+// not be finished turns a clean end into a failure).
+void RaiseExitCode(int code);
 
 // Engine-internal: whether soft sync (clock pacing) is on.
 bool SoftSyncActive();
