@@ -190,7 +190,7 @@ TEST(Errors, MissingSoundFilesAreListedAndTheGameGoesOn) {
 TEST(Errors, BadCommandLinesAndScriptsAreNamed) {
     std::string err;
     EXPECT_EQ(RunGame({"--frames", "x"}, &err), 2);
-    EXPECT_NE(err.find("--frames needs a positive number"), std::string::npos);
+    EXPECT_NE(err.find("--frames needs a number from 1 to"), std::string::npos);
     EXPECT_EQ(RunGame({"--headless", "--script", script("bad.txt", "f1 key space maybe\n")}, &err), 2);
     EXPECT_NE(err.find("bad.txt:1:"), std::string::npos);
     EXPECT_EQ(RunGame({"--help"}, &err), 0);
