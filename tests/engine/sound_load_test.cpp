@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -206,6 +207,65 @@ TEST(OggDecode, BrokenStreamsGiveNone) {
 
     EXPECT_FALSE(DecodeSound({}));
     EXPECT_FALSE(DecodeSound(Bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13})));
+}
+
+std::string WhyNot(const std::vector<uint8_t>& bytes) {
+    std::string why;
+    EXPECT_FALSE(DecodeSound(bytes, &why));
+    return why;
+}
+
+TEST(OggDecode, AHugeClaimedLengthIsRefusedWithoutSettingMemoryAside) {
+    // Four seconds, so that the last page is not also the first page of sound.
+    std::vector<uint8_t> ogg = EncodeOgg(Tones({500.0, 600.0}, 44100, 4 * 44100, 8000.0), 2, 44100, 0.4f);
+    ASSERT_TRUE(DecodeSound(ogg));
+    std::vector<uint8_t> same = WithLastGranule(ogg, 4 * 44100);
+    EXPECT_EQ(same, ogg) << "the fixture rewrites the page as the encoder wrote it";
+    for (int64_t claim : {int64_t(1) << 40, int64_t(0x7000000000000000), int64_t(44100) * 601}) {
+        EXPECT_EQ(WhyNot(WithLastGranule(ogg, claim)), "longer than 10 minutes") << claim;
+    }
+}
+
+// Ten minutes of silence at 8000 Hz, and a few seconds more.
+std::vector<uint8_t> LongSilence(int seconds) {
+    return EncodeOgg(std::vector<int16_t>(size_t(8000) * size_t(seconds), 0), 1, 8000, -0.1f);
+}
+
+TEST(OggDecode, ASoundLongerThanItClaimsStopsAtTenMinutes) {
+    std::vector<uint8_t> ogg = LongSilence(605);
+    EXPECT_EQ(WhyNot(ogg), "longer than 10 minutes") << "it says so itself";
+    // The last page claims one second; the decoder finds out as it goes.
+    EXPECT_EQ(WhyNot(WithLastGranule(ogg, 8000)), "longer than 10 minutes");
+
+    auto whole = DecodeSound(LongSilence(599));
+    ASSERT_TRUE(whole) << "just under ten minutes is taken";
+    EXPECT_EQ(whole->frames, 599 * 8000);
+}
+
+TEST(SoundDecode, EveryUnusableFileSaysWhy) {
+    EXPECT_EQ(WhyNot({}), "empty");
+    EXPECT_EQ(WhyNot(Bytes({'h', 'e', 'l', 'l', 'o'})), "not an OGG Vorbis or WAV file");
+    std::vector<int16_t> six(size_t(6) * 4410, 100);
+    EXPECT_EQ(WhyNot(EncodeOgg(six, 6, 44100, 0.1f)), "6 channels (1 or 2 play)");
+    std::vector<uint8_t> ogg = EncodeOgg(Tones({500.0}, 44100, 4410, 8000.0), 1, 44100, 0.4f);
+    std::vector<uint8_t> damaged = ogg;
+    for (size_t i = 40; i < 200; ++i) damaged[i] ^= 0x5a;
+    EXPECT_EQ(WhyNot(damaged), "damaged");
+    EXPECT_EQ(WhyNot(std::vector<uint8_t>(ogg.begin(), ogg.begin() + 100)), "damaged") << "cut in the headers";
+    EXPECT_EQ(WhyNot(WavBytes(3, 44100, 16, Pcm16({1, 2, 3}))), "3 channels (1 or 2 play)");
+    EXPECT_EQ(WhyNot(WavBytes(1, 44100, 24, Pcm16({1, 2, 3}))), "not 8- or 16-bit PCM");
+    EXPECT_EQ(WhyNot(WavBytes(1, 400000, 16, Pcm16({1, 2, 3}))), "a sample rate of 400000 Hz");
+    EXPECT_EQ(WhyNot(WavBytes(2, 44100, 16, Bytes({1, 2, 3}))), "holds no sound");
+    std::vector<uint8_t> long_wav = WavBytes(1, 1000, 8, std::vector<uint8_t>(1000 * 601, 128));
+    EXPECT_EQ(WhyNot(long_wav), "longer than 10 minutes");
+
+    // A stop request ends decoding at once.
+    std::atomic<bool> stop{true};
+    std::string why;
+    EXPECT_FALSE(DecodeSound(ogg, &why, &stop));
+    EXPECT_EQ(why, "stopped");
+    stop = false;
+    EXPECT_TRUE(DecodeSound(ogg, &why, &stop));
 }
 
 // LoadSound reads a path or an embedded resource and decodes it; anything it cannot
