@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -63,6 +64,7 @@ struct AudioState {
     int64_t final_samples = 0;
     bool closing = false;
     bool gave_up = false;
+    bool lost = false;  // SDL gave up on the device (its disk driver: a write failed)
     int64_t first_sound_byte = -1;  // offset of the first non-zero byte produced
     std::string recording;         // the file SDL's disk driver writes, when it is used
 };
@@ -102,13 +104,21 @@ void SDLCALL LockstepCallback(void*, Uint8* stream, int len) {
     audio.moved.notify_all();
 }
 
-// Waits until the audio thread has produced every buffer the predicate asks for.
+// Waits until the audio thread has produced every buffer the predicate asks for. A
+// device that SDL gave up on is still fed, but only at the pace of real time, so a
+// lost device ends the waiting for good.
 template <typename Done>
 void WaitForMixer(std::unique_lock<std::mutex>& hold, Done done) {
-    if (audio.gave_up) return;
-    if (!audio.moved.wait_for(hold, kLockstepPatience, done)) {
-        audio.gave_up = true;
-        std::fprintf(stderr, "rc-whirlbat: the audio thread stopped following the clock\n");
+    const auto patience = std::chrono::steady_clock::now() + kLockstepPatience;
+    while (!audio.gave_up && !audio.lost && !done()) {
+        if (SDL_GetAudioDeviceStatus(audio.device) == SDL_AUDIO_STOPPED) {
+            audio.lost = true;
+        } else if (std::chrono::steady_clock::now() >= patience) {
+            audio.gave_up = true;
+            std::fprintf(stderr, "rc-whirlbat: the audio thread stopped following the clock\n");
+        } else {
+            audio.moved.wait_for(hold, std::chrono::milliseconds(50));
+        }
     }
 }
 
@@ -232,16 +242,22 @@ void Pump() {
 // starts with a run of zeros of unknown length before the first buffer of the virtual
 // timeline, and ends with a few more after it. Cut it to the timeline: sample k of the
 // file is virtual sample k. The first non-zero byte that was produced finds the start.
-void TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t length) {
+// Only a regular file can be cut; a pipe or a device keeps what was written to it.
+// Returns what went wrong, or "" when the file holds the timeline.
+std::string TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t length) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return "";
+    const int64_t size = int64_t(std::filesystem::file_size(path, error));
+    if (error) return error.message();
     FILE* f = std::fopen(path.c_str(), "r+b");
-    if (!f) return;
+    if (!f) return std::strerror(errno);
     std::vector<uint8_t> chunk(1 << 16);
     int64_t start = 0;
     if (first_sound_byte >= 0) {
         int64_t offset = 0;
         int64_t found = -1;
         size_t got;
-        while (found < 0 && (got = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+        while (found < 0 && offset < size && (got = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
             for (size_t i = 0; i < got; ++i) {
                 if (chunk[i] != 0) {
                     found = offset + int64_t(i);
@@ -252,19 +268,25 @@ void TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t le
         }
         if (found >= first_sound_byte) start = found - first_sound_byte;
     }
-    if (start > 0) {
-        for (int64_t done = 0; done < length;) {
-            std::fseek(f, long(start + done), SEEK_SET);
-            size_t got = std::fread(chunk.data(), 1, size_t(std::min<int64_t>(int64_t(chunk.size()), length - done)), f);
-            if (got == 0) break;
-            std::fseek(f, long(done), SEEK_SET);
-            std::fwrite(chunk.data(), 1, got, f);
-            done += int64_t(got);
-        }
+    std::string problem;
+    if (size < start + length) {
+        problem = "only " + std::to_string(size - start) + " of " + std::to_string(length) +
+                  " bytes were written; is the disk full?";
     }
-    std::fclose(f);
-    std::error_code ignored;
-    std::filesystem::resize_file(path, uint64_t(length), ignored);
+    for (int64_t done = 0; problem.empty() && start > 0 && done < length;) {
+        std::fseek(f, long(start + done), SEEK_SET);
+        size_t want = size_t(std::min<int64_t>(int64_t(chunk.size()), length - done));
+        size_t got = std::fread(chunk.data(), 1, want, f);
+        std::fseek(f, long(done), SEEK_SET);
+        if (got != want || std::fwrite(chunk.data(), 1, got, f) != got) problem = std::strerror(errno);
+        done += int64_t(got);
+    }
+    if (std::fclose(f) != 0 && problem.empty()) problem = std::strerror(errno);
+    if (problem.empty()) {
+        std::filesystem::resize_file(path, uint64_t(length), error);
+        if (error) problem = error.message();
+    }
+    return problem;
 }
 
 Channel NewChannel(int handle) {
@@ -359,7 +381,12 @@ void AudioShutdown() {
     }
     if (audio.device != 0) SDL_CloseAudioDevice(audio.device);
     if (audio.output == Output::Lockstep && !audio.recording.empty()) {
-        TrimRecording(audio.recording, audio.first_sound_byte, audio.final_samples * 4);
+        const std::string problem = audio.lost ? "writing to it failed"
+                                               : TrimRecording(audio.recording, audio.first_sound_byte, audio.final_samples * 4);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "rc-whirlbat: the sound recording %s is incomplete (%s)\n", audio.recording.c_str(),
+                         problem.c_str());
+        }
     }
     if (audio.sdl_started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     MixerReset();
@@ -374,6 +401,7 @@ void AudioShutdown() {
     audio.final_samples = 0;
     audio.closing = false;
     audio.gave_up = false;
+    audio.lost = false;
     audio.first_sound_byte = -1;
     audio.recording.clear();
 }

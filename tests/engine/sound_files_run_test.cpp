@@ -1,0 +1,119 @@
+// The whole program meeting a recording that cannot be written: one line on stderr,
+// and the game ends as it should.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fixtures/sound_files.h"
+#include "support.h"
+
+namespace {
+
+using namespace sound_files;
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int code = -1;
+    bool timed_out = false;
+    std::string err;
+    std::vector<std::string> err_lines() const {
+        std::vector<std::string> lines;
+        size_t at = 0;
+        for (size_t end; (end = err.find('\n', at)) != std::string::npos; at = end + 1) {
+            lines.push_back(err.substr(at, end - at));
+        }
+        return lines;
+    }
+};
+
+// Runs the game in a folder with extra environment; killed after `limit`. A file size
+// limit (bytes, 0 for none) stands in for a full disk: writes beyond it fail.
+Outcome RunIn(const std::vector<std::string>& args, const std::string& folder, const std::vector<std::string>& env,
+            std::chrono::seconds limit, long file_size_limit = 0) {
+    const std::string err_file = test_support::OutputPath("run-stderr-" + std::to_string(getpid()) + ".txt");
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        if (!freopen(err_file.c_str(), "w", stderr)) _exit(127);
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        if (file_size_limit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit size{rlim_t(file_size_limit), rlim_t(file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &size);
+        }
+        std::vector<std::string> copy = args;
+        std::string binary = WHIRLBAT_BINARY;
+        std::vector<char*> argv{binary.data()};
+        for (std::string& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    Outcome run;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            run.timed_out = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream f(err_file);
+    run.err.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::remove(err_file.c_str());
+    run.code = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    return run;
+}
+
+// A folder to run the game in, with a copy of the game's sound files in data/.
+class GameFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = TempDir();
+        fs::create_directory(data());
+        for (const auto& entry : fs::directory_iterator(test_support::SourcePath("data"))) {
+            fs::copy_file(entry.path(), data() + "/" + entry.path().filename().string());
+        }
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string data() const { return dir_ + "/data"; }
+    std::string dir_;
+};
+
+TEST_F(GameFolder, ARecordingDeviceThatTakesNothingGivesOneLineAndTheGameEnds) {
+    // Music plays from frame 327, so the recording is not all silence.
+    Outcome run = RunIn({"--headless", "--frames", "400"}, dir_,
+                      {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIODELAY=0", "SDL_DISKAUDIOFILE=/dev/full"},
+                      std::chrono::seconds(60));
+    ASSERT_FALSE(run.timed_out) << "still running after a minute";
+    EXPECT_EQ(run.code, 0);
+    ASSERT_EQ(run.err_lines().size(), 1u) << run.err;
+    EXPECT_NE(run.err.find("the sound recording /dev/full is incomplete"), std::string::npos) << run.err;
+}
+
+TEST_F(GameFolder, ARecordingCutShortByAFullDiskGivesOneLine) {
+    const std::string raw = dir_ + "/sound.raw";
+    const long limit = 100 * 1024;
+    Outcome run = RunIn({"--headless", "--frames", "400"}, dir_,
+                      {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIODELAY=0", "SDL_DISKAUDIOFILE=" + raw},
+                      std::chrono::seconds(60), limit);
+    ASSERT_FALSE(run.timed_out);
+    EXPECT_EQ(run.code, 0);
+    ASSERT_EQ(run.err_lines().size(), 1u) << run.err;
+    EXPECT_NE(run.err.find("the sound recording " + raw + " is incomplete"), std::string::npos) << run.err;
+    EXPECT_EQ(fs::file_size(raw), uintmax_t(limit)) << "what was written is left as it is";
+}
+
+}  // namespace
