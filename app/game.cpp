@@ -45,8 +45,6 @@ const EffectFile kEffects[] = {
     {&snd_newmap, "data\\newmap.ogg"},
 };
 
-const char* const kMusicFiles[] = {"data\\titletrack.ogg", "data\\playtrack.ogg"};
-
 }  // namespace
 
 void register_assets() {
@@ -59,20 +57,17 @@ void register_assets() {
 
 namespace {
 
-// The game runs without a missing sound; one line says which files are missing.
+// The game runs without a sound file it cannot use; one line names them all.
 void report_missing_data() {
-    std::string missing;
-    auto check = [&](const char* file) {
-        if (UrlExists(file)) return;
-        std::string shown = file;
-        shown[4] = '/';  // "data\\x.ogg" as this system writes it
-        missing += (missing.empty() ? "" : ", ") + shown;
-    };
-    for (const EffectFile& e : kEffects) check(e.file);
-    for (const char* file : kMusicFiles) check(file);
-    if (!missing.empty()) {
-        std::fprintf(stderr, "rc-whirlbat: missing sound files (the game goes on without them): %s\n",
-                     missing.c_str());
+    std::string bad;
+    for (const SoundProblem& p : TakeSoundProblems()) {
+        std::string shown = p.url;
+        if (shown.rfind("data\\", 0) == 0) shown[4] = '/';  // "data\\x.ogg" as this system writes it
+        bad += (bad.empty() ? "" : ", ") + shown + " (" + p.why + ")";
+    }
+    if (!bad.empty()) {
+        std::fprintf(stderr, "rc-whirlbat: bad or missing sound files (the game goes on without them): %s\n",
+                     bad.c_str());
     }
 }
 
@@ -240,8 +235,8 @@ void start_game() {
     world_link.reset_done = reset_done;
     player_tag::init();
     level_tag::map_init();
-    report_missing_data();
     load_media();
+    report_missing_data();
     show_logo(-25);
     player_tag::reset(1);
     game_state = STATE_TITLE;

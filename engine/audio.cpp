@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "engine/mixer.h"
@@ -70,6 +71,9 @@ struct AudioState {
 };
 
 AudioState audio;
+
+// Sound files that could not be used, not yet taken by TakeSoundProblems.
+std::vector<SoundProblem> problems;
 
 int64_t SamplesAt(int ms) { return int64_t(ms) * kMixerRate / 1000; }
 
@@ -289,6 +293,30 @@ std::string TrimRecording(const std::string& path, int64_t first_sound_byte, int
     return problem;
 }
 
+// Lists a file that could not be used, once until the list is taken.
+void NoteProblem(const std::string& url, const std::string& why) {
+    for (const SoundProblem& p : problems) {
+        if (p.url == url) return;
+    }
+    problems.push_back({url, why});
+}
+
+// Reads and decodes a url; on failure *why says why.
+Sound ReadSound(const std::string& url, int flags, std::string* why) {
+    std::vector<uint8_t> bytes;
+    if (!ReadUrl(url, bytes)) {
+        // Only a failure asks again, to tell a missing file from an unreadable one.
+        *why = UrlExists(url) ? "not a readable file" : "missing";
+        return nullptr;
+    }
+    std::shared_ptr<SampleData> samples = DecodeSound(bytes, why);
+    if (!samples) return nullptr;
+    samples->loop = (flags & 1) != 0;
+    auto sound = std::make_shared<TSound>();
+    sound->samples = std::move(samples);
+    return sound;
+}
+
 Channel NewChannel(int handle) {
     auto channel = std::make_shared<TChannel>();
     channel->handle = handle;
@@ -311,15 +339,13 @@ int HandleOf(const Channel& channel) { return channel ? channel->handle : 0; }
 
 Sound LoadSound(const std::string& url, int flags) {
     Pump();
-    std::vector<uint8_t> bytes;
-    if (!ReadUrl(url, bytes)) return nullptr;
-    std::shared_ptr<SampleData> samples = DecodeSound(bytes);
-    if (!samples) return nullptr;
-    samples->loop = (flags & 1) != 0;
-    auto sound = std::make_shared<TSound>();
-    sound->samples = std::move(samples);
+    std::string why;
+    Sound sound = ReadSound(url, flags, &why);
+    if (!sound) NoteProblem(url, why);
     return sound;
 }
+
+std::vector<SoundProblem> TakeSoundProblems() { return std::exchange(problems, {}); }
 
 Channel CueSound(const Sound& sound, const Channel& channel) { return Start(sound, channel, true); }
 

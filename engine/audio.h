@@ -5,6 +5,7 @@
 // nothing.
 #include <memory>
 #include <string>
+#include <vector>
 
 struct TSound;
 struct TChannel;
@@ -12,8 +13,18 @@ using Sound = std::shared_ptr<TSound>;
 using Channel = std::shared_ptr<TChannel>;
 
 // Decodes a whole OGG Vorbis or WAV file (path or "incbin::name"); bit 0 of flags makes
-// it loop. None if the file is missing or cannot be decoded.
+// it loop. None if the file is missing or cannot be decoded; the file is then listed by
+// TakeSoundProblems.
 Sound LoadSound(const std::string& url, int flags);
+// A sound file that could not be used, and why in a few words ("missing", "empty",
+// "damaged", "6 channels", "longer than 10 minutes" ...).
+struct SoundProblem {
+    std::string url;
+    std::string why;
+};
+// The files that LoadSound could not use since the last call, each once, in the order
+// they were tried.
+std::vector<SoundProblem> TakeSoundProblems();
 
 // Puts the sound on the channel (a new one when none is given), paused at its start.
 // None if the sound is none or no mixer slot is free.

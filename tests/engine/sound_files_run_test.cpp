@@ -1,14 +1,16 @@
-// The whole program meeting a recording that cannot be written: one line on stderr,
-// and the game ends as it should.
+// The whole program meeting bad sound files and a recording that cannot be written:
+// one line on stderr, and the game goes on or ends as it should.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +79,15 @@ Outcome RunIn(const std::vector<std::string>& args, const std::string& folder, c
     return run;
 }
 
+// A trace without the track that was playing, which a missing track changes.
+std::vector<std::string> TraceWithoutMusic(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream f(path);
+    const std::regex music(",\"music\":[0-9]+");
+    for (std::string line; std::getline(f, line);) lines.push_back(std::regex_replace(line, music, ""));
+    return lines;
+}
+
 // A folder to run the game in, with a copy of the game's sound files in data/.
 class GameFolder : public ::testing::Test {
 protected:
@@ -91,6 +102,50 @@ protected:
     std::string data() const { return dir_ + "/data"; }
     std::string dir_;
 };
+
+TEST_F(GameFolder, BadSoundFilesAreNamedInOneLineAndTheGameGoesOn) {
+    const std::string good_trace = dir_ + "/good.jsonl", bad_trace = dir_ + "/bad.jsonl";
+    const std::vector<std::string> args = {"--headless", "--seed", "4", "--frames", "400", "--trace"};
+    auto with_trace = [&](const std::string& trace) {
+        std::vector<std::string> a = args;
+        a.push_back(trace);
+        return a;
+    };
+    Outcome good = RunIn(with_trace(good_trace), dir_, {}, std::chrono::seconds(120));
+    ASSERT_EQ(good.code, 0) << good.err;
+    EXPECT_EQ(good.err, "");
+
+    std::vector<uint8_t> tone = EncodeOgg(Tones({400.0, 500.0}, 44100, 4 * 44100, 6000.0), 2, 44100, 0.2f);
+    ASSERT_TRUE(WriteFile(data() + "/start.ogg", {}));
+    fs::remove(data() + "/explode.ogg");
+    fs::create_directory(data() + "/explode.ogg");
+    ASSERT_TRUE(WriteFile(data() + "/brocket.ogg", EncodeOgg(std::vector<int16_t>(6 * 4410, 50), 6, 44100, 0.1f)));
+    ASSERT_TRUE(WriteFile(data() + "/rrocket.ogg", WithLastGranule(tone, int64_t(1) << 40)));
+    std::vector<uint8_t> land = ReadFile(data() + "/land.ogg");
+    ASSERT_GT(land.size(), 200u);
+    for (size_t i = 40; i < 200; ++i) land[i] ^= 0x5a;
+    ASSERT_TRUE(WriteFile(data() + "/land.ogg", land));
+    ASSERT_TRUE(WriteFile(data() + "/titletrack.ogg", WithLastGranule(tone, int64_t(0x7000000000000000))));
+    fs::remove(data() + "/playtrack.ogg");
+
+    Outcome bad = RunIn(with_trace(bad_trace), dir_, {}, std::chrono::seconds(120));
+    EXPECT_EQ(bad.code, 0) << bad.err;
+    ASSERT_EQ(bad.err_lines().size(), 1u) << bad.err;
+    const std::string line = bad.err_lines()[0];
+    EXPECT_EQ(line.rfind("rc-whirlbat: bad or missing sound files (the game goes on without them): ", 0), 0u) << line;
+    for (const char* named : {"data/start.ogg (empty)", "data/explode.ogg (not a readable file)",
+                              "data/brocket.ogg (6 channels (1 or 2 play))", "data/rrocket.ogg (longer than 10 minutes)",
+                              "data/land.ogg (damaged)", "data/titletrack.ogg (longer than 10 minutes)",
+                              "data/playtrack.ogg (missing)"}) {
+        EXPECT_NE(line.find(named), std::string::npos) << named << " in " << line;
+    }
+    EXPECT_EQ(line.find("death.ogg"), std::string::npos) << "good files are not named";
+    // The game itself does not change for want of its sounds.
+    std::vector<std::string> with = TraceWithoutMusic(good_trace), without = TraceWithoutMusic(bad_trace);
+    EXPECT_EQ(without.size(), 400u);
+    EXPECT_TRUE(with == without);
+    EXPECT_NE(ReadFile(bad_trace), ReadFile(good_trace)) << "no track plays";
+}
 
 TEST_F(GameFolder, ARecordingDeviceThatTakesNothingGivesOneLineAndTheGameEnds) {
     // Music plays from frame 327, so the recording is not all silence.

@@ -279,9 +279,11 @@ protected:
         unsetenv("SDL_AUDIODRIVER");
         engine_options.headless = true;
         dir_ = TempDir();
+        TakeSoundProblems();
     }
     void TearDown() override {
         AudioShutdown();
+        TakeSoundProblems();
         engine_options.headless = false;
         if (had_driver_) setenv("SDL_AUDIODRIVER", saved_driver_.c_str(), 1);
         std::filesystem::remove_all(dir_);
@@ -315,6 +317,43 @@ TEST_F(LoadSoundTest, MissingOrBrokenFilesGiveNone) {
     Sound none = LoadSound(dir_ + "/missing.ogg", 0);
     EXPECT_FALSE(CueSound(none));
     EXPECT_FALSE(PlaySound(none));
+}
+
+std::vector<std::string> Listed(const std::vector<SoundProblem>& problems) {
+    std::vector<std::string> out;
+    for (const SoundProblem& p : problems) out.push_back(p.url + ": " + p.why);
+    return out;
+}
+
+TEST_F(LoadSoundTest, EveryFileThatCannotBeUsedIsListedOnceWithWhy) {
+    ASSERT_TRUE(WriteFile(dir_ + "/empty.ogg", {}));
+    ASSERT_TRUE(WriteFile(dir_ + "/text.ogg", Bytes({'h', 'e', 'l', 'l', 'o'})));
+    ASSERT_TRUE(WriteFile(dir_ + "/six.ogg", EncodeOgg(std::vector<int16_t>(6 * 4410, 99), 6, 44100, 0.1f)));
+    std::vector<uint8_t> tone = EncodeOgg(Tones({500.0}, 44100, 4 * 44100, 8000.0), 1, 44100, 0.3f);
+    ASSERT_TRUE(WriteFile(dir_ + "/huge.ogg", WithLastGranule(tone, int64_t(1) << 40)));
+    ASSERT_TRUE(WriteFile(dir_ + "/good.ogg", tone));
+
+    EXPECT_FALSE(LoadSound(dir_ + "/missing.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/missing.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_, 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/empty.ogg", 0));
+    EXPECT_TRUE(LoadSound(dir_ + "/good.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/text.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/six.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/huge.ogg", 1));
+    EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
+    EXPECT_EQ(Listed(TakeSoundProblems()), (std::vector<std::string>{
+                                               dir_ + "/missing.ogg: missing",
+                                               dir_ + ": not a readable file",
+                                               dir_ + "/empty.ogg: empty",
+                                               dir_ + "/text.ogg: not an OGG Vorbis or WAV file",
+                                               dir_ + "/six.ogg: 6 channels (1 or 2 play)",
+                                               dir_ + "/huge.ogg: longer than 10 minutes",
+                                               dir_ + "/gone.ogg: missing",
+                                           }));
+    // A file that fails again after the list was taken is listed again.
+    EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
+    EXPECT_EQ(Listed(TakeSoundProblems()), std::vector<std::string>{dir_ + "/gone.ogg: missing"});
 }
 
 }  // namespace
