@@ -236,8 +236,8 @@ void start_game() {
     player_tag::init();
     level_tag::map_init();
     load_media();
-    report_missing_data();
     show_logo(-25);
+    report_missing_data();  // once the music has been decoded behind the logo
     player_tag::reset(1);
     game_state = STATE_TITLE;
     play_music(1);

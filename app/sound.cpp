@@ -31,7 +31,7 @@ int play_sfx(const Sound& sound) {
 
 void preload_music() {
     for (int track = 1; track <= 2; ++track) {
-        if (!snd.tracks[track]) snd.tracks[track] = LoadSound(track_file(track), 1);
+        if (!snd.tracks[track]) PreloadSound(track_file(track), 1);
     }
 }
 

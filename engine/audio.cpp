@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -72,8 +75,32 @@ struct AudioState {
 
 AudioState audio;
 
-// Sound files that could not be used, not yet taken by TakeSoundProblems.
-std::vector<SoundProblem> problems;
+// A sound decoded ahead on the loader thread, waiting for the LoadSound it serves.
+struct Preload {
+    std::string url;
+    int flags = 0;
+    bool done = false;
+    Sound sound;
+};
+
+// The loader thread decodes preloads one at a time, in the order they were asked for.
+// Everything here is guarded by lock; decoding runs without it.
+struct Loader {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::shared_ptr<Preload>> queue;    // not started yet
+    std::vector<std::shared_ptr<Preload>> loads;  // not yet taken by LoadSound
+    std::vector<SoundProblem> problems;            // not yet taken by TakeSoundProblems
+    bool busy = false;
+    bool stopping = false;
+    std::atomic<bool> abandon{false};
+    std::thread thread;
+
+    ~Loader() { Stop(); }
+    void Stop();
+};
+
+Loader loader;
 
 int64_t SamplesAt(int ms) { return int64_t(ms) * kMixerRate / 1000; }
 
@@ -293,28 +320,63 @@ std::string TrimRecording(const std::string& path, int64_t first_sound_byte, int
     return problem;
 }
 
-// Lists a file that could not be used, once until the list is taken.
+// Lists a file that could not be used, once until the list is taken. Caller holds loader.lock.
 void NoteProblem(const std::string& url, const std::string& why) {
-    for (const SoundProblem& p : problems) {
+    for (const SoundProblem& p : loader.problems) {
         if (p.url == url) return;
     }
-    problems.push_back({url, why});
+    loader.problems.push_back({url, why});
 }
 
-// Reads and decodes a url; on failure *why says why.
-Sound ReadSound(const std::string& url, int flags, std::string* why) {
+// Reads and decodes a url; on failure *why says why. Safe on any thread.
+Sound ReadSound(const std::string& url, int flags, std::string* why, const std::atomic<bool>* abandon) {
     std::vector<uint8_t> bytes;
     if (!ReadUrl(url, bytes)) {
         // Only a failure asks again, to tell a missing file from an unreadable one.
         *why = UrlExists(url) ? "not a readable file" : "missing";
         return nullptr;
     }
-    std::shared_ptr<SampleData> samples = DecodeSound(bytes, why);
+    std::shared_ptr<SampleData> samples = DecodeSound(bytes, why, abandon);
     if (!samples) return nullptr;
     samples->loop = (flags & 1) != 0;
     auto sound = std::make_shared<TSound>();
     sound->samples = std::move(samples);
     return sound;
+}
+
+void LoaderRun() {
+    std::unique_lock<std::mutex> hold(loader.lock);
+    for (;;) {
+        loader.changed.wait(hold, [] { return loader.stopping || !loader.queue.empty(); });
+        if (loader.stopping) return;
+        std::shared_ptr<Preload> job = loader.queue.front();
+        loader.queue.pop_front();
+        loader.busy = true;
+        hold.unlock();
+        std::string why;
+        Sound sound = ReadSound(job->url, job->flags, &why, &loader.abandon);
+        hold.lock();
+        loader.busy = false;
+        job->sound = std::move(sound);
+        job->done = true;
+        if (!job->sound && !loader.abandon) NoteProblem(job->url, why);
+        loader.changed.notify_all();
+    }
+}
+
+void Loader::Stop() {
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        stopping = true;
+        abandon = true;
+    }
+    changed.notify_all();
+    if (thread.joinable()) thread.join();
+    std::lock_guard<std::mutex> hold(lock);
+    queue.clear();
+    loads.clear();
+    stopping = false;
+    abandon = false;
 }
 
 Channel NewChannel(int handle) {
@@ -339,13 +401,45 @@ int HandleOf(const Channel& channel) { return channel ? channel->handle : 0; }
 
 Sound LoadSound(const std::string& url, int flags) {
     Pump();
+    {
+        std::unique_lock<std::mutex> hold(loader.lock);
+        for (auto it = loader.loads.begin(); it != loader.loads.end(); ++it) {
+            if ((*it)->url != url || (*it)->flags != flags) continue;
+            std::shared_ptr<Preload> job = *it;
+            loader.loads.erase(it);
+            loader.changed.wait(hold, [&] { return job->done; });
+            return job->sound;
+        }
+    }
     std::string why;
-    Sound sound = ReadSound(url, flags, &why);
-    if (!sound) NoteProblem(url, why);
+    Sound sound = ReadSound(url, flags, &why, nullptr);
+    if (!sound) {
+        std::lock_guard<std::mutex> hold(loader.lock);
+        NoteProblem(url, why);
+    }
     return sound;
 }
 
-std::vector<SoundProblem> TakeSoundProblems() { return std::exchange(problems, {}); }
+void PreloadSound(const std::string& url, int flags) {
+    Pump();
+    auto job = std::make_shared<Preload>();
+    job->url = url;
+    job->flags = flags;
+    std::lock_guard<std::mutex> hold(loader.lock);
+    for (const auto& waiting : loader.loads) {
+        if (waiting->url == url && waiting->flags == flags) return;
+    }
+    if (!loader.thread.joinable()) loader.thread = std::thread(LoaderRun);
+    loader.queue.push_back(job);
+    loader.loads.push_back(job);
+    loader.changed.notify_all();
+}
+
+std::vector<SoundProblem> TakeSoundProblems() {
+    std::unique_lock<std::mutex> hold(loader.lock);
+    loader.changed.wait(hold, [] { return loader.queue.empty() && !loader.busy; });
+    return std::exchange(loader.problems, {});
+}
 
 Channel CueSound(const Sound& sound, const Channel& channel) { return Start(sound, channel, true); }
 
@@ -398,6 +492,7 @@ void AudioClockAdvanced(int now_ms) {
 }
 
 void AudioShutdown() {
+    loader.Stop();
     if (audio.output == Output::Lockstep) {
         std::unique_lock<std::mutex> hold(audio.lock);
         audio.final_samples = audio.clock_samples;

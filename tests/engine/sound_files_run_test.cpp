@@ -2,6 +2,7 @@
 // one line on stderr, and the game goes on or ends as it should.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <thread>
@@ -145,6 +147,26 @@ TEST_F(GameFolder, BadSoundFilesAreNamedInOneLineAndTheGameGoesOn) {
     EXPECT_EQ(without.size(), 400u);
     EXPECT_TRUE(with == without);
     EXPECT_NE(ReadFile(bad_trace), ReadFile(good_trace)) << "no track plays";
+}
+
+TEST_F(GameFolder, EachSoundFileIsOpenedOnce) {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(inotify_add_watch(fd, data().c_str(), IN_OPEN), 0);
+    Outcome run = RunIn({"--headless", "--frames", "400"}, dir_, {}, std::chrono::seconds(120));
+    EXPECT_EQ(run.code, 0) << run.err;
+    std::map<std::string, int> opens;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0) ++opens[event->name];
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(fd);
+    EXPECT_EQ(opens.size(), 15u);
+    for (const auto& [name, count] : opens) EXPECT_EQ(count, 1) << name;
 }
 
 TEST_F(GameFolder, ARecordingDeviceThatTakesNothingGivesOneLineAndTheGameEnds) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -340,8 +343,8 @@ TEST_F(LoadSoundTest, EveryFileThatCannotBeUsedIsListedOnceWithWhy) {
     EXPECT_TRUE(LoadSound(dir_ + "/good.ogg", 0));
     EXPECT_FALSE(LoadSound(dir_ + "/text.ogg", 0));
     EXPECT_FALSE(LoadSound(dir_ + "/six.ogg", 0));
-    EXPECT_FALSE(LoadSound(dir_ + "/huge.ogg", 1));
-    EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
+    PreloadSound(dir_ + "/huge.ogg", 1);
+    PreloadSound(dir_ + "/gone.ogg", 1);
     EXPECT_EQ(Listed(TakeSoundProblems()), (std::vector<std::string>{
                                                dir_ + "/missing.ogg: missing",
                                                dir_ + ": not a readable file",
@@ -351,9 +354,89 @@ TEST_F(LoadSoundTest, EveryFileThatCannotBeUsedIsListedOnceWithWhy) {
                                                dir_ + "/huge.ogg: longer than 10 minutes",
                                                dir_ + "/gone.ogg: missing",
                                            }));
+    // Taking a failed preload gives none and lists nothing again.
+    EXPECT_FALSE(LoadSound(dir_ + "/huge.ogg", 1));
+    EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
+    EXPECT_TRUE(TakeSoundProblems().empty());
     // A file that fails again after the list was taken is listed again.
     EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
     EXPECT_EQ(Listed(TakeSoundProblems()), std::vector<std::string>{dir_ + "/gone.ogg: missing"});
+}
+
+// Counts the times a file is opened, through inotify.
+class OpenCounter {
+public:
+    explicit OpenCounter(const std::string& path) {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN);
+    }
+    ~OpenCounter() {
+        if (fd_ >= 0) close(fd_);
+    }
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+    int Opens() {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t got;
+        while ((got = read(fd_, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->mask & IN_OPEN) ++opens_;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return opens_;
+    }
+
+private:
+    int fd_ = -1;
+    int opens_ = 0;
+};
+
+TEST_F(LoadSoundTest, APreloadIsReadOnceAndServesOneLoad) {
+    const std::string path = dir_ + "/hum.wav";
+    ASSERT_TRUE(WriteFile(path, WavBytes(1, 44100, 16, Pcm16(std::vector<int16_t>(4410, 500)))));
+    OpenCounter counter(path);
+    AudioClockAdvanced(0);
+    PreloadSound(path, 1);
+    PreloadSound(path, 1);  // still waiting: nothing more to do
+    Sound hum = LoadSound(path, 1);
+    ASSERT_TRUE(hum);
+    EXPECT_TRUE(TakeSoundProblems().empty());
+    EXPECT_EQ(counter.Opens(), 1) << "the load took what the preload read";
+    // The loop flag came with it: the 100 ms sound still plays after two seconds.
+    Channel chn = PlaySound(hum);
+    AudioClockAdvanced(2000);
+    EXPECT_EQ(ChannelPlaying(chn), 1);
+    StopChannel(chn);
+
+    // The preload served its one load; the next load reads the file anew.
+    std::filesystem::remove(path);
+    EXPECT_FALSE(LoadSound(path, 1));
+    EXPECT_EQ(Listed(TakeSoundProblems()), std::vector<std::string>{path + ": missing"});
+
+    // A preload with other flags is not taken by this load.
+    ASSERT_TRUE(WriteFile(path, WavBytes(1, 44100, 16, Pcm16(std::vector<int16_t>(4410, 500)))));
+    PreloadSound(path, 0);
+    EXPECT_TRUE(TakeSoundProblems().empty());
+    std::filesystem::remove(path);
+    EXPECT_FALSE(LoadSound(path, 1));
+    EXPECT_TRUE(LoadSound(path, 0));
+}
+
+TEST_F(LoadSoundTest, ShutdownAbandonsPreloadsAndLoadingStartsAfresh) {
+    const std::string path = dir_ + "/long.ogg";
+    ASSERT_TRUE(WriteFile(path, EncodeOgg(std::vector<int16_t>(size_t(8000) * 300, 0), 1, 8000, -0.1f)));
+    for (int i = 0; i < 3; ++i) {
+        PreloadSound(path, 1);
+        PreloadSound(dir_ + "/other.ogg", 0);
+        AudioShutdown();
+        EXPECT_TRUE(TakeSoundProblems().empty()) << "an abandoned preload is no fault of the file";
+    }
+    PreloadSound(path, 1);
+    Sound sound = LoadSound(path, 1);
+    EXPECT_TRUE(sound);
+    EXPECT_TRUE(TakeSoundProblems().empty());
 }
 
 }  // namespace
