@@ -157,7 +157,7 @@ bool parse_int(std::string_view s, int* out) {
 }
 
 bool parse_float(std::string_view s, float* out) {
-    if (s.empty()) return false;
+    if (s.empty() || s.size() > 64) return false;
     const std::string text(s);
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
