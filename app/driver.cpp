@@ -4,7 +4,6 @@
 #include <string>
 
 #include "engine/input.h"
-#include "engine/resources.h"
 #include "engine/window.h"
 #include "stereo/owdraw.h"
 
@@ -12,20 +11,17 @@ namespace {
 
 constexpr int kFlushWaitPollMs = 1;
 
-// The game runs without a missing sound; one line says which files are missing.
-void report_missing_data() {
-    std::string missing;
-    auto check = [&](const char* file) {
-        if (UrlExists(file)) return;
-        std::string shown = file;
-        shown[4] = '/';  // "data\\x.ogg" as this system writes it
-        missing += (missing.empty() ? "" : ", ") + shown;
-    };
-    for (int i = 0; i < SFX_COUNT; ++i) check(sfx_file(Sfx(i)));
-    for (int t = 1; t <= 2; ++t) check(track_file(t));
-    if (!missing.empty()) {
-        std::fprintf(stderr, "rc-whirlbat: missing sound files (the game goes on without them): %s\n",
-                     missing.c_str());
+// The game runs without a sound it cannot use; one line names every such file and why.
+void report_sound_problems() {
+    std::string bad;
+    for (const SoundProblem& p : TakeSoundProblems()) {
+        std::string shown = p.url;
+        if (shown.rfind("data\\", 0) == 0) shown[4] = '/';  // "data\\x.ogg" as this system writes it
+        bad += (bad.empty() ? "" : ", ") + shown + " (" + p.why + ")";
+    }
+    if (!bad.empty()) {
+        std::fprintf(stderr, "rc-whirlbat: bad or missing sound files (the game goes on without them): %s\n",
+                     bad.c_str());
     }
 }
 
@@ -112,7 +108,6 @@ void start_program(Program& p, int seed) {
     p.sound.open();
     HideMouse();
     p.world = new_world(seed);
-    report_missing_data();
     load_media(p.media);
     p.sound.load();
     p.game = new_game_state(pads);
@@ -162,6 +157,13 @@ bool run_frame(Program& p) {
     step(p.world, p.game, in, p.result);
     if (p.on_step) p.on_step(in);
     carry_out(p, p.result.events);
+    // Once the title shows, the music has been decoded behind the logo: every sound file
+    // the game could not use is known and named.
+    if (!p.sounds_reported && p.game.game_state != GameState::intro) {
+        p.sound.take_tracks();
+        report_sound_problems();
+        p.sounds_reported = true;
+    }
     if (p.result.ended) return false;
     draw_scene(p.result.scene, p.media);
     Flip(p.result.present_sync);
