@@ -88,6 +88,17 @@ bool vertical_blank_is_steady(int hertz) {
     return false;
 }
 
+// SDL falls back to a driver that shows nothing when it finds no display; a game that
+// runs unseen helps nobody, unless that driver was asked for by name.
+bool fell_back_to_invisible_driver() {
+    const char* current = SDL_GetCurrentVideoDriver();
+    if (!current) return true;
+    std::string driver = current;
+    if (driver != "offscreen" && driver != "dummy") return false;
+    const char* wanted = SDL_getenv("SDL_VIDEODRIVER");
+    return !wanted || std::string(wanted).find(driver) == std::string::npos;
+}
+
 SDL_Rect window_rect_for(int width, int height) {
     // Twice the picture, or the largest whole multiple that fits the desktop.
     SDL_Rect usable{0, 0, width * 2, height * 2};
@@ -112,6 +123,12 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
     if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         win.error = SDL_GetError();
+        return false;
+    }
+    if (!engine_options.headless && fell_back_to_invisible_driver()) {
+        win.error = std::string("no display server answered, only SDL's invisible ") + SDL_GetCurrentVideoDriver() +
+                    " driver";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);

@@ -1,0 +1,121 @@
+// The program against its surroundings: no display, quit requests during the waits.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "support.h"
+
+namespace {
+
+using test_support::OutputPath;
+using test_support::ReadTrace;
+
+using Clock = std::chrono::steady_clock;
+
+// The game as a child process with a deadline: environment changes ("NAME=value" sets,
+// "NAME" alone removes), its stderr kept in a file.
+class Game {
+public:
+    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+         const std::string& folder = WHIRLBAT_SOURCE_DIR) {
+        static int serial = 0;
+        err_file_ = OutputPath("platform-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(127);
+            if (!freopen(err_file_.c_str(), "w", stderr)) _exit(127);
+            for (const std::string& e : env) {
+                size_t eq = e.find('=');
+                if (eq == std::string::npos) unsetenv(e.c_str());
+                else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+            }
+            std::vector<std::string> copy = args;
+            std::string binary = WHIRLBAT_BINARY;
+            std::vector<char*> argv{binary.data()};
+            for (std::string& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(binary.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+    ~Game() {
+        if (pid_ > 0 && code_ == kRunning) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::remove(err_file_.c_str());
+    }
+
+    void signal(int sig) { kill(pid_, sig); }
+
+    // The exit code (128 + signal if killed by one), or kTimedOut: then the game is killed.
+    int wait(double seconds) {
+        auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (code_ == kRunning) {
+            int status = 0;
+            pid_t r = waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                code_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+            } else if (Clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+                code_ = kTimedOut;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+        return code_;
+    }
+
+    std::string err() const {
+        std::ifstream f(err_file_);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    static constexpr int kTimedOut = -2;
+
+private:
+    static constexpr int kRunning = -1;
+    pid_t pid_ = -1;
+    int code_ = kRunning;
+    std::string err_file_;
+};
+
+int lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
+
+// SDL falls back to its invisible drivers when it finds no display; the game must not run
+// unseen until it is killed.
+TEST(NoDisplay, FallbackToAnInvisibleDriverIsOneLineAndStatusOne) {
+    // A login session has its runtime folder; without one the Wayland library adds a
+    // line of its own.
+    std::string runtime = OutputPath("runtime-dir");
+    std::string mkdir = "mkdir -p -m 700 " + runtime;
+    ASSERT_EQ(std::system(mkdir.c_str()), 0);
+    const std::vector<std::vector<std::string>> envs = {
+        {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR=" + runtime},
+        {"DISPLAY=:97", "WAYLAND_DISPLAY=nowhere-97", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR=" + runtime},
+    };
+    for (const auto& env : envs) {
+        Game game({"--window", "--frames", "5"}, env);
+        int code = game.wait(20);
+        std::string err = game.err();
+        EXPECT_EQ(code, 1) << env[0] << "\n" << err;
+        EXPECT_NE(err.find("no display"), std::string::npos) << err;
+        EXPECT_EQ(lines(err), 1) << err;
+    }
+}
+
+// Asked for by name, an invisible driver is what the user wants.
+TEST(NoDisplay, AnInvisibleDriverNamedOnPurposeRuns) {
+    Game game({"--window", "--frames", "3"}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER=offscreen"});
+    EXPECT_EQ(game.wait(30), 0) << game.err();
+}
+
+}  // namespace
