@@ -202,8 +202,9 @@ int check_focus() {
         PauseChannel(music_chn);
         paused_here = true;
     }
-    // Nothing is drawn and nothing advances while the window is inactive.
-    while (AppSuspended()) Delay(1);
+    // Nothing is drawn and nothing advances while the window is inactive; a quit ends the wait.
+    while (AppSuspended() && !quit_game && !AppQuitPending()) Delay(1);
+    if (AppQuitPending()) quit_game = 1;
     if (paused_here) ResumeChannel(music_chn);
     return 0;
 }

@@ -95,7 +95,7 @@ int show_logo(int offset) {
         else grow = float(double(grow) + kLogoGrowth);
         if (alpha < 0) alpha = 0;
         Flip(-1);
-        while (AppSuspended()) Delay(1);
+        while (AppSuspended() && !AppQuitPending()) Delay(1);
         if (AppTerminate()) {
             quit_game = 1;
             break;

@@ -268,6 +268,11 @@ int AppTerminate() {
     return InputTakeTerminate() ? 1 : 0;
 }
 
+int AppQuitPending() {
+    InputPump();
+    return InputQuitPending() ? 1 : 0;
+}
+
 void HideMouse() {
     if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_DISABLE);
 }

@@ -82,7 +82,7 @@ int player_tag::flush_inputs() {
         if (JoyHit(0, 0) || JoyHit(1, 0)) n += 1;
         FlushKeys();
         FlushMouse();
-        if (n == 0) return 0;
+        if (n == 0 || AppQuitPending()) return 0;
         // Wait a moment between polls rather than spin.
         Delay(1);
     }

@@ -118,4 +118,65 @@ TEST(NoDisplay, AnInvisibleDriverNamedOnPurposeRuns) {
     EXPECT_EQ(game.wait(30), 0) << game.err();
 }
 
+std::string script(const std::string& name, const std::string& text) {
+    std::string path = OutputPath(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+// Waits until the trace holds at least n frames.
+bool trace_reaches(const std::string& trace, size_t n, double seconds) {
+    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < deadline) {
+        std::ifstream f(trace);
+        size_t count = 0;
+        for (std::string line; std::getline(f, line);) count += !line.empty();
+        if (count >= n) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// While the window is inactive the game waits; a close request still ends it. The script
+// closes the window at a time the wait reaches with no frame drawn.
+TEST(QuitWhileWaiting, ClosingTheInactiveWindowEndsTheGame) {
+    struct Case {
+        const char* name;
+        const char* text;
+        size_t frames;  // traced before the end
+    };
+    const Case cases[] = {
+        // The title, inactive from frame 400 (6.67 s), closed at 8 s.
+        {"title", "f400 window focus lost\nt8000 window close\n", 400},
+        // The logo, inactive from frame 10, closed at 2 s: the title frame after the logo still runs.
+        {"logo", "f10 window focus lost\nt2000 window close\n", 11},
+        // The input flush of a menu choice: button 0 held, then the window closed.
+        {"flush", "pads 1\nf330 mouse move 320 410\nf331 pad0 b0 down\nt7000 window close\n", 332},
+    };
+    for (const Case& c : cases) {
+        std::string trace = OutputPath(std::string("quit-") + c.name + ".jsonl");
+        Game game({"--headless", "--trace", trace, "--script", script(std::string("quit-") + c.name + ".txt", c.text)});
+        EXPECT_EQ(game.wait(60), 0) << c.name << "\n" << game.err();
+        auto frames = ReadTrace(trace);
+        ASSERT_EQ(frames.size(), c.frames) << c.name;
+        EXPECT_EQ(frames.back()["game_state"].i(), 4) << c.name;
+    }
+}
+
+// SIGTERM and Ctrl+C during the inactive wait end the game as a close request does.
+TEST(QuitWhileWaiting, SignalsEndTheInactiveWait) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        std::string trace = OutputPath("quit-signal-" + std::to_string(sig) + ".jsonl");
+        std::remove(trace.c_str());
+        // A key far in the future keeps the script alive, so the wait goes on and on.
+        Game game({"--headless", "--trace", trace, "--script",
+                   script("quit-signal.txt", "f400 window focus lost\nt900000000 key 65 down\n")});
+        ASSERT_TRUE(trace_reaches(trace, 400, 60)) << game.err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        game.signal(sig);
+        EXPECT_EQ(game.wait(20), 0) << sig << "\n" << game.err();
+        EXPECT_EQ(ReadTrace(trace).size(), 400u);
+    }
+}
+
 }  // namespace
