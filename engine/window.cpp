@@ -2,6 +2,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "engine/options.h"
 #include "engine/renderer.h"
 #include "engine/script.h"
+#include "engine/window_x11.h"
 
 namespace {
 
@@ -37,6 +40,19 @@ struct WindowState {
 
 WindowState win;
 
+// The connection to the display is gone and nothing may touch it again: finish the
+// traces and the sound, and go, as a close request would have ended the game.
+[[noreturn]] void end_without_display() {
+    std::fprintf(stderr, "rc-whirlbat: the connection to the display was closed; ending\n");
+    auto hooks = std::move(win.end_hooks);
+    win.end_hooks.clear();
+    for (auto& hook : hooks) hook();
+    AudioShutdown();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(0);
+}
+
 // A busy wait that the script will never end would spin forever; a minute of virtual
 // waiting without a frame and with nothing left in the script ends the run instead.
 constexpr int kHopelessWaitMs = 60000;
@@ -49,7 +65,7 @@ void set_swap_interval(int interval) {
 
 void present(bool vsync) {
     RendererFlush();
-    if (engine_options.headless || !win.window) return;
+    if (engine_options.headless || !win.window || X11WindowLost()) return;
     set_swap_interval(vsync ? 1 : 0);
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(win.window, &dw, &dh);
@@ -163,6 +179,7 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         std::atexit([] { RendererShutdown(); });
         registered = true;
     }
+    if (!engine_options.headless) X11WatchWindow(win.window, end_without_display);
     win.gl = SDL_GL_CreateContext(win.window);
     if (!win.gl || !RendererInit(width, height)) {
         win.error = win.gl ? "the OpenGL driver offers no off-screen framebuffer" : SDL_GetError();
@@ -263,14 +280,15 @@ int AppSuspended() {
     return InputSuspended() ? 1 : 0;
 }
 
+// A window destroyed from outside stands for a close request from then on.
 int AppTerminate() {
     InputPump();
-    return InputTakeTerminate() ? 1 : 0;
+    return InputTakeTerminate() || X11WindowLost() ? 1 : 0;
 }
 
 int AppQuitPending() {
     InputPump();
-    return InputQuitPending() ? 1 : 0;
+    return InputQuitPending() || X11WindowLost() ? 1 : 0;
 }
 
 void HideMouse() {

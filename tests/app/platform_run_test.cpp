@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include "support.h"
+#include "x11_client.h"
 
 namespace {
 
@@ -176,6 +179,62 @@ TEST(QuitWhileWaiting, SignalsEndTheInactiveWait) {
         game.signal(sig);
         EXPECT_EQ(game.wait(20), 0) << sig << "\n" << game.err();
         EXPECT_EQ(ReadTrace(trace).size(), 400u);
+    }
+}
+
+// An X server of our own for the test, on a display number it picks itself.
+class Xvfb {
+public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char buf[32] = {};
+        ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        close(fds[0]);
+        if (n > 0) display_ = std::string(":").append(buf, size_t(n - (buf[n - 1] == '\n')));
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Another client destroys the game's window, or cuts the game's connection as xkill does;
+// the game ends as after a close request, its trace whole.
+TEST(WindowLost, DestroyedOrKilledFromOutsideEndsCleanly) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    for (bool kill_client : {false, true}) {
+        std::string trace = OutputPath(std::string("window-lost-") + (kill_client ? "kill" : "destroy") + ".jsonl");
+        std::remove(trace.c_str());
+        Game game({"--window", "--seed", "3", "--trace", trace},
+                  {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+        ASSERT_TRUE(trace_reaches(trace, 20, 60)) << game.err();
+        std::string error;
+        ASSERT_TRUE(LoseWindow(x.display(), "RC Whirlbat", kill_client, &error)) << error;
+        EXPECT_EQ(game.wait(20), 0) << (kill_client ? "killed" : "destroyed") << "\n" << game.err();
+        EXPECT_EQ(game.err().find("X Error"), std::string::npos) << game.err();
+        auto frames = ReadTrace(trace);  // every line whole
+        EXPECT_GE(frames.size(), 20u);
     }
 }
 
