@@ -71,8 +71,10 @@ void report_missing_data() {
     for (const EffectFile& e : kEffects) check(e.file);
     for (const char* file : kMusicFiles) check(file);
     if (!missing.empty()) {
-        std::fprintf(stderr, "rc-whirlbat: missing sound files (the game goes on without them): %s\n",
-                     missing.c_str());
+        std::string looked;
+        for (const std::string& folder : DataFolders()) looked += (looked.empty() ? "" : ", ") + folder;
+        std::fprintf(stderr, "rc-whirlbat: missing sound files (the game goes on without them): %s; looked in %s\n",
+                     missing.c_str(), looked.c_str());
     }
 }
 

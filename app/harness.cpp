@@ -9,6 +9,7 @@
 #include "engine/input.h"
 #include "engine/options.h"
 #include "engine/random.h"
+#include "engine/resources.h"
 #include "engine/script.h"
 #include "engine/window.h"
 #include "world/dust.h"
@@ -104,14 +105,15 @@ void close_trace() {
 
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
-           "                   [--trace FILE] [--script FILE]\n"
+           "                   [--trace FILE] [--script FILE] [--data DIR]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --seed N        seed the random generator with N\n"
            "  --frames N      quit after the N-th frame is presented\n"
            "  --shot N:FILE   save the picture of the N-th frame as a PNG (repeatable)\n"
            "  --trace FILE    write the game's state after every frame, one JSON object a line\n"
-           "  --script FILE   drive keys, mouse, window and virtual pads from a script\n";
+           "  --script FILE   drive keys, mouse, window and virtual pads from a script\n"
+           "  --data DIR      take the sounds from DIR instead of searching for them\n";
 }
 
 bool parse_options(int argc, char** argv, std::string* error) {
@@ -153,6 +155,9 @@ bool parse_options(int argc, char** argv, std::string* error) {
         } else if (arg == "--script") {
             if (!value(&v)) return false;
             harness.script = v;
+        } else if (arg == "--data") {
+            if (!value(&v)) return false;
+            harness.data = v;
         } else {
             *error = "unknown option " + arg;
             return false;
@@ -164,6 +169,8 @@ bool parse_options(int argc, char** argv, std::string* error) {
 bool start_harness(std::string* error) {
     engine_options.headless = harness.headless;
     engine_options.windowed = harness.window;
+    if (!harness.data.empty() && !SetDataFolder(harness.data))
+        return *error = "--data " + harness.data + " is not a folder", false;
     if (!harness.script.empty()) {
         if (!ScriptLoad(harness.script, error)) return false;
         ScriptAttachPads();

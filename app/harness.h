@@ -15,6 +15,7 @@ struct harness_options {
     std::vector<std::pair<int, std::string>> shots;
     std::string trace;
     std::string script;
+    std::string data;  // the folder of the sounds, instead of searching for it
 };
 
 extern harness_options harness;

@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 class Game {
 public:
     Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-         const std::string& folder = WHIRLBAT_SOURCE_DIR) {
+         const std::string& folder = WHIRLBAT_SOURCE_DIR, const std::string& program = WHIRLBAT_BINARY) {
         static int serial = 0;
         err_file_ = OutputPath("platform-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
         pid_ = fork();
@@ -40,7 +40,7 @@ public:
                 else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
             }
             std::vector<std::string> copy = args;
-            std::string binary = WHIRLBAT_BINARY;
+            std::string binary = program;
             std::vector<char*> argv{binary.data()};
             for (std::string& a : copy) argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -90,6 +90,8 @@ private:
     int code_ = kRunning;
     std::string err_file_;
 };
+
+int shell(const std::string& command) { return std::system(command.c_str()); }
 
 int lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
 
@@ -179,6 +181,63 @@ TEST(QuitWhileWaiting, SignalsEndTheInactiveWait) {
         game.signal(sig);
         EXPECT_EQ(game.wait(20), 0) << sig << "\n" << game.err();
         EXPECT_EQ(ReadTrace(trace).size(), 400u);
+    }
+}
+
+// The sounds are found beside the program (a build tree, or bin/../share/rc-whirlbat of
+// an installation) from whatever folder it is started in.
+TEST(DataFolder, SoundsAreFoundFromAnyWorkingFolder) {
+    std::string root = OutputPath("layouts");
+    std::string elsewhere = OutputPath("layouts-elsewhere");
+    std::string source = WHIRLBAT_SOURCE_DIR;
+    ASSERT_EQ(shell("rm -rf " + root + " && mkdir -p " + root + "/usr/bin " + root + "/usr/share/rc-whirlbat " +
+                    root + "/portable/data " + root + "/bare " + elsewhere),
+              0);
+    ASSERT_EQ(shell("cp " WHIRLBAT_BINARY " " + root + "/usr/bin/ && cp " WHIRLBAT_BINARY " " + root +
+                    "/portable/ && cp " WHIRLBAT_BINARY " " + root + "/bare/"),
+              0);
+    ASSERT_EQ(shell("cp " + source + "/data/*.ogg " + root + "/usr/share/rc-whirlbat/ && cp " + source +
+                    "/data/*.ogg " + root + "/portable/data/"),
+              0);
+    for (std::string program : {root + "/usr/bin/rc-whirlbat", root + "/portable/rc-whirlbat",
+                                std::string(WHIRLBAT_BINARY)}) {
+        Game game({"--headless", "--frames", "3"}, {}, elsewhere, program);
+        EXPECT_EQ(game.wait(60), 0) << program;
+        EXPECT_EQ(game.err().find("missing sound"), std::string::npos) << program << "\n" << game.err();
+    }
+    // The program alone finds nothing, and says where it looked (unless this machine has
+    // the game installed).
+    if (access("/usr/local/share/rc-whirlbat/start.ogg", F_OK) != 0) {
+        Game game({"--headless", "--frames", "3"}, {}, elsewhere, root + "/bare/rc-whirlbat");
+        EXPECT_EQ(game.wait(60), 0);
+        std::string err = game.err();
+        EXPECT_NE(err.find("missing sound files"), std::string::npos) << err;
+        EXPECT_NE(err.find(root + "/bare/data"), std::string::npos) << err;
+        EXPECT_NE(err.find(root + "/share/rc-whirlbat"), std::string::npos) << err;
+        EXPECT_EQ(lines(err), 1) << err;
+    }
+}
+
+// --data names the one folder to take the sounds from.
+TEST(DataFolder, TheDataOptionOverridesTheSearch) {
+    std::string empty = OutputPath("data-empty");
+    ASSERT_EQ(shell("mkdir -p " + empty), 0);
+    {
+        Game game({"--headless", "--frames", "3", "--data", empty});
+        EXPECT_EQ(game.wait(60), 0);
+        EXPECT_NE(game.err().find("missing sound files"), std::string::npos) << game.err();
+        EXPECT_NE(game.err().find("looked in " + empty + "\n"), std::string::npos) << game.err();
+    }
+    {
+        Game game({"--headless", "--frames", "3", "--data", std::string(WHIRLBAT_SOURCE_DIR) + "/data"},
+                  {}, OutputPath(""));
+        EXPECT_EQ(game.wait(60), 0);
+        EXPECT_EQ(game.err(), "");
+    }
+    {
+        Game game({"--headless", "--data", empty + "/none"});
+        EXPECT_EQ(game.wait(60), 2);
+        EXPECT_NE(game.err().find("--data " + empty + "/none is not a folder"), std::string::npos) << game.err();
     }
 }
 
