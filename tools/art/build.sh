@@ -18,5 +18,6 @@ if [ "$1" = "--preview" ] && [ -n "$2" ]; then
 else
   "$build/art" "$root/assets"
 fi
+mkdir -p "$root/dist/icons"
 "$build/art" --icons "$root/dist/icons"
 echo "art: pictures written to $root/assets and $root/dist/icons"

@@ -43,7 +43,7 @@ bool Save(const std::string& path, const Picture& pic) {
 bool SaveIcons(const std::string& dir) {
   for (int size : kIconSizes) {
     const std::string folder = dir + "/" + std::to_string(size) + "x" + std::to_string(size);
-    mkdir(dir.c_str(), 0755);  // the parent must exist
+    mkdir(dir.c_str(), 0755);
     mkdir(folder.c_str(), 0755);
     if (!WriteRgbaPng(folder + "/rc-whirlbat.png", AppIcon(size))) {
       std::fprintf(stderr, "art: cannot write %s/rc-whirlbat.png\n", folder.c_str());
