@@ -8,6 +8,7 @@
 namespace {
 
 struct X11Watch {
+    Display* display = nullptr;
     ::Window window = 0;
     XErrorHandler previous = nullptr;
     void (*on_connection_lost)() = nullptr;
@@ -44,6 +45,7 @@ void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)()) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    x11.display = info.info.x11.display;
     x11.window = info.info.x11.window;
     x11.on_connection_lost = on_connection_lost;
     x11.lost = false;
@@ -57,3 +59,7 @@ void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)()) {
 }
 
 bool X11WindowLost() { return x11.lost; }
+
+void X11Settle() {
+    if (x11.display) XSync(x11.display, False);
+}

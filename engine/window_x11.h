@@ -10,3 +10,7 @@ struct SDL_Window;
 void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)());
 // Whether the watched window was destroyed; X errors about it are swallowed from then on.
 bool X11WindowLost();
+// Waits for the display's answers to what was sent, so that errors about a lost window
+// arrive while they are still swallowed (SDL puts the default handler back when it
+// closes the display). Call after the window is destroyed.
+void X11Settle();
