@@ -33,5 +33,6 @@ bool SetDataFolder(const std::string& dir);
 // configured install prefix, and "data" in the working folder.
 const std::vector<std::string>& DataFolders();
 // The path a file url stands for: a game file in its data folder (the first folder's if
-// no folder has it), any other path as given with backslashes made slashes.
+// no folder has it), any other path as given with backslashes made slashes; "" for an
+// embedded resource or an unknown protocol.
 std::string UrlPath(const std::string& url);

@@ -198,6 +198,7 @@ void probe_flip() {
     advance_schedule();
     bool ready = prepare(true);
     uint64_t t0 = counter_now();
+    if (!win.probe_start) win.probe_start = t0;
     swap(ready);
     uint64_t t1 = counter_now();
     double period = win.sync_period;
@@ -320,8 +321,7 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
     win.soft_sync = hertz != 0;
     win.probing = hertz != 0 && depth != 0 && !engine_options.headless;
     win.probe_steady = win.probe_unsteady = 0;
-    win.probe_start = counter_now();
-    win.probe_last = 0;
+    win.probe_start = win.probe_last = 0;
     win.sync_rate = hertz;
     win.sync_period = hertz ? 1000 / hertz : 0;
     win.sync_fraction = 1000 - win.sync_period * hertz;
