@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/input.h"
+#include "engine/resources.h"
 #include "engine/window.h"
 #include "stereo/owdraw.h"
 
@@ -20,8 +21,10 @@ void report_sound_problems() {
         bad += (bad.empty() ? "" : ", ") + shown + " (" + p.why + ")";
     }
     if (!bad.empty()) {
-        std::fprintf(stderr, "rc-whirlbat: bad or missing sound files (the game goes on without them): %s\n",
-                     bad.c_str());
+        std::string looked;
+        for (const std::string& folder : DataFolders()) looked += (looked.empty() ? "" : ", ") + folder;
+        std::fprintf(stderr, "rc-whirlbat: bad or missing sound files (the game goes on without them): %s; looked in %s\n",
+                     bad.c_str(), looked.c_str());
     }
 }
 
@@ -62,7 +65,8 @@ void flush_wait(Program& p, const FrameEvent& e) {
         clicks = 0;
         FlushKeys();
         FlushMouse();
-        if (n == 0) break;
+        // A close request ends the wait; the next frame takes it and the game ends.
+        if (n == 0 || AppQuitPending()) break;
         Delay(kFlushWaitPollMs);
     }
     // The presses of the other buttons stay pending, as in the pad.
@@ -81,11 +85,18 @@ void freeze(Program& p) {
         PauseChannel(p.sound.music_chn);
         paused_here = true;
     }
-    while (AppSuspended()) {
+    while (AppSuspended() && !AppQuitPending()) {
         Delay(1);
         PumpEvents();
     }
     if (paused_here) ResumeChannel(p.sound.music_chn);
+}
+
+void report_sound_problems_once(Program& p) {
+    if (p.sounds_reported) return;
+    p.sounds_reported = true;
+    p.sound.take_tracks();
+    report_sound_problems();
 }
 
 }  // namespace
@@ -110,6 +121,9 @@ void start_program(Program& p, int seed) {
     p.world = new_world(seed);
     load_media(p.media);
     p.sound.load();
+    // Bad sound files are named once the title shows (the music is decoded behind the
+    // logo), or at the end if the run ends sooner.
+    AddEndHook([&p] { report_sound_problems_once(p); });
     p.game = new_game_state(pads);
 }
 
@@ -149,7 +163,8 @@ bool run_frame(Program& p) {
     if (p.game.after != AfterPresent::round_start) {
         auto read = [&p] { return p.input ? p.input(p) : read_input(p); };
         in = read();
-        if (p.game.after != AfterPresent::nothing && AppSuspended()) {
+        // A game about to end does not wait for the window either.
+        if (p.game.after != AfterPresent::nothing && !p.game.quit_game && AppSuspended()) {
             freeze(p);
             in.merge_later(read());
         }
@@ -159,11 +174,7 @@ bool run_frame(Program& p) {
     carry_out(p, p.result.events);
     // Once the title shows, the music has been decoded behind the logo: every sound file
     // the game could not use is known and named.
-    if (!p.sounds_reported && p.game.game_state != GameState::intro) {
-        p.sound.take_tracks();
-        report_sound_problems();
-        p.sounds_reported = true;
-    }
+    if (p.game.game_state != GameState::intro) report_sound_problems_once(p);
     if (p.result.ended) return false;
     draw_scene(p.result.scene, p.media);
     Flip(p.result.present_sync);

@@ -13,6 +13,7 @@
 #include "app/snapshot.h"
 #include "app/sync_test.h"
 #include "engine/options.h"
+#include "engine/resources.h"
 #include "engine/script.h"
 #include "engine/window.h"
 
@@ -76,7 +77,7 @@ std::string rocket_json(const rocket_tag& r) {
 
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
-           "                   [--trace FILE] [--script FILE] [--sync-test N]\n"
+           "                   [--trace FILE] [--script FILE] [--sync-test N] [--data DIR]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --seed N        seed the random generator with N\n"
@@ -85,7 +86,8 @@ const char* usage_text() {
            "  --trace FILE    write the game's state after every frame, one JSON object a line\n"
            "  --script FILE   drive keys, mouse, window and virtual pads from a script\n"
            "  --sync-test N   after every frame, re-run the last N frames from a snapshot and\n"
-           "                  stop with status 4 if the state differs\n";
+           "                  stop with status 4 if the state differs\n"
+           "  --data DIR      take the sounds from DIR instead of searching for them\n";
 }
 
 bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
@@ -130,6 +132,9 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
         } else if (arg == "--sync-test") {
             if (!value(&v) || !parse_int(v, &opts.sync_test, 1, 600))
                 return *error = "--sync-test needs a number of frames from 1 to 600", false;
+        } else if (arg == "--data") {
+            if (!value(&v)) return false;
+            opts.data = v;
         } else {
             *error = "unknown option " + arg;
             return false;
@@ -149,6 +154,8 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
 bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     engine_options.headless = opts.headless;
     engine_options.windowed = opts.window;
+    if (!opts.data.empty() && !SetDataFolder(opts.data))
+        return *error = "--data " + opts.data + " is not a folder", false;
     if (!opts.script.empty()) {
         if (!ScriptLoad(opts.script, error)) return false;
         ScriptAttachPads();

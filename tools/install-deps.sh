@@ -4,11 +4,11 @@
 #   "tools" adds what the asset generators need; "bench" what the performance suite
 #   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark.
 set -e
-pkgs="build-essential cmake pkg-config libsdl2-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev googletest libgtest-dev"
+pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev googletest libgtest-dev xvfb libxdamage-dev desktop-file-utils appstream groff-base"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
-    bench) pkgs="$pkgs xvfb libbenchmark-dev" ;;
+    bench) pkgs="$pkgs libbenchmark-dev" ;;
     *) echo "install-deps.sh: unknown group '$group' (tools, bench)" >&2; exit 2 ;;
   esac
 done

@@ -180,7 +180,10 @@ TEST(Errors, NoDisplayIsOnePlainLineAndStatusOne) {
 TEST(Errors, MissingSoundFilesAreListedAndTheGameGoesOn) {
     std::string err;
     std::string trace = OutputPath("nodata.jsonl");
-    int code = RunGame({"--headless", "--frames", "400", "--trace", trace}, &err, {}, WHIRLBAT_TEST_OUTPUT);
+    std::string empty = OutputPath("no-data");
+    std::string mkdir = "mkdir -p " + empty;
+    ASSERT_EQ(std::system(mkdir.c_str()), 0);
+    int code = RunGame({"--headless", "--frames", "400", "--trace", trace, "--data", empty}, &err);
     EXPECT_EQ(code, 0);
     EXPECT_NE(err.find("missing sound files"), std::string::npos) << err;
     EXPECT_NE(err.find("data/playtrack.ogg"), std::string::npos);

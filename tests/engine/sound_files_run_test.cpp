@@ -112,7 +112,7 @@ protected:
 
 TEST_F(GameFolder, BadSoundFilesAreNamedInOneLineAndTheGameGoesOn) {
     const std::string good_trace = dir_ + "/good.jsonl", bad_trace = dir_ + "/bad.jsonl";
-    const std::vector<std::string> args = {"--headless", "--seed", "4", "--frames", "400", "--trace"};
+    const std::vector<std::string> args = {"--headless", "--data", data(), "--seed", "4", "--frames", "400", "--trace"};
     auto with_trace = [&](const std::string& trace) {
         std::vector<std::string> a = args;
         a.push_back(trace);
@@ -158,7 +158,7 @@ TEST_F(GameFolder, EachSoundFileIsOpenedOnce) {
     int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_GE(inotify_add_watch(fd, data().c_str(), IN_OPEN), 0);
-    Outcome run = RunIn({"--headless", "--frames", "400"}, dir_, {}, std::chrono::seconds(120));
+    Outcome run = RunIn({"--headless", "--data", data(), "--frames", "400"}, dir_, {}, std::chrono::seconds(120));
     EXPECT_EQ(run.code, 0) << run.err;
     std::map<std::string, int> opens;
     alignas(inotify_event) char buffer[4096];
