@@ -1,0 +1,651 @@
+#include "app/computer_pilot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <queue>
+
+#include "engine/maths.h"
+#include "world/level.h"
+
+namespace {
+
+// How a skill flies. Every skill obeys the same rules; these are its habits.
+struct Traits {
+    int reaction;       // frames before it notices a new rocket or what the enemy did
+    float top_speed;    // pixels per frame it lets itself fly
+    float margin;       // pixels it keeps between its ground point and a block cell
+    float turn_top;     // degrees per frame it lets itself turn
+    bool lead;          // aims where the enemy will be, not where it was seen
+    int fire_frames;    // the longest rocket flight it shoots over
+    float aim_radius;   // how near the enemy's centre its rocket must pass
+    int keep_apart;     // altitude it keeps from an enemy that could shoot; 0 ignores it
+    bool match_height;  // climbs or sinks to the enemy's height to shoot
+    int cruise_low, cruise_high;
+};
+
+constexpr Traits kTraits[3] = {
+    // easy: late, slow, wide berths; shoots at where it saw the enemy
+    {24, 1.5f, 9, 2.0f, false, 30, 18, 0, false, 8, 14},
+    // normal
+    {10, 2.2f, 5, 3.0f, true, 45, 14, 6, true, 6, 12},
+    // hard: quick, fast, tight lines, leads its shots
+    {3, 3.0f, 3, 4.0f, true, 60, 12, 6, true, 5, 10},
+};
+
+constexpr int kBlockCost = 6;        // a block in the way costs six cells: stop, turn, shoot
+constexpr float kBrakeRate = 0.022f;  // speed lost per frame it plans with when stopping
+constexpr float kSpeedSlack = 0.015f;
+constexpr float kSeeRadius = 12;     // how near a rocket or the enemy counts as "at me"
+constexpr int kAltSlack = 2;         // altitude kept beyond the hit window
+constexpr int kTopAlt = 51;
+
+struct Vec {
+    float x = 0, y = 0;
+};
+
+float clampf(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+int cell_at(float x, float y) {
+    return cell_index(clampf(x, ARENA_MIN_X, ARENA_MAX_X), clampf(y, ARENA_MIN_Y, ARENA_MAX_Y));
+}
+
+Vec centre(int cell) { return {float(16 + CELL_SIZE * (cell % MAP_COLS)), float(48 + CELL_SIZE * (cell / MAP_COLS))}; }
+
+// A rocket's cell as the rules compute it, or -1 off the arena's cells.
+int rocket_cell(double x, double y) {
+    int c = cell_index(x, y);
+    return c >= 0 && c < MAP_CELLS ? c : -1;
+}
+
+// Degrees from -180 to 180.
+float wrap(float degrees) {
+    double d = std::fmod(double(degrees), 360.0);
+    if (d > 180) d -= 360;
+    if (d < -180) d += 360;
+    return float(d);
+}
+
+// The heading whose nose points along (dx, dy).
+float heading_to(float dx, float dy) { return float(std::atan2(double(dx), double(-dy)) * 57.29577951308232); }
+
+float add(float value, float step) { return float(double(value) + step); }
+
+// Where a helicopter coasts to in `frames` frames with no input: its speeds wear off by
+// the damping step each frame; the slow turn of a remainder is left out.
+struct Coast {
+    float x, y, elv, ail;
+    double s, c;
+    explicit Coast(const player_tag& p) : x(p.x), y(p.y), elv(p.elv), ail(p.ail), s(Sin(p.rotation)), c(Cos(p.rotation)) {}
+    static double travelled(float v, int frames) {
+        double a = std::fabs(double(v));
+        int n = std::min(frames, int(std::ceil(a / SPEED_DAMPING)));
+        double d = n * a - SPEED_DAMPING * n * (n - 1) / 2;
+        return v < 0 ? -d : d;
+    }
+    Vec at(int frames) const {
+        double de = travelled(elv, frames), da = travelled(ail, frames);
+        return {clampf(float(x - s * de + c * da), ARENA_MIN_X, ARENA_MAX_X),
+                clampf(float(y + c * de + s * da), ARENA_MIN_Y, ARENA_MAX_Y)};
+    }
+};
+
+// True if some corner of the box of half-size r around a lies in b's cell.
+bool near_cell(Vec a, float r, int cell) {
+    return cell_at(a.x - r, a.y - r) == cell || cell_at(a.x + r, a.y - r) == cell ||
+           cell_at(a.x - r, a.y + r) == cell || cell_at(a.x + r, a.y + r) == cell;
+}
+
+ComputerPilot::Motion motion_of(const player_tag& p) { return {p.x, p.y, p.rotation, p.rstp, p.elv, p.ail}; }
+
+// The flight step's movement with the heading's sines kept while it does not change:
+// close enough for looking ahead, and cheap.
+struct Glide {
+    ComputerPilot::Motion m;
+    float trig_for = NAN;
+    double s = 0, c = 0;
+    void advance() {
+        m.rotation = add(m.rotation, m.rstp);
+        if (m.rotation != trig_for) {
+            trig_for = m.rotation;
+            s = Sin(m.rotation);
+            c = Cos(m.rotation);
+        }
+        if (m.rstp > 0) m.rstp = add(m.rstp, -TURN_DAMPING);
+        if (m.rstp < 0) m.rstp = add(m.rstp, TURN_DAMPING);
+        if (std::fabs(m.rstp) < 0.15f) m.rstp = 0;  // its own steering kills a remainder
+        m.x = clampf(float(m.x - s * m.elv + c * m.ail), ARENA_MIN_X, ARENA_MAX_X);
+        m.y = clampf(float(m.y + c * m.elv + s * m.ail), ARENA_MIN_Y, ARENA_MAX_Y);
+        for (float* v : {&m.elv, &m.ail}) {
+            if (*v > 0) *v = std::max(0.0f, add(*v, -SPEED_DAMPING));
+            else if (*v < 0) *v = std::min(0.0f, add(*v, SPEED_DAMPING));
+        }
+    }
+};
+
+int against(float speed, float slack) { return speed > slack ? -1 : speed < -slack ? 1 : 0; }
+
+}  // namespace
+
+// ---- the flight model ----
+
+void ComputerPilot::Motion::advance() {
+    rotation = add(rotation, rstp);
+    if (rstp != 0) {
+        if (rstp > 0) rstp = add(rstp, -TURN_DAMPING);
+        if (rstp < 0) rstp = add(rstp, TURN_DAMPING);
+    }
+    if (elv != 0) {
+        x = float(x - Sin(rotation) * elv);
+        y = float(y + Cos(rotation) * elv);
+        if (elv > 0) elv = add(elv, -SPEED_DAMPING);
+        if (elv < 0) elv = add(elv, SPEED_DAMPING);
+    }
+    if (ail != 0) {
+        if (ail > 0) {
+            x = float(x - Sin(double(rotation) - 90) * ail);
+            y = float(y + Cos(double(rotation) - 90) * ail);
+            ail = add(ail, -SPEED_DAMPING);
+        }
+        if (ail < 0) {
+            x = float(x + Sin(double(rotation) + 90) * ail);
+            y = float(y - Cos(double(rotation) + 90) * ail);
+            ail = add(ail, SPEED_DAMPING);
+        }
+    }
+    x = clampf(x, ARENA_MIN_X, ARENA_MAX_X);
+    y = clampf(y, ARENA_MIN_Y, ARENA_MAX_Y);
+}
+
+void ComputerPilot::Motion::steer(int turn, int slide, int forward) {
+    if (turn) rstp = clampf(add(rstp, turn * TURN_STEP), -TURN_LIMIT, TURN_LIMIT);
+    if (slide) ail = clampf(add(ail, slide * SPEED_STEP), -SPEED_LIMIT, SPEED_LIMIT);
+    if (forward) elv = clampf(add(elv, forward * SPEED_STEP), -SPEED_LIMIT, SPEED_LIMIT);
+}
+
+// ---- the pilot ----
+
+ComputerPilot::ComputerPilot(int index, PilotSkill skill, uint32_t seed) : index_(index), skill_(skill) {
+    rng_.SeedRnd(int(seed & 0x7fffffff));
+    tiles_.fill(-1);
+    rockets_.reserve(16);
+    rockets_before_.reserve(16);
+}
+
+namespace {
+const Traits& traits_of(PilotSkill s) { return kTraits[int(s)]; }
+}  // namespace
+
+PortInput ComputerPilot::next(const World& w, const Game& g) {
+    PortInput pad;
+    if (g.game_state != GameState::play || g.play_phase != PlayPhase::running) {
+        fire_held_ = false;
+        return pad;
+    }
+    const Traits& t = traits_of(skill_);
+    if (g.round_no != round_seen_) {
+        round_seen_ = g.round_no;
+        cruise_ = t.cruise_low + int(rng_.RndDouble() * (t.cruise_high - t.cruise_low + 1));
+    }
+    observe(w);
+    plan_route(w);
+    const player_tag& me = w.player[index_];
+    Goal goal = choose_goal(w);
+    Motion now = motion_of(me);
+    Motion next = now;
+    next.advance();  // where this frame's flight step puts it, before the controls
+
+    // Setting down happens at the point the flight step leaves it; only a safe cell,
+    // and not at its very edge.
+    int touch = cell_at(next.x, next.y);
+    bool touch_ok = landing_cell(touch) && near_cell({next.x, next.y}, 1, touch) &&
+                    cell_at(next.x - 1, next.y - 1) == touch && cell_at(next.x + 1, next.y + 1) == touch;
+    int vertical = choose_altitude(w, goal, touch_ok);
+    pad.axis[AXIS_Y] = float(vertical);
+    int new_alt = me.alt;
+    if (vertical < 0 && me.scale < CLIMB_SCALE_LIMIT) new_alt += 1;
+    if (vertical > 0 && me.scale > GROUND_SCALE) new_alt -= 1;
+
+    bool fire = false;
+    if (new_alt >= 1) {
+        float speed = std::hypot(me.elv, me.ail);
+        int turn = turn_input(now, heading_goal(w, goal), speed);
+        int slide = 0, forward = 0;
+        planar_input(now, goal, turn, slide, forward);
+        pad.axis[AXIS_X] = float(turn);
+        pad.axis[AXIS_Z] = float(slide);
+        pad.axis[AXIS_R] = float(forward);
+        if (!fire_held_ && me.rocket_ctr <= 1) {
+            if (goal.shoot_cell >= 0) fire = fire_at_block(next, goal.shoot_cell);
+            if (!fire) fire = fire_at_enemy(w, next, new_alt);
+        }
+    }
+    if (fire) pad.buttons = 1u << 6;
+    fire_held_ = fire;
+    return pad;
+}
+
+// ---- what it sees ----
+
+void ComputerPilot::observe(const World& w) {
+    enemy_seen_[seen_frames_ % kMemory] = w.player[1 - index_];
+    ++seen_frames_;
+    // Rockets are told apart by where the last frame's ones had to be now.
+    rockets_before_.swap(rockets_);
+    rockets_.clear();
+    for (const rocket_tag& r : w.rocket_list) {
+        SeenRocket seen{r.x, r.y, r.dir, r.alt, r.id, 0};
+        for (const SeenRocket& b : rockets_before_) {
+            if (b.id != r.id || b.alt != r.alt || b.dir != r.dir) continue;
+            float px = float(b.x + ROCKET_SPEED * Sin(b.dir)), py = float(b.y - ROCKET_SPEED * Cos(b.dir));
+            bool moved = std::fabs(px - r.x) < 0.01f && std::fabs(py - r.y) < 0.01f;
+            bool still = b.x == r.x && b.y == r.y;
+            if (moved || still) {
+                seen.age = b.age + 1;
+                break;
+            }
+        }
+        rockets_.push_back(seen);
+    }
+}
+
+const player_tag& ComputerPilot::enemy_as_seen(const World& w) const {
+    int delay = std::min(traits_of(skill_).reaction, seen_frames_ - 1);
+    if (seen_frames_ == 0) return w.player[1 - index_];
+    return enemy_seen_[(seen_frames_ - 1 - delay) % kMemory];
+}
+
+bool ComputerPilot::landing_cell(int cell) const {
+    int tile = tiles_[cell];
+    int own_pad = index_ == 0 ? TILE_BLUE_PAD : TILE_RED_PAD;
+    int own_start = index_ == 0 ? TILE_BLUE_START : TILE_RED_START;
+    return tile == own_pad || tile == own_start || tile == TILE_FLOOR;
+}
+
+float ComputerPilot::clearance(float x, float y) const {
+    float best = CELL_SIZE;
+    int col = int(x) / CELL_SIZE, row = (int(y) - ARENA_TOP) / CELL_SIZE;
+    for (int r = row - 1; r <= row + 1; ++r) {
+        for (int c = col - 1; c <= col + 1; ++c) {
+            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS || tiles_[r * MAP_COLS + c] != TILE_BLOCK) continue;
+            float left = float(c * CELL_SIZE), top = float(ARENA_TOP + r * CELL_SIZE);
+            float dx = std::max({0.0f, left - x, x - (left + CELL_SIZE)});
+            float dy = std::max({0.0f, top - y, y - (top + CELL_SIZE)});
+            best = std::min(best, std::max(dx, dy));
+        }
+    }
+    return best;
+}
+
+bool ComputerPilot::line_free(float x0, float y0, float x1, float y1, float half) const {
+    float len = std::hypot(x1 - x0, y1 - y0);
+    int n = int(std::ceil(len / 6)) + 1;
+    for (int i = 0; i <= n; ++i) {
+        float k = float(i) / float(n);
+        if (clearance(x0 + (x1 - x0) * k, y0 + (y1 - y0) * k) < half) return false;
+    }
+    return true;
+}
+
+// ---- where to go ----
+
+void ComputerPilot::build_field(int slot) {
+    auto& field = fields_[slot];
+    field.fill(UINT16_MAX);
+    using Entry = std::pair<int, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
+    field[pad_cells_[slot]] = 0;
+    open.push({0, pad_cells_[slot]});
+    while (!open.empty()) {
+        auto [d, u] = open.top();
+        open.pop();
+        if (d > field[u]) continue;
+        int nd = d + (tiles_[u] == TILE_BLOCK ? kBlockCost : 1);
+        int col = u % MAP_COLS, row = u / MAP_COLS;
+        const int steps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
+        for (const auto& s : steps) {
+            int c = col + s[0], r = row + s[1];
+            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
+            int v = r * MAP_COLS + c;
+            if (nd < field[v]) {
+                field[v] = uint16_t(nd);
+                open.push({nd, v});
+            }
+        }
+    }
+}
+
+void ComputerPilot::plan_route(const World& w) {
+    bool changed = false;
+    for (int i = 0; i < MAP_CELLS; ++i) {
+        if (tiles_[i] != w.level[i].tile) {
+            tiles_[i] = w.level[i].tile;
+            changed = true;
+        }
+    }
+    const player_tag& me = w.player[index_];
+    int own_pad = index_ == 0 ? TILE_BLUE_PAD : TILE_RED_PAD;
+    if (changed) {
+        int keep = target_slot_ >= 0 ? pad_cells_[target_slot_] : -1;
+        pad_count_ = 0;
+        target_slot_ = -1;
+        for (int i = 0; i < MAP_CELLS && pad_count_ < PADS_PER_SIDE; ++i) {
+            if (tiles_[i] != own_pad) continue;
+            if (i == keep) target_slot_ = pad_count_;
+            pad_cells_[pad_count_] = i;
+            build_field(pad_count_++);
+        }
+    }
+    // The order of the pads left that costs least from here; the pad it stands on is
+    // collected by the coming flight step.
+    int slots[PADS_PER_SIDE], n = 0;
+    for (int s = 0; s < pad_count_; ++s) {
+        if (tiles_[pad_cells_[s]] != own_pad) continue;
+        if (me.alt == 0 && me.pos == pad_cells_[s]) continue;
+        slots[n++] = s;
+    }
+    if (n == 0) {
+        target_slot_ = -1;
+        return;
+    }
+    int here = cell_at(me.x, me.y);
+    int best_cost = INT32_MAX, best_first = -1, keep_cost = INT32_MAX;
+    do {
+        int cost = fields_[slots[0]][here];
+        for (int i = 1; i < n; ++i) cost += fields_[slots[i]][pad_cells_[slots[i - 1]]];
+        if (cost < best_cost) best_cost = cost, best_first = slots[0];
+        if (slots[0] == target_slot_) keep_cost = std::min(keep_cost, cost);
+    } while (std::next_permutation(slots, slots + n));
+    // Keep the pad it is flying to unless another order is clearly shorter.
+    if (keep_cost > best_cost + 2) target_slot_ = best_first;
+}
+
+ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
+    const player_tag& me = w.player[index_];
+    const Traits& t = traits_of(skill_);
+    Goal goal;
+    int here = cell_at(me.x, me.y);
+    if (target_slot_ < 0) {  // nothing left to fly to: stay put
+        Vec c = centre(here);
+        goal.x = c.x, goal.y = c.y, goal.stop = true;
+        return goal;
+    }
+    const auto& field = fields_[target_slot_];
+    int target = pad_cells_[target_slot_];
+    // The cells downhill from here to the pad.
+    int path[16], len = 0;
+    path[len++] = here;
+    while (len < 16 && path[len - 1] != target) {
+        int u = path[len - 1], best = -1, best_cost = INT32_MAX;
+        int col = u % MAP_COLS, row = u / MAP_COLS;
+        const int steps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
+        for (const auto& s : steps) {
+            int c = col + s[0], r = row + s[1];
+            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
+            int v = r * MAP_COLS + c;
+            int cost = field[v] + (tiles_[v] == TILE_BLOCK ? kBlockCost : 1);
+            if (cost < best_cost) best_cost = cost, best = v;
+        }
+        path[len++] = best;
+    }
+    if (here == target) {
+        Vec c = centre(target);
+        goal.x = c.x, goal.y = c.y, goal.stop = true, goal.land = true;
+        return goal;
+    }
+    if (tiles_[path[1]] == TILE_BLOCK) {
+        Vec c = centre(here);
+        goal.x = c.x, goal.y = c.y, goal.stop = true, goal.shoot_cell = path[1];
+        return goal;
+    }
+    // The farthest cell of the path it can fly to in a straight line. The cell it is
+    // already heading for needs less room than a new one, or it would waver at the
+    // edge of seeing it.
+    int carrot = 0, i = 1;
+    for (; i < len && tiles_[path[i]] != TILE_BLOCK; ++i) {
+        if (path[i] != carrot_cell_) continue;
+        Vec c = centre(path[i]);
+        if (line_free(me.x, me.y, c.x, c.y, t.margin)) carrot = i;
+        break;
+    }
+    for (i = carrot + 1; i < len && tiles_[path[i]] != TILE_BLOCK; ++i) {
+        Vec c = centre(path[i]);
+        if (!line_free(me.x, me.y, c.x, c.y, t.margin + 2)) break;
+        carrot = i;
+    }
+    carrot_cell_ = path[carrot];
+    Vec c = centre(path[carrot]);
+    goal.x = c.x, goal.y = c.y;
+    goal.stop = carrot == 0 || path[carrot] == target;
+    goal.land = path[carrot] == target;
+    return goal;
+}
+
+// ---- how high ----
+
+void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const {
+    const Traits& t = traits_of(skill_);
+    const player_tag& me = w.player[index_];
+    Coast mine(me);
+    for (const SeenRocket& r : rockets_) {
+        if (r.id == index_ || r.age < t.reaction) continue;
+        double dx = Sin(r.dir), dy = -Cos(r.dir);
+        for (int j = 1; j <= 120; ++j) {
+            double x = r.x + ROCKET_SPEED * dx * j, y = r.y + ROCKET_SPEED * dy * j;
+            int c = rocket_cell(x, y);
+            if (c >= 0 && near_cell(mine.at(j), kSeeRadius, c)) {
+                bands.push_back({r.alt - HIT_WINDOW - kAltSlack, r.alt + HIT_WINDOW + kAltSlack, j, true});
+                break;
+            }
+            bool out = x < ARENA_MIN_X || x > ARENA_MAX_X || y < ARENA_MIN_Y || y > r.alt + ARENA_MAX_Y;
+            if (out || (c >= 0 && tiles_[c] == TILE_BLOCK)) break;
+        }
+    }
+    // The other helicopter: never share a cell at a colliding height.
+    const player_tag& e = enemy_as_seen(w);
+    Coast theirs(e);
+    int ahead = std::min(seen_frames_ - 1, t.reaction);
+    for (int j = 0; j <= 40; ++j) {
+        Vec a = mine.at(j), b = theirs.at(j + ahead);
+        if (near_cell(a, kSeeRadius, cell_at(b.x, b.y)) || near_cell(b, kSeeRadius, cell_at(a.x, a.y))) {
+            bands.push_back({e.alt - HIT_WINDOW - kAltSlack, e.alt + HIT_WINDOW + kAltSlack, j, false});
+            break;
+        }
+    }
+}
+
+int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_ok) {
+    const Traits& t = traits_of(skill_);
+    const player_tag& me = w.player[index_];
+    const player_tag& e = enemy_as_seen(w);
+    int alt = me.alt;
+
+    int desired = cruise_;
+    float ex = e.x - me.x, ey = e.y - me.y, dist = std::hypot(ex, ey);
+    bool in_range = e.alt >= 1 && dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE;
+    if (t.keep_apart > 0 && in_range && std::abs(desired - e.alt) < t.keep_apart) {
+        int up = e.alt + t.keep_apart, down = e.alt - t.keep_apart;
+        desired = (up <= kTopAlt - 6 && (desired >= e.alt || down < 2)) ? up : down;
+    }
+    if (t.match_height && in_range && dist > 2 * CELL_SIZE && me.rocket_ctr < 20 && goal.shoot_cell < 0) {
+        float off = std::fabs(wrap(heading_to(ex, ey) - me.rotation));
+        if (off < 12) desired = e.alt;
+    }
+    if (goal.land) {
+        // Down when coasting to a stop would leave it inside the pad's cell.
+        Glide g{motion_of(me)};
+        for (int k = 0; k < 200 && (g.m.elv != 0 || g.m.ail != 0); ++k) {
+            g.advance();
+            g.m.steer(0, against(g.m.ail, kSpeedSlack), against(g.m.elv, kSpeedSlack));
+        }
+        int target = cell_at(goal.x, goal.y);
+        if (near_cell({g.m.x, g.m.y}, 0, target) &&
+            cell_at(g.m.x - 6, g.m.y - 6) == target && cell_at(g.m.x + 6, g.m.y + 6) == target)
+            desired = 0;
+    }
+    desired = std::clamp(desired, 0, kTopAlt);
+
+    std::vector<Band> bands;
+    bands.reserve(8);
+    add_threats(w, bands);
+    auto forbidden = [&](int a, int by) {
+        if (a == 0 && !touch_ok && alt > 0) return true;
+        for (const Band& b : bands) {
+            if (a == 0 && b.ground_ok) continue;
+            if (a >= b.lo && a <= b.hi && b.soon <= by) return true;
+        }
+        return false;
+    };
+    int target = desired;
+    if (forbidden(alt, 60) && alt > 0) {
+        // Out of the way by the nearest height that is clear.
+        target = alt;
+        for (int d = 1; d <= kTopAlt; ++d) {
+            int up = alt + d, down = alt - d;
+            bool up_ok = up <= kTopAlt && !forbidden(up, 60);
+            bool down_ok = down >= 0 && !forbidden(down, 60);
+            if (up_ok && down_ok) {
+                target = std::abs(up - desired) <= std::abs(down - desired) ? up : down;
+                break;
+            }
+            if (up_ok || down_ok) {
+                target = up_ok ? up : down;
+                break;
+            }
+        }
+    } else {
+        // Toward the wanted height, but not into a band it could not leave in time.
+        int a = alt, step = desired > alt ? 1 : -1;
+        while (a != desired) {
+            int n = a + step;
+            int frames = std::abs(n - alt) + 1;
+            if (forbidden(n, frames + HIT_WINDOW + 2 * kAltSlack)) break;
+            a = n;
+        }
+        target = a;
+    }
+    if (target > alt) return me.scale < CLIMB_SCALE_LIMIT ? -1 : 0;
+    if (target < alt) return alt == 1 && !touch_ok ? 0 : 1;
+    return 0;
+}
+
+// ---- which way to point ----
+
+float ComputerPilot::heading_goal(const World& w, const Goal& goal) const {
+    const player_tag& me = w.player[index_];
+    const Traits& t = traits_of(skill_);
+    if (goal.shoot_cell >= 0) {
+        Vec c = centre(goal.shoot_cell);
+        return heading_to(c.x - me.x, c.y - me.y);
+    }
+    const player_tag& e = enemy_as_seen(w);
+    float dist = std::hypot(e.x - me.x, e.y - me.y);
+    if (dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE && dist > 4) {
+        Vec aim{e.x, e.y};
+        if (t.lead) {
+            int ahead = std::min(seen_frames_ - 1, t.reaction);
+            aim = Coast(e).at(ahead + int(dist / ROCKET_SPEED));
+        }
+        return heading_to(aim.x - me.x, aim.y - me.y);
+    }
+    return me.rotation;
+}
+
+int ComputerPilot::turn_input(const Motion& now, float target, float speed) const {
+    const Traits& t = traits_of(skill_);
+    float err = wrap(target - now.rotation);
+    // Turning swings the speeds round with the nose, so it turns slowly while fast.
+    float cap = clampf(0.86f / std::max(speed, 0.01f), 0.3f, t.turn_top);
+    float want = 0;
+    if (std::fabs(err) >= 0.5f) want = std::copysign(std::min(std::sqrt(0.5f * std::fabs(err)), cap), err);
+    if (now.rstp < want - 0.1f) return 1;
+    if (now.rstp > want + 0.1f) return -1;
+    return 0;
+}
+
+// ---- where to fly ----
+
+void ComputerPilot::planar_input(const Motion& now, const Goal& goal, int& turn, int& slide, int& forward) const {
+    const Traits& t = traits_of(skill_);
+    Motion after = now;
+    after.advance();  // the speeds and heading the controls will act on
+    float dx = goal.x - after.x, dy = goal.y - after.y, d = std::hypot(dx, dy);
+    float reach = goal.stop ? std::max(d - 0.5f, 0.0f) : d + 2 * CELL_SIZE;
+    float v = std::min(t.top_speed, std::sqrt(2 * kBrakeRate * reach));
+    float vx = d > 0.01f ? dx / d * v : 0, vy = d > 0.01f ? dy / d * v : 0;
+    // In the helicopter's own axes: forward toward the nose (-elv), right (ail).
+    double s = Sin(after.rotation), c = Cos(after.rotation);
+    float want_fwd = float(vx * s - vy * c), want_right = float(vx * c + vy * s);
+    float fwd = -after.elv, right = after.ail;
+    int want_forward = fwd < want_fwd - kSpeedSlack ? -1 : fwd > want_fwd + kSpeedSlack ? 1 : 0;
+    int want_slide = right < want_right - kSpeedSlack ? 1 : right > want_right + kSpeedSlack ? -1 : 0;
+
+    // The wanted controls if stopping afterwards still misses every block; else the
+    // nearest choice that does, braking first.
+    int slide_opts[3] = {want_slide, against(after.ail, kSpeedSlack), 0};
+    int fwd_opts[3] = {want_forward, against(after.elv, kSpeedSlack), 0};
+    static constexpr int kOrder[9][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {2, 0}, {1, 2}, {2, 1}, {2, 2}};
+    // Already closer than its margin (round a corner): it may not go any deeper.
+    float margin = std::max(0.5f, std::min(t.margin, clearance(now.x, now.y))) - 0.25f;
+    // Turning swings the speeds round too, so a turn is given up before a block is hit.
+    int turn_opts[2] = {turn, against(after.rstp, 0.15f)};
+    for (int tn = 0; tn < 2; ++tn) {
+        if (tn == 1 && turn_opts[1] == turn_opts[0]) break;
+        int tried[9][2], n = 0;
+        for (const auto& o : kOrder) {
+            int sl = slide_opts[o[0]], fw = fwd_opts[o[1]];
+            bool seen = false;
+            for (int i = 0; i < n; ++i) seen |= tried[i][0] == sl && tried[i][1] == fw;
+            if (seen) continue;
+            tried[n][0] = sl, tried[n][1] = fw, ++n;
+            if (safe_after(now, turn_opts[tn], sl, fw, margin)) {
+                turn = turn_opts[tn], slide = sl, forward = fw;
+                return;
+            }
+        }
+    }
+    turn = turn_opts[1], slide = slide_opts[1], forward = fwd_opts[1];
+}
+
+bool ComputerPilot::safe_after(const Motion& now, int turn, int slide, int forward, float margin) const {
+    Glide g{now};
+    g.advance();  // this frame's step is already decided
+    g.m.steer(turn, slide, forward);
+    for (int k = 0; k < 250; ++k) {
+        g.advance();
+        if (clearance(g.m.x, g.m.y) < margin) return false;
+        if (g.m.elv == 0 && g.m.ail == 0) break;
+        g.m.steer(against(g.m.rstp, 0.15f), against(g.m.ail, kSpeedSlack), against(g.m.elv, kSpeedSlack));
+    }
+    return true;
+}
+
+// ---- when to fire ----
+
+bool ComputerPilot::fire_at_enemy(const World& w, const Motion& next, int rocket_alt) const {
+    const Traits& t = traits_of(skill_);
+    const player_tag& e = enemy_as_seen(w);
+    if (e.alt == 0 || std::abs(e.alt - rocket_alt) >= HIT_WINDOW) return false;
+    int ahead = t.lead ? std::min(seen_frames_ - 1, t.reaction) : 0;
+    Coast theirs(e);
+    double dx = Sin(next.rotation), dy = -Cos(next.rotation);
+    // The rocket moves in the frame it is fired, after both flight steps.
+    for (int j = 1; j <= t.fire_frames; ++j) {
+        double x = next.x + ROCKET_SPEED * dx * j, y = next.y + ROCKET_SPEED * dy * j;
+        int c = rocket_cell(x, y);
+        Vec at = t.lead ? theirs.at(ahead + j) : Vec{e.x, e.y};
+        if (c >= 0 && c == cell_at(at.x, at.y) && std::hypot(x - at.x, y - at.y) <= t.aim_radius) return true;
+        bool out = x < ARENA_MIN_X || x > ARENA_MAX_X || y < ARENA_MIN_Y || y > rocket_alt + ARENA_MAX_Y;
+        if (out || (c >= 0 && tiles_[c] == TILE_BLOCK)) return false;
+    }
+    return false;
+}
+
+bool ComputerPilot::fire_at_block(const Motion& next, int cell) const {
+    double dx = Sin(next.rotation), dy = -Cos(next.rotation);
+    for (int j = 1; j <= 30; ++j) {
+        int c = rocket_cell(next.x + ROCKET_SPEED * dx * j, next.y + ROCKET_SPEED * dy * j);
+        if (c == cell) return true;
+        if (c < 0 || tiles_[c] == TILE_BLOCK) return false;
+    }
+    return false;
+}

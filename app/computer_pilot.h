@@ -1,0 +1,98 @@
+#pragma once
+// The computer pilot: flies one helicopter through the same pad port a person uses,
+// frame by frame, from what the players see on screen. It collects its own pads along
+// safe paths (around blocks, or shooting them out of the way), sets down only on its
+// pads, floor or its own start pad, keeps its altitude away from rockets coming at it
+// and from the other helicopter, and fires when the other helicopter is lined up and at
+// a hittable altitude.
+//
+// The three skills fly by the same rules; they differ in how late they notice things,
+// how fast and how close to blocks they dare to fly, and how well they aim.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "app/frame_input.h"
+#include "app/game_state.h"
+#include "engine/random.h"
+#include "world/world.h"
+
+enum class PilotSkill { easy, normal, hard };
+
+class ComputerPilot {
+public:
+    // Flies helicopter `index` (0 Blue, 1 Red); its own random choices come from its
+    // own generator seeded with `seed` (never the game's generator).
+    ComputerPilot(int index, PilotSkill skill, uint32_t seed);
+    // The pad it holds for the next frame, from the state as it stands after the last
+    // frame (what the players see on screen). Only reads; no extra powers.
+    PortInput next(const World& w, const Game& g);
+
+    int index() const { return index_; }
+    PilotSkill skill() const { return skill_; }
+
+    // The flight values that move a helicopter over the ground, stepped as the rules
+    // step them: the pilot's model of its own and the other helicopter's flight.
+    struct Motion {
+        float x = 0, y = 0, rotation = 0, rstp = 0, elv = 0, ail = 0;
+        void advance();
+        // One frame of full-deflection input in flight: -1, 0 or 1 on each control.
+        void steer(int turn, int slide, int forward);
+    };
+
+private:
+    struct Goal {
+        float x = 0, y = 0;
+        bool stop = false;    // come to rest there (else pass through)
+        bool land = false;    // set down there
+        int shoot_cell = -1;  // a block in the way to shoot out first
+    };
+    struct SeenRocket {
+        float x, y, dir;
+        int alt, id, age;
+    };
+    struct Band {  // altitudes to keep out of, from `soon` frames on
+        int lo, hi, soon;
+        bool ground_ok;  // a landed helicopter is safe from it
+    };
+
+    void observe(const World& w);
+    void plan_route(const World& w);
+    void build_field(int slot);
+    Goal choose_goal(const World& w);
+    const player_tag& enemy_as_seen(const World& w) const;
+    int choose_altitude(const World& w, const Goal& goal, bool can_land_here);
+    void add_threats(const World& w, std::vector<Band>& bands) const;
+    float heading_goal(const World& w, const Goal& goal) const;
+    int turn_input(const Motion& now, float target, float speed) const;
+    void planar_input(const Motion& now, const Goal& goal, int& turn, int& slide, int& forward) const;
+    bool safe_after(const Motion& now, int turn, int slide, int forward, float margin) const;
+    bool fire_at_enemy(const World& w, const Motion& next, int rocket_alt) const;
+    bool fire_at_block(const Motion& next, int cell) const;
+    float clearance(float x, float y) const;  // distance to the nearest block cell
+    bool line_free(float x0, float y0, float x1, float y1, float half) const;
+    bool landing_cell(int cell) const;
+
+    int index_;
+    PilotSkill skill_;
+    Rng rng_;
+
+    // The arena as last planned for, and the costs from every cell to each own pad.
+    std::array<int, MAP_CELLS> tiles_{};
+    std::array<int, PADS_PER_SIDE> pad_cells_{};
+    std::array<std::array<uint16_t, MAP_CELLS>, PADS_PER_SIDE> fields_{};
+    int pad_count_ = 0;
+    int target_slot_ = -1;
+    int carrot_cell_ = -1;  // the cell of its path it flies straight for
+    int round_seen_ = -1;
+    int cruise_ = 8;
+
+    // What it has seen: the other helicopter over the last frames, rockets by age.
+    static constexpr int kMemory = 32;
+    std::array<player_tag, kMemory> enemy_seen_{};
+    int seen_frames_ = 0;
+    std::vector<SeenRocket> rockets_;
+    std::vector<SeenRocket> rockets_before_;
+
+    bool fire_held_ = false;
+};
