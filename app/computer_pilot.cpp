@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <queue>
 
 #include "engine/maths.h"
 #include "world/level.h"
@@ -289,42 +288,55 @@ bool ComputerPilot::line_free(float x0, float y0, float x1, float y1, float half
 // ---- where to go ----
 
 void ComputerPilot::build_field(int slot) {
+    // Cheapest costs to the pad by buckets of cost: a step costs 1, or kBlockCost into a
+    // block, so kBlockCost + 1 buckets in a ring hold every cell still open.
+    constexpr int kRing = kBlockCost + 1;
     auto& field = fields_[slot];
     field.fill(UINT16_MAX);
-    using Entry = std::pair<int, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
+    std::array<std::array<int16_t, MAP_CELLS>, kRing> bucket;
+    std::array<int, kRing> size{};
     field[pad_cells_[slot]] = 0;
-    open.push({0, pad_cells_[slot]});
-    while (!open.empty()) {
-        auto [d, u] = open.top();
-        open.pop();
-        if (d > field[u]) continue;
-        int nd = d + (tiles_[u] == TILE_BLOCK ? kBlockCost : 1);
-        int col = u % MAP_COLS, row = u / MAP_COLS;
-        const int steps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
-        for (const auto& s : steps) {
-            int c = col + s[0], r = row + s[1];
-            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
-            int v = r * MAP_COLS + c;
-            if (nd < field[v]) {
+    bucket[0][size[0]++] = int16_t(pad_cells_[slot]);
+    int open = 1;
+    for (int d = 0; open > 0; ++d) {
+        auto& now = bucket[d % kRing];
+        int& count = size[d % kRing];
+        for (int k = 0; k < count; ++k) {
+            int u = now[k];
+            --open;
+            if (field[u] != d) continue;  // reached more cheaply since
+            int nd = d + (tiles_[u] == TILE_BLOCK ? kBlockCost : 1);
+            int col = u % MAP_COLS, row = u / MAP_COLS;
+            const int steps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
+            for (const auto& st : steps) {
+                int c = col + st[0], r = row + st[1];
+                if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
+                int v = r * MAP_COLS + c;
+                if (nd >= field[v]) continue;
                 field[v] = uint16_t(nd);
-                open.push({nd, v});
+                int b = nd % kRing;
+                bucket[b][size[b]++] = int16_t(v);
+                ++open;
             }
         }
+        count = 0;
     }
 }
 
 void ComputerPilot::plan_route(const World& w) {
-    bool changed = false;
-    for (int i = 0; i < MAP_CELLS; ++i) {
-        if (tiles_[i] != w.level[i].tile) {
-            tiles_[i] = w.level[i].tile;
-            changed = true;
-        }
-    }
+    // The costs change only with the blocks or a new set of pads; a pad collected just
+    // drops out.
     const player_tag& me = w.player[index_];
     int own_pad = index_ == 0 ? TILE_BLUE_PAD : TILE_RED_PAD;
-    if (changed) {
+    bool rebuild = false;
+    for (int i = 0; i < MAP_CELLS; ++i) {
+        int tile = w.level[i].tile;
+        if (tiles_[i] == tile) continue;
+        bool pad_gone = tiles_[i] == own_pad && tile == TILE_FLOOR;
+        if (!pad_gone) rebuild = true;
+        tiles_[i] = tile;
+    }
+    if (rebuild) {
         int keep = target_slot_ >= 0 ? pad_cells_[target_slot_] : -1;
         pad_count_ = 0;
         target_slot_ = -1;
