@@ -19,24 +19,28 @@ struct Traits {
     float aim_radius;   // how near the enemy's centre its rocket must pass
     int keep_apart;     // altitude it keeps from an enemy that could shoot; 0 ignores it
     bool match_height;  // climbs or sinks to the enemy's height to shoot
+    bool hunts;         // goes after the enemy when ahead
     int cruise_low, cruise_high;
 };
 
 constexpr Traits kTraits[3] = {
     // easy: late, slow, wide berths; shoots at where it saw the enemy
-    {24, 1.5f, 9, 2.0f, false, 30, 18, 0, false, 8, 14},
+    {24, 1.5f, 9, 2.0f, false, 30, 18, 0, false, false, 8, 14},
     // normal
-    {10, 2.2f, 5, 3.0f, true, 45, 14, 6, true, 6, 12},
+    {10, 2.2f, 5, 3.0f, true, 45, 14, 6, true, true, 6, 12},
     // hard: quick, fast, tight lines, leads its shots
-    {3, 3.0f, 3, 4.0f, true, 60, 12, 6, true, 5, 10},
+    {3, 3.0f, 3, 4.0f, true, 60, 12, 6, true, true, 5, 10},
 };
 
 constexpr int kBlockCost = 6;        // a block in the way costs six cells: stop, turn, shoot
 constexpr float kBrakeRate = 0.022f;  // speed lost per frame it plans with when stopping
 constexpr float kSpeedSlack = 0.015f;
-constexpr float kSeeRadius = 12;     // how near a rocket or the enemy counts as "at me"
+constexpr float kSeeRadius = 12;     // how near a rocket's path counts as "at me"
+constexpr float kCloseRadius = 6;    // how near the other helicopter counts as "in my cell"
 constexpr int kAltSlack = 2;         // altitude kept beyond the hit window
 constexpr int kTopAlt = 51;
+constexpr int kHuntLead = 3;         // the score lead from which it hunts
+constexpr float kStandOff = 100;     // how near it comes to shoot when hunting
 
 struct Vec {
     float x = 0, y = 0;
@@ -188,6 +192,14 @@ PortInput ComputerPilot::next(const World& w, const Game& g) {
     observe(w);
     plan_route(w);
     const player_tag& me = w.player[index_];
+    // Near the other helicopter's height its cell is kept out of like a block (unless
+    // already in it: then only height can part them).
+    const player_tag& e = enemy_as_seen(w);
+    avoid_cell_ = -1;
+    if (std::abs(e.alt - me.alt) <= HIT_WINDOW + kAltSlack + 2) {
+        int cell = cell_at(e.x, e.y);
+        if (cell != cell_at(me.x, me.y)) avoid_cell_ = cell;
+    }
     Goal goal = choose_goal(w);
     Motion now = motion_of(me);
     Motion next = now;
@@ -265,7 +277,9 @@ float ComputerPilot::clearance(float x, float y) const {
     int col = int(x) / CELL_SIZE, row = (int(y) - ARENA_TOP) / CELL_SIZE;
     for (int r = row - 1; r <= row + 1; ++r) {
         for (int c = col - 1; c <= col + 1; ++c) {
-            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS || tiles_[r * MAP_COLS + c] != TILE_BLOCK) continue;
+            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
+            int cell = r * MAP_COLS + c;
+            if (tiles_[cell] != TILE_BLOCK && cell != avoid_cell_) continue;
             float left = float(c * CELL_SIZE), top = float(ARENA_TOP + r * CELL_SIZE);
             float dx = std::max({0.0f, left - x, x - (left + CELL_SIZE)});
             float dy = std::max({0.0f, top - y, y - (top + CELL_SIZE)});
@@ -287,16 +301,15 @@ bool ComputerPilot::line_free(float x0, float y0, float x1, float y1, float half
 
 // ---- where to go ----
 
-void ComputerPilot::build_field(int slot) {
+void ComputerPilot::build_field(Field& field, int from) const {
     // Cheapest costs to the pad by buckets of cost: a step costs 1, or kBlockCost into a
     // block, so kBlockCost + 1 buckets in a ring hold every cell still open.
     constexpr int kRing = kBlockCost + 1;
-    auto& field = fields_[slot];
     field.fill(UINT16_MAX);
     std::array<std::array<int16_t, MAP_CELLS>, kRing> bucket;
     std::array<int, kRing> size{};
-    field[pad_cells_[slot]] = 0;
-    bucket[0][size[0]++] = int16_t(pad_cells_[slot]);
+    field[from] = 0;
+    bucket[0][size[0]++] = int16_t(from);
     int open = 1;
     for (int d = 0; open > 0; ++d) {
         auto& now = bucket[d % kRing];
@@ -344,7 +357,7 @@ void ComputerPilot::plan_route(const World& w) {
             if (tiles_[i] != own_pad) continue;
             if (i == keep) target_slot_ = pad_count_;
             pad_cells_[pad_count_] = i;
-            build_field(pad_count_++);
+            build_field(fields_[pad_count_++], i);
         }
     }
     // The order of the pads left that costs least from here; the pad it stands on is
@@ -360,9 +373,12 @@ void ComputerPilot::plan_route(const World& w) {
         return;
     }
     int here = cell_at(me.x, me.y);
+    const player_tag& e = enemy_as_seen(w);
+    int their_cell = cell_at(e.x, e.y);
     int best_cost = INT32_MAX, best_first = -1, keep_cost = INT32_MAX;
     do {
-        int cost = fields_[slots[0]][here];
+        // A pad with the other helicopter over it waits till later.
+        int cost = fields_[slots[0]][here] + (pad_cells_[slots[0]] == their_cell ? kBlockCost * 3 : 0);
         for (int i = 1; i < n; ++i) cost += fields_[slots[i]][pad_cells_[slots[i - 1]]];
         if (cost < best_cost) best_cost = cost, best_first = slots[0];
         if (slots[0] == target_slot_) keep_cost = std::min(keep_cost, cost);
@@ -373,16 +389,30 @@ void ComputerPilot::plan_route(const World& w) {
 
 ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     const player_tag& me = w.player[index_];
+    const player_tag& e = enemy_as_seen(w);
     const Traits& t = traits_of(skill_);
     Goal goal;
     int here = cell_at(me.x, me.y);
-    if (target_slot_ < 0) {  // nothing left to fly to: stay put
+    int their_cell = cell_at(e.x, e.y);
+    const Field* field = nullptr;
+    int target = -1;
+    if (hunting(w)) {
+        // Near enough with a clear line: stay and shoot.
+        if (std::hypot(e.x - me.x, e.y - me.y) < kStandOff && line_free(me.x, me.y, e.x, e.y, 1)) {
+            goal.x = me.x, goal.y = me.y, goal.stop = true;
+            return goal;
+        }
+        build_field(hunt_field_, their_cell);
+        field = &hunt_field_;
+        target = their_cell;
+    } else if (target_slot_ >= 0) {
+        field = &fields_[target_slot_];
+        target = pad_cells_[target_slot_];
+    } else {  // nothing left to fly to: stay put
         Vec c = centre(here);
         goal.x = c.x, goal.y = c.y, goal.stop = true;
         return goal;
     }
-    const auto& field = fields_[target_slot_];
-    int target = pad_cells_[target_slot_];
     // The cells downhill from here to the pad.
     int path[16], len = 0;
     path[len++] = here;
@@ -394,14 +424,22 @@ ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
             int c = col + s[0], r = row + s[1];
             if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
             int v = r * MAP_COLS + c;
-            int cost = field[v] + (tiles_[v] == TILE_BLOCK ? kBlockCost : 1);
+            int cost = (*field)[v] + (tiles_[v] == TILE_BLOCK ? kBlockCost : 1);
             if (cost < best_cost) best_cost = cost, best = v;
         }
         path[len++] = best;
     }
-    if (here == target) {
+    // The other helicopter in the way ahead is flown over.
+    if (target != their_cell) {
+        for (int i = 1; i < std::min(len, 7); ++i) goal.pass_over |= path[i] == their_cell;
+    }
+    if (here == target && target != their_cell) {
         Vec c = centre(target);
         goal.x = c.x, goal.y = c.y, goal.stop = true, goal.land = true;
+        return goal;
+    }
+    if (len < 2) {  // in the other helicopter's cell: hold still, height parts them
+        goal.x = me.x, goal.y = me.y, goal.stop = true;
         return goal;
     }
     if (tiles_[path[1]] == TILE_BLOCK) {
@@ -428,8 +466,20 @@ ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     Vec c = centre(path[carrot]);
     goal.x = c.x, goal.y = c.y;
     goal.stop = carrot == 0 || path[carrot] == target;
-    goal.land = path[carrot] == target;
+    goal.land = path[carrot] == target && target != their_cell;
     return goal;
+}
+
+bool ComputerPilot::hunting(const World& w) const {
+    // Ahead on score, the sooner the game ends the better: it goes after the other
+    // helicopter, if that one flies at all.
+    const Traits& t = traits_of(skill_);
+    const player_tag &me = w.player[index_], &them = w.player[1 - index_];
+    if (!t.hunts || me.score < them.score + kHuntLead) return false;
+    for (int k = 0; k < std::min(seen_frames_, kMemory); ++k) {
+        if (enemy_seen_[k].alt > 0) return true;
+    }
+    return false;
 }
 
 // ---- how high ----
@@ -452,13 +502,15 @@ void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const 
             if (out || (c >= 0 && tiles_[c] == TILE_BLOCK)) break;
         }
     }
-    // The other helicopter: never share a cell at a colliding height.
+    // The other helicopter: never share a cell at a colliding height. Two landed
+    // helicopters keep apart by where they fly, not by height.
     const player_tag& e = enemy_as_seen(w);
+    if (e.alt == 0 && me.alt == 0) return;
     Coast theirs(e);
     int ahead = std::min(seen_frames_ - 1, t.reaction);
     for (int j = 0; j <= 40; ++j) {
         Vec a = mine.at(j), b = theirs.at(j + ahead);
-        if (near_cell(a, kSeeRadius, cell_at(b.x, b.y)) || near_cell(b, kSeeRadius, cell_at(a.x, a.y))) {
+        if (near_cell(a, kCloseRadius, cell_at(b.x, b.y)) || near_cell(b, kCloseRadius, cell_at(a.x, a.y))) {
             bands.push_back({e.alt - HIT_WINDOW - kAltSlack, e.alt + HIT_WINDOW + kAltSlack, j, false});
             break;
         }
@@ -478,9 +530,18 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
         int up = e.alt + t.keep_apart, down = e.alt - t.keep_apart;
         desired = (up <= kTopAlt - 6 && (desired >= e.alt || down < 2)) ? up : down;
     }
-    if (t.match_height && in_range && dist > 2 * CELL_SIZE && me.rocket_ctr < 20 && goal.shoot_cell < 0) {
+    if (t.match_height && in_range && dist > CELL_SIZE && me.rocket_ctr < 20 && goal.shoot_cell < 0) {
         float off = std::fabs(wrap(heading_to(ex, ey) - me.rotation));
         if (off < 12) desired = e.alt;
+    }
+    if (goal.pass_over) {
+        // The higher one goes over, the lower one under (Blue over when level), so two
+        // helicopters that want each other's cells part instead of chasing up together.
+        int clear = HIT_WINDOW + kAltSlack + 3;
+        int over = e.alt + clear, under = e.alt - clear;
+        bool go_over = alt > e.alt || (alt == e.alt && index_ == 0);
+        if (go_over ? over > kTopAlt : under < 1) go_over = !go_over;
+        desired = go_over ? std::max(desired, over) : std::min(desired, under);
     }
     if (goal.land) {
         // Down when coasting to a stop would leave it inside the pad's cell.
@@ -509,14 +570,20 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
     };
     int target = desired;
     if (forbidden(alt, 60) && alt > 0) {
-        // Out of the way by the nearest height that is clear.
+        // Out of the way by the nearest height that is clear, away from the middle of
+        // what it is in (so two helicopters part rather than climb together).
+        int centre2 = 0, count = 0;
+        for (const Band& b : bands) {
+            if (alt >= b.lo && alt <= b.hi) centre2 += b.lo + b.hi, ++count;
+        }
+        bool prefer_up = count == 0 || 2 * alt * count > centre2 || (2 * alt * count == centre2 && index_ == 0);
         target = alt;
         for (int d = 1; d <= kTopAlt; ++d) {
             int up = alt + d, down = alt - d;
             bool up_ok = up <= kTopAlt && !forbidden(up, 60);
             bool down_ok = down >= 0 && !forbidden(down, 60);
             if (up_ok && down_ok) {
-                target = std::abs(up - desired) <= std::abs(down - desired) ? up : down;
+                target = prefer_up ? up : down;
                 break;
             }
             if (up_ok || down_ok) {
@@ -637,6 +704,9 @@ bool ComputerPilot::fire_at_enemy(const World& w, const Motion& next, int rocket
     const Traits& t = traits_of(skill_);
     const player_tag& e = enemy_as_seen(w);
     if (e.alt == 0 || std::abs(e.alt - rocket_alt) >= HIT_WINDOW) return false;
+    // Its last battery ends the game, which only pays when ahead.
+    const player_tag &me = w.player[index_], &them = w.player[1 - index_];
+    if (them.battery <= 1 && me.score <= them.score) return false;
     int ahead = t.lead ? std::min(seen_frames_ - 1, t.reaction) : 0;
     Coast theirs(e);
     double dx = Sin(next.rotation), dy = -Cos(next.rotation);

@@ -46,6 +46,7 @@ private:
         bool stop = false;    // come to rest there (else pass through)
         bool land = false;    // set down there
         int shoot_cell = -1;  // a block in the way to shoot out first
+        bool pass_over = false;  // the other helicopter is in the way
     };
     struct SeenRocket {
         float x, y, dir;
@@ -58,7 +59,9 @@ private:
 
     void observe(const World& w);
     void plan_route(const World& w);
-    void build_field(int slot);
+    using Field = std::array<uint16_t, MAP_CELLS>;  // costs of the way to one cell
+    void build_field(Field& field, int from) const;
+    bool hunting(const World& w) const;
     Goal choose_goal(const World& w);
     const player_tag& enemy_as_seen(const World& w) const;
     int choose_altitude(const World& w, const Goal& goal, bool can_land_here);
@@ -80,10 +83,12 @@ private:
     // The arena as last planned for, and the costs from every cell to each own pad.
     std::array<int, MAP_CELLS> tiles_{};
     std::array<int, PADS_PER_SIDE> pad_cells_{};
-    std::array<std::array<uint16_t, MAP_CELLS>, PADS_PER_SIDE> fields_{};
+    std::array<Field, PADS_PER_SIDE> fields_{};
+    Field hunt_field_{};
     int pad_count_ = 0;
     int target_slot_ = -1;
     int carrot_cell_ = -1;  // the cell of its path it flies straight for
+    int avoid_cell_ = -1;   // the other helicopter's cell, when at a colliding height
     int round_seen_ = -1;
     int cruise_ = 8;
 
