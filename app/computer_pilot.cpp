@@ -12,6 +12,8 @@ namespace {
 struct Traits {
     int reaction;       // frames before it notices a new rocket or what the enemy did
     float top_speed;    // pixels per frame it lets itself fly
+    float brake_plan;   // speed it plans to lose per frame when stopping (0.03 at most)
+    int settle;         // frames it sits after setting down before it takes off again
     float margin;       // pixels it keeps between its ground point and a block cell
     float turn_top;     // degrees per frame it lets itself turn
     bool lead;          // aims where the enemy will be, not where it was seen
@@ -25,15 +27,14 @@ struct Traits {
 
 constexpr Traits kTraits[3] = {
     // easy: late, slow, wide berths; shoots at where it saw the enemy
-    {24, 1.5f, 9, 2.0f, false, 30, 18, 0, false, false, 8, 14},
+    {24, 1.5f, 0.012f, 20, 9, 2.0f, false, 30, 18, 0, false, false, 8, 14},
     // normal
-    {10, 2.2f, 5, 3.0f, true, 45, 14, 6, true, true, 6, 12},
+    {10, 2.2f, 0.018f, 6, 5, 3.0f, true, 45, 14, 6, true, true, 6, 12},
     // hard: quick, fast, tight lines, leads its shots
-    {3, 3.0f, 3, 4.0f, true, 60, 12, 6, true, true, 5, 10},
+    {3, 3.0f, 0.025f, 0, 3, 4.0f, true, 60, 12, 6, true, true, 5, 10},
 };
 
 constexpr int kBlockCost = 6;        // a block in the way costs six cells: stop, turn, shoot
-constexpr float kBrakeRate = 0.022f;  // speed lost per frame it plans with when stopping
 constexpr float kSpeedSlack = 0.015f;
 constexpr float kSeeRadius = 12;     // how near a rocket's path counts as "at me"
 constexpr float kCloseRadius = 6;    // how near the other helicopter counts as "in my cell"
@@ -522,8 +523,9 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
     const player_tag& me = w.player[index_];
     const player_tag& e = enemy_as_seen(w);
     int alt = me.alt;
+    ground_frames_ = alt == 0 ? ground_frames_ + 1 : 0;
 
-    int desired = cruise_;
+    int desired = alt == 0 && ground_frames_ <= t.settle ? 0 : cruise_;
     float ex = e.x - me.x, ey = e.y - me.y, dist = std::hypot(ex, ey);
     bool in_range = e.alt >= 1 && dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE;
     if (t.keep_apart > 0 && in_range && std::abs(desired - e.alt) < t.keep_apart) {
@@ -649,7 +651,7 @@ void ComputerPilot::planar_input(const Motion& now, const Goal& goal, int& turn,
     after.advance();  // the speeds and heading the controls will act on
     float dx = goal.x - after.x, dy = goal.y - after.y, d = std::hypot(dx, dy);
     float reach = goal.stop ? std::max(d - 0.5f, 0.0f) : d + 2 * CELL_SIZE;
-    float v = std::min(t.top_speed, std::sqrt(2 * kBrakeRate * reach));
+    float v = std::min(t.top_speed, std::sqrt(2 * t.brake_plan * reach));
     float vx = d > 0.01f ? dx / d * v : 0, vy = d > 0.01f ? dy / d * v : 0;
     // In the helicopter's own axes: forward toward the nose (-elv), right (ail).
     double s = Sin(after.rotation), c = Cos(after.rotation);

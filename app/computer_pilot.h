@@ -91,6 +91,7 @@ private:
     int avoid_cell_ = -1;   // the other helicopter's cell, when at a colliding height
     int round_seen_ = -1;
     int cruise_ = 8;
+    int ground_frames_ = 0;  // frames on the ground so far
 
     // What it has seen: the other helicopter over the last frames, rockets by age.
     static constexpr int kMemory = 32;

@@ -151,8 +151,22 @@ void alone(int seeds, PilotSkill skill, int index, AloneFigures& f, Cost& cost) 
 struct VersusFigures {
     int games = 0, first_wins = 0, second_wins = 0, ties = 0, stalls = 0;
     long frames = 0;
-    int rounds = 0, hits = 0;
+    int rounds = 0;
+    int crashes[2] = {}, hits_taken[2] = {}, collisions = 0;  // [0] the first skill
 };
+
+// Why a helicopter lost a battery in the last frame: both at once in one cell is a
+// collision, one with a rocket of the other's gone is a hit, anything else its own crash.
+enum class Loss { none, crash, hit, collision };
+Loss loss_of(const World& before, const World& after, int i) {
+    if (after.player[i].battery >= before.player[i].battery) return Loss::none;
+    if (after.player[1 - i].battery < before.player[1 - i].battery && after.player[0].pos == after.player[1].pos)
+        return Loss::collision;
+    auto rockets_of = [](const World& w, int id) {
+        return std::count_if(w.rocket_list.begin(), w.rocket_list.end(), [&](const rocket_tag& r) { return r.id == id; });
+    };
+    return rockets_of(after, 1 - i) < rockets_of(before, 1 - i) ? Loss::hit : Loss::crash;
+}
 
 // Whole games between two pilots; the first skill flies Blue in odd seeds, Red in even.
 void versus(int seeds, PilotSkill first, PilotSkill second, VersusFigures& f, Cost& cost) {
@@ -165,7 +179,20 @@ void versus(int seeds, PilotSkill first, PilotSkill second, VersusFigures& f, Co
         r.pilot[1 - a].emplace(1 - a, second, uint32_t(seed) * 40503u + 2);
         ++f.games;
         long start = r.frames;
-        while (r.g.game_state == GameState::play && r.frames - start < kGameCap) r.frame();
+        World before;
+        while (r.g.game_state == GameState::play && r.frames - start < kGameCap) {
+            before = r.w;
+            r.frame();
+            for (int i = 0; i < 2; ++i) {
+                int who = i == a ? 0 : 1;
+                switch (loss_of(before, r.w, i)) {
+                    case Loss::crash: ++f.crashes[who]; break;
+                    case Loss::hit: ++f.hits_taken[who]; break;
+                    case Loss::collision: f.collisions += i == 0; break;
+                    default: break;
+                }
+            }
+        }
         if (r.g.game_state != GameState::over) {
             ++f.stalls;
             continue;
@@ -232,6 +259,11 @@ int main(int argc, char** argv) {
                         skill_name(p[0]), skill_name(p[1]), skill_name(p[0]), f.first_wins, skill_name(p[1]),
                         f.second_wins, f.ties, f.games, f.games ? 100.0 * f.first_wins / f.games : 0.0, f.stalls,
                         done ? double(f.frames) / done : 0.0, done ? double(f.rounds) / done : 0.0);
+            std::printf("    batteries lost per game: %s %.2f crashes, %.2f hits; %s %.2f crashes, %.2f hits; "
+                        "%.2f collisions\n",
+                        skill_name(p[0]), double(f.crashes[0]) / f.games, double(f.hits_taken[0]) / f.games,
+                        skill_name(p[1]), double(f.crashes[1]) / f.games, double(f.hits_taken[1]) / f.games,
+                        double(f.collisions) / f.games);
             print_cost("both", cost);
         }
     }
