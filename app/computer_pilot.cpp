@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/maths.h"
+#include "app/pilot_flight.h"
 #include "world/level.h"
 
 namespace {
@@ -34,7 +35,6 @@ constexpr Traits kTraits[3] = {
     {3, 3.0f, 0.025f, 0, 3, 4.0f, true, 60, 12, 6, true, true, 5, 10},
 };
 
-constexpr int kBlockCost = 6;        // a block in the way costs six cells: stop, turn, shoot
 constexpr float kSpeedSlack = 0.015f;
 constexpr float kSeeRadius = 12;     // how near a rocket's path counts as "at me"
 constexpr float kCloseRadius = 6;    // how near the other helicopter counts as "in my cell"
@@ -42,18 +42,9 @@ constexpr int kAltSlack = 2;         // altitude kept beyond the hit window
 constexpr int kTopAlt = 51;
 constexpr int kHuntLead = 3;         // the score lead from which it hunts
 constexpr float kStandOff = 100;     // how near it comes to shoot when hunting
+constexpr int kLookAhead = 16;       // cells of its way it looks along
 
-struct Vec {
-    float x = 0, y = 0;
-};
-
-float clampf(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
-
-int cell_at(float x, float y) {
-    return cell_index(clampf(x, ARENA_MIN_X, ARENA_MAX_X), clampf(y, ARENA_MIN_Y, ARENA_MAX_Y));
-}
-
-Vec centre(int cell) { return {float(16 + CELL_SIZE * (cell % MAP_COLS)), float(48 + CELL_SIZE * (cell / MAP_COLS))}; }
+const Traits& traits_of(PilotSkill s) { return kTraits[int(s)]; }
 
 // A rocket's cell as the rules compute it, or -1 off the arena's cells.
 int rocket_cell(double x, double y) {
@@ -61,123 +52,18 @@ int rocket_cell(double x, double y) {
     return c >= 0 && c < MAP_CELLS ? c : -1;
 }
 
-// Degrees from -180 to 180.
-float wrap(float degrees) {
-    double d = std::fmod(double(degrees), 360.0);
-    if (d > 180) d -= 360;
-    if (d < -180) d += 360;
-    return float(d);
-}
-
-// The heading whose nose points along (dx, dy).
-float heading_to(float dx, float dy) { return float(std::atan2(double(dx), double(-dy)) * 57.29577951308232); }
-
-float add(float value, float step) { return float(double(value) + step); }
-
-// Where a helicopter coasts to in `frames` frames with no input: its speeds wear off by
-// the damping step each frame; the slow turn of a remainder is left out.
-struct Coast {
-    float x, y, elv, ail;
-    double s, c;
-    explicit Coast(const player_tag& p) : x(p.x), y(p.y), elv(p.elv), ail(p.ail), s(Sin(p.rotation)), c(Cos(p.rotation)) {}
-    static double travelled(float v, int frames) {
-        double a = std::fabs(double(v));
-        int n = std::min(frames, int(std::ceil(a / SPEED_DAMPING)));
-        double d = n * a - SPEED_DAMPING * n * (n - 1) / 2;
-        return v < 0 ? -d : d;
-    }
-    Vec at(int frames) const {
-        double de = travelled(elv, frames), da = travelled(ail, frames);
-        return {clampf(float(x - s * de + c * da), ARENA_MIN_X, ARENA_MAX_X),
-                clampf(float(y + c * de + s * da), ARENA_MIN_Y, ARENA_MAX_Y)};
-    }
-};
-
-// True if some corner of the box of half-size r around a lies in b's cell.
-bool near_cell(Vec a, float r, int cell) {
-    return cell_at(a.x - r, a.y - r) == cell || cell_at(a.x + r, a.y - r) == cell ||
-           cell_at(a.x - r, a.y + r) == cell || cell_at(a.x + r, a.y + r) == cell;
-}
-
-ComputerPilot::Motion motion_of(const player_tag& p) { return {p.x, p.y, p.rotation, p.rstp, p.elv, p.ail}; }
-
-// The flight step's movement with the heading's sines kept while it does not change:
-// close enough for looking ahead, and cheap.
-struct Glide {
-    ComputerPilot::Motion m;
-    float trig_for = NAN;
-    double s = 0, c = 0;
-    void advance() {
-        m.rotation = add(m.rotation, m.rstp);
-        if (m.rotation != trig_for) {
-            trig_for = m.rotation;
-            s = Sin(m.rotation);
-            c = Cos(m.rotation);
-        }
-        if (m.rstp > 0) m.rstp = add(m.rstp, -TURN_DAMPING);
-        if (m.rstp < 0) m.rstp = add(m.rstp, TURN_DAMPING);
-        if (std::fabs(m.rstp) < 0.15f) m.rstp = 0;  // its own steering kills a remainder
-        m.x = clampf(float(m.x - s * m.elv + c * m.ail), ARENA_MIN_X, ARENA_MAX_X);
-        m.y = clampf(float(m.y + c * m.elv + s * m.ail), ARENA_MIN_Y, ARENA_MAX_Y);
-        for (float* v : {&m.elv, &m.ail}) {
-            if (*v > 0) *v = std::max(0.0f, add(*v, -SPEED_DAMPING));
-            else if (*v < 0) *v = std::min(0.0f, add(*v, SPEED_DAMPING));
-        }
-    }
-};
-
 int against(float speed, float slack) { return speed > slack ? -1 : speed < -slack ? 1 : 0; }
 
 }  // namespace
 
-// ---- the flight model ----
-
-void ComputerPilot::Motion::advance() {
-    rotation = add(rotation, rstp);
-    if (rstp != 0) {
-        if (rstp > 0) rstp = add(rstp, -TURN_DAMPING);
-        if (rstp < 0) rstp = add(rstp, TURN_DAMPING);
-    }
-    if (elv != 0) {
-        x = float(x - Sin(rotation) * elv);
-        y = float(y + Cos(rotation) * elv);
-        if (elv > 0) elv = add(elv, -SPEED_DAMPING);
-        if (elv < 0) elv = add(elv, SPEED_DAMPING);
-    }
-    if (ail != 0) {
-        if (ail > 0) {
-            x = float(x - Sin(double(rotation) - 90) * ail);
-            y = float(y + Cos(double(rotation) - 90) * ail);
-            ail = add(ail, -SPEED_DAMPING);
-        }
-        if (ail < 0) {
-            x = float(x + Sin(double(rotation) + 90) * ail);
-            y = float(y - Cos(double(rotation) + 90) * ail);
-            ail = add(ail, SPEED_DAMPING);
-        }
-    }
-    x = clampf(x, ARENA_MIN_X, ARENA_MAX_X);
-    y = clampf(y, ARENA_MIN_Y, ARENA_MAX_Y);
-}
-
-void ComputerPilot::Motion::steer(int turn, int slide, int forward) {
-    if (turn) rstp = clampf(add(rstp, turn * TURN_STEP), -TURN_LIMIT, TURN_LIMIT);
-    if (slide) ail = clampf(add(ail, slide * SPEED_STEP), -SPEED_LIMIT, SPEED_LIMIT);
-    if (forward) elv = clampf(add(elv, forward * SPEED_STEP), -SPEED_LIMIT, SPEED_LIMIT);
-}
-
 // ---- the pilot ----
 
-ComputerPilot::ComputerPilot(int index, PilotSkill skill, uint32_t seed) : index_(index), skill_(skill) {
+ComputerPilot::ComputerPilot(int index, PilotSkill skill, uint32_t seed)
+    : index_(index), skill_(skill), arena_(index) {
     rng_.SeedRnd(int(seed & 0x7fffffff));
-    tiles_.fill(-1);
     rockets_.reserve(16);
     rockets_before_.reserve(16);
 }
-
-namespace {
-const Traits& traits_of(PilotSkill s) { return kTraits[int(s)]; }
-}  // namespace
 
 PortInput ComputerPilot::next(const World& w, const Game& g) {
     PortInput pad;
@@ -191,25 +77,26 @@ PortInput ComputerPilot::next(const World& w, const Game& g) {
         cruise_ = t.cruise_low + int(rng_.RndDouble() * (t.cruise_high - t.cruise_low + 1));
     }
     observe(w);
-    plan_route(w);
     const player_tag& me = w.player[index_];
+    const player_tag& e = enemy_as_seen(w);
+    arena_.update(w);
+    pad_ = arena_.next_pad(cell_at(me.x, me.y), me.alt == 0 ? me.pos : -1, cell_at(e.x, e.y));
     // Near the other helicopter's height its cell is kept out of like a block (unless
     // already in it: then only height can part them).
-    const player_tag& e = enemy_as_seen(w);
-    avoid_cell_ = -1;
+    arena_.avoid_cell = -1;
     if (std::abs(e.alt - me.alt) <= HIT_WINDOW + kAltSlack + 2) {
         int cell = cell_at(e.x, e.y);
-        if (cell != cell_at(me.x, me.y)) avoid_cell_ = cell;
+        if (cell != cell_at(me.x, me.y)) arena_.avoid_cell = cell;
     }
     Goal goal = choose_goal(w);
-    Motion now = motion_of(me);
-    Motion next = now;
+    PilotMotion now = PilotMotion::of(me);
+    PilotMotion next = now;
     next.advance();  // where this frame's flight step puts it, before the controls
 
     // Setting down happens at the point the flight step leaves it; only a safe cell,
     // and not at its very edge.
     int touch = cell_at(next.x, next.y);
-    bool touch_ok = landing_cell(touch) && near_cell({next.x, next.y}, 1, touch) &&
+    bool touch_ok = arena_.landing_cell(touch) && near_cell({next.x, next.y}, 1, touch) &&
                     cell_at(next.x - 1, next.y - 1) == touch && cell_at(next.x + 1, next.y + 1) == touch;
     int vertical = choose_altitude(w, goal, touch_ok);
     pad.axis[AXIS_Y] = float(vertical);
@@ -266,128 +153,6 @@ const player_tag& ComputerPilot::enemy_as_seen(const World& w) const {
     return enemy_seen_[(seen_frames_ - 1 - delay) % kMemory];
 }
 
-bool ComputerPilot::landing_cell(int cell) const {
-    int tile = tiles_[cell];
-    int own_pad = index_ == 0 ? TILE_BLUE_PAD : TILE_RED_PAD;
-    int own_start = index_ == 0 ? TILE_BLUE_START : TILE_RED_START;
-    return tile == own_pad || tile == own_start || tile == TILE_FLOOR;
-}
-
-float ComputerPilot::clearance(float x, float y) const {
-    float best = CELL_SIZE;
-    int col = int(x) / CELL_SIZE, row = (int(y) - ARENA_TOP) / CELL_SIZE;
-    for (int r = row - 1; r <= row + 1; ++r) {
-        for (int c = col - 1; c <= col + 1; ++c) {
-            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
-            int cell = r * MAP_COLS + c;
-            if (tiles_[cell] != TILE_BLOCK && cell != avoid_cell_) continue;
-            float left = float(c * CELL_SIZE), top = float(ARENA_TOP + r * CELL_SIZE);
-            float dx = std::max({0.0f, left - x, x - (left + CELL_SIZE)});
-            float dy = std::max({0.0f, top - y, y - (top + CELL_SIZE)});
-            best = std::min(best, std::max(dx, dy));
-        }
-    }
-    return best;
-}
-
-bool ComputerPilot::line_free(float x0, float y0, float x1, float y1, float half) const {
-    float len = std::hypot(x1 - x0, y1 - y0);
-    int n = int(std::ceil(len / 6)) + 1;
-    for (int i = 0; i <= n; ++i) {
-        float k = float(i) / float(n);
-        if (clearance(x0 + (x1 - x0) * k, y0 + (y1 - y0) * k) < half) return false;
-    }
-    return true;
-}
-
-// ---- where to go ----
-
-void ComputerPilot::build_field(Field& field, int from) const {
-    // Cheapest costs to the pad by buckets of cost: a step costs 1, or kBlockCost into a
-    // block, so kBlockCost + 1 buckets in a ring hold every cell still open.
-    constexpr int kRing = kBlockCost + 1;
-    field.fill(UINT16_MAX);
-    std::array<std::array<int16_t, MAP_CELLS>, kRing> bucket;
-    std::array<int, kRing> size{};
-    field[from] = 0;
-    bucket[0][size[0]++] = int16_t(from);
-    int open = 1;
-    for (int d = 0; open > 0; ++d) {
-        auto& now = bucket[d % kRing];
-        int& count = size[d % kRing];
-        for (int k = 0; k < count; ++k) {
-            int u = now[k];
-            --open;
-            if (field[u] != d) continue;  // reached more cheaply since
-            int nd = d + (tiles_[u] == TILE_BLOCK ? kBlockCost : 1);
-            int col = u % MAP_COLS, row = u / MAP_COLS;
-            const int steps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
-            for (const auto& st : steps) {
-                int c = col + st[0], r = row + st[1];
-                if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
-                int v = r * MAP_COLS + c;
-                if (nd >= field[v]) continue;
-                field[v] = uint16_t(nd);
-                int b = nd % kRing;
-                bucket[b][size[b]++] = int16_t(v);
-                ++open;
-            }
-        }
-        count = 0;
-    }
-}
-
-void ComputerPilot::plan_route(const World& w) {
-    // The costs change only with the blocks or a new set of pads; a pad collected just
-    // drops out.
-    const player_tag& me = w.player[index_];
-    int own_pad = index_ == 0 ? TILE_BLUE_PAD : TILE_RED_PAD;
-    bool rebuild = false;
-    for (int i = 0; i < MAP_CELLS; ++i) {
-        int tile = w.level[i].tile;
-        if (tiles_[i] == tile) continue;
-        bool pad_gone = tiles_[i] == own_pad && tile == TILE_FLOOR;
-        if (!pad_gone) rebuild = true;
-        tiles_[i] = tile;
-    }
-    if (rebuild) {
-        int keep = target_slot_ >= 0 ? pad_cells_[target_slot_] : -1;
-        pad_count_ = 0;
-        target_slot_ = -1;
-        for (int i = 0; i < MAP_CELLS && pad_count_ < PADS_PER_SIDE; ++i) {
-            if (tiles_[i] != own_pad) continue;
-            if (i == keep) target_slot_ = pad_count_;
-            pad_cells_[pad_count_] = i;
-            build_field(fields_[pad_count_++], i);
-        }
-    }
-    // The order of the pads left that costs least from here; the pad it stands on is
-    // collected by the coming flight step.
-    int slots[PADS_PER_SIDE], n = 0;
-    for (int s = 0; s < pad_count_; ++s) {
-        if (tiles_[pad_cells_[s]] != own_pad) continue;
-        if (me.alt == 0 && me.pos == pad_cells_[s]) continue;
-        slots[n++] = s;
-    }
-    if (n == 0) {
-        target_slot_ = -1;
-        return;
-    }
-    int here = cell_at(me.x, me.y);
-    const player_tag& e = enemy_as_seen(w);
-    int their_cell = cell_at(e.x, e.y);
-    int best_cost = INT32_MAX, best_first = -1, keep_cost = INT32_MAX;
-    do {
-        // A pad with the other helicopter over it waits till later.
-        int cost = fields_[slots[0]][here] + (pad_cells_[slots[0]] == their_cell ? kBlockCost * 3 : 0);
-        for (int i = 1; i < n; ++i) cost += fields_[slots[i]][pad_cells_[slots[i - 1]]];
-        if (cost < best_cost) best_cost = cost, best_first = slots[0];
-        if (slots[0] == target_slot_) keep_cost = std::min(keep_cost, cost);
-    } while (std::next_permutation(slots, slots + n));
-    // Keep the pad it is flying to unless another order is clearly shorter.
-    if (keep_cost > best_cost + 2) target_slot_ = best_first;
-}
-
 ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     const player_tag& me = w.player[index_];
     const player_tag& e = enemy_as_seen(w);
@@ -395,47 +160,33 @@ ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     Goal goal;
     int here = cell_at(me.x, me.y);
     int their_cell = cell_at(e.x, e.y);
-    const Field* field = nullptr;
+    const PilotArena::Field* field = nullptr;
     int target = -1;
     if (hunting(w)) {
         // Near enough with a clear line: stay and shoot.
-        if (std::hypot(e.x - me.x, e.y - me.y) < kStandOff && line_free(me.x, me.y, e.x, e.y, 1)) {
+        if (std::hypot(e.x - me.x, e.y - me.y) < kStandOff && arena_.line_free(me.x, me.y, e.x, e.y, 1)) {
             goal.x = me.x, goal.y = me.y, goal.stop = true;
             return goal;
         }
-        build_field(hunt_field_, their_cell);
+        arena_.build_field(hunt_field_, their_cell);
         field = &hunt_field_;
         target = their_cell;
-    } else if (target_slot_ >= 0) {
-        field = &fields_[target_slot_];
-        target = pad_cells_[target_slot_];
+    } else if (pad_ >= 0) {
+        field = &arena_.field_to_pad();
+        target = pad_;
     } else {  // nothing left to fly to: stay put
-        Vec c = centre(here);
+        PilotPoint c = cell_centre(here);
         goal.x = c.x, goal.y = c.y, goal.stop = true;
         return goal;
     }
-    // The cells downhill from here to the pad.
-    int path[16], len = 0;
-    path[len++] = here;
-    while (len < 16 && path[len - 1] != target) {
-        int u = path[len - 1], best = -1, best_cost = INT32_MAX;
-        int col = u % MAP_COLS, row = u / MAP_COLS;
-        const int steps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
-        for (const auto& s : steps) {
-            int c = col + s[0], r = row + s[1];
-            if (c < 0 || c >= MAP_COLS || r < 0 || r >= MAP_ROWS) continue;
-            int v = r * MAP_COLS + c;
-            int cost = (*field)[v] + (tiles_[v] == TILE_BLOCK ? kBlockCost : 1);
-            if (cost < best_cost) best_cost = cost, best = v;
-        }
-        path[len++] = best;
-    }
+    int path[kLookAhead];
+    int len = arena_.path(*field, here, target, path, kLookAhead);
     // The other helicopter in the way ahead is flown over.
     if (target != their_cell) {
         for (int i = 1; i < std::min(len, 7); ++i) goal.pass_over |= path[i] == their_cell;
     }
     if (here == target && target != their_cell) {
-        Vec c = centre(target);
+        PilotPoint c = cell_centre(target);
         goal.x = c.x, goal.y = c.y, goal.stop = true, goal.land = true;
         return goal;
     }
@@ -443,8 +194,8 @@ ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
         goal.x = me.x, goal.y = me.y, goal.stop = true;
         return goal;
     }
-    if (tiles_[path[1]] == TILE_BLOCK) {
-        Vec c = centre(here);
+    if (arena_.tile(path[1]) == TILE_BLOCK) {
+        PilotPoint c = cell_centre(here);
         goal.x = c.x, goal.y = c.y, goal.stop = true, goal.shoot_cell = path[1];
         return goal;
     }
@@ -452,19 +203,19 @@ ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     // already heading for needs less room than a new one, or it would waver at the
     // edge of seeing it.
     int carrot = 0, i = 1;
-    for (; i < len && tiles_[path[i]] != TILE_BLOCK; ++i) {
+    for (; i < len && arena_.tile(path[i]) != TILE_BLOCK; ++i) {
         if (path[i] != carrot_cell_) continue;
-        Vec c = centre(path[i]);
-        if (line_free(me.x, me.y, c.x, c.y, t.margin)) carrot = i;
+        PilotPoint c = cell_centre(path[i]);
+        if (arena_.line_free(me.x, me.y, c.x, c.y, t.margin)) carrot = i;
         break;
     }
-    for (i = carrot + 1; i < len && tiles_[path[i]] != TILE_BLOCK; ++i) {
-        Vec c = centre(path[i]);
-        if (!line_free(me.x, me.y, c.x, c.y, t.margin + 2)) break;
+    for (i = carrot + 1; i < len && arena_.tile(path[i]) != TILE_BLOCK; ++i) {
+        PilotPoint c = cell_centre(path[i]);
+        if (!arena_.line_free(me.x, me.y, c.x, c.y, t.margin + 2)) break;
         carrot = i;
     }
     carrot_cell_ = path[carrot];
-    Vec c = centre(path[carrot]);
+    PilotPoint c = cell_centre(path[carrot]);
     goal.x = c.x, goal.y = c.y;
     goal.stop = carrot == 0 || path[carrot] == target;
     goal.land = path[carrot] == target && target != their_cell;
@@ -500,7 +251,7 @@ void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const 
                 break;
             }
             bool out = x < ARENA_MIN_X || x > ARENA_MAX_X || y < ARENA_MIN_Y || y > r.alt + ARENA_MAX_Y;
-            if (out || (c >= 0 && tiles_[c] == TILE_BLOCK)) break;
+            if (out || (c >= 0 && arena_.tile(c) == TILE_BLOCK)) break;
         }
     }
     // The other helicopter: never share a cell at a colliding height. Two landed
@@ -510,7 +261,7 @@ void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const 
     Coast theirs(e);
     int ahead = std::min(seen_frames_ - 1, t.reaction);
     for (int j = 0; j <= 40; ++j) {
-        Vec a = mine.at(j), b = theirs.at(j + ahead);
+        PilotPoint a = mine.at(j), b = theirs.at(j + ahead);
         if (near_cell(a, kCloseRadius, cell_at(b.x, b.y)) || near_cell(b, kCloseRadius, cell_at(a.x, a.y))) {
             bands.push_back({e.alt - HIT_WINDOW - kAltSlack, e.alt + HIT_WINDOW + kAltSlack, j, false});
             break;
@@ -533,7 +284,7 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
         desired = (up <= kTopAlt - 6 && (desired >= e.alt || down < 2)) ? up : down;
     }
     if (t.match_height && in_range && dist > CELL_SIZE && me.rocket_ctr < 20 && goal.shoot_cell < 0) {
-        float off = std::fabs(wrap(heading_to(ex, ey) - me.rotation));
+        float off = std::fabs(wrap_degrees(heading_to(ex, ey) - me.rotation));
         if (off < 12) desired = e.alt;
     }
     if (goal.pass_over) {
@@ -547,7 +298,7 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
     }
     if (goal.land) {
         // Down when coasting to a stop would leave it inside the pad's cell.
-        Glide g{motion_of(me)};
+        Glide g{PilotMotion::of(me)};
         for (int k = 0; k < 200 && (g.m.elv != 0 || g.m.ail != 0); ++k) {
             g.advance();
             g.m.steer(0, against(g.m.ail, kSpeedSlack), against(g.m.elv, kSpeedSlack));
@@ -615,13 +366,13 @@ float ComputerPilot::heading_goal(const World& w, const Goal& goal) const {
     const player_tag& me = w.player[index_];
     const Traits& t = traits_of(skill_);
     if (goal.shoot_cell >= 0) {
-        Vec c = centre(goal.shoot_cell);
+        PilotPoint c = cell_centre(goal.shoot_cell);
         return heading_to(c.x - me.x, c.y - me.y);
     }
     const player_tag& e = enemy_as_seen(w);
     float dist = std::hypot(e.x - me.x, e.y - me.y);
     if (dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE && dist > 4) {
-        Vec aim{e.x, e.y};
+        PilotPoint aim{e.x, e.y};
         if (t.lead) {
             int ahead = std::min(seen_frames_ - 1, t.reaction);
             aim = Coast(e).at(ahead + int(dist / ROCKET_SPEED));
@@ -631,11 +382,11 @@ float ComputerPilot::heading_goal(const World& w, const Goal& goal) const {
     return me.rotation;
 }
 
-int ComputerPilot::turn_input(const Motion& now, float target, float speed) const {
+int ComputerPilot::turn_input(const PilotMotion& now, float target, float speed) const {
     const Traits& t = traits_of(skill_);
-    float err = wrap(target - now.rotation);
+    float err = wrap_degrees(target - now.rotation);
     // Turning swings the speeds round with the nose, so it turns slowly while fast.
-    float cap = clampf(0.86f / std::max(speed, 0.01f), 0.3f, t.turn_top);
+    float cap = clamp_to(0.86f / std::max(speed, 0.01f), 0.3f, t.turn_top);
     float want = 0;
     if (std::fabs(err) >= 0.5f) want = std::copysign(std::min(std::sqrt(0.5f * std::fabs(err)), cap), err);
     if (now.rstp < want - 0.1f) return 1;
@@ -645,9 +396,9 @@ int ComputerPilot::turn_input(const Motion& now, float target, float speed) cons
 
 // ---- where to fly ----
 
-void ComputerPilot::planar_input(const Motion& now, const Goal& goal, int& turn, int& slide, int& forward) const {
+void ComputerPilot::planar_input(const PilotMotion& now, const Goal& goal, int& turn, int& slide, int& forward) const {
     const Traits& t = traits_of(skill_);
-    Motion after = now;
+    PilotMotion after = now;
     after.advance();  // the speeds and heading the controls will act on
     float dx = goal.x - after.x, dy = goal.y - after.y, d = std::hypot(dx, dy);
     float reach = goal.stop ? std::max(d - 0.5f, 0.0f) : d + 2 * CELL_SIZE;
@@ -666,7 +417,7 @@ void ComputerPilot::planar_input(const Motion& now, const Goal& goal, int& turn,
     int fwd_opts[3] = {want_forward, against(after.elv, kSpeedSlack), 0};
     static constexpr int kOrder[9][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {2, 0}, {1, 2}, {2, 1}, {2, 2}};
     // Already closer than its margin (round a corner): it may not go any deeper.
-    float margin = std::max(0.5f, std::min(t.margin, clearance(now.x, now.y))) - 0.25f;
+    float margin = std::max(0.5f, std::min(t.margin, arena_.clearance(now.x, now.y))) - 0.25f;
     // Turning swings the speeds round too, so a turn is given up before a block is hit.
     int turn_opts[2] = {turn, against(after.rstp, 0.15f)};
     for (int tn = 0; tn < 2; ++tn) {
@@ -687,13 +438,13 @@ void ComputerPilot::planar_input(const Motion& now, const Goal& goal, int& turn,
     turn = turn_opts[1], slide = slide_opts[1], forward = fwd_opts[1];
 }
 
-bool ComputerPilot::safe_after(const Motion& now, int turn, int slide, int forward, float margin) const {
+bool ComputerPilot::safe_after(const PilotMotion& now, int turn, int slide, int forward, float margin) const {
     Glide g{now};
     g.advance();  // this frame's step is already decided
     g.m.steer(turn, slide, forward);
     for (int k = 0; k < 250; ++k) {
         g.advance();
-        if (clearance(g.m.x, g.m.y) < margin) return false;
+        if (arena_.clearance(g.m.x, g.m.y) < margin) return false;
         if (g.m.elv == 0 && g.m.ail == 0) break;
         g.m.steer(against(g.m.rstp, 0.15f), against(g.m.ail, kSpeedSlack), against(g.m.elv, kSpeedSlack));
     }
@@ -702,7 +453,7 @@ bool ComputerPilot::safe_after(const Motion& now, int turn, int slide, int forwa
 
 // ---- when to fire ----
 
-bool ComputerPilot::fire_at_enemy(const World& w, const Motion& next, int rocket_alt) const {
+bool ComputerPilot::fire_at_enemy(const World& w, const PilotMotion& next, int rocket_alt) const {
     const Traits& t = traits_of(skill_);
     const player_tag& e = enemy_as_seen(w);
     if (e.alt == 0 || std::abs(e.alt - rocket_alt) >= HIT_WINDOW) return false;
@@ -716,20 +467,20 @@ bool ComputerPilot::fire_at_enemy(const World& w, const Motion& next, int rocket
     for (int j = 1; j <= t.fire_frames; ++j) {
         double x = next.x + ROCKET_SPEED * dx * j, y = next.y + ROCKET_SPEED * dy * j;
         int c = rocket_cell(x, y);
-        Vec at = t.lead ? theirs.at(ahead + j) : Vec{e.x, e.y};
+        PilotPoint at = t.lead ? theirs.at(ahead + j) : PilotPoint{e.x, e.y};
         if (c >= 0 && c == cell_at(at.x, at.y) && std::hypot(x - at.x, y - at.y) <= t.aim_radius) return true;
         bool out = x < ARENA_MIN_X || x > ARENA_MAX_X || y < ARENA_MIN_Y || y > rocket_alt + ARENA_MAX_Y;
-        if (out || (c >= 0 && tiles_[c] == TILE_BLOCK)) return false;
+        if (out || (c >= 0 && arena_.tile(c) == TILE_BLOCK)) return false;
     }
     return false;
 }
 
-bool ComputerPilot::fire_at_block(const Motion& next, int cell) const {
+bool ComputerPilot::fire_at_block(const PilotMotion& next, int cell) const {
     double dx = Sin(next.rotation), dy = -Cos(next.rotation);
     for (int j = 1; j <= 30; ++j) {
         int c = rocket_cell(next.x + ROCKET_SPEED * dx * j, next.y + ROCKET_SPEED * dy * j);
         if (c == cell) return true;
-        if (c < 0 || tiles_[c] == TILE_BLOCK) return false;
+        if (c < 0 || arena_.tile(c) == TILE_BLOCK) return false;
     }
     return false;
 }

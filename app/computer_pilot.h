@@ -14,6 +14,8 @@
 
 #include "app/frame_input.h"
 #include "app/game_state.h"
+#include "app/pilot_arena.h"
+#include "app/pilot_flight.h"
 #include "engine/random.h"
 #include "world/world.h"
 
@@ -31,21 +33,12 @@ public:
     int index() const { return index_; }
     PilotSkill skill() const { return skill_; }
 
-    // The flight values that move a helicopter over the ground, stepped as the rules
-    // step them: the pilot's model of its own and the other helicopter's flight.
-    struct Motion {
-        float x = 0, y = 0, rotation = 0, rstp = 0, elv = 0, ail = 0;
-        void advance();
-        // One frame of full-deflection input in flight: -1, 0 or 1 on each control.
-        void steer(int turn, int slide, int forward);
-    };
-
 private:
     struct Goal {
         float x = 0, y = 0;
-        bool stop = false;    // come to rest there (else pass through)
-        bool land = false;    // set down there
-        int shoot_cell = -1;  // a block in the way to shoot out first
+        bool stop = false;       // come to rest there (else pass through)
+        bool land = false;       // set down there
+        int shoot_cell = -1;     // a block in the way to shoot out first
         bool pass_over = false;  // the other helicopter is in the way
     };
     struct SeenRocket {
@@ -58,37 +51,26 @@ private:
     };
 
     void observe(const World& w);
-    void plan_route(const World& w);
-    using Field = std::array<uint16_t, MAP_CELLS>;  // costs of the way to one cell
-    void build_field(Field& field, int from) const;
     bool hunting(const World& w) const;
     Goal choose_goal(const World& w);
     const player_tag& enemy_as_seen(const World& w) const;
     int choose_altitude(const World& w, const Goal& goal, bool can_land_here);
     void add_threats(const World& w, std::vector<Band>& bands) const;
     float heading_goal(const World& w, const Goal& goal) const;
-    int turn_input(const Motion& now, float target, float speed) const;
-    void planar_input(const Motion& now, const Goal& goal, int& turn, int& slide, int& forward) const;
-    bool safe_after(const Motion& now, int turn, int slide, int forward, float margin) const;
-    bool fire_at_enemy(const World& w, const Motion& next, int rocket_alt) const;
-    bool fire_at_block(const Motion& next, int cell) const;
-    float clearance(float x, float y) const;  // distance to the nearest block cell
-    bool line_free(float x0, float y0, float x1, float y1, float half) const;
-    bool landing_cell(int cell) const;
+    int turn_input(const PilotMotion& now, float target, float speed) const;
+    void planar_input(const PilotMotion& now, const Goal& goal, int& turn, int& slide, int& forward) const;
+    bool safe_after(const PilotMotion& now, int turn, int slide, int forward, float margin) const;
+    bool fire_at_enemy(const World& w, const PilotMotion& next, int rocket_alt) const;
+    bool fire_at_block(const PilotMotion& next, int cell) const;
 
     int index_;
     PilotSkill skill_;
     Rng rng_;
 
-    // The arena as last planned for, and the costs from every cell to each own pad.
-    std::array<int, MAP_CELLS> tiles_{};
-    std::array<int, PADS_PER_SIDE> pad_cells_{};
-    std::array<Field, PADS_PER_SIDE> fields_{};
-    Field hunt_field_{};
-    int pad_count_ = 0;
-    int target_slot_ = -1;
-    int carrot_cell_ = -1;  // the cell of its path it flies straight for
-    int avoid_cell_ = -1;   // the other helicopter's cell, when at a colliding height
+    PilotArena arena_;
+    PilotArena::Field hunt_field_{};  // the costs of the way to the other helicopter
+    int pad_ = -1;                    // the cell of the pad it flies to
+    int carrot_cell_ = -1;            // the cell of its way it flies straight for
     int round_seen_ = -1;
     int cruise_ = 8;
     int ground_frames_ = 0;  // frames on the ground so far
