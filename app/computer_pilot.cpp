@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/maths.h"
 #include "app/pilot_flight.h"
+#include "engine/maths.h"
 #include "world/level.h"
 
 namespace {
@@ -55,8 +55,6 @@ int rocket_cell(double x, double y) {
 int against(float speed, float slack) { return speed > slack ? -1 : speed < -slack ? 1 : 0; }
 
 }  // namespace
-
-// ---- the pilot ----
 
 ComputerPilot::ComputerPilot(int index, PilotSkill skill, uint32_t seed)
     : index_(index), skill_(skill), arena_(index) {
@@ -148,8 +146,8 @@ void ComputerPilot::observe(const World& w) {
 }
 
 const player_tag& ComputerPilot::enemy_as_seen(const World& w) const {
-    int delay = std::min(traits_of(skill_).reaction, seen_frames_ - 1);
     if (seen_frames_ == 0) return w.player[1 - index_];
+    int delay = std::min(traits_of(skill_).reaction, seen_frames_ - 1);
     return enemy_seen_[(seen_frames_ - 1 - delay) % kMemory];
 }
 
