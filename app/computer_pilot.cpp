@@ -76,14 +76,15 @@ PortInput ComputerPilot::next(const World& w, const Game& g) {
     }
     observe(w);
     const player_tag& me = w.player[index_];
-    const player_tag& e = enemy_as_seen(w);
+    const player_tag& e = enemy_as_seen();
     arena_.update(w);
     pad_ = arena_.next_pad(cell_at(me.x, me.y), me.alt == 0 ? me.pos : -1, cell_at(e.x, e.y));
     // Near the other helicopter's height its cell is kept out of like a block (unless
     // already in it: then only height can part them).
     arena_.avoid_cell = -1;
-    if (std::abs(e.alt - me.alt) <= HIT_WINDOW + kAltSlack + 2) {
-        int cell = cell_at(e.x, e.y);
+    const player_tag& close = enemy_seen_ago(close_watch_delay());
+    if (std::abs(close.alt - me.alt) <= parting()) {
+        int cell = cell_at(close.x, close.y);
         if (cell != cell_at(me.x, me.y)) arena_.avoid_cell = cell;
     }
     Goal goal = choose_goal(w);
@@ -145,15 +146,24 @@ void ComputerPilot::observe(const World& w) {
     }
 }
 
-const player_tag& ComputerPilot::enemy_as_seen(const World& w) const {
-    if (seen_frames_ == 0) return w.player[1 - index_];
-    int delay = std::min(traits_of(skill_).reaction, seen_frames_ - 1);
-    return enemy_seen_[(seen_frames_ - 1 - delay) % kMemory];
+const player_tag& ComputerPilot::enemy_seen_ago(int frames) const {
+    return enemy_seen_[(seen_frames_ - 1 - frames) % kMemory];
+}
+
+const player_tag& ComputerPilot::enemy_as_seen() const {
+    return enemy_seen_ago(std::min(traits_of(skill_).reaction, seen_frames_ - 1));
+}
+
+int ComputerPilot::parting() const { return HIT_WINDOW + kAltSlack + 2 + close_watch_delay(); }
+
+int ComputerPilot::close_watch_delay() const {
+    // A helicopter close by is watched more closely than the rest of the arena.
+    return std::min(traits_of(skill_).reaction / 3, seen_frames_ - 1);
 }
 
 ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     const player_tag& me = w.player[index_];
-    const player_tag& e = enemy_as_seen(w);
+    const player_tag& e = enemy_as_seen();
     const Traits& t = traits_of(skill_);
     Goal goal;
     int here = cell_at(me.x, me.y);
@@ -253,15 +263,18 @@ void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const 
         }
     }
     // The other helicopter: never share a cell at a colliding height. Two landed
-    // helicopters keep apart by where they fly, not by height.
-    const player_tag& e = enemy_as_seen(w);
+    // helicopters keep apart by where they fly, not by height. What it saw of it is
+    // a few frames old, in which it may have climbed or sunk a little.
+    int ahead = close_watch_delay();
+    const player_tag& e = enemy_seen_ago(ahead);
     if (e.alt == 0 && me.alt == 0) return;
     Coast theirs(e);
-    int ahead = std::min(seen_frames_ - 1, t.reaction);
+    int room = HIT_WINDOW + kAltSlack + ahead;
+    float their_radius = e.alt == 0 ? 0 : kCloseRadius;  // a landed one stays in its cell
     for (int j = 0; j <= 40; ++j) {
         PilotPoint a = mine.at(j), b = theirs.at(j + ahead);
-        if (near_cell(a, kCloseRadius, cell_at(b.x, b.y)) || near_cell(b, kCloseRadius, cell_at(a.x, a.y))) {
-            bands.push_back({e.alt - HIT_WINDOW - kAltSlack, e.alt + HIT_WINDOW + kAltSlack, j, false});
+        if (near_cell(a, kCloseRadius, cell_at(b.x, b.y)) || near_cell(b, their_radius, cell_at(a.x, a.y))) {
+            bands.push_back({e.alt - room, e.alt + room, j, false});
             break;
         }
     }
@@ -270,7 +283,7 @@ void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const 
 int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_ok) {
     const Traits& t = traits_of(skill_);
     const player_tag& me = w.player[index_];
-    const player_tag& e = enemy_as_seen(w);
+    const player_tag& e = enemy_as_seen();
     int alt = me.alt;
     ground_frames_ = alt == 0 ? ground_frames_ + 1 : 0;
 
@@ -285,14 +298,20 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
         float off = std::fabs(wrap_degrees(heading_to(ex, ey) - me.rotation));
         if (off < 12) desired = e.alt;
     }
+    if (!goal.pass_over) pass_side_ = 0;
     if (goal.pass_over) {
-        // The higher one goes over, the lower one under (Blue over when level), so two
+        // The clearly higher one goes over, the lower one under, and when it is close
+        // Blue over and Red under; the choice holds until they have passed. So two
         // helicopters that want each other's cells part instead of chasing up together.
-        int clear = HIT_WINDOW + kAltSlack + 3;
-        int over = e.alt + clear, under = e.alt - clear;
-        bool go_over = alt > e.alt || (alt == e.alt && index_ == 0);
-        if (go_over ? over > kTopAlt : under < 1) go_over = !go_over;
-        desired = go_over ? std::max(desired, over) : std::min(desired, under);
+        const player_tag& close = enemy_seen_ago(close_watch_delay());
+        int clear = parting() + 1;
+        int over = close.alt + clear, under = close.alt - clear;
+        if (pass_side_ == 0) {
+            int gap = alt - close.alt;
+            pass_side_ = std::abs(gap) > 3 + close_watch_delay() ? (gap > 0 ? 1 : -1) : (index_ == 0 ? 1 : -1);
+        }
+        if (pass_side_ > 0 ? over > kTopAlt : under < 1) pass_side_ = -pass_side_;
+        desired = pass_side_ > 0 ? std::max(desired, over) : std::min(desired, under);
     }
     if (goal.land) {
         // Down when coasting to a stop would leave it inside the pad's cell.
@@ -367,7 +386,7 @@ float ComputerPilot::heading_goal(const World& w, const Goal& goal) const {
         PilotPoint c = cell_centre(goal.shoot_cell);
         return heading_to(c.x - me.x, c.y - me.y);
     }
-    const player_tag& e = enemy_as_seen(w);
+    const player_tag& e = enemy_as_seen();
     float dist = std::hypot(e.x - me.x, e.y - me.y);
     if (dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE && dist > 4) {
         PilotPoint aim{e.x, e.y};
@@ -453,7 +472,7 @@ bool ComputerPilot::safe_after(const PilotMotion& now, int turn, int slide, int 
 
 bool ComputerPilot::fire_at_enemy(const World& w, const PilotMotion& next, int rocket_alt) const {
     const Traits& t = traits_of(skill_);
-    const player_tag& e = enemy_as_seen(w);
+    const player_tag& e = enemy_as_seen();
     if (e.alt == 0 || std::abs(e.alt - rocket_alt) >= HIT_WINDOW) return false;
     // Its last battery ends the game, which only pays when ahead.
     const player_tag &me = w.player[index_], &them = w.player[1 - index_];

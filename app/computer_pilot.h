@@ -53,7 +53,10 @@ private:
     void observe(const World& w);
     bool hunting(const World& w) const;
     Goal choose_goal(const World& w);
-    const player_tag& enemy_as_seen(const World& w) const;
+    const player_tag& enemy_seen_ago(int frames) const;
+    const player_tag& enemy_as_seen() const;  // the other helicopter, as late as it notices things
+    int close_watch_delay() const;
+    int parting() const;  // the height apart at which the other's cell is no wall
     int choose_altitude(const World& w, const Goal& goal, bool can_land_here);
     void add_threats(const World& w, std::vector<Band>& bands) const;
     float heading_goal(const World& w, const Goal& goal) const;
@@ -74,6 +77,7 @@ private:
     int round_seen_ = -1;
     int cruise_ = 8;
     int ground_frames_ = 0;  // frames on the ground so far
+    int pass_side_ = 0;      // passing the other helicopter: 1 over it, -1 under it
 
     // What it has seen: the other helicopter over the last frames, rockets by age.
     static constexpr int kMemory = 32;
