@@ -61,6 +61,7 @@ ComputerPilot::ComputerPilot(int index, PilotSkill skill, uint32_t seed)
     rng_.SeedRnd(int(seed & 0x7fffffff));
     rockets_.reserve(16);
     rockets_before_.reserve(16);
+    bands_.reserve(8);
 }
 
 PortInput ComputerPilot::next(const World& w, const Game& g) {
@@ -280,7 +281,7 @@ void ComputerPilot::add_threats(const World& w, std::vector<Band>& bands) const 
     }
 }
 
-int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_ok) {
+int ComputerPilot::wanted_altitude(const World& w, const Goal& goal) {
     const Traits& t = traits_of(skill_);
     const player_tag& me = w.player[index_];
     const player_tag& e = enemy_as_seen();
@@ -325,11 +326,17 @@ int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_
             cell_at(g.m.x - 6, g.m.y - 6) == target && cell_at(g.m.x + 6, g.m.y + 6) == target)
             desired = 0;
     }
-    desired = std::clamp(desired, 0, kTopAlt);
+    return std::clamp(desired, 0, kTopAlt);
+}
 
-    std::vector<Band> bands;
-    bands.reserve(8);
-    add_threats(w, bands);
+int ComputerPilot::choose_altitude(const World& w, const Goal& goal, bool touch_ok) {
+    const player_tag& me = w.player[index_];
+    int alt = me.alt;
+    int desired = wanted_altitude(w, goal);
+
+    bands_.clear();
+    add_threats(w, bands_);
+    const std::vector<Band>& bands = bands_;
     auto forbidden = [&](int a, int by) {
         if (a == 0 && !touch_ok && alt > 0) return true;
         for (const Band& b : bands) {

@@ -50,19 +50,26 @@ private:
         bool ground_ok;  // a landed helicopter is safe from it
     };
 
+    // What it sees: the other helicopter as it was some frames ago, rockets by age.
     void observe(const World& w);
+    const player_tag& enemy_seen_ago(int frames) const;
+    const player_tag& enemy_as_seen() const;  // as late as it notices things
+    int close_watch_delay() const;            // a helicopter close by is watched closer
+    int parting() const;  // the height apart from which the other's cell is no wall
+    // Where to go: a pad, or the other helicopter when ahead on score.
     bool hunting(const World& w) const;
     Goal choose_goal(const World& w);
-    const player_tag& enemy_seen_ago(int frames) const;
-    const player_tag& enemy_as_seen() const;  // the other helicopter, as late as it notices things
-    int close_watch_delay() const;
-    int parting() const;  // the height apart at which the other's cell is no wall
+    // How high: the wanted height, then the height stick, kept out of what threatens.
+    int wanted_altitude(const World& w, const Goal& goal);
     int choose_altitude(const World& w, const Goal& goal, bool can_land_here);
     void add_threats(const World& w, std::vector<Band>& bands) const;
+    // The other sticks: turn toward the target, move without ever being unable to
+    // stop short of a block.
     float heading_goal(const World& w, const Goal& goal) const;
     int turn_input(const PilotMotion& now, float target, float speed) const;
     void planar_input(const PilotMotion& now, const Goal& goal, int& turn, int& slide, int& forward) const;
     bool safe_after(const PilotMotion& now, int turn, int slide, int forward, float margin) const;
+    // Fire: only a shot its own picture of the flight says will hit.
     bool fire_at_enemy(const World& w, const PilotMotion& next, int rocket_alt) const;
     bool fire_at_block(const PilotMotion& next, int cell) const;
 
@@ -74,8 +81,8 @@ private:
     PilotArena::Field hunt_field_{};  // the costs of the way to the other helicopter
     int pad_ = -1;                    // the cell of the pad it flies to
     int carrot_cell_ = -1;            // the cell of its way it flies straight for
-    int round_seen_ = -1;
-    int cruise_ = 8;
+    int round_seen_ = -1;    // the round it chose its cruising height for
+    int cruise_ = 8;         // the height it flies at, chosen each round
     int ground_frames_ = 0;  // frames on the ground so far
     int pass_side_ = 0;      // passing the other helicopter: 1 over it, -1 under it
 
@@ -85,6 +92,7 @@ private:
     int seen_frames_ = 0;
     std::vector<SeenRocket> rockets_;
     std::vector<SeenRocket> rockets_before_;
+    std::vector<Band> bands_;  // this frame's heights to keep out of
 
     bool fire_held_ = false;
 };
