@@ -3,9 +3,10 @@
 #include "app/frame_input.h"
 #include "world/canonical.h"
 
-Game new_game_state(int pads_found) {
+Game new_game_state(int pads_found, bool stereo_intro) {
     Game g;
     g.pads_found = pads_found;
+    g.stereo_intro = stereo_intro;
     return g;
 }
 
@@ -24,6 +25,8 @@ void write_canonical(std::vector<uint8_t>& out, const Game& g) {
     put_i32(out, g.sound_lvl);
     put_f32(out, g.logo_alpha);
     put_f32(out, g.logo_grow);
+    put_u8(out, g.stereo_intro);
+    put_f32(out, g.logo_eye);
     put_u8(out, uint8_t(g.after));
     for (const PortState& port : g.pads.port) {
         for (float a : port.axes) put_f32(out, a);
@@ -49,4 +52,5 @@ void FrameInput::merge_later(const FrameInput& later) {
     space = sum(space, later.space);
     quit = quit || later.quit;
     pad_count = later.pad_count;
+    recount = recount || later.recount;
 }

@@ -20,6 +20,10 @@ struct HarnessOptions {
     std::string script;
     int sync_test = 0;  // frames re-run after every frame; 0 none
     std::string data;  // the folder of the sounds, instead of searching for it
+    std::string pilot[2];    // --blue, --red: pilots for this run
+    bool no_settings = false;
+    std::string settings;    // --settings FILE
+    int stereo = -1;         // --stereo N for this run; -1 as the settings say
 };
 
 // Reads the command line; false with a message on a bad argument.
