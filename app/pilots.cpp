@@ -6,7 +6,7 @@
 
 namespace {
 
-const char* const kSkillNames[3] = {"easy", "normal", "hard"};
+constexpr char kSkillNames[3][7] = {"easy", "normal", "hard"};
 
 std::string lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -95,8 +95,8 @@ KeyLayout default_layout(int side) {
 }
 
 const char* key_action_name(int action) {
-    static const char* const names[KEY_ACTIONS] = {"climb",      "descend",     "turn_left", "turn_right", "slide_left",
-                                                   "slide_right", "forward", "backward",  "fire"};
+    static constexpr char names[KEY_ACTIONS][12] = {"climb",      "descend", "turn_left", "turn_right", "slide_left",
+                                                    "slide_right", "forward", "backward",  "fire"};
     return names[action];
 }
 

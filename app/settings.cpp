@@ -31,7 +31,7 @@ bool parse_level(const std::string& v, int* out) {
     return true;
 }
 
-const char* const kSides[2] = {"blue", "red"};
+constexpr char kSides[2][5] = {"blue", "red"};
 
 // Escape, Space and the function keys belong to the game and the program.
 bool reserved(int key) { return key == 27 || key == 32 || (key >= 112 && key <= 123); }
