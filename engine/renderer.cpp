@@ -3,6 +3,8 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -299,23 +301,27 @@ void submit() {
     if (ren.batches.empty()) return;
     auto& gl = ren.gl;
     bool shared = ren.program != 0;
-    const Vertex* v = ren.vertices.data();
+    // Vertex fields are addressed from the start of the vertices: in client memory, or
+    // as offsets into the buffer they were uploaded to.
+    uintptr_t base = reinterpret_cast<uintptr_t>(ren.vertices.data());
+    auto field = [&base](size_t offset) { return reinterpret_cast<const void*>(base + offset); };
     if (shared) {
         // One upload of every vertex of the frame; the batches draw from it.
         gl.BindBuffer(GL_ARRAY_BUFFER, ren.buffer);
-        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), v, GL_STREAM_DRAW);
-        v = nullptr;
+        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), ren.vertices.data(),
+                      GL_STREAM_DRAW);
+        base = 0;
         bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, FramesGlyphArray());
         bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, FramesSharedTexture());
         gl.ClientActiveTexture(GL_TEXTURE1);
-        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), &v->place);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, place)));
         gl.ClientActiveTexture(GL_TEXTURE2);
-        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), &v->tex);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, tex)));
         gl.ClientActiveTexture(GL_TEXTURE0);
     }
-    glVertexPointer(2, GL_FLOAT, sizeof(Vertex), &v->x);
-    glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->u);
-    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), &v->rgba);
+    glVertexPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, x)));
+    glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, u)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), field(offsetof(Vertex, rgba)));
     GLuint used = 0;
     for (const Batch& b : ren.batches) {
         if (shared && ren.programs[b.kind] != used) {

@@ -77,6 +77,9 @@ void reopen(bool fixed_function) {
 }
 
 TEST(Batching, SharedTextureGivesTheSamePixelsAsOwnTextures) {
+    // Opening the window again with the other pipeline leaves the driver's memory of
+    // the first behind for good.
+    test_support::DriverAllocations driver;
     OpenHeadlessGraphics();
     if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
     ImageFont font = LoadImageFont("incbin::armalite.ttf", 24, SMOOTHFONT);

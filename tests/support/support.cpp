@@ -9,6 +9,10 @@
 #include <fstream>
 #include <stdexcept>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "engine/draw.h"
 #include "engine/options.h"
 #include "engine/window.h"
@@ -25,6 +29,14 @@ void ReopenHeadlessGraphics() {
     engine_options.headless = true;
     ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+DriverAllocations::DriverAllocations() { __lsan_disable(); }
+DriverAllocations::~DriverAllocations() { __lsan_enable(); }
+#else
+DriverAllocations::DriverAllocations() = default;
+DriverAllocations::~DriverAllocations() = default;
+#endif
 
 std::string SourcePath(const std::string& relative) { return std::string(WHIRLBAT_SOURCE_DIR) + "/" + relative; }
 

@@ -15,6 +15,13 @@ void OpenHeadlessGraphics();
 // Opens it afresh: the frame pacing starts its schedule now.
 void ReopenHeadlessGraphics();
 
+// While one stands, the leak checker of a sanitizer build leaves alone what is
+// allocated: the OpenGL driver keeps memory for good when a window is opened again.
+struct DriverAllocations {
+    DriverAllocations();
+    ~DriverAllocations();
+};
+
 std::string SourcePath(const std::string& relative);
 std::string OutputPath(const std::string& name);
 // Writes a file of the test output (an input script, a settings file) and returns its path.
