@@ -71,6 +71,7 @@ std::string rocket_json(const rocket_tag& r) {
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
            "                   [--trace FILE] [--script FILE] [--sync-test N]\n"
+           "                   [--record FILE] [--replay FILE] [--verify FILE]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --seed N        seed the random generator with N\n"
@@ -79,7 +80,14 @@ const char* usage_text() {
            "  --trace FILE    write the game's state after every frame, one JSON object a line\n"
            "  --script FILE   drive keys, mouse, window and virtual pads from a script\n"
            "  --sync-test N   after every frame, re-run the last N frames from a snapshot and\n"
-           "                  stop with status 4 if the state differs\n";
+           "                  stop with status 4 if the state differs\n"
+           "  --record FILE   record the next game to FILE (games are otherwise kept in\n"
+           "                  $XDG_DATA_HOME/rc-whirlbat/replays, except in headless runs)\n"
+           "  --replay FILE   watch a recorded game; with --headless, play it as fast as\n"
+           "                  possible without drawing (--trace, --shot and --frames count\n"
+           "                  the frames of the run that recorded it, --frames the replay's)\n"
+           "  --verify FILE   check a recorded game against its state hashes; status 0 or 1\n"
+           "  In the title, F5 plays the last recorded game.\n";
 }
 
 bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
@@ -124,11 +132,16 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
         } else if (arg == "--sync-test") {
             if (!value(&v) || !parse_int(v, &opts.sync_test) || opts.sync_test < 1 || opts.sync_test > 600)
                 return *error = "--sync-test needs a number of frames from 1 to 600", false;
+        } else if (arg == "--record" || arg == "--replay" || arg == "--verify") {
+            if (!value(&v) || !*v) return *error = arg + " needs a file", false;
+            (arg == "--record" ? opts.record : arg == "--replay" ? opts.replay : opts.verify) = v;
         } else {
             *error = "unknown option " + arg;
             return false;
         }
     }
+    int replay_modes = int(!opts.record.empty()) + int(!opts.replay.empty()) + int(!opts.verify.empty());
+    if (replay_modes > 1) return *error = "--record, --replay and --verify go one at a time", false;
     return true;
 }
 
@@ -178,10 +191,12 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
 
 int start_seed(const HarnessOptions& opts) { return opts.seed ? *opts.seed : MilliSecs(); }
 
-std::string trace_line(Program& p) {
+std::string trace_line(Program& p) { return trace_line(p, FlipCount(), MilliSecs()); }
+
+std::string trace_line(Program& p, int frame, int ms) {
     const Game& g = p.game;
     const World& w = p.world;
-    std::string s = "{\"frame\":" + num(FlipCount()) + ",\"ms\":" + num(MilliSecs());
+    std::string s = "{\"frame\":" + num(frame) + ",\"ms\":" + num(ms);
     auto field = [&](const char* name, const std::string& value) { s += ",\"" + std::string(name) + "\":" + value; };
     field("game_state", num(int(g.game_state)));
     field("play_phase", num(int(g.play_phase)));

@@ -19,6 +19,9 @@ struct HarnessOptions {
     std::string trace;
     std::string script;
     int sync_test = 0;  // frames re-run after every frame; 0 none
+    std::string record;  // the next game is recorded to this file
+    std::string replay;  // plays this replay instead of the game
+    std::string verify;  // checks this replay and exits
 };
 
 // Reads the command line; false with a message on a bad argument.
@@ -32,3 +35,5 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error);
 int start_seed(const HarnessOptions& opts);
 // One line of the trace: the game's state as a JSON object.
 std::string trace_line(Program& p);
+// The same for a given frame number and clock (a replay's run).
+std::string trace_line(Program& p, int frame, int ms);
