@@ -83,9 +83,9 @@ const char* usage_text() {
            "                  stop with status 4 if the state differs\n"
            "  --record FILE   record the next game to FILE (games are otherwise kept in\n"
            "                  $XDG_DATA_HOME/rc-whirlbat/replays, except in headless runs)\n"
-           "  --replay FILE   watch a recorded game; with --headless, play it as fast as\n"
-           "                  possible without drawing (--trace, --shot and --frames count\n"
-           "                  the frames of the run that recorded it, --frames the replay's)\n"
+           "  --replay FILE   watch a recorded game; with --headless, play it as fast as possible\n"
+           "                  without drawing: --trace and --shot number the frames as the\n"
+           "                  recording run did, --frames N stops after the replay's N-th frame\n"
            "  --verify FILE   check a recorded game against its state hashes; status 0 or 1\n"
            "  In the title, F5 plays the last recorded game.\n";
 }

@@ -474,7 +474,7 @@ bool parse_replay(const uint8_t* data, size_t size, Replay& out, std::string* er
                          " without its end (the program stopped before the game ended)";
             return true;
         }
-        if (!read_block(in, kind, payload, &problem)) return damage("the block " + problem);
+        if (!read_block(in, kind, payload, &problem)) return damage("the block is " + problem);
         if (out.frames + REPLAY_HASH_EVERY > kMostFrames) return damage("the replay is impossibly long");
         uint64_t hash, n, total;
         uint8_t end;
