@@ -218,6 +218,7 @@ WatchEnd watch_replay(Program& p, const Replay& replay, const std::string& name,
     p.game = replay.header.game;
     Viewer viewer(p, replay, check, name);
     WatchEnd end = viewer.run();
+    p.result.draw = true;
     draw3d = draw_state;
     engine_state.restore();
     return end;
