@@ -4,8 +4,8 @@
 #include <zlib.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "app/snapshot.h"

@@ -8,6 +8,7 @@
 // knows where damage begins:
 //   'H' header: game version, seed, frames presented before the game, date, pilots,
 //       and the canonical bytes of the World and the Game before the first frame
+//       (deflated: most of them are the arena's cells, much alike)
 //   'F' one second of play: 60 frames of input, then the state hash after the last
 //   'E' the end: the last frames (fewer than 60), the final state hash, the total frame
 //       count and how the game ended
