@@ -12,20 +12,19 @@ namespace {
 
 constexpr int kFlushWaitPollMs = 1;
 
-// The game runs without a missing sound; one line says which files are missing.
-void report_missing_data() {
-    std::string missing;
-    auto check = [&](const char* file) {
-        if (UrlExists(file)) return;
-        std::string shown = file;
-        shown[4] = '/';  // "data\\x.ogg" as this system writes it
-        missing += (missing.empty() ? "" : ", ") + shown;
-    };
-    for (int i = 0; i < SFX_COUNT; ++i) check(sfx_file(Sfx(i)));
-    for (int t = 1; t <= 2; ++t) check(track_file(t));
-    if (!missing.empty()) {
-        std::fprintf(stderr, "rc-whirlbat: missing sound files (the game goes on without them): %s\n",
-                     missing.c_str());
+// The game runs without a sound it cannot use; one line names every such file and why.
+void report_sound_problems() {
+    std::string bad;
+    for (const SoundProblem& p : TakeSoundProblems()) {
+        std::string shown = p.url;
+        if (shown.rfind("data\\", 0) == 0) shown[4] = '/';  // "data\\x.ogg" as this system writes it
+        bad += (bad.empty() ? "" : ", ") + shown + " (" + p.why + ")";
+    }
+    if (!bad.empty()) {
+        std::string looked;
+        for (const std::string& folder : DataFolders()) looked += (looked.empty() ? "" : ", ") + folder;
+        std::fprintf(stderr, "rc-whirlbat: bad or missing sound files (the game goes on without them): %s; looked in %s\n",
+                     bad.c_str(), looked.c_str());
     }
 }
 
@@ -66,7 +65,8 @@ void flush_wait(Program& p, const FrameEvent& e) {
         clicks = 0;
         FlushKeys();
         FlushMouse();
-        if (n == 0) break;
+        // A close request ends the wait; the next frame takes it and the game ends.
+        if (n == 0 || AppQuitPending()) break;
         Delay(kFlushWaitPollMs);
     }
     // The presses of the other buttons stay pending, as in the pad.
@@ -85,11 +85,18 @@ void freeze(Program& p) {
         PauseChannel(p.sound.music_chn);
         paused_here = true;
     }
-    while (AppSuspended()) {
+    while (AppSuspended() && !AppQuitPending()) {
         Delay(1);
         PumpEvents();
     }
     if (paused_here) ResumeChannel(p.sound.music_chn);
+}
+
+void report_sound_problems_once(Program& p) {
+    if (p.sounds_reported) return;
+    p.sounds_reported = true;
+    p.sound.take_tracks();
+    report_sound_problems();
 }
 
 }  // namespace
@@ -112,9 +119,11 @@ void start_program(Program& p, int seed) {
     p.sound.open();
     HideMouse();
     p.world = new_world(seed);
-    report_missing_data();
     load_media(p.media);
     p.sound.load();
+    // Bad sound files are named once the title shows (the music is decoded behind the
+    // logo), or at the end if the run ends sooner.
+    AddEndHook([&p] { report_sound_problems_once(p); });
     p.game = new_game_state(pads);
 }
 
@@ -154,7 +163,8 @@ bool run_frame(Program& p) {
     if (p.game.after != AfterPresent::round_start) {
         auto read = [&p] { return p.input ? p.input(p) : read_input(p); };
         in = read();
-        if (p.game.after != AfterPresent::nothing && AppSuspended()) {
+        // A game about to end does not wait for the window either.
+        if (p.game.after != AfterPresent::nothing && !p.game.quit_game && AppSuspended()) {
             freeze(p);
             in.merge_later(read());
         }
@@ -162,6 +172,9 @@ bool run_frame(Program& p) {
     step(p.world, p.game, in, p.result);
     if (p.on_step) p.on_step(in);
     carry_out(p, p.result.events);
+    // Once the title shows, the music has been decoded behind the logo: every sound file
+    // the game could not use is known and named.
+    if (p.game.game_state != GameState::intro) report_sound_problems_once(p);
     if (p.result.ended) return false;
     draw_scene(p.result.scene, p.media);
     Flip(p.result.present_sync);

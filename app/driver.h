@@ -29,6 +29,7 @@ struct Program {
     bool flushed = false;
     uint32_t flush_buttons = 0;
     uint8_t flush_presses[PAD_BUTTONS] = {};
+    bool sounds_reported = false;
 };
 
 // Start-up: the window, the media and sounds, the world seeded, the intro ready. A

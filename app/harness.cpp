@@ -1,24 +1,31 @@
 #include "app/harness.h"
 
+#include <cerrno>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "app/driver.h"
+#include "app/output_file.h"
 #include "app/snapshot.h"
 #include "app/sync_test.h"
 #include "engine/options.h"
+#include "engine/resources.h"
 #include "engine/script.h"
 #include "engine/window.h"
 
 namespace {
 
-bool parse_int(const char* s, int* out) {
+// A whole number from lo to hi, written in full; anything else (a sign or digits too
+// many for the range, trailing letters) is refused rather than wrapped.
+bool parse_int(const char* s, int* out, long long lo = INT_MIN, long long hi = INT_MAX) {
+    errno = 0;
     char* end = nullptr;
-    long v = std::strtol(s, &end, 10);
-    if (!*s || *end) return false;
+    long long v = std::strtoll(s, &end, 10);
+    if (!*s || *end || errno == ERANGE || v < lo || v > hi) return false;
     *out = int(v);
     return true;
 }
@@ -70,7 +77,7 @@ std::string rocket_json(const rocket_tag& r) {
 
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
-           "                   [--trace FILE] [--script FILE] [--sync-test N]\n"
+           "                   [--trace FILE] [--script FILE] [--sync-test N] [--data DIR]\n"
            "                   [--record FILE] [--replay FILE] [--verify FILE]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
@@ -81,6 +88,7 @@ const char* usage_text() {
            "  --script FILE   drive keys, mouse, window and virtual pads from a script\n"
            "  --sync-test N   after every frame, re-run the last N frames from a snapshot and\n"
            "                  stop with status 4 if the state differs\n"
+           "  --data DIR      take the sounds from DIR instead of searching for them\n"
            "  --record FILE   record the next game to FILE (games are otherwise kept in\n"
            "                  $XDG_DATA_HOME/rc-whirlbat/replays, except in headless runs)\n"
            "  --replay FILE   watch a recorded game; with --headless, play it as fast as possible\n"
@@ -111,17 +119,17 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
             opts.headless = true;
         } else if (arg == "--seed") {
             int seed;
-            if (!value(&v) || !parse_int(v, &seed)) return *error = "--seed needs a number", false;
+            if (!value(&v) || !parse_int(v, &seed)) return *error = "--seed needs a number from -2147483648 to 2147483647", false;
             opts.seed = seed;
         } else if (arg == "--frames") {
-            if (!value(&v) || !parse_int(v, &opts.frames) || opts.frames < 1)
-                return *error = "--frames needs a positive number", false;
+            if (!value(&v) || !parse_int(v, &opts.frames, 1))
+                return *error = "--frames needs a number from 1 to 2147483647", false;
         } else if (arg == "--shot") {
             if (!value(&v)) return false;
             const char* colon = std::strchr(v, ':');
             int n;
-            if (!colon || !parse_int(std::string(v, colon).c_str(), &n) || n < 1 || !colon[1])
-                return *error = "--shot needs N:FILE", false;
+            if (!colon || !parse_int(std::string(v, colon).c_str(), &n, 1) || !colon[1])
+                return *error = "--shot needs N:FILE with N from 1 to 2147483647", false;
             opts.shots.emplace_back(n, colon + 1);
         } else if (arg == "--trace") {
             if (!value(&v)) return false;
@@ -130,13 +138,25 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
             if (!value(&v)) return false;
             opts.script = v;
         } else if (arg == "--sync-test") {
-            if (!value(&v) || !parse_int(v, &opts.sync_test) || opts.sync_test < 1 || opts.sync_test > 600)
+            if (!value(&v) || !parse_int(v, &opts.sync_test, 1, 600))
                 return *error = "--sync-test needs a number of frames from 1 to 600", false;
+        } else if (arg == "--data") {
+            if (!value(&v)) return false;
+            opts.data = v;
         } else if (arg == "--record" || arg == "--replay" || arg == "--verify") {
             if (!value(&v) || !*v) return *error = arg + " needs a file", false;
             (arg == "--record" ? opts.record : arg == "--replay" ? opts.replay : opts.verify) = v;
         } else {
             *error = "unknown option " + arg;
+            return false;
+        }
+    }
+    // A picture asked of a frame the run never reaches is refused up front (a replay's
+    // pictures are numbered by the recording run's frames, its --frames by its own).
+    for (const auto& [n, file] : opts.shots) {
+        if (opts.frames > 0 && n > opts.frames && opts.replay.empty()) {
+            *error = "--shot " + std::to_string(n) + ":" + file + " comes after the last frame (--frames " +
+                     std::to_string(opts.frames) + ")";
             return false;
         }
     }
@@ -148,30 +168,36 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
 bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     engine_options.headless = opts.headless;
     engine_options.windowed = opts.window;
+    if (!opts.data.empty() && !SetDataFolder(opts.data))
+        return *error = "--data " + opts.data + " is not a folder", false;
     if (!opts.script.empty()) {
         if (!ScriptLoad(opts.script, error)) return false;
         ScriptAttachPads();
     }
-    FILE* trace = nullptr;
+    // A harness output that cannot be written ends the run with one line and status 1.
+    auto fail = [](const std::string& why) {
+        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        EndWithCode(1);
+    };
+    std::shared_ptr<OutputFile> trace;
     if (!opts.trace.empty()) {
-        trace = std::fopen(opts.trace.c_str(), "w");
-        if (!trace) return *error = "cannot write trace " + opts.trace, false;
-        AddEndHook([trace] { std::fclose(trace); });
+        trace = std::make_shared<OutputFile>();
+        if (!trace->open(opts.trace, error)) return false;
+        AddEndHook([trace] {
+            std::string why;
+            if (!trace->is_open() || trace->commit(&why)) return;
+            std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+            RaiseExitCode(1);
+        });
     }
     if (!opts.shots.empty() || trace || opts.frames > 0) {
-        AddFlipHook([&p, trace, shots = opts.shots, frames = opts.frames] {
+        AddFlipHook([&p, trace, fail, shots = opts.shots, frames = opts.frames] {
             int frame = FlipCount();
+            std::string why;
             for (const auto& [n, file] : shots) {
-                if (n == frame && !SavePNG(file, ReadPicture())) {
-                    std::fprintf(stderr, "rc-whirlbat: cannot write screenshot %s\n", file.c_str());
-                }
+                if (n == frame && !save_png_in_place(file, ReadPicture(), &why)) fail(why);
             }
-            if (trace) {
-                std::string line = trace_line(p);
-                std::fputs(line.c_str(), trace);
-                std::fputc('\n', trace);
-                std::fflush(trace);
-            }
+            if (trace && !trace->write(trace_line(p) + "\n", &why)) fail(why);
             if (frames > 0 && frame >= frames) End();
         });
     }

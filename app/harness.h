@@ -19,6 +19,7 @@ struct HarnessOptions {
     std::string trace;
     std::string script;
     int sync_test = 0;  // frames re-run after every frame; 0 none
+    std::string data;  // the folder of the sounds, instead of searching for it
     std::string record;  // the next game is recorded to this file
     std::string replay;  // plays this replay instead of the game
     std::string verify;  // checks this replay and exits

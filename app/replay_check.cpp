@@ -2,9 +2,12 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "app/driver.h"
 #include "app/harness.h"
+#include "app/output_file.h"
 #include "app/snapshot.h"
 #include "engine/draw.h"
 #include "engine/pixmap.h"
@@ -116,20 +119,25 @@ void carry_out_replayed(Program& p, const FrameEvents& events, bool sounds, bool
 
 void run_replay_headless(Program& p, const Replay& r, const std::string& name, int seed,
                          const HeadlessReplay& options) {
-    FILE* trace = nullptr;
-    auto fail = [&](const std::string& what) {
-        std::fprintf(stderr, "rc-whirlbat: %s: %s\n", name.c_str(), what.c_str());
-        if (trace) std::fclose(trace);
+    // The trace and the pictures are put in place whole, as the harness's are.
+    auto trace = std::make_shared<OutputFile>();
+    std::string why;
+    if (!options.trace.empty() && !trace->open(options.trace, &why)) {
+        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        std::exit(2);
+    }
+    start_program(p, seed);
+    AddEndHook([trace] {
+        std::string why;
+        if (!trace->is_open() || trace->commit(&why)) return;
+        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        RaiseExitCode(1);
+    });
+    auto fail = [&](const std::string& what, bool about_the_replay = true) {
+        if (about_the_replay) std::fprintf(stderr, "rc-whirlbat: %s: %s\n", name.c_str(), what.c_str());
+        else std::fprintf(stderr, "rc-whirlbat: %s\n", what.c_str());
         EndWithCode(1);
     };
-    start_program(p, seed);
-    if (!options.trace.empty()) {
-        trace = std::fopen(options.trace.c_str(), "w");
-        if (!trace) {
-            std::fprintf(stderr, "rc-whirlbat: cannot write trace %s\n", options.trace.c_str());
-            EndWithCode(2);
-        }
-    }
     p.world = r.header.world;
     p.game = r.header.game;
     p.result.draw = !options.shots.empty();
@@ -147,15 +155,11 @@ void run_replay_headless(Program& p, const Replay& r, const std::string& name, i
             if (p.result.draw) {
                 draw_scene(p.result.scene, p.media);
                 for (const auto& [n, file] : options.shots) {
-                    if (n == frame && !SavePNG(file, ReadPicture())) {
-                        std::fprintf(stderr, "rc-whirlbat: cannot write screenshot %s\n", file.c_str());
-                    }
+                    if (n == frame && !save_png_in_place(file, ReadPicture(), &why)) fail(why, false);
                 }
             }
-            if (trace) {
-                std::string line = trace_line(p, frame, MilliSecs());
-                std::fputs(line.c_str(), trace);
-                std::fputc('\n', trace);
+            if (trace->is_open()) {
+                if (!trace->write(trace_line(p, frame, MilliSecs()) + "\n", &why)) fail(why, false);
             } else {
                 p.sound.take_log();
             }
@@ -172,6 +176,5 @@ void run_replay_headless(Program& p, const Replay& r, const std::string& name, i
         uint64_t got = state_hash(p.world, p.game);
         if (got != r.final_hash) fail(mismatch(r, k, got, r.final_hash));
     }
-    if (trace) std::fclose(trace);
     EndWithCode(0);
 }

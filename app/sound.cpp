@@ -29,8 +29,16 @@ void SoundPlayer::open() { music_chn = AllocChannel(); }
 void SoundPlayer::load() {
     for (int i = 0; i < SFX_COUNT; ++i) effects[i] = LoadSound(kEffects[i].file, 0);
     // The game loads its track anew every time it starts; the decoded samples are the
-    // same every time, so both are decoded once, here.
-    for (int t = 1; t <= 2; ++t) tracks[t] = LoadSound(track_file(t), 1);
+    // same every time, so both are decoded once, behind the logo, on the loader thread.
+    for (int t = 1; t <= 2; ++t) PreloadSound(track_file(t), 1);
+}
+
+void SoundPlayer::take_tracks() {
+    for (int t = 1; t <= 2; ++t) {
+        if (tried[t]) continue;
+        tried[t] = true;
+        tracks[t] = LoadSound(track_file(t), 1);
+    }
 }
 
 void SoundPlayer::play_sfx(Sfx s, float volume) {
@@ -43,6 +51,10 @@ void SoundPlayer::play_sfx(Sfx s, float volume) {
 void SoundPlayer::play_music(int t, float volume) {
     if (t != 1 && t != 2) return;
     if (ChannelPlaying(music_chn)) StopChannel(music_chn);
+    if (!tried[t]) {
+        tried[t] = true;
+        tracks[t] = LoadSound(track_file(t), 1);  // waits only if still decoding
+    }
     track = t;
     music_chn = CueSound(tracks[t]);
     SetChannelVolume(music_chn, volume);

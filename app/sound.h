@@ -11,14 +11,17 @@
 struct SoundPlayer {
     Sound effects[SFX_COUNT];
     Sound tracks[3];  // by track number: 1 title, 2 play
+    bool tried[3] = {};
     Channel music_chn;
     int track = 0;  // the track last started
     std::vector<std::string> log;
 
     // The music channel; done at start-up before anything plays.
     void open();
-    // Decodes the thirteen effects and both tracks.
+    // Decodes the thirteen effects, and both tracks on the loader thread.
     void load();
+    // Takes both tracks from the loader (waiting if one is still decoding).
+    void take_tracks();
     // Starts an effect on a new channel at a volume and lets it play out.
     void play_sfx(Sfx s, float volume);
     // Replaces the music with track 1 (title) or 2 (play), looping from its beginning.

@@ -5,13 +5,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/mixer.h"
@@ -63,11 +68,39 @@ struct AudioState {
     int64_t final_samples = 0;
     bool closing = false;
     bool gave_up = false;
+    bool lost = false;  // SDL gave up on the device (its disk driver: a write failed)
     int64_t first_sound_byte = -1;  // offset of the first non-zero byte produced
     std::string recording;         // the file SDL's disk driver writes, when it is used
 };
 
 AudioState audio;
+
+// A sound decoded ahead on the loader thread, waiting for the LoadSound it serves.
+struct Preload {
+    std::string url;
+    int flags = 0;
+    bool done = false;
+    Sound sound;
+};
+
+// The loader thread decodes preloads one at a time, in the order they were asked for.
+// Everything here is guarded by lock; decoding runs without it.
+struct Loader {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::shared_ptr<Preload>> queue;    // not started yet
+    std::vector<std::shared_ptr<Preload>> loads;  // not yet taken by LoadSound
+    std::vector<SoundProblem> problems;            // not yet taken by TakeSoundProblems
+    bool busy = false;
+    bool stopping = false;
+    std::atomic<bool> abandon{false};
+    std::thread thread;
+
+    ~Loader() { Stop(); }
+    void Stop();
+};
+
+Loader loader;
 
 int64_t SamplesAt(int ms) { return int64_t(ms) * kMixerRate / 1000; }
 
@@ -102,13 +135,21 @@ void SDLCALL LockstepCallback(void*, Uint8* stream, int len) {
     audio.moved.notify_all();
 }
 
-// Waits until the audio thread has produced every buffer the predicate asks for.
+// Waits until the audio thread has produced every buffer the predicate asks for. A
+// device that SDL gave up on is still fed, but only at the pace of real time, so a
+// lost device ends the waiting for good.
 template <typename Done>
 void WaitForMixer(std::unique_lock<std::mutex>& hold, Done done) {
-    if (audio.gave_up) return;
-    if (!audio.moved.wait_for(hold, kLockstepPatience, done)) {
-        audio.gave_up = true;
-        std::fprintf(stderr, "rc-whirlbat: the audio thread stopped following the clock\n");
+    const auto patience = std::chrono::steady_clock::now() + kLockstepPatience;
+    while (!audio.gave_up && !audio.lost && !done()) {
+        if (SDL_GetAudioDeviceStatus(audio.device) == SDL_AUDIO_STOPPED) {
+            audio.lost = true;
+        } else if (std::chrono::steady_clock::now() >= patience) {
+            audio.gave_up = true;
+            std::fprintf(stderr, "rc-whirlbat: the audio thread stopped following the clock\n");
+        } else {
+            audio.moved.wait_for(hold, std::chrono::milliseconds(50));
+        }
     }
 }
 
@@ -232,16 +273,22 @@ void Pump() {
 // starts with a run of zeros of unknown length before the first buffer of the virtual
 // timeline, and ends with a few more after it. Cut it to the timeline: sample k of the
 // file is virtual sample k. The first non-zero byte that was produced finds the start.
-void TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t length) {
+// Only a regular file can be cut; a pipe or a device keeps what was written to it.
+// Returns what went wrong, or "" when the file holds the timeline.
+std::string TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t length) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return "";
+    const int64_t size = int64_t(std::filesystem::file_size(path, error));
+    if (error) return error.message();
     FILE* f = std::fopen(path.c_str(), "r+b");
-    if (!f) return;
+    if (!f) return std::strerror(errno);
     std::vector<uint8_t> chunk(1 << 16);
     int64_t start = 0;
     if (first_sound_byte >= 0) {
         int64_t offset = 0;
         int64_t found = -1;
         size_t got;
-        while (found < 0 && (got = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+        while (found < 0 && offset < size && (got = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
             for (size_t i = 0; i < got; ++i) {
                 if (chunk[i] != 0) {
                     found = offset + int64_t(i);
@@ -252,19 +299,84 @@ void TrimRecording(const std::string& path, int64_t first_sound_byte, int64_t le
         }
         if (found >= first_sound_byte) start = found - first_sound_byte;
     }
-    if (start > 0) {
-        for (int64_t done = 0; done < length;) {
-            std::fseek(f, long(start + done), SEEK_SET);
-            size_t got = std::fread(chunk.data(), 1, size_t(std::min<int64_t>(int64_t(chunk.size()), length - done)), f);
-            if (got == 0) break;
-            std::fseek(f, long(done), SEEK_SET);
-            std::fwrite(chunk.data(), 1, got, f);
-            done += int64_t(got);
-        }
+    std::string problem;
+    if (size < start + length) {
+        problem = "only " + std::to_string(size - start) + " of " + std::to_string(length) +
+                  " bytes were written; is the disk full?";
     }
-    std::fclose(f);
-    std::error_code ignored;
-    std::filesystem::resize_file(path, uint64_t(length), ignored);
+    for (int64_t done = 0; problem.empty() && start > 0 && done < length;) {
+        std::fseek(f, long(start + done), SEEK_SET);
+        size_t want = size_t(std::min<int64_t>(int64_t(chunk.size()), length - done));
+        size_t got = std::fread(chunk.data(), 1, want, f);
+        std::fseek(f, long(done), SEEK_SET);
+        if (got != want || std::fwrite(chunk.data(), 1, got, f) != got) problem = std::strerror(errno);
+        done += int64_t(got);
+    }
+    if (std::fclose(f) != 0 && problem.empty()) problem = std::strerror(errno);
+    if (problem.empty()) {
+        std::filesystem::resize_file(path, uint64_t(length), error);
+        if (error) problem = error.message();
+    }
+    return problem;
+}
+
+// Lists a file that could not be used, once until the list is taken. Caller holds loader.lock.
+void NoteProblem(const std::string& url, const std::string& why) {
+    for (const SoundProblem& p : loader.problems) {
+        if (p.url == url) return;
+    }
+    loader.problems.push_back({url, why});
+}
+
+// Reads and decodes a url; on failure *why says why. Safe on any thread.
+Sound ReadSound(const std::string& url, int flags, std::string* why, const std::atomic<bool>* abandon) {
+    std::vector<uint8_t> bytes;
+    if (!ReadUrl(url, bytes)) {
+        // Only a failure asks again, to tell a missing file from an unreadable one.
+        *why = UrlExists(url) ? "not a readable file" : "missing";
+        return nullptr;
+    }
+    std::shared_ptr<SampleData> samples = DecodeSound(bytes, why, abandon);
+    if (!samples) return nullptr;
+    samples->loop = (flags & 1) != 0;
+    auto sound = std::make_shared<TSound>();
+    sound->samples = std::move(samples);
+    return sound;
+}
+
+void LoaderRun() {
+    std::unique_lock<std::mutex> hold(loader.lock);
+    for (;;) {
+        loader.changed.wait(hold, [] { return loader.stopping || !loader.queue.empty(); });
+        if (loader.stopping) return;
+        std::shared_ptr<Preload> job = loader.queue.front();
+        loader.queue.pop_front();
+        loader.busy = true;
+        hold.unlock();
+        std::string why;
+        Sound sound = ReadSound(job->url, job->flags, &why, &loader.abandon);
+        hold.lock();
+        loader.busy = false;
+        job->sound = std::move(sound);
+        job->done = true;
+        if (!job->sound && !loader.abandon) NoteProblem(job->url, why);
+        loader.changed.notify_all();
+    }
+}
+
+void Loader::Stop() {
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        stopping = true;
+        abandon = true;
+    }
+    changed.notify_all();
+    if (thread.joinable()) thread.join();
+    std::lock_guard<std::mutex> hold(lock);
+    queue.clear();
+    loads.clear();
+    stopping = false;
+    abandon = false;
 }
 
 Channel NewChannel(int handle) {
@@ -289,14 +401,44 @@ int HandleOf(const Channel& channel) { return channel ? channel->handle : 0; }
 
 Sound LoadSound(const std::string& url, int flags) {
     Pump();
-    std::vector<uint8_t> bytes;
-    if (!ReadUrl(url, bytes)) return nullptr;
-    std::shared_ptr<SampleData> samples = DecodeSound(bytes);
-    if (!samples) return nullptr;
-    samples->loop = (flags & 1) != 0;
-    auto sound = std::make_shared<TSound>();
-    sound->samples = std::move(samples);
+    {
+        std::unique_lock<std::mutex> hold(loader.lock);
+        for (auto it = loader.loads.begin(); it != loader.loads.end(); ++it) {
+            if ((*it)->url != url || (*it)->flags != flags) continue;
+            std::shared_ptr<Preload> job = *it;
+            loader.loads.erase(it);
+            loader.changed.wait(hold, [&] { return job->done; });
+            return job->sound;
+        }
+    }
+    std::string why;
+    Sound sound = ReadSound(url, flags, &why, nullptr);
+    if (!sound) {
+        std::lock_guard<std::mutex> hold(loader.lock);
+        NoteProblem(url, why);
+    }
     return sound;
+}
+
+void PreloadSound(const std::string& url, int flags) {
+    Pump();
+    auto job = std::make_shared<Preload>();
+    job->url = url;
+    job->flags = flags;
+    std::lock_guard<std::mutex> hold(loader.lock);
+    for (const auto& waiting : loader.loads) {
+        if (waiting->url == url && waiting->flags == flags) return;
+    }
+    if (!loader.thread.joinable()) loader.thread = std::thread(LoaderRun);
+    loader.queue.push_back(job);
+    loader.loads.push_back(job);
+    loader.changed.notify_all();
+}
+
+std::vector<SoundProblem> TakeSoundProblems() {
+    std::unique_lock<std::mutex> hold(loader.lock);
+    loader.changed.wait(hold, [] { return loader.queue.empty() && !loader.busy; });
+    return std::exchange(loader.problems, {});
 }
 
 Channel CueSound(const Sound& sound, const Channel& channel) { return Start(sound, channel, true); }
@@ -350,6 +492,7 @@ void AudioClockAdvanced(int now_ms) {
 }
 
 void AudioShutdown() {
+    loader.Stop();
     if (audio.output == Output::Lockstep) {
         std::unique_lock<std::mutex> hold(audio.lock);
         audio.final_samples = audio.clock_samples;
@@ -359,7 +502,12 @@ void AudioShutdown() {
     }
     if (audio.device != 0) SDL_CloseAudioDevice(audio.device);
     if (audio.output == Output::Lockstep && !audio.recording.empty()) {
-        TrimRecording(audio.recording, audio.first_sound_byte, audio.final_samples * 4);
+        const std::string problem = audio.lost ? "writing to it failed"
+                                               : TrimRecording(audio.recording, audio.first_sound_byte, audio.final_samples * 4);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "rc-whirlbat: the sound recording %s is incomplete (%s)\n", audio.recording.c_str(),
+                         problem.c_str());
+        }
     }
     if (audio.sdl_started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     MixerReset();
@@ -374,6 +522,7 @@ void AudioShutdown() {
     audio.final_samples = 0;
     audio.closing = false;
     audio.gave_up = false;
+    audio.lost = false;
     audio.first_sound_byte = -1;
     audio.recording.clear();
 }

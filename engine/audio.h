@@ -5,6 +5,7 @@
 // nothing.
 #include <memory>
 #include <string>
+#include <vector>
 
 struct TSound;
 struct TChannel;
@@ -12,8 +13,25 @@ using Sound = std::shared_ptr<TSound>;
 using Channel = std::shared_ptr<TChannel>;
 
 // Decodes a whole OGG Vorbis or WAV file (path or "incbin::name"); bit 0 of flags makes
-// it loop. None if the file is missing or cannot be decoded.
+// it loop. None if the file is missing or cannot be decoded; the file is then listed by
+// TakeSoundProblems. Takes the result of a PreloadSound of the same url and flags if
+// there is one, waiting for it only if it is not ready yet.
 Sound LoadSound(const std::string& url, int flags);
+// Starts decoding a sound on the loader thread and returns at once, so that a long one
+// costs the game no time. Each preload serves one LoadSound; a second preload of a url
+// still waiting for its LoadSound is ignored. Embedded resources must be registered
+// before they are preloaded.
+void PreloadSound(const std::string& url, int flags);
+
+// A sound file that could not be used, and why in a few words ("missing", "empty",
+// "damaged", "6 channels", "longer than 10 minutes" ...).
+struct SoundProblem {
+    std::string url;
+    std::string why;
+};
+// The files that LoadSound and PreloadSound could not use since the last call, each
+// once, in the order they were tried. Waits for preloads still decoding.
+std::vector<SoundProblem> TakeSoundProblems();
 
 // Puts the sound on the channel (a new one when none is given), paused at its start.
 // None if the sound is none or no mixer slot is free.
@@ -38,7 +56,8 @@ int ChannelPlaying(const Channel& channel);
 // virtual clock moves, so that a recording audio driver (SDL's "disk") hears the
 // game in step with its virtual time.
 void AudioClockAdvanced(int now_ms);
-// Engine-internal: closes the device at program end, after the last sound was mixed.
-// Call it before SDL_Quit: in a lockstep run the audio thread waits for the clock.
-// Audio starts afresh on the next call after it.
+// Engine-internal: closes the device at program end, after the last sound was mixed,
+// and stops the loader thread (a preload still decoding is abandoned). Call it before
+// SDL_Quit: in a lockstep run the audio thread waits for the clock. Audio starts afresh
+// on the next call after it.
 void AudioShutdown();

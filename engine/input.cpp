@@ -329,6 +329,8 @@ bool InputTakeTerminate() {
     return t;
 }
 
+bool InputQuitPending() { return in.terminate; }
+
 void InputSetMouse(int x, int y) {
     in.mouse_x = x;
     in.mouse_y = y;

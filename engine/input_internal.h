@@ -6,6 +6,7 @@
 void InputPump();
 bool InputSuspended();
 bool InputTakeTerminate();  // the close request, cleared by reading
+bool InputQuitPending();    // the close request, left as it is
 void InputSetMouse(int x, int y);
 void InputWindowOpened();   // starts event polling with cleared keys and mouse
 void InputShutdown();

@@ -2,9 +2,11 @@
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <fstream>
-#include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "engine/input_internal.h"
@@ -24,7 +26,6 @@ struct Action {
     bool down = false;
     float value = 0;
     int x = 0, y = 0;
-    bool done = false;
 };
 
 struct VirtualPad {
@@ -32,10 +33,24 @@ struct VirtualPad {
     SDL_Joystick* joystick = nullptr;
 };
 
+// Actions wait in two queues, one per kind of moment, each sorted by its moment (and by
+// line within one moment). A poll takes what is due from the fronts, so its cost is what
+// it applies, however long the script.
+struct Queue {
+    std::vector<Action> actions;
+    size_t next = 0;
+    bool due(int frame, int now) const {
+        if (next >= actions.size()) return false;
+        const Action& a = actions[next];
+        return a.when <= (a.by_frame ? frame : now);
+    }
+};
+
 struct ScriptState {
     bool active = false;
     int pads = 0;
-    std::vector<Action> actions;
+    Queue by_frame, by_time;
+    std::vector<const Action*> due;
     std::vector<VirtualPad> virtual_pads;
     bool polling = false;
 };
@@ -134,25 +149,31 @@ void apply(const Action& a) {
     }
 }
 
-bool parse_int(const std::string& s, int* out) {
+bool parse_int(std::string_view s, int* out) {
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
     if (s.empty()) return false;
-    char* end = nullptr;
-    long v = std::strtol(s.c_str(), &end, 10);
-    if (*end != '\0') return false;
-    *out = int(v);
-    return true;
+    auto [end, err] = std::from_chars(s.data(), s.data() + s.size(), *out);
+    return err == std::errc() && end == s.data() + s.size();
 }
 
-bool parse_float(const std::string& s, float* out) {
-    if (s.empty()) return false;
+bool parse_float(std::string_view s, float* out) {
+    if (s.empty() || s.size() > 64) return false;
+    const std::string text(s);
     char* end = nullptr;
-    double v = std::strtod(s.c_str(), &end);
+    double v = std::strtod(text.c_str(), &end);
     if (*end != '\0' || !std::isfinite(v)) return false;
     *out = float(v);
     return true;
 }
 
-bool parse_updown(const std::string& s, bool* down) {
+// A word of the script as an error message shows it: whole when short, cut when not.
+std::string quoted(std::string_view word) {
+    constexpr size_t kShown = 40;
+    if (word.size() <= kShown) return "'" + std::string(word) + "'";
+    return "'" + std::string(word.substr(0, kShown)) + "...' (" + std::to_string(word.size()) + " characters)";
+}
+
+bool parse_updown(std::string_view s, bool* down) {
     if (s == "down") *down = true;
     else if (s == "up") *down = false;
     else return false;
@@ -160,17 +181,17 @@ bool parse_updown(const std::string& s, bool* down) {
 }
 
 // Parses the part of a line after WHEN into an action; returns a message on failure.
-std::string parse_action(const std::vector<std::string>& t, Action& a) {
-    const std::string& dev = t[1];
+std::string parse_action(const std::vector<std::string_view>& t, Action& a) {
+    const std::string_view dev = t[1];
     size_t n = t.size();
     if (dev.rfind("pad", 0) == 0 && dev != "pads") {
-        if (!parse_int(dev.substr(3), &a.pad) || a.pad < 0) return "bad pad number in '" + dev + "'";
+        if (!parse_int(dev.substr(3), &a.pad) || a.pad < 0) return "bad pad number in " + quoted(dev);
         if (a.pad >= sc.pads) return "pad " + std::to_string(a.pad) + " is not attached (see 'pads N')";
         if (n == 3 && t[2] == "unplug") return a.kind = Kind::PadUnplug, "";
         if (n == 3 && t[2] == "plug") return a.kind = Kind::PadPlug, "";
         if (n != 4) return "expected 'padP x|y|z|r VALUE', 'padP bN down|up', 'padP unplug' or 'padP plug'";
-        static const std::string axes = "xyzr";
-        if (t[2].size() == 1 && axes.find(t[2]) != std::string::npos) {
+        constexpr std::string_view axes = "xyzr";
+        if (t[2].size() == 1 && axes.find(t[2]) != std::string_view::npos) {
             a.kind = Kind::PadAxis;
             a.index = int(axes.find(t[2]));
             if (!parse_float(t[3], &a.value) || a.value < -1.0f || a.value > 1.0f)
@@ -180,18 +201,18 @@ std::string parse_action(const std::vector<std::string>& t, Action& a) {
         if (t[2].size() > 1 && t[2][0] == 'b') {
             a.kind = Kind::PadButton;
             if (!parse_int(t[2].substr(1), &a.index) || ControllerButtonOfGameButton(a.index) < 0)
-                return "no pad button '" + t[2] + "'";
+                return "no pad button " + quoted(t[2]);
             if (!parse_updown(t[3], &a.down)) return "expected down or up";
             return "";
         }
-        return "unknown pad control '" + t[2] + "'";
+        return "unknown pad control " + quoted(t[2]);
     }
     if (dev == "key") {
         if (n != 4) return "expected 'key esc|space|CODE down|up'";
         a.kind = Kind::Key;
         if (t[2] == "esc") a.index = 27;
         else if (t[2] == "space") a.index = 32;
-        else if (!parse_int(t[2], &a.index) || KeycodeOfVirtualKey(a.index) == 0) return "unknown key '" + t[2] + "'";
+        else if (!parse_int(t[2], &a.index) || KeycodeOfVirtualKey(a.index) == 0) return "unknown key " + quoted(t[2]);
         if (!parse_updown(t[3], &a.down)) return "expected down or up";
         return "";
     }
@@ -217,7 +238,23 @@ std::string parse_action(const std::vector<std::string>& t, Action& a) {
         if (n == 3 && t[2] == "close") return a.kind = Kind::Close, "";
         return "expected 'window focus lost|gained' or 'window close'";
     }
-    return "unknown device '" + dev + "'";
+    return "unknown device " + quoted(dev);
+}
+
+}  // namespace
+
+namespace {
+
+// The words of a line up to its comment.
+void split_words(std::string_view line, std::vector<std::string_view>& words) {
+    words.clear();
+    line = line.substr(0, line.find('#'));
+    constexpr std::string_view space = " \t\r\n\v\f";
+    for (size_t at = line.find_first_not_of(space); at != std::string_view::npos;) {
+        size_t end = std::min(line.find_first_of(space, at), line.size());
+        words.push_back(line.substr(at, end - at));
+        at = line.find_first_not_of(space, end);
+    }
 }
 
 }  // namespace
@@ -230,15 +267,12 @@ bool ScriptLoad(const std::string& path, std::string* error) {
     }
     sc = ScriptState{};
     std::string line;
+    std::vector<std::string_view> t;
     int number = 0;
     bool seen_action = false;
     while (std::getline(file, line)) {
         ++number;
-        size_t hash = line.find('#');
-        if (hash != std::string::npos) line.resize(hash);
-        std::istringstream words(line);
-        std::vector<std::string> t;
-        for (std::string w; words >> w;) t.push_back(w);
+        split_words(line, t);
         if (t.empty()) continue;
         auto fail = [&](const std::string& why) {
             *error = path + ":" + std::to_string(number) + ": " + why;
@@ -257,8 +291,12 @@ bool ScriptLoad(const std::string& path, std::string* error) {
         a.by_frame = t[0][0] == 'f';
         std::string why = parse_action(t, a);
         if (!why.empty()) return fail(why);
-        sc.actions.push_back(a);
+        (a.by_frame ? sc.by_frame : sc.by_time).actions.push_back(a);
         seen_action = true;
+    }
+    for (Queue* q : {&sc.by_frame, &sc.by_time}) {
+        std::stable_sort(q->actions.begin(), q->actions.end(),
+                         [](const Action& x, const Action& y) { return x.when < y.when; });
     }
     sc.active = true;
     return true;
@@ -274,26 +312,21 @@ void ScriptAttachPads() {
 void ScriptPoll() {
     if (!sc.active || sc.polling) return;
     sc.polling = true;
-    int frame = FlipCount();
-    int now = MilliSecs();
-    for (Action& a : sc.actions) {
-        if (a.done) continue;
-        if (a.by_frame ? frame >= a.when : now >= a.when) {
-            a.done = true;
-            apply(a);
-        }
+    const int frame = FlipCount();
+    const int now = MilliSecs();
+    sc.due.clear();
+    for (Queue* q : {&sc.by_frame, &sc.by_time}) {
+        while (q->due(frame, now)) sc.due.push_back(&q->actions[q->next++]);
     }
+    // What comes due together is applied in the order of the script.
+    std::sort(sc.due.begin(), sc.due.end(), [](const Action* x, const Action* y) { return x->line < y->line; });
+    for (const Action* a : sc.due) apply(*a);
     sc.polling = false;
 }
 
 bool ScriptActive() { return sc.active; }
 
-bool ScriptHasTimedActions() {
-    for (const Action& a : sc.actions) {
-        if (!a.done && !a.by_frame) return true;
-    }
-    return false;
-}
+bool ScriptHasTimedActions() { return sc.by_time.next < sc.by_time.actions.size(); }
 
 void ScriptShutdown() {
     for (VirtualPad& pad : sc.virtual_pads) unplug(pad);

@@ -16,11 +16,13 @@
 //   window close
 #include <string>
 
-// Reads and checks a script. False with a message naming the line on any error.
+// Reads and checks a script. False with a message naming the line on any error; a word
+// of the script shown in the message is cut to 40 characters.
 bool ScriptLoad(const std::string& path, std::string* error);
 // Attaches the script's virtual pads; call before the pads are first counted.
 void ScriptAttachPads();
-// Applies every action whose time has come. Called by the event pump and by Flip.
+// Applies every action whose time has come, in the order of the script. Called by the
+// event pump and by Flip; it costs what it applies, however long the script is.
 void ScriptPoll();
 bool ScriptActive();
 // Whether actions timed by the clock are still to come (a frame-timed action cannot

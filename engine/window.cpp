@@ -1,9 +1,15 @@
 #include "engine/window.h"
 
 #include <SDL2/SDL.h>
+#include <SDL2/SDL_opengl.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "engine/audio.h"
@@ -13,6 +19,7 @@
 #include "engine/options.h"
 #include "engine/renderer.h"
 #include "engine/script.h"
+#include "engine/window_x11.h"
 
 namespace {
 
@@ -27,15 +34,33 @@ struct WindowState {
     // Clock pacing.
     bool soft_sync = false;
     int sync_rate = 0, sync_period = 0, sync_fraction = 0, sync_accumulator = 0, sync_time = 0;
+    // The first frames test whether the display paces them (see probe_flip).
+    bool probing = false;
+    int probe_steady = 0, probe_unsteady = 0;
+    uint64_t probe_start = 0, probe_last = 0;
     int flip_count = 0;
     std::vector<std::function<void()>> flip_hooks;
     std::vector<std::function<void()>> end_hooks;
+    int exit_code = 0;
     // Headless clock.
     int virtual_ms = 0;
     int waited_since_flip = 0;
 };
 
 WindowState win;
+
+// The connection to the display is gone and nothing may touch it again: finish the
+// traces and the sound, and go, as a close request would have ended the game.
+[[noreturn]] void end_without_display() {
+    std::fprintf(stderr, "rc-whirlbat: the connection to the display was closed; ending\n");
+    auto hooks = std::move(win.end_hooks);
+    win.end_hooks.clear();
+    for (auto& hook : hooks) hook();
+    AudioShutdown();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(0);
+}
 
 // A busy wait that the script will never end would spin forever; a minute of virtual
 // waiting without a frame and with nothing left in the script ends the run instead.
@@ -47,45 +72,167 @@ void set_swap_interval(int interval) {
     SDL_GL_SetSwapInterval(interval);
 }
 
-void present(bool vsync) {
+// The real clock is the performance counter; MilliSecs counts whole milliseconds of it
+// from the program's start, and Flip waits for exact counter values.
+struct RealClock {
+    uint64_t epoch = SDL_GetPerformanceCounter();
+    uint64_t freq = SDL_GetPerformanceFrequency();
+};
+
+const RealClock& real_clock() {
+    static const RealClock clock;
+    return clock;
+}
+
+// Reads the counter after the clock's start is fixed, so never before it.
+uint64_t counter_now() {
+    real_clock();
+    return SDL_GetPerformanceCounter();
+}
+
+double counter_ms(uint64_t counts) { return double(counts) * 1000.0 / double(real_clock().freq); }
+
+uint64_t elapsed_ms(uint64_t counter) { return (counter - real_clock().epoch) * 1000 / real_clock().freq; }
+
+// The counter value at which MilliSecs() reaches ms.
+uint64_t counter_at(int ms) {
+    const RealClock& c = real_clock();
+    uint64_t now = elapsed_ms(counter_now());
+    uint64_t target = now + uint64_t(int64_t(ms - int(uint32_t(now))));
+    return c.epoch + (target * c.freq + 999) / 1000;
+}
+
+// A sleep can overshoot by a millisecond or more on a busy machine: sleep most of the
+// way and spin the last stretch.
+constexpr double kSpinMs = 1.5;
+
+void wait_until(uint64_t due) {
+    for (;;) {
+        uint64_t now = counter_now();
+        if (now >= due) return;
+        double left = counter_ms(due - now);
+        if (left > kSpinMs) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left - kSpinMs));
+    }
+}
+
+// Draws the picture into the window's back buffer and lets GL finish it, so that all
+// that is left at the frame's due time is the swap: the cost of drawing then counts as
+// the frame's own lateness instead of delaying its presentation, and a slow frame moves
+// the schedule rather than bunching with the next one. False if there is no window.
+bool prepare(bool vsync) {
     RendererFlush();
-    if (engine_options.headless || !win.window) return;
+    if (engine_options.headless || !win.window || X11WindowLost()) return false;
     set_swap_interval(vsync ? 1 : 0);
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(win.window, &dw, &dh);
     RendererPresent(dw, dh);
+    glFinish();
+    return true;
+}
+
+void swap(bool prepared) {
+    if (!prepared) return;
     SDL_GL_SwapWindow(win.window);
     RendererResumeDrawing();
 }
+
+void present(bool vsync) { swap(prepare(vsync)); }
 
 void close_graphics() {
     if (!win.window) return;
     RendererShutdown();
     if (win.gl) SDL_GL_DeleteContext(win.gl);
     SDL_DestroyWindow(win.window);
+    X11Settle();
     win.gl = nullptr;
     win.window = nullptr;
     win.width = win.height = win.depth = win.hertz = win.flags = 0;
     win.swap_interval = -2;
 }
 
-// Times presentations that wait for the vertical blank for up to a second; three in a
-// row that take one refresh period mean the display paces frames itself.
-bool vertical_blank_is_steady(int hertz) {
-    int period = 1000 / hertz;
-    int start = int(SDL_GetTicks());
-    int good = 0;
-    while (int(SDL_GetTicks()) - start < 1000) {
-        int t0 = int(SDL_GetTicks());
-        present(true);
-        int took = int(SDL_GetTicks()) - t0;
-        if (took >= period - 1 && took <= period + 1) {
-            if (++good == 3) return true;
-        } else {
-            good = 0;
-        }
+// The schedule: 16, 17, 17 ms at 60 Hz, exactly hertz frames a second.
+void advance_schedule() {
+    win.sync_time += win.sync_period;
+    win.sync_accumulator += win.sync_fraction;
+    if (win.sync_accumulator >= win.sync_rate) {
+        win.sync_accumulator -= win.sync_rate;
+        win.sync_time += 1;
     }
-    return false;
+}
+
+// Headless: the virtual clock jumps to the frame's due time.
+void paced_flip_virtual() {
+    advance_schedule();
+    int d = win.sync_time - MilliSecs();
+    if (d > 0) {
+        Delay(d);
+    } else {
+        // A late frame moves the schedule instead of catching up.
+        win.sync_time = MilliSecs();
+    }
+    present(false);
+}
+
+void paced_flip() {
+    advance_schedule();
+    bool ready = prepare(false);
+    int d = win.sync_time - MilliSecs();
+    if (d > 0) {
+        wait_until(counter_at(win.sync_time));
+    } else {
+        // A late frame moves the schedule instead of catching up.
+        win.sync_time = MilliSecs();
+    }
+    swap(ready);
+}
+
+// The display paces frames itself when presentations that wait for the vertical blank
+// come one refresh period apart, three in a row, and each swap was held back for at
+// least half a period (a slow software renderer can take a period without waiting for
+// anything). The first real frames are the test, so it delays no picture; until it is
+// decided each frame that was not held back waits out the clock's schedule. After a
+// second, or ten unsteady frames in a row, the clock paces for good.
+constexpr double kProbeSeconds = 1.0;
+constexpr int kProbeGiveUp = 10;
+
+void probe_flip() {
+    advance_schedule();
+    bool ready = prepare(true);
+    uint64_t t0 = counter_now();
+    if (!win.probe_start) win.probe_start = t0;
+    swap(ready);
+    uint64_t t1 = counter_now();
+    double period = win.sync_period;
+    double interval = win.probe_last ? counter_ms(t1 - win.probe_last) : 0;
+    bool steady = interval >= period - 1 && interval <= period + 1 && counter_ms(t1 - t0) >= period / 2;
+    win.probe_last = t1;
+    if (steady) {
+        win.probe_unsteady = 0;
+        win.sync_time = MilliSecs();
+        if (++win.probe_steady == 3) {
+            win.soft_sync = false;
+            win.probing = false;
+        }
+        return;
+    }
+    win.probe_steady = 0;
+    int d = win.sync_time - MilliSecs();
+    if (d > 0) wait_until(counter_at(win.sync_time));
+    else win.sync_time = MilliSecs();
+    if (!ready || ++win.probe_unsteady >= kProbeGiveUp || counter_ms(t1 - win.probe_start) >= kProbeSeconds * 1000) {
+        win.probing = false;
+    }
+}
+
+// SDL falls back to a driver that shows nothing when it finds no display; a game that
+// runs unseen helps nobody, unless that driver was asked for by name.
+bool fell_back_to_invisible_driver() {
+    const char* current = SDL_GetCurrentVideoDriver();
+    if (!current) return true;
+    std::string driver = current;
+    if (driver != "offscreen" && driver != "dummy") return false;
+    const char* wanted = SDL_getenv("SDL_VIDEODRIVER");
+    return !wanted || std::string(wanted).find(driver) == std::string::npos;
 }
 
 SDL_Rect window_rect_for(int width, int height) {
@@ -112,6 +259,12 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
     if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         win.error = SDL_GetError();
+        return false;
+    }
+    if (!engine_options.headless && fell_back_to_invisible_driver()) {
+        win.error = std::string("no display server answered, only SDL's invisible ") + SDL_GetCurrentVideoDriver() +
+                    " driver";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
@@ -146,6 +299,7 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         std::atexit([] { RendererShutdown(); });
         registered = true;
     }
+    if (!engine_options.headless) X11WatchWindow(win.window, end_without_display);
     win.gl = SDL_GL_CreateContext(win.window);
     if (!win.gl || !RendererInit(width, height)) {
         win.error = win.gl ? "the OpenGL driver offers no off-screen framebuffer" : SDL_GetError();
@@ -163,12 +317,12 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         Cls();
         present(false);
     }
-    // Pace by the clock unless the display proves it paces frames steadily itself.
-    // Headless there is no display to wait for.
+    // Pace by the clock unless the display proves with the first frames that it paces
+    // them steadily itself. Headless there is no display to wait for.
     win.soft_sync = hertz != 0;
-    if (hertz != 0 && depth != 0 && !engine_options.headless && vertical_blank_is_steady(hertz)) {
-        win.soft_sync = false;
-    }
+    win.probing = hertz != 0 && depth != 0 && !engine_options.headless;
+    win.probe_steady = win.probe_unsteady = 0;
+    win.probe_start = win.probe_last = 0;
     win.sync_rate = hertz;
     win.sync_period = hertz ? 1000 / hertz : 0;
     win.sync_fraction = 1000 - win.sync_period * hertz;
@@ -189,21 +343,12 @@ void Flip(int sync) {
         present(sync != 0);
     } else if (!win.soft_sync) {
         present(win.depth != 0);
+    } else if (engine_options.headless) {
+        paced_flip_virtual();
+    } else if (win.probing) {
+        probe_flip();
     } else {
-        win.sync_time += win.sync_period;
-        win.sync_accumulator += win.sync_fraction;
-        if (win.sync_accumulator >= win.sync_rate) {
-            win.sync_accumulator -= win.sync_rate;
-            win.sync_time += 1;
-        }
-        int d = win.sync_time - MilliSecs();
-        if (d > 0) {
-            Delay(d);
-        } else {
-            // A late frame moves the schedule instead of catching up.
-            win.sync_time = MilliSecs();
-        }
-        present(false);
+        paced_flip();
     }
     win.flip_count++;
     win.waited_since_flip = 0;
@@ -217,7 +362,7 @@ void AddFlipHook(std::function<void()> hook) { win.flip_hooks.push_back(std::mov
 
 int MilliSecs() {
     if (engine_options.headless) return win.virtual_ms;
-    return int(SDL_GetTicks());
+    return int(uint32_t(elapsed_ms(counter_now())));
 }
 
 void Delay(int ms) {
@@ -243,7 +388,10 @@ int VirtualWaitSinceFlip() { return win.waited_since_flip; }
 
 int AppSuspended() { return InputSuspended() ? 1 : 0; }
 
-int AppTerminate() { return InputTakeTerminate() ? 1 : 0; }
+// A window destroyed from outside stands for a close request from then on.
+int AppTerminate() { return InputTakeTerminate() || X11WindowLost() ? 1 : 0; }
+
+int AppQuitPending() { return InputQuitPending() || X11WindowLost() ? 1 : 0; }
 
 void HideMouse() {
     if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_DISABLE);
@@ -297,7 +445,9 @@ void AddEndHook(std::function<void()> hook) { win.end_hooks.push_back(std::move(
 void EndWithCode(int code) {
     auto hooks = std::move(win.end_hooks);
     win.end_hooks.clear();
+    win.exit_code = code;
     for (auto& hook : hooks) hook();
+    code = win.exit_code;
     AudioShutdown();
     close_graphics();
     InputShutdown();
@@ -308,3 +458,7 @@ void EndWithCode(int code) {
 }
 
 void End() { EndWithCode(0); }
+
+void RaiseExitCode(int code) {
+    if (code > win.exit_code) win.exit_code = code;
+}

@@ -32,8 +32,12 @@ void Delay(int ms);
 
 // 1 while the window is inactive (as the last PumpEvents found it).
 int AppSuspended();
-// 1 once after a close request (window button, Alt+F4, or the script), then 0.
+// 1 once after a close request (window button, Alt+F4, SIGTERM, Ctrl+C, or the script),
+// then 0.
 int AppTerminate();
+// 1 while a close request waits to be taken by AppTerminate; it stays pending. The
+// game's waits end on it.
+int AppQuitPending();
 
 void HideMouse();
 void ShowMouse();
@@ -46,6 +50,9 @@ void MoveMouse(int x, int y);
 [[noreturn]] void EndWithCode(int code);
 // Called by End before anything is closed (to finish traces).
 void AddEndHook(std::function<void()> hook);
+// From an end hook: the program ends with at least this exit code (a file that could
+// not be finished turns a clean end into a failure).
+void RaiseExitCode(int code);
 
 // Engine-internal: whether soft sync (clock pacing) is on.
 bool SoftSyncActive();

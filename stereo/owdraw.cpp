@@ -93,8 +93,14 @@ bool load_ana_mode(owdraw_tag& draw, const std::string& path) {
             uint8_t b[4];
             // A file too short to hold the mode keeps the mode as it was.
             if (std::fread(b, 1, 4, f) == 4) {
-                ana_mode = int(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-                ok = true;
+                int mode = int(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+                if (mode >= 0 && mode <= 4) {
+                    ana_mode = mode;
+                    ok = true;
+                } else {
+                    std::fprintf(stderr, "rc-whirlbat: %s holds stereo mode %d, not one of 0 to 4; keeping mode %d\n",
+                                 path.c_str(), mode, ana_mode);
+                }
             }
             std::fclose(f);
         }

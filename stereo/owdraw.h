@@ -40,7 +40,8 @@ struct ana_pair {
 extern const ana_pair ana_pairs[5];
 
 // The stereo mode file: one little-endian 32-bit integer. Loading reads it only from an
-// existing regular file of at least four bytes (anything else keeps the mode); saving
-// writes the current mode. Both then apply the mode's colours. True on success.
+// existing regular file of at least four bytes holding a mode from 0 to 4 (anything else
+// keeps the mode; an unknown mode is reported on stderr); saving writes the current
+// mode. Both then apply the mode's colours. True on success.
 bool load_ana_mode(owdraw_tag& draw, const std::string& path);
 bool save_ana_mode(owdraw_tag& draw, const std::string& path);

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <sstream>
 
 #include "engine/pixmap.h"
@@ -34,12 +33,21 @@ std::vector<std::string> lines_of(const std::string& path) {
     return lines;
 }
 
-std::string without_clock(const std::string& line) { return std::regex_replace(line, std::regex(",\"ms\":[0-9]+"), ""); }
+// A trace line without its "ms" field.
+std::string without_clock(std::string line) {
+    size_t at = line.find(",\"ms\":");
+    if (at == std::string::npos) return line;
+    size_t end = line.find_first_not_of("0123456789", at + 6);
+    return line.erase(at, end - at);
+}
 
+// A top-level number or string field of a trace line, as written ("" if absent).
 std::string field(const std::string& line, const std::string& name) {
-    std::smatch m;
-    if (!std::regex_search(line, m, std::regex("\"" + name + "\":(\"[^\"]*\"|-?[0-9.]+)"))) return "";
-    return m[1];
+    size_t at = line.find("\"" + name + "\":");
+    if (at == std::string::npos) return "";
+    at += name.size() + 3;
+    if (line[at] == '"') return line.substr(at, line.find('"', at + 1) + 1 - at);
+    return line.substr(at, line.find_first_of(",}", at) - at);
 }
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {

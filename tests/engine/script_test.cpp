@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 
 #include "engine/input.h"
@@ -33,6 +34,9 @@ TEST(Script, BadLinesAreNamedWithTheirLineNumber) {
     EXPECT_NE(load_error("f1 key space down\npads 2\n").find(":2:"), std::string::npos);
     EXPECT_NE(load_error("x5 key space down\n").find("expected 'fN' or 'tMS'"), std::string::npos);
     EXPECT_NE(load_error("f1 joystick fire\n").find("unknown device"), std::string::npos);
+    // Numbers beyond an int are refused, not wrapped round.
+    EXPECT_NE(load_error("pads 1\nf1 pad4294967296 x 1\n").find("bad pad number"), std::string::npos);
+    EXPECT_NE(load_error("f4294967297 key space down\n").find("expected 'fN'"), std::string::npos);
     std::string error;
     EXPECT_FALSE(ScriptLoad(OutputPath("no-such-script.txt"), &error));
     EXPECT_NE(error.find("cannot read script"), std::string::npos);
@@ -116,6 +120,74 @@ TEST(Script, WindowEventsAndUnplugging) {
     Flip(-1);
     EXPECT_EQ(JoyCount(), 2);  // back in
     EXPECT_EQ(AppTerminate(), 1);
+    ScriptShutdown();
+}
+
+TEST(Script, AHugeTokenIsCutInTheMessage) {
+    const std::string huge(8 << 20, 'q');
+    for (const std::string& text : {"f1 " + huge + " fire\n", "pads 1\nf1 pad0 " + huge + " 1\n",
+                                    "f1 key " + huge + " down\n", "f1 pad" + huge + " x 1\n"}) {
+        std::string error = load_error(text);
+        EXPECT_LT(error.size(), 200u) << error.substr(0, 300);
+        EXPECT_NE(error.find("qqqqqqqq"), std::string::npos) << "the start of the token is shown";
+        EXPECT_NE(error.find("..."), std::string::npos) << "and that it was cut";
+    }
+    // Short tokens are shown whole.
+    EXPECT_NE(load_error("f1 joystick fire\n").find("'joystick'"), std::string::npos);
+}
+
+// Actions that are due together are applied in the order of the script, whether they
+// are timed by frame or by clock and however the file sorts them.
+TEST(Script, ActionsDueTogetherKeepTheOrderOfTheScript) {
+    OpenHeadlessGraphics();
+    const std::string f = "f" + std::to_string(FlipCount()), t = "t" + std::to_string(MilliSecs());
+    auto last_applied = [](const std::string& text) {
+        std::string error;
+        EXPECT_TRUE(ScriptLoad(write_script("order.txt", text), &error)) << error;
+        PumpEvents();
+        return MouseX();
+    };
+    EXPECT_EQ(last_applied(t + " mouse move 10 0\n" + f + " mouse move 20 0\n" + t + " mouse move 30 0\n" + f +
+                           " mouse move 40 0\n"),
+              40);
+    EXPECT_EQ(last_applied(f + " mouse move 10 0\n" + t + " mouse move 20 0\n" + f + " mouse move 30 0\n" + t +
+                           " mouse move 50 0\n"),
+              50);
+    EXPECT_EQ(last_applied("f0 mouse move 60 0\nt0 mouse move 70 0\n" + f + " mouse move 80 0\n"), 80);
+
+    // Lines out of order each come at their own frame; lines of one frame in file order.
+    const int next = FlipCount() + 1;
+    EXPECT_EQ(last_applied("f" + std::to_string(next + 1) + " mouse move 90 0\n" + "f" + std::to_string(next) +
+                           " mouse move 100 0\n" + "f" + std::to_string(next) + " mouse move 110 0\n"),
+              80);
+    Flip(-1);
+    PumpEvents();
+    EXPECT_EQ(MouseX(), 110);
+    Flip(-1);
+    PumpEvents();
+    EXPECT_EQ(MouseX(), 90);
+    ScriptShutdown();
+}
+
+// A long script costs its reading once; each poll costs what is due, not what waits.
+TEST(Script, PollingALongScriptDoesNotWalkWhatIsStillToCome) {
+    std::string text = "pads 1\n";
+    text.reserve(30u << 20);
+    for (int i = 0; i < 1000000; ++i) {
+        text += i % 2 ? "f900000 pad0 x 0.5\n" : "t9000000 key space down\n";
+    }
+    std::string error;
+    ASSERT_TRUE(ScriptLoad(write_script("long.txt", text), &error)) << error;
+    EXPECT_TRUE(ScriptHasTimedActions());
+    auto begin = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2000; ++i) {
+        ScriptPoll();
+        ASSERT_TRUE(ScriptHasTimedActions());
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    // Walking a million waiting actions on every poll takes seconds; a poll that looks
+    // only at what is due takes microseconds.
+    EXPECT_LT(seconds, 0.2);
     ScriptShutdown();
 }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -208,6 +212,65 @@ TEST(OggDecode, BrokenStreamsGiveNone) {
     EXPECT_FALSE(DecodeSound(Bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13})));
 }
 
+std::string WhyNot(const std::vector<uint8_t>& bytes) {
+    std::string why;
+    EXPECT_FALSE(DecodeSound(bytes, &why));
+    return why;
+}
+
+TEST(OggDecode, AHugeClaimedLengthIsRefusedWithoutSettingMemoryAside) {
+    // Four seconds, so that the last page is not also the first page of sound.
+    std::vector<uint8_t> ogg = EncodeOgg(Tones({500.0, 600.0}, 44100, 4 * 44100, 8000.0), 2, 44100, 0.4f);
+    ASSERT_TRUE(DecodeSound(ogg));
+    std::vector<uint8_t> same = WithLastGranule(ogg, 4 * 44100);
+    EXPECT_EQ(same, ogg) << "the fixture rewrites the page as the encoder wrote it";
+    for (int64_t claim : {int64_t(1) << 40, int64_t(0x7000000000000000), int64_t(44100) * 601}) {
+        EXPECT_EQ(WhyNot(WithLastGranule(ogg, claim)), "longer than 10 minutes") << claim;
+    }
+}
+
+// Ten minutes of silence at 8000 Hz, and a few seconds more.
+std::vector<uint8_t> LongSilence(int seconds) {
+    return EncodeOgg(std::vector<int16_t>(size_t(8000) * size_t(seconds), 0), 1, 8000, -0.1f);
+}
+
+TEST(OggDecode, ASoundLongerThanItClaimsStopsAtTenMinutes) {
+    std::vector<uint8_t> ogg = LongSilence(605);
+    EXPECT_EQ(WhyNot(ogg), "longer than 10 minutes") << "it says so itself";
+    // The last page claims one second; the decoder finds out as it goes.
+    EXPECT_EQ(WhyNot(WithLastGranule(ogg, 8000)), "longer than 10 minutes");
+
+    auto whole = DecodeSound(LongSilence(599));
+    ASSERT_TRUE(whole) << "just under ten minutes is taken";
+    EXPECT_EQ(whole->frames, 599 * 8000);
+}
+
+TEST(SoundDecode, EveryUnusableFileSaysWhy) {
+    EXPECT_EQ(WhyNot({}), "empty");
+    EXPECT_EQ(WhyNot(Bytes({'h', 'e', 'l', 'l', 'o'})), "not an OGG Vorbis or WAV file");
+    std::vector<int16_t> six(size_t(6) * 4410, 100);
+    EXPECT_EQ(WhyNot(EncodeOgg(six, 6, 44100, 0.1f)), "6 channels (1 or 2 play)");
+    std::vector<uint8_t> ogg = EncodeOgg(Tones({500.0}, 44100, 4410, 8000.0), 1, 44100, 0.4f);
+    std::vector<uint8_t> damaged = ogg;
+    for (size_t i = 40; i < 200; ++i) damaged[i] ^= 0x5a;
+    EXPECT_EQ(WhyNot(damaged), "damaged");
+    EXPECT_EQ(WhyNot(std::vector<uint8_t>(ogg.begin(), ogg.begin() + 100)), "damaged") << "cut in the headers";
+    EXPECT_EQ(WhyNot(WavBytes(3, 44100, 16, Pcm16({1, 2, 3}))), "3 channels (1 or 2 play)");
+    EXPECT_EQ(WhyNot(WavBytes(1, 44100, 24, Pcm16({1, 2, 3}))), "not 8- or 16-bit PCM");
+    EXPECT_EQ(WhyNot(WavBytes(1, 400000, 16, Pcm16({1, 2, 3}))), "a sample rate of 400000 Hz");
+    EXPECT_EQ(WhyNot(WavBytes(2, 44100, 16, Bytes({1, 2, 3}))), "holds no sound");
+    std::vector<uint8_t> long_wav = WavBytes(1, 1000, 8, std::vector<uint8_t>(1000 * 601, 128));
+    EXPECT_EQ(WhyNot(long_wav), "longer than 10 minutes");
+
+    // A stop request ends decoding at once.
+    std::atomic<bool> stop{true};
+    std::string why;
+    EXPECT_FALSE(DecodeSound(ogg, &why, &stop));
+    EXPECT_EQ(why, "stopped");
+    stop = false;
+    EXPECT_TRUE(DecodeSound(ogg, &why, &stop));
+}
+
 // LoadSound reads a path or an embedded resource and decodes it; anything it cannot
 // read or decode gives none. Runs headless on the silent driver.
 class LoadSoundTest : public ::testing::Test {
@@ -219,9 +282,11 @@ protected:
         unsetenv("SDL_AUDIODRIVER");
         engine_options.headless = true;
         dir_ = TempDir();
+        TakeSoundProblems();
     }
     void TearDown() override {
         AudioShutdown();
+        TakeSoundProblems();
         engine_options.headless = false;
         if (had_driver_) setenv("SDL_AUDIODRIVER", saved_driver_.c_str(), 1);
         std::filesystem::remove_all(dir_);
@@ -255,6 +320,123 @@ TEST_F(LoadSoundTest, MissingOrBrokenFilesGiveNone) {
     Sound none = LoadSound(dir_ + "/missing.ogg", 0);
     EXPECT_FALSE(CueSound(none));
     EXPECT_FALSE(PlaySound(none));
+}
+
+std::vector<std::string> Listed(const std::vector<SoundProblem>& problems) {
+    std::vector<std::string> out;
+    for (const SoundProblem& p : problems) out.push_back(p.url + ": " + p.why);
+    return out;
+}
+
+TEST_F(LoadSoundTest, EveryFileThatCannotBeUsedIsListedOnceWithWhy) {
+    ASSERT_TRUE(WriteFile(dir_ + "/empty.ogg", {}));
+    ASSERT_TRUE(WriteFile(dir_ + "/text.ogg", Bytes({'h', 'e', 'l', 'l', 'o'})));
+    ASSERT_TRUE(WriteFile(dir_ + "/six.ogg", EncodeOgg(std::vector<int16_t>(6 * 4410, 99), 6, 44100, 0.1f)));
+    std::vector<uint8_t> tone = EncodeOgg(Tones({500.0}, 44100, 4 * 44100, 8000.0), 1, 44100, 0.3f);
+    ASSERT_TRUE(WriteFile(dir_ + "/huge.ogg", WithLastGranule(tone, int64_t(1) << 40)));
+    ASSERT_TRUE(WriteFile(dir_ + "/good.ogg", tone));
+
+    EXPECT_FALSE(LoadSound(dir_ + "/missing.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/missing.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_, 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/empty.ogg", 0));
+    EXPECT_TRUE(LoadSound(dir_ + "/good.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/text.ogg", 0));
+    EXPECT_FALSE(LoadSound(dir_ + "/six.ogg", 0));
+    PreloadSound(dir_ + "/huge.ogg", 1);
+    PreloadSound(dir_ + "/gone.ogg", 1);
+    EXPECT_EQ(Listed(TakeSoundProblems()), (std::vector<std::string>{
+                                               dir_ + "/missing.ogg: missing",
+                                               dir_ + ": not a readable file",
+                                               dir_ + "/empty.ogg: empty",
+                                               dir_ + "/text.ogg: not an OGG Vorbis or WAV file",
+                                               dir_ + "/six.ogg: 6 channels (1 or 2 play)",
+                                               dir_ + "/huge.ogg: longer than 10 minutes",
+                                               dir_ + "/gone.ogg: missing",
+                                           }));
+    // Taking a failed preload gives none and lists nothing again.
+    EXPECT_FALSE(LoadSound(dir_ + "/huge.ogg", 1));
+    EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
+    EXPECT_TRUE(TakeSoundProblems().empty());
+    // A file that fails again after the list was taken is listed again.
+    EXPECT_FALSE(LoadSound(dir_ + "/gone.ogg", 1));
+    EXPECT_EQ(Listed(TakeSoundProblems()), std::vector<std::string>{dir_ + "/gone.ogg: missing"});
+}
+
+// Counts the times a file is opened, through inotify.
+class OpenCounter {
+public:
+    explicit OpenCounter(const std::string& path) {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN);
+    }
+    ~OpenCounter() {
+        if (fd_ >= 0) close(fd_);
+    }
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+    int Opens() {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t got;
+        while ((got = read(fd_, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->mask & IN_OPEN) ++opens_;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return opens_;
+    }
+
+private:
+    int fd_ = -1;
+    int opens_ = 0;
+};
+
+TEST_F(LoadSoundTest, APreloadIsReadOnceAndServesOneLoad) {
+    const std::string path = dir_ + "/hum.wav";
+    ASSERT_TRUE(WriteFile(path, WavBytes(1, 44100, 16, Pcm16(std::vector<int16_t>(4410, 500)))));
+    OpenCounter counter(path);
+    AudioClockAdvanced(0);
+    PreloadSound(path, 1);
+    PreloadSound(path, 1);  // still waiting: nothing more to do
+    Sound hum = LoadSound(path, 1);
+    ASSERT_TRUE(hum);
+    EXPECT_TRUE(TakeSoundProblems().empty());
+    EXPECT_EQ(counter.Opens(), 1) << "the load took what the preload read";
+    // The loop flag came with it: the 100 ms sound still plays after two seconds.
+    Channel chn = PlaySound(hum);
+    AudioClockAdvanced(2000);
+    EXPECT_EQ(ChannelPlaying(chn), 1);
+    StopChannel(chn);
+
+    // The preload served its one load; the next load reads the file anew.
+    std::filesystem::remove(path);
+    EXPECT_FALSE(LoadSound(path, 1));
+    EXPECT_EQ(Listed(TakeSoundProblems()), std::vector<std::string>{path + ": missing"});
+
+    // A preload with other flags is not taken by this load.
+    ASSERT_TRUE(WriteFile(path, WavBytes(1, 44100, 16, Pcm16(std::vector<int16_t>(4410, 500)))));
+    PreloadSound(path, 0);
+    EXPECT_TRUE(TakeSoundProblems().empty());
+    std::filesystem::remove(path);
+    EXPECT_FALSE(LoadSound(path, 1));
+    EXPECT_TRUE(LoadSound(path, 0));
+}
+
+TEST_F(LoadSoundTest, ShutdownAbandonsPreloadsAndLoadingStartsAfresh) {
+    const std::string path = dir_ + "/long.ogg";
+    ASSERT_TRUE(WriteFile(path, EncodeOgg(std::vector<int16_t>(size_t(8000) * 300, 0), 1, 8000, -0.1f)));
+    for (int i = 0; i < 3; ++i) {
+        PreloadSound(path, 1);
+        PreloadSound(dir_ + "/other.ogg", 0);
+        AudioShutdown();
+        EXPECT_TRUE(TakeSoundProblems().empty()) << "an abandoned preload is no fault of the file";
+    }
+    PreloadSound(path, 1);
+    Sound sound = LoadSound(path, 1);
+    EXPECT_TRUE(sound);
+    EXPECT_TRUE(TakeSoundProblems().empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "engine/font.h"
@@ -170,6 +171,34 @@ TEST_F(Stereo, ModeFileHoldsOneLittleEndianInteger) {
     EXPECT_FALSE(load_ana_mode(draw, test_support::OutputPath("none.dat")));
     EXPECT_FALSE(load_ana_mode(draw, test_support::OutputPath("")));
     EXPECT_EQ(ana_mode, 3);
+}
+
+// Only modes 0 to 4 exist; any other number keeps the mode and its colours, with a line
+// on stderr naming the file.
+TEST_F(Stereo, ModeFileWithAnUnknownModeKeepsTheMode) {
+    std::string path = test_support::OutputPath("anaglyph-bad.dat");
+    ana_mode = 2;
+    draw.apply_mode_colours();
+    const owdraw_tag before = draw;
+    for (const std::string& bytes : {std::string("AAAA"), std::string("\x05\x00\x00\x00", 4),
+                                     std::string("\xff\xff\xff\xff", 4)}) {
+        std::ofstream(path, std::ios::binary) << bytes;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(load_ana_mode(draw, path));
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ana_mode, 2);
+        EXPECT_EQ(draw.leye_r, before.leye_r);
+        EXPECT_EQ(draw.reye_r, before.reye_r);
+        EXPECT_NE(err.find(path), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    // The edges of the range load.
+    for (int mode : {0, 4}) {
+        std::ofstream(path, std::ios::binary) << std::string{char(mode), 0, 0, 0};
+        EXPECT_TRUE(load_ana_mode(draw, path));
+        EXPECT_EQ(ana_mode, mode);
+    }
+    ana_mode = 0;
 }
 
 }  // namespace

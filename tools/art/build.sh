@@ -1,6 +1,7 @@
 #!/bin/sh
 # Rebuilds the game's pictures: installs what the generator needs, compiles it and
-# writes assets/whirlbat_01.png, whirlbat_02.png, dmpointer.png and owlogo.png.
+# writes assets/whirlbat_01.png, whirlbat_02.png, dmpointer.png and owlogo.png, and the
+# desktop icons in dist/icons/NxN/rc-whirlbat.png.
 # Usage: tools/art/build.sh [--preview DIR]   (DIR gets enlarged copies and mock-ups)
 set -e
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -17,7 +18,9 @@ if [ "$1" = "--preview" ] && [ -n "$2" ]; then
 else
   "$build/art" "$root/assets"
 fi
-echo "art: pictures written to $root/assets"
+mkdir -p "$root/dist/icons"
+"$build/art" --icons "$root/dist/icons"
+echo "art: pictures written to $root/assets and $root/dist/icons"
 # The pictures' checks: formats, the sheet's layout, and what each picture must show.
 g++ -std=c++20 -O2 -Wall -Wextra -DWHIRLBAT_SOURCE_DIR="\"$root\"" \
   $(pkg-config --cflags libpng) "$root/tools/art/check_pictures.cpp" \

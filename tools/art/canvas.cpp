@@ -194,7 +194,9 @@ void Blit(Picture& dst, const Picture& src, int x, int y) {
     }
 }
 
-bool WritePng(const std::string& path, const Picture& pic) {
+namespace {
+
+bool WritePngRows(const std::string& path, int w, int h, int color_type, const std::vector<std::vector<uint8_t>>& rows) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -206,11 +208,33 @@ bool WritePng(const std::string& path, const Picture& pic) {
   }
   png_init_io(png, f);
   png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, pic.w, pic.h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, w, h, 8, color_type, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (int y = 0; y < pic.h; ++y) png_write_row(png, pic.At(0, y));
+  for (const auto& row : rows) png_write_row(png, row.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+bool WritePng(const std::string& path, const Picture& pic) {
+  std::vector<std::vector<uint8_t>> rows;
+  for (int y = 0; y < pic.h; ++y) rows.emplace_back(pic.At(0, y), pic.At(0, y) + pic.w * 3);
+  return WritePngRows(path, pic.w, pic.h, PNG_COLOR_TYPE_RGB, rows);
+}
+
+bool WriteRgbaPng(const std::string& path, const Canvas& cv) {
+  std::vector<std::vector<uint8_t>> rows(size_t(cv.h), std::vector<uint8_t>(size_t(cv.w) * 4));
+  for (int y = 0; y < cv.h; ++y)
+    for (int x = 0; x < cv.w; ++x) {
+      uint8_t* p = &rows[y][size_t(x) * 4];
+      const Rgb c = cv.At(x, y);
+      p[0] = Byte(c.r);
+      p[1] = Byte(c.g);
+      p[2] = Byte(c.b);
+      p[3] = Byte(cv.Cover(x, y) * 255.0f);
+    }
+  return WritePngRows(path, cv.w, cv.h, PNG_COLOR_TYPE_RGB_ALPHA, rows);
 }

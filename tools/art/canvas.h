@@ -87,3 +87,5 @@ Picture OnBlack(const Canvas& cv);
 void Blit(Picture& dst, const Picture& src, int x, int y);
 // Writes an 8-bit RGB PNG with no time stamp or text, so equal pictures give equal files.
 bool WritePng(const std::string& path, const Picture& pic);
+// Writes a canvas as an 8-bit RGBA PNG, coverage as alpha (for icons), also repeatably.
+bool WriteRgbaPng(const std::string& path, const Canvas& cv);

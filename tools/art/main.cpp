@@ -1,12 +1,17 @@
 // Draws every picture the game embeds and writes them as PNG files.
 // Usage: art ASSET_DIR [--preview DIR]
+//        art --icons DIR
 //   ASSET_DIR receives whirlbat_01.png (sprite sheet), whirlbat_02.png (background),
 //   dmpointer.png and owlogo.png. --preview also writes enlarged copies and mock-up
-//   screens to DIR for looking at.
+//   screens to DIR for looking at. --icons writes the desktop icon in the hicolor
+//   theme's sizes as DIR/NxN/rc-whirlbat.png.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
 #include "canvas.h"
+#include "icon.h"
 #include "preview.h"
 #include "scenery.h"
 #include "sprites.h"
@@ -35,9 +40,23 @@ bool Save(const std::string& path, const Picture& pic) {
 
 }  // namespace
 
+bool SaveIcons(const std::string& dir) {
+  for (int size : kIconSizes) {
+    const std::string folder = dir + "/" + std::to_string(size) + "x" + std::to_string(size);
+    mkdir(dir.c_str(), 0755);
+    mkdir(folder.c_str(), 0755);
+    if (!WriteRgbaPng(folder + "/rc-whirlbat.png", AppIcon(size))) {
+      std::fprintf(stderr, "art: cannot write %s/rc-whirlbat.png\n", folder.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--icons") return SaveIcons(argv[2]) ? 0 : 1;
   if (argc != 2 && !(argc == 4 && std::string(argv[2]) == "--preview")) {
-    std::fprintf(stderr, "usage: %s ASSET_DIR [--preview DIR]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s ASSET_DIR [--preview DIR]\n       %s --icons DIR\n", argv[0], argv[0]);
     return 2;
   }
   const std::string out = argv[1];

@@ -1,0 +1,137 @@
+// Installing and packaging: the files land where a desktop looks for them, and the
+// installed or unpacked program finds its sounds from any folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "engine/pixmap.h"
+#include "support.h"
+
+namespace {
+
+using test_support::OutputPath;
+
+const std::string kAppId = "org.rcwhirlbat.RCWhirlbat";
+const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// Runs a shell command; its exit code and everything it printed (both streams).
+int run(const std::string& command, std::string* out = nullptr) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    int status = pclose(p);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool is_file(const std::string& path) { return run("test -f '" + path + "'") == 0; }
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Starts the program headless from a folder without sounds and returns its stderr.
+std::string run_elsewhere(const std::string& program, int* code) {
+    std::string elsewhere = OutputPath("package-elsewhere");
+    std::string err;
+    *code = run("mkdir -p '" + elsewhere + "' && cd '" + elsewhere + "' && '" + program +
+                    "' --headless --frames 30 2>&1 >/dev/null",
+                &err);
+    return err;
+}
+
+TEST(Install, PutsEveryFileWhereTheDesktopLooks) {
+    std::string root = OutputPath("install-root");
+    std::string out;
+    ASSERT_EQ(run("rm -rf '" + root + "' && '" WHIRLBAT_CMAKE "' --install '" WHIRLBAT_BUILD_DIR "' --prefix '" + root + "'",
+                  &out),
+              0)
+        << out;
+    EXPECT_TRUE(is_file(root + "/bin/rc-whirlbat"));
+    std::string sounds;
+    ASSERT_EQ(run("ls '" + root + "/share/rc-whirlbat'", &sounds), 0);
+    EXPECT_EQ(std::count(sounds.begin(), sounds.end(), '\n'), 15) << sounds;
+    EXPECT_NE(sounds.find("titletrack.ogg"), std::string::npos);
+    EXPECT_TRUE(is_file(root + "/share/doc/rc-whirlbat/armalite.LICENSE"));
+
+    // The menu entry: valid, naming the installed program and icon.
+    std::string desktop = root + "/share/applications/" + kAppId + ".desktop";
+    ASSERT_TRUE(is_file(desktop));
+    EXPECT_EQ(run("desktop-file-validate '" + desktop + "'", &out), 0) << out;
+    EXPECT_EQ(out, "");
+    std::string entry = read_file(desktop);
+    EXPECT_NE(entry.find("\nExec=rc-whirlbat\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=rc-whirlbat\n"), std::string::npos) << entry;
+    for (int size : kIconSizes) {
+        std::string dim = std::to_string(size) + "x" + std::to_string(size);
+        Pixmap icon = LoadPixmap(root + "/share/icons/hicolor/" + dim + "/apps/rc-whirlbat.png");
+        EXPECT_EQ(icon.width, size) << dim;
+        EXPECT_EQ(icon.height, size) << dim;
+        ASSERT_EQ(icon.channels, 4) << dim;  // clear corners
+        EXPECT_EQ(icon.at(0, 0)[3], 0) << dim;
+        EXPECT_EQ(icon.at(size / 2, size / 2)[3], 255) << dim;
+    }
+
+    // The software-centre description.
+    std::string metainfo = root + "/share/metainfo/" + kAppId + ".metainfo.xml";
+    ASSERT_TRUE(is_file(metainfo));
+    EXPECT_EQ(run("appstreamcli validate --no-net '" + metainfo + "'", &out), 0) << out;
+    EXPECT_NE(read_file(metainfo).find("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"),
+              std::string::npos);
+
+    // The manual page reads without a warning.
+    std::string man = root + "/share/man/man6/rc-whirlbat.6.gz";
+    ASSERT_TRUE(is_file(man));
+    EXPECT_EQ(run("zcat '" + man + "' | groff -man -ww -z -Tutf8", &out), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(run("zcat '" + man + "' | groff -man -Tascii -P-cbou | grep -e '--data dir'", &out), 0);
+
+    int code = -1;
+    std::string err = run_elsewhere(root + "/bin/rc-whirlbat", &code);
+    EXPECT_EQ(code, 0) << err;
+    EXPECT_EQ(err.find("missing sound"), std::string::npos) << err;
+}
+
+TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
+    std::string dir = OutputPath("package");
+    std::string out;
+    ASSERT_EQ(run("rm -rf '" + dir + "' && '" WHIRLBAT_CPACK "' --config '" WHIRLBAT_BUILD_DIR "/CPackConfig.cmake' -B '" +
+                  dir + "'",
+                  &out),
+              0)
+        << out;
+    std::string deb;
+    ASSERT_EQ(run("ls '" + dir + "'/rc-whirlbat_*.deb", &deb), 0) << out;
+    deb = deb.substr(0, deb.find('\n'));
+
+    std::string depends;
+    ASSERT_EQ(run("dpkg-deb -f '" + deb + "' Depends", &depends), 0);
+    for (const char* lib : {"libsdl2-2.0-0", "libpng16-16", "libvorbisfile3", "libfreetype6", "libgl1", "libc6"}) {
+        EXPECT_NE(depends.find(lib), std::string::npos) << lib << " in " << depends;
+    }
+    std::string files;
+    ASSERT_EQ(run("dpkg-deb -c '" + deb + "'", &files), 0);
+    for (const std::string& path : std::vector<std::string>{"./usr/bin/rc-whirlbat", "./usr/share/rc-whirlbat/start.ogg",
+                             "./usr/share/applications/" + kAppId + ".desktop",
+                             "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
+                             "./usr/share/icons/hicolor/48x48/apps/rc-whirlbat.png",
+                             "./usr/share/man/man6/rc-whirlbat.6.gz"}) {
+        EXPECT_NE(files.find(" " + path + "\n"), std::string::npos) << path;
+    }
+
+    std::string root = dir + "/root";
+    ASSERT_EQ(run("dpkg-deb -x '" + deb + "' '" + root + "'", &out), 0) << out;
+    int code = -1;
+    std::string err = run_elsewhere(root + "/usr/bin/rc-whirlbat", &code);
+    EXPECT_EQ(code, 0) << err;
+    EXPECT_EQ(err.find("missing sound"), std::string::npos) << err;
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+// The program against its surroundings: no display, quit requests during the waits.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "support.h"
+#include "x11_client.h"
+
+namespace {
+
+using test_support::OutputPath;
+using test_support::ReadTrace;
+
+using Clock = std::chrono::steady_clock;
+
+// The game as a child process with a deadline: environment changes ("NAME=value" sets,
+// "NAME" alone removes), its stderr kept in a file.
+class Game {
+public:
+    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+         const std::string& folder = WHIRLBAT_SOURCE_DIR, const std::string& program = WHIRLBAT_BINARY) {
+        static int serial = 0;
+        err_file_ = OutputPath("platform-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(127);
+            if (!freopen(err_file_.c_str(), "w", stderr)) _exit(127);
+            for (const std::string& e : env) {
+                size_t eq = e.find('=');
+                if (eq == std::string::npos) unsetenv(e.c_str());
+                else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+            }
+            std::vector<std::string> copy = args;
+            std::string binary = program;
+            std::vector<char*> argv{binary.data()};
+            for (std::string& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(binary.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+    ~Game() {
+        if (pid_ > 0 && code_ == kRunning) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::remove(err_file_.c_str());
+    }
+
+    void signal(int sig) { kill(pid_, sig); }
+    pid_t pid() const { return pid_; }
+
+    // The exit code (128 + signal if killed by one), or kTimedOut: then the game is killed.
+    int wait(double seconds) {
+        auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (code_ == kRunning) {
+            int status = 0;
+            pid_t r = waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                code_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+            } else if (Clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+                code_ = kTimedOut;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+        return code_;
+    }
+
+    std::string err() const {
+        std::ifstream f(err_file_);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    static constexpr int kTimedOut = -2;
+
+private:
+    static constexpr int kRunning = -1;
+    pid_t pid_ = -1;
+    int code_ = kRunning;
+    std::string err_file_;
+};
+
+int shell(const std::string& command) { return std::system(command.c_str()); }
+
+int lines(const std::string& text) { return int(std::count(text.begin(), text.end(), '\n')); }
+
+// SDL falls back to its invisible drivers when it finds no display; the game must not run
+// unseen until it is killed.
+TEST(NoDisplay, FallbackToAnInvisibleDriverIsOneLineAndStatusOne) {
+    // A login session has its runtime folder; without one the Wayland library adds a
+    // line of its own.
+    std::string runtime = OutputPath("runtime-dir");
+    std::string mkdir = "mkdir -p -m 700 " + runtime;
+    ASSERT_EQ(std::system(mkdir.c_str()), 0);
+    const std::vector<std::vector<std::string>> envs = {
+        {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR=" + runtime},
+        {"DISPLAY=:97", "WAYLAND_DISPLAY=nowhere-97", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR=" + runtime},
+    };
+    for (const auto& env : envs) {
+        Game game({"--window", "--frames", "5"}, env);
+        int code = game.wait(20);
+        std::string err = game.err();
+        EXPECT_EQ(code, 1) << env[0] << "\n" << err;
+        EXPECT_NE(err.find("no display"), std::string::npos) << err;
+        EXPECT_EQ(lines(err), 1) << err;
+    }
+}
+
+// Asked for by name, an invisible driver is what the user wants.
+TEST(NoDisplay, AnInvisibleDriverNamedOnPurposeRuns) {
+    Game game({"--window", "--frames", "3"}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER=offscreen"});
+    EXPECT_EQ(game.wait(30), 0) << game.err();
+}
+
+std::string script(const std::string& name, const std::string& text) {
+    std::string path = OutputPath(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+// Waits until the trace holds at least n frames.
+// While the game runs its trace grows in a file beside the one named, which takes its
+// place when the game ends.
+bool trace_reaches(const std::string& trace, const Game& game, size_t n, double seconds) {
+    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < deadline) {
+        std::ifstream f(trace + ".partial-" + std::to_string(game.pid()));
+        size_t count = 0;
+        for (std::string line; std::getline(f, line);) count += !line.empty();
+        if (count >= n) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// While the window is inactive the game waits; a close request still ends it. The script
+// closes the window at a time the wait reaches with no frame drawn.
+TEST(QuitWhileWaiting, ClosingTheInactiveWindowEndsTheGame) {
+    struct Case {
+        const char* name;
+        const char* text;
+        size_t frames;  // traced before the end
+    };
+    const Case cases[] = {
+        // The title, inactive from frame 400 (6.67 s), closed at 8 s.
+        {"title", "f400 window focus lost\nt8000 window close\n", 400},
+        // The logo, inactive from frame 10, closed at 2 s: the title frame after the logo still runs.
+        {"logo", "f10 window focus lost\nt2000 window close\n", 11},
+        // The input flush of a menu choice: button 0 held, then the window closed.
+        {"flush", "pads 1\nf330 mouse move 320 410\nf331 pad0 b0 down\nt7000 window close\n", 332},
+    };
+    for (const Case& c : cases) {
+        std::string trace = OutputPath(std::string("quit-") + c.name + ".jsonl");
+        Game game({"--headless", "--trace", trace, "--script", script(std::string("quit-") + c.name + ".txt", c.text)});
+        EXPECT_EQ(game.wait(60), 0) << c.name << "\n" << game.err();
+        auto frames = ReadTrace(trace);
+        ASSERT_EQ(frames.size(), c.frames) << c.name;
+        EXPECT_EQ(frames.back()["game_state"].i(), 4) << c.name;
+    }
+}
+
+// SIGTERM and Ctrl+C during the inactive wait end the game as a close request does.
+TEST(QuitWhileWaiting, SignalsEndTheInactiveWait) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        std::string trace = OutputPath("quit-signal-" + std::to_string(sig) + ".jsonl");
+        std::remove(trace.c_str());
+        // A key far in the future keeps the script alive, so the wait goes on and on.
+        Game game({"--headless", "--trace", trace, "--script",
+                   script("quit-signal.txt", "f400 window focus lost\nt900000000 key 65 down\n")});
+        ASSERT_TRUE(trace_reaches(trace, game, 400, 60)) << game.err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        game.signal(sig);
+        EXPECT_EQ(game.wait(20), 0) << sig << "\n" << game.err();
+        EXPECT_EQ(ReadTrace(trace).size(), 400u);
+    }
+}
+
+// The sounds are found beside the program (a build tree, or bin/../share/rc-whirlbat of
+// an installation) from whatever folder it is started in.
+TEST(DataFolder, SoundsAreFoundFromAnyWorkingFolder) {
+    std::string root = OutputPath("layouts");
+    std::string elsewhere = OutputPath("layouts-elsewhere");
+    std::string source = WHIRLBAT_SOURCE_DIR;
+    ASSERT_EQ(shell("rm -rf " + root + " && mkdir -p " + root + "/usr/bin " + root + "/usr/share/rc-whirlbat " +
+                    root + "/portable/data " + root + "/bare " + elsewhere),
+              0);
+    ASSERT_EQ(shell("cp " WHIRLBAT_BINARY " " + root + "/usr/bin/ && cp " WHIRLBAT_BINARY " " + root +
+                    "/portable/ && cp " WHIRLBAT_BINARY " " + root + "/bare/"),
+              0);
+    ASSERT_EQ(shell("cp " + source + "/data/*.ogg " + root + "/usr/share/rc-whirlbat/ && cp " + source +
+                    "/data/*.ogg " + root + "/portable/data/"),
+              0);
+    for (std::string program : {root + "/usr/bin/rc-whirlbat", root + "/portable/rc-whirlbat",
+                                std::string(WHIRLBAT_BINARY)}) {
+        Game game({"--headless", "--frames", "3"}, {}, elsewhere, program);
+        EXPECT_EQ(game.wait(60), 0) << program;
+        EXPECT_EQ(game.err().find("missing sound"), std::string::npos) << program << "\n" << game.err();
+    }
+    // The program alone finds nothing, and says where it looked (unless this machine has
+    // the game installed).
+    if (access("/usr/local/share/rc-whirlbat/start.ogg", F_OK) != 0) {
+        Game game({"--headless", "--frames", "3"}, {}, elsewhere, root + "/bare/rc-whirlbat");
+        EXPECT_EQ(game.wait(60), 0);
+        std::string err = game.err();
+        EXPECT_NE(err.find("missing sound files"), std::string::npos) << err;
+        EXPECT_NE(err.find(root + "/bare/data"), std::string::npos) << err;
+        EXPECT_NE(err.find(root + "/share/rc-whirlbat"), std::string::npos) << err;
+        EXPECT_EQ(lines(err), 1) << err;
+    }
+}
+
+// --data names the one folder to take the sounds from.
+TEST(DataFolder, TheDataOptionOverridesTheSearch) {
+    std::string empty = OutputPath("data-empty");
+    ASSERT_EQ(shell("mkdir -p " + empty), 0);
+    {
+        Game game({"--headless", "--frames", "3", "--data", empty});
+        EXPECT_EQ(game.wait(60), 0);
+        EXPECT_NE(game.err().find("missing sound files"), std::string::npos) << game.err();
+        EXPECT_NE(game.err().find("looked in " + empty + "\n"), std::string::npos) << game.err();
+    }
+    {
+        Game game({"--headless", "--frames", "3", "--data", std::string(WHIRLBAT_SOURCE_DIR) + "/data"},
+                  {}, OutputPath(""));
+        EXPECT_EQ(game.wait(60), 0);
+        EXPECT_EQ(game.err(), "");
+    }
+    {
+        Game game({"--headless", "--data", empty + "/none"});
+        EXPECT_EQ(game.wait(60), 2);
+        EXPECT_NE(game.err().find("--data " + empty + "/none is not a folder"), std::string::npos) << game.err();
+    }
+}
+
+// An X server of our own for the test, on a display number it picks itself.
+class Xvfb {
+public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        // The number and its newline come in two writes; closing the pipe between them
+        // would kill the server.
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Another client destroys the game's window, or cuts the game's connection as xkill does;
+// the game ends as after a close request, its trace whole.
+TEST(WindowLost, DestroyedOrKilledFromOutsideEndsCleanly) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    for (bool kill_client : {false, true}) {
+        std::string trace = OutputPath(std::string("window-lost-") + (kill_client ? "kill" : "destroy") + ".jsonl");
+        std::remove(trace.c_str());
+        Game game({"--window", "--seed", "3", "--trace", trace},
+                  {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+        ASSERT_TRUE(trace_reaches(trace, game, 20, 60)) << game.err();
+        std::string error;
+        ASSERT_TRUE(LoseWindow(x.display(), "RC Whirlbat", kill_client, &error)) << error;
+        EXPECT_EQ(game.wait(20), 0) << (kill_client ? "killed" : "destroyed") << "\n" << game.err();
+        EXPECT_EQ(game.err().find("X Error"), std::string::npos) << game.err();
+        auto frames = ReadTrace(trace);  // every line whole
+        EXPECT_GE(frames.size(), 20u);
+    }
+}
+
+// In a real window the clock paces the frames: 60 a second at most, whatever the
+// display's buffer swap does. (Under Xvfb a slow software swap once passed for a
+// display that waits for its vertical blank, and the game ran unpaced at 80 to 100.)
+TEST(Pacing, AWindowNeverRunsFasterThanSixtyFrames) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string trace = OutputPath("pacing-window.jsonl");
+    Game game({"--window", "--seed", "5", "--frames", "240", "--trace", trace},
+              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_EQ(game.wait(60), 0) << game.err();
+    auto frames = ReadTrace(trace);
+    ASSERT_EQ(frames.size(), 240u);
+    // From the 30th frame on (the display test is over by then at the latest), sixty
+    // frames take a second: a frame's time is taken after its swap, which a busy machine
+    // can delay, so the median of the one-second spans is what is held to it.
+    std::vector<double> spans;
+    for (size_t i = 29; i + 60 < frames.size(); ++i) spans.push_back(frames[i + 60]["ms"].num() - frames[i]["ms"].num());
+    std::sort(spans.begin(), spans.end());
+    EXPECT_GE(spans[spans.size() / 2], 995) << "shortest " << spans.front() << ", longest " << spans.back();
+    EXPECT_GE(frames.back()["ms"].num() - frames[29]["ms"].num(), 210 * 1000.0 / 60.0 - 25);
+}
+
+}  // namespace
