@@ -116,19 +116,24 @@ void Viewer::next_round() {
 void Viewer::wait_while_inactive() {
     bool music = p_.sound.music_playing();
     if (music) PauseChannel(p_.sound.music_chn);
-    while (AppSuspended()) {
+    while (AppSuspended() && !AppQuitPending()) {
         Delay(1);
         PumpEvents();
     }
     if (music) ResumeChannel(p_.sound.music_chn);
 }
 
+// "1:23" of "1:23.45".
+std::string whole_seconds(long frames) {
+    std::string t = replay_time(frames);
+    return t.substr(0, t.size() - 3);
+}
+
 std::string Viewer::status() const {
-    std::string time = replay_time(k_).substr(0, replay_time(k_).size() - 3) + " / " +
-                       replay_time(r_.frames).substr(0, replay_time(r_.frames).size() - 3);
+    std::string time = whole_seconds(k_) + " / " + whole_seconds(r_.frames);
     if (over() && !check_.ok && !ended_) {
         bool damaged = check_.problem.rfind("damaged", 0) == 0;
-        return "REPLAY STOPPED at " + time.substr(0, time.find(' ')) +
+        return "REPLAY STOPPED at " + whole_seconds(k_) +
                (damaged ? ": the rest of the file is damaged or missing" : ": the game differs from the recording") +
                "    Esc back";
     }
