@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
+#include "app/pilot_panel.h"
 #include "engine/input.h"
 #include "engine/resources.h"
 #include "engine/window.h"
@@ -99,6 +101,21 @@ void report_sound_problems_once(Program& p) {
     report_sound_problems();
 }
 
+// Writes the settings when the volumes, the pilots or the 3D mode changed. A failure is
+// one line, and the game goes on without keeping them.
+void keep_settings(Program& p) {
+    p.settings.sound_lvl = p.game.sound_lvl;
+    p.settings.music_lvl = p.game.music_lvl;
+    if (p.settings_path.empty() || p.settings == p.saved) return;
+    std::string why;
+    if (save_settings(p.settings_path, p.settings, &why)) {
+        p.saved = p.settings;
+    } else {
+        std::fprintf(stderr, "rc-whirlbat: %s; the settings are not kept\n", why.c_str());
+        p.settings_path.clear();
+    }
+}
+
 }  // namespace
 
 void start_program(Program& p, int seed) {
@@ -115,29 +132,65 @@ void start_program(Program& p, int seed) {
     SetMaskColor(0, 0, 0);
     AutoImageFlags(MASKEDIMAGE | DYNAMICIMAGE);
     draw3d = owdraw_tag{};
+    set_stereo_mode(p, p.run_stereo ? *p.run_stereo : p.settings.stereo_mode);
     create_images(p.media);
     p.sound.open();
     HideMouse();
+    p.seed = seed;
     p.world = new_world(seed);
     load_media(p.media);
     p.sound.load();
     // Bad sound files are named once the title shows (the music is decoded behind the
     // logo), or at the end if the run ends sooner.
     AddEndHook([&p] { report_sound_problems_once(p); });
-    p.game = new_game_state(pads);
+    p.pilots = Pilots::defaults(pads);
+    for (int side = 0; side < 2; ++side) {
+        if (p.settings.pilot[side]) p.pilots.choice[side] = *p.settings.pilot[side];
+        if (p.run_pilot[side]) p.pilots.choice[side] = *p.run_pilot[side];
+        p.keys[side] = p.settings.keys[side];
+    }
+    seat_pilots(p);
+    p.game = new_game_state(p.pilots.pads_for_rules(pads), ana_mode != 0);
+    p.game.sound_lvl = p.settings.sound_lvl;
+    p.game.sound_vol = volume_for_level(p.settings.sound_lvl);
+    p.game.music_lvl = p.settings.music_lvl;
+    p.game.music_vol = volume_for_level(p.settings.music_lvl);
+    p.saved = p.settings;
+}
+
+void seat_pilots(Program& p) {
+    for (int side = 0; side < 2; ++side) {
+        const PilotChoice& c = p.pilots.choice[side];
+        p.computer[side].reset();
+        // The computer's own choices come from a generator of its own, seeded from the
+        // game's seed, never from the game's.
+        if (c.kind == PilotKind::computer)
+            p.computer[side] = std::make_unique<ComputerPilot>(side, c.skill, uint32_t(p.seed) * 2654435761u + uint32_t(side));
+    }
 }
 
 FrameInput read_input(Program& prog) {
     PumpEvents();
     SamplePads();
     FrameInput in;
-    for (int p = 0; p < PAD_PORTS; ++p) {
-        PortInput& port = in.port[p];
-        port.axis[AXIS_X] = JoyX(p);
-        port.axis[AXIS_Y] = JoyY(p);
-        port.axis[AXIS_Z] = JoyZ(p);
-        port.axis[AXIS_R] = JoyR(p);
-        port.buttons = JoyButtons(p);
+    // Each helicopter's port as its pilot gives it.
+    for (int side = 0; side < PAD_PORTS; ++side) {
+        PortInput& port = in.port[side];
+        switch (prog.pilots.choice[side].kind) {
+            case PilotKind::pad: {
+                int pad = prog.pilots.pad_port(side);
+                port.axis[AXIS_X] = JoyX(pad);
+                port.axis[AXIS_Y] = JoyY(pad);
+                port.axis[AXIS_Z] = JoyZ(pad);
+                port.axis[AXIS_R] = JoyR(pad);
+                port.buttons = JoyButtons(pad);
+                break;
+            }
+            case PilotKind::keys: port = keyboard_port(prog.keys[side]); break;
+            case PilotKind::computer:
+                if (prog.computer[side]) port = prog.computer[side]->next(prog.world, prog.game);
+                break;
+        }
     }
     if (prog.flushed) {
         in.flushed = true;
@@ -153,7 +206,7 @@ FrameInput read_input(Program& prog) {
     in.esc = count(KeyHit(27));
     in.space = count(KeyHit(32));
     in.quit = AppTerminate() != 0;
-    in.pad_count = JoyAttached();
+    in.pad_count = prog.pilots.pads_for_rules(JoyAttached());
     return in;
 }
 
@@ -168,6 +221,12 @@ bool run_frame(Program& p) {
             freeze(p);
             in.merge_later(read());
         }
+        // The pilot panel and the 3D key belong to the player at the devices.
+        if (!p.input && pilot_panel_input(p, in)) {
+            p.pilots_changed = true;
+            in.pad_count = p.pilots.pads_for_rules(JoyAttached());
+        }
+        in.recount = std::exchange(p.pilots_changed, false);
     }
     step(p.world, p.game, in, p.result);
     if (p.on_step) p.on_step(in);
@@ -175,8 +234,10 @@ bool run_frame(Program& p) {
     // Once the title shows, the music has been decoded behind the logo: every sound file
     // the game could not use is known and named.
     if (p.game.game_state != GameState::intro) report_sound_problems_once(p);
+    keep_settings(p);
     if (p.result.ended) return false;
     draw_scene(p.result.scene, p.media);
+    draw_pilot_panel(p);
     Flip(p.result.present_sync);
     return true;
 }

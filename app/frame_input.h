@@ -18,6 +18,7 @@ struct FrameInput {
     uint8_t esc = 0, space = 0;    // key presses
     bool quit = false;             // the window was asked to close
     int pad_count = 0;             // pads a new count would find now
+    bool recount = false;          // the pilots changed: the pads are counted again
 
     // The input flush reads pad 0 while it waits: when it did since the frame before,
     // the buttons it last found and the presses it saw of the buttons it does not wait

@@ -6,9 +6,10 @@
 #include "app/frame_input.h"
 #include "world/canonical.h"
 
-Game new_game_state(int pads_found) {
+Game new_game_state(int pads_found, bool stereo_intro) {
     Game g;
     g.pads_found = pads_found;
+    g.stereo_intro = stereo_intro;
     return g;
 }
 
@@ -27,6 +28,8 @@ void write_canonical(std::vector<uint8_t>& out, const Game& g) {
     put_i32(out, g.sound_lvl);
     put_f32(out, g.logo_alpha);
     put_f32(out, g.logo_grow);
+    put_u8(out, g.stereo_intro);
+    put_f32(out, g.logo_eye);
     put_u8(out, uint8_t(g.after));
     for (const PortState& port : g.pads.port) {
         for (float a : port.axes) put_f32(out, a);
@@ -76,6 +79,10 @@ bool read_canonical(CanonicalReader& in, Game& g) {
     in.int_in(g.sound_lvl, 0, VOLUME_LEVELS, "the sound level");
     in.float_in(g.logo_alpha, -1, 1, "the logo's fade");
     in.float_in(g.logo_grow, 0, 2, "the logo's zoom");
+    uint8_t stereo = 0;
+    if (in.u8(stereo) && stereo > 1) return in.fail("the logo's 3D flag is neither 0 nor 1");
+    g.stereo_intro = stereo;
+    in.float_in(g.logo_eye, -100, 100, "the logo's eye distance");
     if (in.u8(after) && after > uint8_t(AfterPresent::round_start)) return in.fail("the frame's follow-up is unknown");
     g.after = AfterPresent(after);
     for (PortState& port : g.pads.port) {
@@ -105,4 +112,5 @@ void FrameInput::merge_later(const FrameInput& later) {
     space = sum(space, later.space);
     quit = quit || later.quit;
     pad_count = later.pad_count;
+    recount = recount || later.recount;
 }

@@ -32,6 +32,9 @@ constexpr int ROUND_END_WAIT_MS = 500;    // twice: before and after the announc
 constexpr float LOGO_GROW_START = 0.1f;
 constexpr float LOGO_GROWTH = 0.004f;
 constexpr float LOGO_FADE = 0.01f;
+constexpr float LOGO_EYE_START = -4.0f;
+constexpr float LOGO_EYE_STEP = 0.05f;
+constexpr float LOGO_STEREO_FADE_FROM = 1.1f;
 constexpr float VOLUME_STEP = 0.1f;
 constexpr int VOLUME_LEVELS = 10;
 constexpr int POINTER_STEP = 6;           // pixels per frame from pad 0's stick
@@ -51,6 +54,10 @@ struct Game {
 
     float logo_alpha = 1.0f;  // the intro's fade
     float logo_grow = LOGO_GROW_START;
+    // With the 3D glasses on, the intro's logo zooms in while its two eye images
+    // converge, and fades once it has grown past 1.1.
+    bool stereo_intro = false;
+    float logo_eye = LOGO_EYE_START;
     AfterPresent after = AfterPresent::nothing;
 
     // Input as the rules have taken it in: the pad ports with their pending presses,
@@ -60,8 +67,9 @@ struct Game {
     int pointer_x = 0, pointer_y = 0;
 };
 
-// A game at the start of a run: nothing shown yet, the pads counted at start-up.
-Game new_game_state(int pads_found);
+// A game at the start of a run: nothing shown yet, the pads counted at start-up, the
+// intro in 3D when the glasses mode is on.
+Game new_game_state(int pads_found, bool stereo_intro = false);
 
 // The canonical byte form of a Game (see write_canonical for the World).
 void write_canonical(std::vector<uint8_t>& out, const Game& g);

@@ -78,6 +78,7 @@ std::string rocket_json(const rocket_tag& r) {
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
            "                   [--trace FILE] [--script FILE] [--sync-test N] [--data DIR]\n"
+           "                   [--blue PILOT] [--red PILOT] [--no-settings] [--settings FILE] [--stereo N]\n"
            "                   [--record FILE] [--replay FILE] [--verify FILE]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
@@ -89,6 +90,11 @@ const char* usage_text() {
            "  --sync-test N   after every frame, re-run the last N frames from a snapshot and\n"
            "                  stop with status 4 if the state differs\n"
            "  --data DIR      take the sounds from DIR instead of searching for them\n"
+           "  --blue PILOT    who flies Blue in this run: pad, pad1..pad16, keys, computer,\n"
+           "  --red PILOT     computer:easy, computer:normal or computer:hard\n"
+           "  --no-settings   neither read nor write the settings file\n"
+           "  --settings FILE keep the settings in FILE (headless runs keep none otherwise)\n"
+           "  --stereo N      3D glasses mode for this run: 0 off, 1..4 the colour pairs\n"
            "  --record FILE   record the next game to FILE (games are otherwise kept in\n"
            "                  $XDG_DATA_HOME/rc-whirlbat/replays, except in headless runs)\n"
            "  --replay FILE   watch a recorded game; with --headless, play it as fast as possible\n"
@@ -137,6 +143,18 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
         } else if (arg == "--script") {
             if (!value(&v)) return false;
             opts.script = v;
+        } else if (arg == "--blue" || arg == "--red") {
+            PilotChoice pilot;
+            if (!value(&v) || !parse_pilot(v, &pilot))
+                return *error = arg + " needs pad, padN, keys, computer or computer:easy|normal|hard", false;
+            opts.pilot[arg == "--red"] = v;
+        } else if (arg == "--no-settings") {
+            opts.no_settings = true;
+        } else if (arg == "--settings") {
+            if (!value(&v)) return false;
+            opts.settings = v;
+        } else if (arg == "--stereo") {
+            if (!value(&v) || !parse_int(v, &opts.stereo, 0, 4)) return *error = "--stereo needs a mode from 0 to 4", false;
         } else if (arg == "--sync-test") {
             if (!value(&v) || !parse_int(v, &opts.sync_test, 1, 600))
                 return *error = "--sync-test needs a number of frames from 1 to 600", false;
@@ -170,6 +188,19 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     engine_options.windowed = opts.window;
     if (!opts.data.empty() && !SetDataFolder(opts.data))
         return *error = "--data " + opts.data + " is not a folder", false;
+    // Settings: the player's file, unless asked not to; headless runs (tests) keep none
+    // unless given a file, so that they stay independent of each other.
+    if (!opts.settings.empty()) p.settings_path = opts.settings;
+    else if (!opts.no_settings && !opts.headless) p.settings_path = default_settings_path();
+    if (!p.settings_path.empty()) {
+        load_settings(p.settings_path, p.settings,
+                      [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
+    }
+    for (int side = 0; side < 2; ++side) {
+        PilotChoice pilot;
+        if (parse_pilot(opts.pilot[side], &pilot)) p.run_pilot[side] = pilot;
+    }
+    if (opts.stereo >= 0) p.run_stereo = opts.stereo;
     if (!opts.script.empty()) {
         if (!ScriptLoad(opts.script, error)) return false;
         ScriptAttachPads();

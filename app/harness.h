@@ -20,6 +20,10 @@ struct HarnessOptions {
     std::string script;
     int sync_test = 0;  // frames re-run after every frame; 0 none
     std::string data;  // the folder of the sounds, instead of searching for it
+    std::string pilot[2];    // --blue, --red: pilots for this run
+    bool no_settings = false;
+    std::string settings;    // --settings FILE
+    int stereo = -1;         // --stereo N for this run; -1 as the settings say
     std::string record;  // the next game is recorded to this file
     std::string replay;  // plays this replay instead of the game
     std::string verify;  // checks this replay and exits

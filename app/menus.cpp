@@ -119,10 +119,22 @@ void menu_frame(Frame& f) {
 
 void intro_frame(Frame& f) {
     Game& g = f.g;
-    if (SceneOp* op = f.show_op(SceneOp::Kind::logo)) op->f[0] = g.logo_alpha;
-    // Full strength until it has grown past 1.0 (225 frames), then a 101-frame fade.
-    if (g.logo_grow > 1.0f) g.logo_alpha = add(g.logo_alpha, -LOGO_FADE);
-    else g.logo_grow = add(g.logo_grow, LOGO_GROWTH);
+    if (SceneOp* op = f.show_op(SceneOp::Kind::logo)) {
+        op->f[0] = g.logo_alpha;
+        op->f[1] = g.logo_grow;
+        op->f[2] = g.logo_eye;
+        op->i[0] = g.stereo_intro;
+    }
+    if (g.stereo_intro) {
+        g.logo_grow = add(g.logo_grow, LOGO_GROWTH);
+        g.logo_eye = add(g.logo_eye, LOGO_EYE_STEP);
+        if (g.logo_grow > LOGO_STEREO_FADE_FROM) g.logo_alpha = add(g.logo_alpha, -LOGO_FADE);
+    } else if (g.logo_grow > 1.0f) {
+        // Full strength until it has grown past 1.0 (225 frames), then a 101-frame fade.
+        g.logo_alpha = add(g.logo_alpha, -LOGO_FADE);
+    } else {
+        g.logo_grow = add(g.logo_grow, LOGO_GROWTH);
+    }
     if (g.logo_alpha < 0) g.logo_alpha = 0;
     g.after = AfterPresent::intro_checks;
 }

@@ -47,6 +47,7 @@ enum : uint8_t {
     kQuit = 0x08,
     kFlushed = 0x10,
     kPadCount = 0x20,
+    kRecount = 0x40,
 };
 
 void put_varint(std::vector<uint8_t>& out, uint64_t v) {
@@ -84,7 +85,9 @@ int stick_code(float v) {
 }
 bool same_stick(float a, float b) { return bits_of(a) == bits_of(b); }
 
-bool has_events(const FrameInput& in) { return in.clicks || in.esc || in.space || in.quit || in.flushed; }
+bool has_events(const FrameInput& in) {
+    return in.clicks || in.esc || in.space || in.quit || in.recount || in.flushed;
+}
 
 // The held parts of a frame: sticks, buttons, pointer and pad count, with no presses.
 FrameInput held_part(const FrameInput& in) {
@@ -204,11 +207,12 @@ bool decode_frame(Bytes& in, FrameInput& held, float (&other)[PAD_PORTS][4], int
     if (flags & kEvents) {
         uint8_t ev;
         if (!in.u8(ev)) return bad("the frames end early");
-        if (ev & 0xc0) return bad("an event record of an unknown kind");
+        if (ev & 0x80) return bad("an event record of an unknown kind");
         if ((ev & kClicks) && !in.u8(f.clicks)) return bad("the frames end early");
         if ((ev & kEsc) && !in.u8(f.esc)) return bad("the frames end early");
         if ((ev & kSpace) && !in.u8(f.space)) return bad("the frames end early");
         f.quit = ev & kQuit;
+        f.recount = ev & kRecount;
         if (ev & kFlushed) {
             uint64_t buttons, which;
             if (!in.varint(buttons) || buttons > UINT32_MAX || !in.varint(which, 3) || which > 0xffff)
@@ -357,7 +361,8 @@ void ReplayBuilder::encode(const FrameInput& in) {
     if (in.mouse_x != last_.mouse_x || in.mouse_y != last_.mouse_y) flags |= kMouse;
     const int pad_count = in.pad_count < 0 ? 0 : in.pad_count > 255 ? 255 : in.pad_count;
     uint8_t ev = (in.clicks ? kClicks : 0) | (in.esc ? kEsc : 0) | (in.space ? kSpace : 0) | (in.quit ? kQuit : 0) |
-                 (in.flushed ? kFlushed : 0) | (pad_count != last_.pad_count ? kPadCount : 0);
+                 (in.flushed ? kFlushed : 0) | (pad_count != last_.pad_count ? kPadCount : 0) |
+                 (in.recount ? kRecount : 0);
     if (ev) flags |= kEvents;
     block_.push_back(flags);
     if (fresh) {

@@ -12,6 +12,8 @@
 //   'F' one second of play: 60 frames of input, then the state hash after the last
 //   'E' the end: the last frames (fewer than 60), the final state hash, the total frame
 //       count and how the game ended
+// The state's canonical form is part of the format: the header holds it and the hashes
+// are taken over it, so a change to what it holds needs a new format number.
 // A recording is written a block at a time, so a file cut short (a crash, a power cut)
 // still plays up to its last whole second.
 //

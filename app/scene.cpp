@@ -21,6 +21,13 @@ constexpr int kLogoOffset = -25;
 
 void draw_back(bool pause, Media& m) {
     Cls();
+    if (!pause && ana_mode != 0) {
+        // In 3D the background's two eye images add up at full strength.
+        SetColor(255, 255, 255);
+        draw3d.sip(LIGHTBLEND, 1.0f, 0, 1, 1);
+        draw3d.i3d(m.back_img, 0, 0, 0, -4, 0, 2);
+        return;
+    }
     if (pause) {
         // The still picture of the arena, tinted dark blue.
         SetColor(50, 50, 100);
@@ -160,6 +167,11 @@ void draw_op(const Scene& scene, const SceneOp& op, Media& m) {
             float x = float(GraphicsWidth() / 2), y = float(GraphicsHeight() / 2 + kLogoOffset);
             Cls();
             SetColor(255, 255, 255);
+            if (op.i[0]) {
+                draw3d.sip(LIGHTBLEND, op.f[0], 0, op.f[1], op.f[1]);
+                draw3d.i3d(m.maker_logo, x, y, 0, op.f[2], 0, 2);
+                break;
+            }
             draw3d.sip(ALPHABLEND, op.f[0], 0, 1, 1);
             draw3d.i3d(m.maker_logo, x, y, 0, 0, 0, 1);
             break;

@@ -41,11 +41,11 @@ struct SceneOp {
         menu,             // i: pause, highlighted item, pads, sound level, music level
         pointer,          // i[0], i[1]: the pointer's hot spot
         game_over,        // i[0]: with the prompt
-        logo,             // the intro (f[0] alpha)
+        logo,             // the intro (f[0] alpha; in 3D, i[0] 1, f[1] zoom, f[2] eye offset)
         logo_end,         // the drawing state the intro leaves
     };
     Kind kind = Kind::cls;
-    float f[2] = {0, 0};
+    float f[3] = {0, 0, 0};
     int i[5] = {0, 0, 0, 0, 0};
     HudView hud;
 };

@@ -31,6 +31,8 @@ void take_in(Game& g, const FrameInput& in) {
     g.click_hits += in.clicks;
     g.pointer_x = in.mouse_x;
     g.pointer_y = in.mouse_y;
+    // Other pilots fly now: the pads are counted as "Detect Game Pads" counts them.
+    if (in.recount) g.pads_found = in.pad_count;
 }
 
 // Escape, Space (or pad 0's button 1) and the close request, after every frame of the

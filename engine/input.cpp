@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/input_internal.h"
@@ -226,12 +227,22 @@ struct KeyMap {
     SDL_Keycode sym;
 };
 constexpr KeyMap kKeys[] = {
-    {8, SDLK_BACKSPACE}, {9, SDLK_TAB},     {13, SDLK_RETURN},  {16, SDLK_LSHIFT}, {16, SDLK_RSHIFT},
-    {17, SDLK_LCTRL},    {17, SDLK_RCTRL},  {18, SDLK_LALT},    {18, SDLK_RALT},   {19, SDLK_PAUSE},
-    {27, SDLK_ESCAPE},   {32, SDLK_SPACE},  {33, SDLK_PAGEUP},  {34, SDLK_PAGEDOWN}, {35, SDLK_END},
-    {36, SDLK_HOME},     {37, SDLK_LEFT},   {38, SDLK_UP},      {39, SDLK_RIGHT},  {40, SDLK_DOWN},
-    {45, SDLK_INSERT},   {46, SDLK_DELETE},
+    {8, SDLK_BACKSPACE}, {9, SDLK_TAB},     {13, SDLK_RETURN},  {19, SDLK_PAUSE},    {27, SDLK_ESCAPE},
+    {32, SDLK_SPACE},    {33, SDLK_PAGEUP}, {34, SDLK_PAGEDOWN}, {35, SDLK_END},     {36, SDLK_HOME},
+    {37, SDLK_LEFT},     {38, SDLK_UP},     {39, SDLK_RIGHT},   {40, SDLK_DOWN},     {45, SDLK_INSERT},
+    {46, SDLK_DELETE},   {160, SDLK_LSHIFT}, {161, SDLK_RSHIFT}, {162, SDLK_LCTRL},  {163, SDLK_RCTRL},
+    {164, SDLK_LALT},    {165, SDLK_RALT},  {186, SDLK_SEMICOLON}, {188, SDLK_COMMA}, {190, SDLK_PERIOD},
+    {191, SDLK_SLASH},   {219, SDLK_LEFTBRACKET}, {221, SDLK_RIGHTBRACKET}, {222, SDLK_QUOTE},
 };
+
+// Shift, Ctrl and Alt are also known without their side, as one key each.
+int unsided(int vk) {
+    if (vk == 160 || vk == 161) return 16;
+    if (vk == 162 || vk == 163) return 17;
+    if (vk == 164 || vk == 165) return 18;
+    return 0;
+}
+
 
 int mouse_button_index(Uint8 button) {
     switch (button) {
@@ -262,17 +273,21 @@ void handle(const SDL_Event& e) {
             break;
         case SDL_KEYDOWN: {
             if ((e.key.keysym.mod & KMOD_ALT) && e.key.keysym.sym == SDLK_F4) in.terminate = true;
-            int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
             // Holding a key counts one press: auto-repeat changes nothing.
-            if (vk > 0 && !e.key.repeat && !in.key_down[vk]) {
-                in.key_down[vk] = 1;
-                in.key_hits[vk]++;
+            int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
+            for (int code : {vk, unsided(vk)}) {
+                if (code > 0 && !e.key.repeat && !in.key_down[code]) {
+                    in.key_down[code] = 1;
+                    in.key_hits[code]++;
+                }
             }
             break;
         }
         case SDL_KEYUP: {
             int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
-            if (vk > 0) in.key_down[vk] = 0;
+            for (int code : {vk, unsided(vk)}) {
+                if (code > 0) in.key_down[code] = 0;
+            }
             break;
         }
         case SDL_MOUSEBUTTONDOWN: {
@@ -359,6 +374,9 @@ int VirtualKeyOfKeycode(int keycode) {
 }
 
 int KeycodeOfVirtualKey(int vk) {
+    if (vk == 16) return SDLK_LSHIFT;
+    if (vk == 17) return SDLK_LCTRL;
+    if (vk == 18) return SDLK_LALT;
     if (vk >= 65 && vk <= 90) return SDLK_a + (vk - 65);
     if (vk >= 48 && vk <= 57) return SDLK_0 + (vk - 48);
     if (vk >= 112 && vk <= 123) return SDLK_F1 + (vk - 112);
@@ -373,6 +391,16 @@ int ControllerButtonOfGameButton(int button) {
         if (b.game == button) return b.pad;
     }
     return -1;
+}
+
+int KeyByName(const std::string& name) {
+    SDL_Keycode sym = SDL_GetKeyFromName(name.c_str());
+    return sym == SDLK_UNKNOWN ? 0 : VirtualKeyOfKeycode(sym);
+}
+
+std::string KeyName(int key) {
+    int sym = KeycodeOfVirtualKey(key);
+    return sym ? SDL_GetKeyName(sym) : "";
 }
 
 int KeyHit(int key) {

@@ -5,6 +5,7 @@
 // samples once reads one consistent state. Keys, mouse buttons and pad buttons count
 // their presses until read.
 #include <cstdint>
+#include <string>
 
 // Takes in every pending event (and a script's actions whose time has come).
 void PumpEvents();
@@ -13,11 +14,17 @@ void PumpEvents();
 void SamplePads();
 
 // Key codes are the classic virtual-key codes: 27 Escape, 32 Space, 13 Enter, 48..57
-// digits, 65..90 letters, 37..40 arrows, 112..123 F1..F12.
+// digits, 65..90 letters, 37..40 arrows, 112..123 F1..F12; Shift, Ctrl and Alt are 16,
+// 17 and 18 whichever side, and 160..165 for the left and the right one.
 int KeyHit(int key);   // presses since the last KeyHit of the key or FlushKeys
 int KeyDown(int key);  // 1 while held
 // Takes in pending events, then clears key states and presses.
 void FlushKeys();
+// A key code by the key's name as the system writes it ("W", "Left Ctrl", "Up",
+// "Return", "F5"), not minding case; 0 for a name it does not know.
+int KeyByName(const std::string& name);
+// The key's name, or "" for a code with no key.
+std::string KeyName(int key);
 
 int MouseX();  // position in the picture's pixels
 int MouseY();

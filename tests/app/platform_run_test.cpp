@@ -125,11 +125,7 @@ TEST(NoDisplay, AnInvisibleDriverNamedOnPurposeRuns) {
     EXPECT_EQ(game.wait(30), 0) << game.err();
 }
 
-std::string script(const std::string& name, const std::string& text) {
-    std::string path = OutputPath(name);
-    std::ofstream(path) << text;
-    return path;
-}
+std::string script(const std::string& name, const std::string& text) { return test_support::WriteOutput(name, text); }
 
 // Waits until the trace holds at least n frames.
 // While the game runs its trace grows in a file beside the one named, which takes its

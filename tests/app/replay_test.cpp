@@ -26,7 +26,8 @@ bool same_input(const FrameInput& a, const FrameInput& b) {
         if (a.port[p].buttons != b.port[p].buttons) return false;
     }
     return a.mouse_x == b.mouse_x && a.mouse_y == b.mouse_y && a.clicks == b.clicks && a.esc == b.esc &&
-           a.space == b.space && a.quit == b.quit && a.pad_count == b.pad_count && a.flushed == b.flushed &&
+           a.space == b.space && a.quit == b.quit && a.pad_count == b.pad_count && a.recount == b.recount &&
+           a.flushed == b.flushed &&
            a.flush_buttons == b.flush_buttons &&
            std::memcmp(a.flush_presses, b.flush_presses, sizeof a.flush_presses) == 0;
 }
@@ -89,6 +90,7 @@ protected:
                 if (chance(40)) held.mouse_x += std::uniform_int_distribution<int>(-300, 300)(rng);
                 if (chance(2000)) held.pad_count = held.pad_count == 2 ? 1 : 2;
                 in = held;
+                if (chance(1000)) in.recount = true;
                 if (chance(900)) in.esc = 1;
                 if (chance(300)) in.space = 1;
                 if (chance(700)) in.clicks = 2;

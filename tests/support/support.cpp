@@ -30,6 +30,12 @@ std::string SourcePath(const std::string& relative) { return std::string(WHIRLBA
 
 std::string OutputPath(const std::string& name) { return std::string(WHIRLBAT_TEST_OUTPUT) + "/" + name; }
 
+std::string WriteOutput(const std::string& name, const std::string& text) {
+    std::string path = OutputPath(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
 Rgb PixelAt(const Pixmap& rgb, int x, int y) {
     const uint8_t* p = rgb.at(x, y);
     return Rgb{p[0], p[1], p[2]};

@@ -17,6 +17,8 @@ void ReopenHeadlessGraphics();
 
 std::string SourcePath(const std::string& relative);
 std::string OutputPath(const std::string& name);
+// Writes a file of the test output (an input script, a settings file) and returns its path.
+std::string WriteOutput(const std::string& name, const std::string& text);
 
 struct Rgb {
     int r, g, b;

@@ -1,0 +1,194 @@
+#include "app/settings.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/game_state.h"
+#include "engine/input.h"
+
+namespace {
+
+std::string trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r"), b = s.find_last_not_of(" \t\r");
+    return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+bool parse_level(const std::string& v, int* out) {
+    if (v.empty() || v.size() > 2) return false;
+    for (char c : v) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    }
+    int n = std::stoi(v);
+    if (n > VOLUME_LEVELS) return false;
+    *out = n;
+    return true;
+}
+
+constexpr char kSides[2][5] = {"blue", "red"};
+
+// Escape, Space and the function keys belong to the game and the program.
+bool reserved(int key) { return key == 27 || key == 32 || (key >= 112 && key <= 123); }
+
+bool parse_keys(const std::string& v, std::array<int, 2>* out) {
+    std::array<int, 2> keys{0, 0};
+    std::stringstream list(v);
+    int n = 0;
+    for (std::string name; std::getline(list, name, ',');) {
+        name = trim(name);
+        int code = KeyByName(name);
+        if (!code || reserved(code) || n == 2) return false;
+        keys[size_t(n++)] = code;
+    }
+    if (n == 0) return false;
+    *out = keys;
+    return true;
+}
+
+// Makes a folder and the ones above it.
+bool make_folders(const std::string& dir) {
+    if (dir.empty()) return true;
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
+        return S_ISDIR(st.st_mode);
+    }
+    size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !make_folders(dir.substr(0, slash))) return false;
+    return mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+}  // namespace
+
+std::string default_settings_path() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg && *xdg == '/') base = xdg;
+    else if (const char* home = std::getenv("HOME")) base = std::string(home) + "/.config";
+    else base = ".";
+    return base + "/rc-whirlbat/settings.ini";
+}
+
+float volume_for_level(int level) {
+    if (level >= VOLUME_LEVELS) return 1.0f;
+    float v = 0;
+    for (int i = 0; i < level; ++i) v = float(double(v) + VOLUME_STEP);
+    return v;
+}
+
+void load_settings(const std::string& path, Settings& s, const std::function<void(const std::string&)>& warn) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) warn("cannot read " + path + ": " + std::strerror(errno) + "; using the defaults");
+        return;
+    }
+    std::ifstream file(path);
+    if (!S_ISREG(st.st_mode) || !file) {
+        warn("cannot read " + path + (S_ISREG(st.st_mode) ? ": " + std::string(std::strerror(errno)) : ": not a file") +
+             "; using the defaults");
+        return;
+    }
+    const Settings defaults;
+    int number = 0;
+    for (std::string raw; std::getline(file, raw);) {
+        ++number;
+        std::string line = trim(raw.substr(0, raw.find('#')));
+        if (line.empty()) continue;
+        size_t eq = line.find('=');
+        std::string key = eq == std::string::npos ? line : trim(line.substr(0, eq));
+        std::string value = eq == std::string::npos ? "" : trim(line.substr(eq + 1));
+        std::string where = path + ":" + std::to_string(number) + ": ";
+        std::string shown = line.size() > 60 ? line.substr(0, 60) + "..." : line;
+        if (key == "sound_volume" || key == "music_volume") {
+            int& level = key == "sound_volume" ? s.sound_lvl : s.music_lvl;
+            if (!parse_level(value, &level)) {
+                level = 10;
+                warn(where + "'" + shown + "' is not a level from 0 to 10; using 10");
+            }
+        } else if (key == "blue" || key == "red") {
+            int side = key == "red";
+            PilotChoice p;
+            if (parse_pilot(value, &p)) {
+                s.pilot[side] = p;
+            } else {
+                s.pilot[side].reset();
+                warn(where + "'" + shown + "' is not pad, padN, keys or computer[:easy|normal|hard]; using the pads found");
+            }
+        } else if (key == "stereo_mode") {
+            if (value.size() == 1 && value[0] >= '0' && value[0] <= '4') {
+                s.stereo_mode = value[0] - '0';
+            } else {
+                s.stereo_mode = 0;
+                warn(where + "'" + shown + "' is not a mode from 0 to 4; using 0 (off)");
+            }
+        } else if (key.rfind("blue.", 0) == 0 || key.rfind("red.", 0) == 0) {
+            int side = key[0] == 'r';
+            std::string action = key.substr(side ? 4 : 5);
+            int a = 0;
+            while (a < KEY_ACTIONS && action != key_action_name(a)) ++a;
+            if (a == KEY_ACTIONS) {
+                warn(where + "no setting is called '" + key + "'; the line is left out");
+            } else if (!parse_keys(value, &s.keys[side][size_t(a)])) {
+                s.keys[side][size_t(a)] = defaults.keys[side][size_t(a)];
+                warn(where + "'" + shown + "' does not name one or two keys (not Escape, Space or F1 to F12); using " +
+                     key_names(s.keys[side][size_t(a)]));
+            }
+        } else {
+            warn(where + "no setting is called '" + (key.size() > 40 ? key.substr(0, 40) + "..." : key) +
+                 "'; the line is left out");
+        }
+    }
+}
+
+std::string settings_text(const Settings& s) {
+    std::ostringstream out;
+    out << "# RC Whirlbat settings: \"name = value\" a line. A line the game cannot use is\n"
+           "# reported and its default used; delete the file to start afresh.\n\n"
+           "# Volumes: 0 (off) to 10 (full).\n"
+        << "sound_volume = " << s.sound_lvl << "\nmusic_volume = " << s.music_lvl << "\n\n"
+        << "# Pilots: pad (the first free pad), pad1, pad2, ..., keys, computer:easy|normal|hard.\n";
+    for (int side = 0; side < 2; ++side) {
+        if (s.pilot[side]) out << kSides[side] << " = " << pilot_text(*s.pilot[side]) << "\n";
+        else out << "# " << kSides[side] << " = pad\n";
+    }
+    out << "\n# 3D glasses: 0 off, 1 magenta/green, 2 red/green, 3 red/cyan, 4 red/blue.\n"
+        << "stereo_mode = " << s.stereo_mode << "\n\n"
+        << "# Keyboard halves: one or two keys an action, by the names the system gives them.\n";
+    for (int side = 0; side < 2; ++side) {
+        for (int a = 0; a < KEY_ACTIONS; ++a)
+            out << kSides[side] << "." << key_action_name(a) << " = " << key_names(s.keys[side][size_t(a)]) << "\n";
+    }
+    return out.str();
+}
+
+bool save_settings(const std::string& path, const Settings& s, std::string* error) {
+    size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && !make_folders(path.substr(0, slash))) {
+        *error = "cannot save settings in " + path.substr(0, slash) + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string temp = path + ".new-" + std::to_string(getpid());
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        out << settings_text(s);
+        out.flush();
+        if (!out) {
+            *error = "cannot save settings to " + path + ": " + std::strerror(errno ? errno : EIO);
+            out.close();
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        *error = "cannot save settings to " + path + ": " + std::strerror(errno);
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
