@@ -237,7 +237,8 @@ void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, c
     h.seed = options_.seed;
     h.start_frame = presented;
     h.date = time_text("%Y-%m-%dT%H:%M:%SZ", true);
-    h.pilots = !options_.pilots.empty()            ? options_.pilots
+    h.pilots = !options_.pilots.empty()     ? options_.pilots
+               : describe_pilots_            ? describe_pilots_()
                : title_game_.pads_found >= 2 ? "Blue: pad 1; Red: pad 2"
                                              : "Blue: pad 1; Red: none";
     h.world = title_world_;
@@ -291,4 +292,7 @@ void attach_recorder(Program& p, std::shared_ptr<Recorder> recorder) {
         if (before) before(in);
     };
     AddEndHook([&p, recorder] { recorder->program_end(p.world, p.game); });
+    recorder->describe_pilots([&p] {
+        return "Blue: " + pilot_text(p.pilots.choice[0]) + "; Red: " + pilot_text(p.pilots.choice[1]);
+    });
 }

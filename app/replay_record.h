@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,7 +71,7 @@ struct RecorderOptions {
     bool to_folder = true;      // the other games go to the replays folder
     std::string folder;         // the replays folder ("" replays_folder())
     int seed = 0;
-    std::string pilots;         // who flies which side ("" the pads)
+    std::string pilots;         // who flies which side ("" the program says, or the pads)
 };
 
 // Watches the frames go by and records each game.
@@ -84,6 +85,8 @@ public:
     // The program ends: a game being recorded ends with it.
     void program_end(const World& w, const Game& g);
     bool recording() const { return builder_.has_value(); }
+    // Says who flies which side when a game starts (for the replay's header).
+    void describe_pilots(std::function<std::string()> describe) { describe_pilots_ = std::move(describe); }
     // The last game recorded in this run, or being recorded ("" none).
     const std::string& last_file() const { return last_file_; }
 
@@ -103,6 +106,7 @@ private:
     std::unique_ptr<ReplayFile> file_;
     std::string last_file_;
     std::string folder_;  // the folder the game goes to, for keeping the newest there
+    std::function<std::string()> describe_pilots_;
 };
 
 // Records the program's games: after every step (keeping whatever listened there

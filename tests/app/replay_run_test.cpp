@@ -104,6 +104,32 @@ TEST(ReplayRuns, AScriptedGamePlaysBackToTheSameTraceEveryFrame) {
     EXPECT_EQ(err, "");
 }
 
+// Two computer pilots fly a minute after "Start Game", until the run ends: the replay
+// says who flew and plays back the same.
+TEST(ReplayRuns, AGameOfComputerPilotsPlaysBackTheSameToTheEndOfTheRun) {
+    std::string script = OutputPath("replay-computers.txt"), file = OutputPath("replay-computers.wbreplay");
+    std::ofstream(script) << "f400 mouse move 320 245\nf400 mouse left down\nf401 mouse left up\n";
+    std::remove(file.c_str());
+    std::string trace = OutputPath("replay-computers.jsonl"), back = OutputPath("replay-computers-back.jsonl"), err;
+    ASSERT_EQ(RunGame({"--headless", "--seed", "4", "--blue", "computer", "--red", "computer:hard", "--script", script,
+                       "--frames", "4000", "--trace", trace, "--record", file},
+                      &err),
+              0)
+        << err;
+    ASSERT_EQ(RunGame({"--replay", file, "--headless", "--trace", back}, &err), 0) << err;
+    std::vector<std::string> recorded = lines_of(trace), played = lines_of(back);
+    ASSERT_EQ(played.size(), 3600u);
+    int rockets = 0;
+    for (size_t k = 0; k < played.size(); ++k) {
+        ASSERT_EQ(without_clock(played[k]), without_clock(recorded[400 + k])) << k;
+        rockets += played[k].find("rocket\"") != std::string::npos;
+    }
+    EXPECT_GT(rockets, 5);  // the pilots flew and fired
+    std::ifstream f(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find("Blue: computer:normal; Red: computer:hard"), std::string::npos);
+}
+
 TEST(ReplayRuns, BadFilesAreOneLineNamingTheFileAndStatusOne) {
     std::string good = record("replay-bad");
     std::vector<uint8_t> bytes;
