@@ -273,6 +273,7 @@ void shut_down(Program& p) {
 void run_game(Program& p, int seed) {
     start_program(p, seed);
     while (run_frame(p)) {
+        if (p.between_frames) p.between_frames(p);
     }
     shut_down(p);
 }

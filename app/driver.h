@@ -28,6 +28,8 @@ struct Program {
     // Called after every step with the frame's input, before its events are carried out
     // (the sync test and recordings listen here).
     std::function<void(const FrameInput&)> on_step;
+    // Called by the frame loop after every frame it presented (the title's replay key).
+    std::function<void(Program&)> between_frames;
     // What the last input flush found of pad 0, for the next frame's input.
     bool flushed = false;
     uint32_t flush_buttons = 0;

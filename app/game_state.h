@@ -73,3 +73,9 @@ Game new_game_state(int pads_found, bool stereo_intro = false);
 
 // The canonical byte form of a Game (see write_canonical for the World).
 void write_canonical(std::vector<uint8_t>& out, const Game& g);
+
+struct CanonicalReader;
+// Reads a Game back from its canonical form, refusing values the game could not have
+// (an unknown screen, a volume level off the menu's list): false, with the reason in
+// the reader.
+bool read_canonical(CanonicalReader& in, Game& g);

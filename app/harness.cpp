@@ -79,6 +79,7 @@ const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
            "                   [--trace FILE] [--script FILE] [--sync-test N] [--data DIR]\n"
            "                   [--blue PILOT] [--red PILOT] [--no-settings] [--settings FILE] [--stereo N]\n"
+           "                   [--record FILE] [--replay FILE] [--verify FILE]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --seed N        seed the random generator with N\n"
@@ -93,7 +94,14 @@ const char* usage_text() {
            "  --red PILOT     computer:easy, computer:normal or computer:hard\n"
            "  --no-settings   neither read nor write the settings file\n"
            "  --settings FILE keep the settings in FILE (headless runs keep none otherwise)\n"
-           "  --stereo N      3D glasses mode for this run: 0 off, 1..4 the colour pairs\n";
+           "  --stereo N      3D glasses mode for this run: 0 off, 1..4 the colour pairs\n"
+           "  --record FILE   record the next game to FILE (games are otherwise kept in\n"
+           "                  $XDG_DATA_HOME/rc-whirlbat/replays, except in headless runs)\n"
+           "  --replay FILE   watch a recorded game; with --headless, play it as fast as possible\n"
+           "                  without drawing: --trace and --shot number the frames as the\n"
+           "                  recording run did, --frames N stops after the replay's N-th frame\n"
+           "  --verify FILE   check a recorded game against its state hashes; status 0 or 1\n"
+           "  In the title, F5 plays the last recorded game.\n";
 }
 
 bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
@@ -153,19 +161,25 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
         } else if (arg == "--data") {
             if (!value(&v)) return false;
             opts.data = v;
+        } else if (arg == "--record" || arg == "--replay" || arg == "--verify") {
+            if (!value(&v) || !*v) return *error = arg + " needs a file", false;
+            (arg == "--record" ? opts.record : arg == "--replay" ? opts.replay : opts.verify) = v;
         } else {
             *error = "unknown option " + arg;
             return false;
         }
     }
-    // A picture asked of a frame the run never reaches is refused up front.
+    // A picture asked of a frame the run never reaches is refused up front (a replay's
+    // pictures are numbered by the recording run's frames, its --frames by its own).
     for (const auto& [n, file] : opts.shots) {
-        if (opts.frames > 0 && n > opts.frames) {
+        if (opts.frames > 0 && n > opts.frames && opts.replay.empty()) {
             *error = "--shot " + std::to_string(n) + ":" + file + " comes after the last frame (--frames " +
                      std::to_string(opts.frames) + ")";
             return false;
         }
     }
+    int replay_modes = int(!opts.record.empty()) + int(!opts.replay.empty()) + int(!opts.verify.empty());
+    if (replay_modes > 1) return *error = "--record, --replay and --verify go one at a time", false;
     return true;
 }
 
@@ -234,10 +248,12 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
 
 int start_seed(const HarnessOptions& opts) { return opts.seed ? *opts.seed : MilliSecs(); }
 
-std::string trace_line(Program& p) {
+std::string trace_line(Program& p) { return trace_line(p, FlipCount(), MilliSecs()); }
+
+std::string trace_line(Program& p, int frame, int ms) {
     const Game& g = p.game;
     const World& w = p.world;
-    std::string s = "{\"frame\":" + num(FlipCount()) + ",\"ms\":" + num(MilliSecs());
+    std::string s = "{\"frame\":" + num(frame) + ",\"ms\":" + num(ms);
     auto field = [&](const char* name, const std::string& value) { s += ",\"" + std::string(name) + "\":" + value; };
     field("game_state", num(int(g.game_state)));
     field("play_phase", num(int(g.play_phase)));

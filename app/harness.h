@@ -24,6 +24,9 @@ struct HarnessOptions {
     bool no_settings = false;
     std::string settings;    // --settings FILE
     int stereo = -1;         // --stereo N for this run; -1 as the settings say
+    std::string record;  // the next game is recorded to this file
+    std::string replay;  // plays this replay instead of the game
+    std::string verify;  // checks this replay and exits
 };
 
 // Reads the command line; false with a message on a bad argument.
@@ -37,3 +40,5 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error);
 int start_seed(const HarnessOptions& opts);
 // One line of the trace: the game's state as a JSON object.
 std::string trace_line(Program& p);
+// The same for a given frame number and clock (a replay's run).
+std::string trace_line(Program& p, int frame, int ms);

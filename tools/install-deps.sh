@@ -1,15 +1,17 @@
 #!/bin/sh
 # Installs the Debian packages the game and its tests build against, if any is missing.
-# Usage: tools/install-deps.sh [tools] [bench]
+# Usage: tools/install-deps.sh [tools] [bench] [fuzz]
 #   "tools" adds what the asset generators need; "bench" what the performance suite
-#   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark.
+#   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark;
+#   "fuzz" clang and its libFuzzer for the replay reader's fuzzer.
 set -e
 pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev googletest libgtest-dev xvfb libxdamage-dev desktop-file-utils appstream groff-base"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
     bench) pkgs="$pkgs libbenchmark-dev" ;;
-    *) echo "install-deps.sh: unknown group '$group' (tools, bench)" >&2; exit 2 ;;
+    fuzz) pkgs="$pkgs clang libclang-rt-14-dev" ;;
+    *) echo "install-deps.sh: unknown group '$group' (tools, bench, fuzz)" >&2; exit 2 ;;
   esac
 done
 missing=""

@@ -49,3 +49,9 @@ void update_list(std::vector<T>& list, Update update) {
 // The world's canonical byte form, little-endian, floats by their bits: the same
 // bytes for equal worlds on every machine. The state hash is taken over it.
 void write_canonical(std::vector<uint8_t>& out, const World& w);
+
+struct CanonicalReader;
+// Reads a world back from its canonical form, refusing any value the game could not
+// have made (a cell index out of the arena, an unknown tile, a stalled generator, a
+// list longer than any game makes): false, with the reason in the reader.
+bool read_canonical(CanonicalReader& in, World& w);
