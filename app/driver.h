@@ -28,6 +28,8 @@ struct Program {
     // Called after every step with the frame's input, before its events are carried out
     // (the sync test and recordings listen here).
     std::function<void(const FrameInput&)> on_step;
+    // Drawn over every picture before it is presented, when set (online play's notices).
+    std::function<void()> overlay;
     // What the last input flush found of pad 0, for the next frame's input.
     bool flushed = false;
     uint32_t flush_buttons = 0;

@@ -24,6 +24,13 @@ struct HarnessOptions {
     bool no_settings = false;
     std::string settings;    // --settings FILE
     int stereo = -1;         // --stereo N for this run; -1 as the settings say
+    // Online play: --host [PORT] or --join HOST[:PORT], --delay N, and --net-log FILE
+    // (every confirmed frame's state hash and the session's figures, for tests).
+    bool host = false;
+    int port = 7171;
+    std::string join;
+    int delay = 1;
+    std::string net_log;
 };
 
 // Reads the command line; false with a message on a bad argument.

@@ -3,6 +3,7 @@
 
 #include "app/driver.h"
 #include "app/harness.h"
+#include "app/netplay.h"
 
 int main(int argc, char** argv) {
     HarnessOptions opts;
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());
         return 2;
     }
+    if (opts.host || !opts.join.empty()) run_online_game(program, opts, start_seed(opts));
     run_game(program, start_seed(opts));
 }

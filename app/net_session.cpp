@@ -20,7 +20,10 @@ void NetSession::take_in(const Packet& p) {
     switch (p.kind) {
         case Packet::Kind::inputs:
             acked_ = std::max(acked_, std::min(long(p.ack), rb_.known(rb_.local_side())));
-            remote_frame_ = std::max(remote_frame_, long(p.frame));
+            if (long(p.frame) > remote_frame_) {
+                remote_frame_ = long(p.frame);
+                remote_heard_ = std::chrono::steady_clock::now();
+            }
             for (size_t i = 0; i < p.inputs.size(); ++i) rb_.add_remote(long(p.first) + long(i), p.inputs[i]);
             break;
         case Packet::Kind::hash:
@@ -120,12 +123,25 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
     }
     link_.flush();
 
-    // How far ahead of the other side: its frame as last heard, moved on by half a
-    // round trip.
-    double remote_now = double(remote_frame_) + link_.round_trip_ms() / 2.0 / NET_FRAME_MS;
+    // How far ahead of the other side: its frame as last heard, moved on by the time
+    // since it was sent (half a round trip, and how long ago it came).
+    double since_heard =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - remote_heard_).count();
+    double remote_now = double(remote_frame_) + (link_.round_trip_ms() / 2.0 + since_heard) / NET_FRAME_MS;
     ahead_ += kAheadSmoothing * ((double(rb_.frame()) - remote_now) - ahead_);
     if (frame_ms() > NET_FRAME_MS) ++stats_.slowed_ticks;
     return t;
+}
+
+void NetSession::idle_until(std::chrono::steady_clock::time_point until) {
+    std::vector<Packet> got;
+    while (end_ == End::none && link_.ready()) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        got.clear();
+        link_.service(int(left.count()), got);
+        for (const Packet& p : got) take_in(p);
+    }
 }
 
 void NetSession::leave() {

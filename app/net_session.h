@@ -9,6 +9,7 @@
 //
 // It draws nothing and reads no device: the program (app/netplay.h) does, and tests
 // run two sessions in one process.
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -47,6 +48,9 @@ public:
     };
     // One tick. read_local gives the local player's input when one is needed.
     Tick tick(World& w, Game& g, FrameResult& shown, const std::function<NetInput()>& read_local, SoundLedger* ledger);
+    // Takes in what arrives until the time comes (between ticks, and during the
+    // game's own waits), so that nothing waits in the socket.
+    void idle_until(std::chrono::steady_clock::time_point until);
     // How long this tick should last, in milliseconds.
     double frame_ms() const { return ahead_ > 1.0 ? NET_FRAME_MS + NET_SLOW_MS : NET_FRAME_MS; }
     // Frames this machine is ahead of the other (negative: behind), smoothed.
@@ -78,6 +82,7 @@ private:
     std::string message_;
     long acked_ = 0;        // the last of our inputs the other side has
     long remote_frame_ = 0;  // the other side's frame, as last heard
+    std::chrono::steady_clock::time_point remote_heard_;  // when it was heard
     double ahead_ = 0;
     NetStats stats_;
     bool responded_ = false;

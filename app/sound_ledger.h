@@ -20,13 +20,17 @@ public:
     virtual void stop_sfx(long handle) = 0;
     virtual void start_music(int track) = 0;
     virtual void stop_music() = 0;
+    // The game's own wait (a round's end), in the order of a frame's first run.
+    virtual void wait(int ms) { (void)ms; }
 };
 
 class SoundLedger {
 public:
     explicit SoundLedger(SoundOutput& out) : out_(out) {}
 
-    // The sound events of a frame as it was run now (first or again).
+    // The events of a frame as it was run now. The first time, its sounds, music
+    // changes and waits are carried out in order; again, only what changed (a wait
+    // that a rollback brought is waited now; one it undid cannot be).
     void frame_events(long frame, const FrameEvents& events);
     // Puts the music in line with the frames as they now stand; once after a batch of
     // frame_events.
@@ -53,6 +57,7 @@ private:
     SoundOutput& out_;
     std::map<long, std::vector<Cue>> cues_;
     std::map<long, std::vector<MusicChange>> music_;
+    std::map<long, int> waits_;  // waits carried out, by frame
     MusicChange settled_;  // the latest change of the frames forgotten
     MusicChange playing_;  // the change the music follows now
 };

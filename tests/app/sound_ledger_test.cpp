@@ -28,6 +28,7 @@ public:
     }
     void start_music(int track) override { log.push_back("music " + std::to_string(track)); }
     void stop_music() override { log.push_back("music off"); }
+    void wait(int ms) override { log.push_back("wait " + std::to_string(ms)); }
     std::vector<std::string> take() { return std::exchange(log, {}); }
 };
 
@@ -97,6 +98,32 @@ TEST(SoundLedger, TheMusicFollowsTheLatestChangeAsTheFramesNowStand) {
     ledger.frame_events(11, events({}));
     ledger.update_music();
     EXPECT_EQ(out.take(), (Log{"music off", "music 2"}));
+}
+
+TEST(SoundLedger, AFramesFirstRunKeepsTheOrderOfItsSoundsAndWaits) {
+    Record out;
+    SoundLedger ledger(out);
+    ledger.frame_events(1, events({}, 2));
+    ledger.update_music();
+    out.take();
+    // A round's end: the music stops, a wait, the announcement, a wait.
+    FrameEvents end;
+    end.add(FrameEvent::Kind::music_stop);
+    end.add(FrameEvent::Kind::wait, 500);
+    end.play(Sfx::blulead);
+    end.add(FrameEvent::Kind::wait, 500);
+    ledger.frame_events(2, end);
+    ledger.update_music();
+    EXPECT_EQ(out.take(), (Log{"music off", "wait 500", "start blulead", "wait 500"}));
+    // Run again, it waits no more and says nothing again.
+    ledger.frame_events(2, end);
+    ledger.update_music();
+    EXPECT_TRUE(out.take().empty());
+    // A round's end that only a rollback revealed waits then, late.
+    ledger.frame_events(3, events({}));
+    ledger.frame_events(3, end);
+    ledger.update_music();
+    EXPECT_EQ(out.take(), (Log{"music off", "wait 500", "wait 500", "start blulead"}));
 }
 
 TEST(SoundLedger, ForgottenFramesAreNotPutRight) {
