@@ -10,6 +10,7 @@ namespace {
 constexpr int kReadRing = 512;
 constexpr long kStartTicks = 120;  // the first two seconds, while the clocks settle
 constexpr double kAheadSmoothing = 0.1;
+constexpr int kStallWaitMs = 12;  // at most, within a frame
 
 }  // namespace
 
@@ -101,13 +102,25 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
         if (rb_.add_local(read_local())) read_at_[size_t(f % kReadRing)] = stats_.ticks;
     }
     send_inputs();
-    if (rb_.can_advance()) {
+    // The other side is too far behind: wait a little for its input rather than give
+    // up the frame, then put right what it tells.
+    if (!rb_.can_advance() && rb_.known(rb_.local_side()) > rb_.frame()) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStallWaitMs);
+        long heard = rb_.known(1 - rb_.local_side());
+        while (!rb_.can_advance() && end_ == End::none && link_.ready() && std::chrono::steady_clock::now() < until) {
+            got.clear();
+            link_.service(1, got);
+            for (const Packet& p : got) take_in(p);
+        }
+        if (rb_.known(1 - rb_.local_side()) != heard && end_ == End::none) t.rerun += rb_.settle(w, g, shown, rerun, confirm);
+    }
+    if (end_ == End::none && rb_.can_advance()) {
         rb_.advance(w, g, shown);
         t.stepped = true;
         ++stats_.frames;
         if (ledger) ledger->frame_events(rb_.frame(), shown.events);
         long read = read_at_[size_t(rb_.frame() % kReadRing)];
-        if (rb_.frame() > rb_.delay() && read >= 0) {
+        if (stats_.ticks > kStartTicks && read >= 0) {
             int response = int(stats_.ticks - read);
             stats_.min_response = responded_ ? std::min(stats_.min_response, response) : response;
             stats_.max_response = responded_ ? std::max(stats_.max_response, response) : response;
@@ -115,6 +128,7 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
         }
     } else {
         ++stats_.stalls;
+        if (log_) std::fprintf(log_, "stall %ld %ld\n", stats_.ticks, rb_.frame());
         if (stats_.ticks > kStartTicks) ++stats_.late_stalls;
     }
     if (ledger) {

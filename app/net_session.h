@@ -29,7 +29,8 @@ struct NetStats {
     long late_stalls = 0;  // stalls after the first two seconds
     long rollbacks = 0, rerun_frames = 0;
     int max_rollback = 0;
-    int min_response = 0, max_response = 0;  // ticks from reading an input to showing its frame
+    // Ticks from reading a local input to showing its frame, after the first two seconds.
+    int min_response = 0, max_response = 0;
     long confirmed = 0;
     long slowed_ticks = 0;
     uint64_t bytes_sent = 0, bytes_received = 0;

@@ -410,7 +410,10 @@ void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
         write_summary(log, session.stats(), std::chrono::duration<double>(Clock::now() - started).count(), end);
         if (log) std::fclose(log);
     };
-    AddEndHook([summarise] { summarise("program end"); });
+    AddEndHook([summarise, &session] {
+        summarise("program end");
+        session.leave();
+    });
     LocalSound output(p, session);
     SoundLedger ledger(output);
     Pacer pacer;
