@@ -20,6 +20,13 @@ NetSession::NetSession(NetLink& link, int local_side, Rollback::StepFn step_fn)
 void NetSession::take_in(const Packet& p) {
     switch (p.kind) {
         case Packet::Kind::inputs:
+            // An honest peer sends from the first input we lack, acknowledges only inputs
+            // we sent, and runs no further than they let it.
+            if (long(p.first) > rb_.known(1 - rb_.local_side()) + 1 || long(p.ack) > rb_.known(rb_.local_side()) ||
+                long(p.frame) > rb_.known(rb_.local_side()) + ROLLBACK_WINDOW + 1) {
+                ++stats_.malformed;
+                return;
+            }
             acked_ = std::max(acked_, std::min(long(p.ack), rb_.known(rb_.local_side())));
             if (long(p.frame) > remote_frame_) {
                 remote_frame_ = long(p.frame);
@@ -28,6 +35,10 @@ void NetSession::take_in(const Packet& p) {
             for (size_t i = 0; i < p.inputs.size(); ++i) rb_.add_remote(long(p.first) + long(i), p.inputs[i]);
             break;
         case Packet::Kind::hash:
+            if (p.frame % NET_HASH_EVERY != 0 || p.frame == 0) {
+                ++stats_.malformed;
+                return;
+            }
             if (theirs_.size() < 100000) theirs_[long(p.frame)] = p.hash;
             compare_hash(long(p.frame));
             break;
@@ -171,7 +182,7 @@ NetStats NetSession::stats() const {
     s.confirmed = rb_.confirmed();
     s.bytes_sent = link_.bytes_sent();
     s.bytes_received = link_.bytes_received();
-    s.malformed = link_.malformed;
+    s.malformed = stats_.malformed + link_.malformed;
     s.foreign = link_.foreign;
     return s;
 }

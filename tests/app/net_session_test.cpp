@@ -181,6 +181,32 @@ TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
     EXPECT_GE(hashes, 400 / NET_HASH_EVERY);
 }
 
+TEST(NetSession, PacketsNoHonestPeerSendsAreDroppedAndCounted) {
+    NetLink host, guest;
+    connect(host, guest, test_port(6));
+    NetSession a(host, 0), b(guest, 1);
+    Player pa(7), pb(8);
+    play(a, pa, b, pb, 60);
+    Packet ahead;  // inputs from far past the first the host lacks
+    ahead.kind = Packet::Kind::inputs;
+    ahead.first = 5000;
+    ahead.inputs.assign(3, NetInput{});
+    Packet acks_unsent = ahead;  // acknowledges inputs the host never sent
+    acks_unsent.first = 1;
+    acks_unsent.ack = 100000;
+    Packet odd_hash;  // a hash of a frame no hash is taken after
+    odd_hash.kind = Packet::Kind::hash;
+    odd_hash.frame = 31;
+    for (const Packet* p : {&ahead, &acks_unsent, &odd_hash}) guest.send(*p, true);
+    guest.flush();
+    long known = a.rollback().known(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    play(a, pa, b, pb, 200);
+    EXPECT_EQ(a.stats().malformed, 3);
+    EXPECT_EQ(a.ended(), NetSession::End::none);
+    EXPECT_GT(a.rollback().known(1), known);  // the real inputs still come in
+}
+
 TEST(NetSession, AGoodbyeEndsTheSessionWithOneLine) {
     NetLink host, guest;
     connect(host, guest, test_port(5));
