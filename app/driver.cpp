@@ -238,6 +238,7 @@ bool run_frame(Program& p) {
     if (p.result.ended) return false;
     draw_scene(p.result.scene, p.media);
     draw_pilot_panel(p);
+    if (p.overlay) p.overlay();
     Flip(p.result.present_sync);
     return true;
 }

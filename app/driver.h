@@ -30,6 +30,8 @@ struct Program {
     std::function<void(const FrameInput&)> on_step;
     // Called by the frame loop after every frame it presented (the title's replay key).
     std::function<void(Program&)> between_frames;
+    // Drawn over every picture before it is presented, when set (online play's notices).
+    std::function<void()> overlay;
     // What the last input flush found of pad 0, for the next frame's input.
     bool flushed = false;
     uint32_t flush_buttons = 0;

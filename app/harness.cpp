@@ -101,6 +101,11 @@ const char* usage_text() {
            "                  without drawing: --trace and --shot number the frames as the\n"
            "                  recording run did, --frames N stops after the replay's N-th frame\n"
            "  --verify FILE   check a recorded game against its state hashes; status 0 or 1\n"
+           "  --host [PORT]   play online: wait for a guest on UDP port PORT (7171); you fly Blue\n"
+           "  --join HOST[:PORT]  play online against the host at HOST; you fly Red\n"
+           "  --delay N       online: frames (0..4, 1 unless set) between your input and your\n"
+           "                  helicopter's answer; more hides more of a slow connection\n"
+           "  --net-log FILE  online: write every confirmed frame's state hash and the figures\n"
            "  In the title, F5 plays the last recorded game.\n";
 }
 
@@ -158,6 +163,19 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
         } else if (arg == "--sync-test") {
             if (!value(&v) || !parse_int(v, &opts.sync_test, 1, 600))
                 return *error = "--sync-test needs a number of frames from 1 to 600", false;
+        } else if (arg == "--host") {
+            opts.host = true;
+            if (i + 1 < argc && argv[i + 1][0] != '-') {
+                if (!parse_int(argv[++i], &opts.port, 1, 65535)) return *error = "--host needs a port from 1 to 65535", false;
+            }
+        } else if (arg == "--join") {
+            if (!value(&v) || !*v) return *error = "--join needs HOST or HOST:PORT", false;
+            opts.join = v;
+        } else if (arg == "--delay") {
+            if (!value(&v) || !parse_int(v, &opts.delay, 0, 4)) return *error = "--delay needs a number of frames from 0 to 4", false;
+        } else if (arg == "--net-log") {
+            if (!value(&v)) return false;
+            opts.net_log = v;
         } else if (arg == "--data") {
             if (!value(&v)) return false;
             opts.data = v;
@@ -169,6 +187,7 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
             return false;
         }
     }
+    if (opts.host && !opts.join.empty()) return *error = "--host and --join cannot go together", false;
     // A picture asked of a frame the run never reaches is refused up front (a replay's
     // pictures are numbered by the recording run's frames, its --frames by its own).
     for (const auto& [n, file] : opts.shots) {

@@ -27,6 +27,13 @@ struct HarnessOptions {
     std::string record;  // the next game is recorded to this file
     std::string replay;  // plays this replay instead of the game
     std::string verify;  // checks this replay and exits
+    // Online play: --host [PORT] or --join HOST[:PORT], --delay N, and --net-log FILE
+    // (every confirmed frame's state hash and the session's figures, for tests).
+    bool host = false;
+    int port = 7171;
+    std::string join;
+    int delay = 1;
+    std::string net_log;
 };
 
 // Reads the command line; false with a message on a bad argument.

@@ -8,6 +8,7 @@
 #include "app/replay_check.h"
 #include "app/replay_record.h"
 #include "app/replay_view.h"
+#include "app/netplay.h"
 
 int main(int argc, char** argv) {
     HarnessOptions opts;
@@ -55,5 +56,6 @@ int main(int argc, char** argv) {
         attach_recorder(program, recorder);
     }
     add_replay_key(program, recorder);
+    if (opts.host || !opts.join.empty()) run_online_game(program, opts, seed);
     run_game(program, seed);
 }

@@ -41,11 +41,12 @@ void SoundPlayer::take_tracks() {
     }
 }
 
-void SoundPlayer::play_sfx(Sfx s, float volume) {
+Channel SoundPlayer::play_sfx(Sfx s, float volume) {
     log.emplace_back(sfx_name(s));
     Channel chn = CueSound(effects[int(s)]);
     SetChannelVolume(chn, volume);
     ResumeChannel(chn);
+    return chn;
 }
 
 void SoundPlayer::play_music(int t, float volume) {

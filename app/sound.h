@@ -22,8 +22,9 @@ struct SoundPlayer {
     void load();
     // Takes both tracks from the loader (waiting if one is still decoding).
     void take_tracks();
-    // Starts an effect on a new channel at a volume and lets it play out.
-    void play_sfx(Sfx s, float volume);
+    // Starts an effect on a new channel at a volume and lets it play out; the channel
+    // is returned so that online play can stop an effect a rollback undid.
+    Channel play_sfx(Sfx s, float volume);
     // Replaces the music with track 1 (title) or 2 (play), looping from its beginning.
     void play_music(int track, float volume);
     void stop_music();

@@ -1,3 +1,4 @@
+#include <atomic>
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,9 @@ int RunGame(const std::vector<std::string>& args, std::string* err, const std::v
 
 int RunBinary(const std::string& program, const std::vector<std::string>& args, std::string* err,
               const std::vector<std::string>& env, const std::string& folder) {
-    std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + ".txt");
+    // Runs may go on side by side (online play's two machines): each has its own file.
+    static std::atomic<int> runs{0};
+    std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + "-" + std::to_string(runs++) + ".txt");
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.empty() ? WHIRLBAT_SOURCE_DIR : folder.c_str()) != 0) _exit(127);

@@ -1,0 +1,72 @@
+#pragma once
+// The messages of online play as bytes on the wire, and back. Every packet starts with
+// its kind; every field is read with its range checked, and a packet that is short,
+// long, of an unknown kind or holds a value the game could not have sent is refused
+// whole (decode_packet returns false), never half-trusted.
+//
+//   hello    guest -> host   protocol, game version, the guest's input delay
+//   welcome  host -> guest   protocol, game version, seed, the input delay both use
+//   refuse   host -> guest   why, and the host's game version
+//   inputs   both ways       the sender's frame, the last frame it has of the other
+//                            side's inputs, and its own inputs from a frame on, in runs
+//   hash     both ways       the state hash after a frame
+//   bye      both ways       the sender leaves
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint16_t NET_PROTOCOL = 1;
+constexpr int NET_DEFAULT_PORT = 7171;
+constexpr int NET_MAX_DELAY = 4;
+constexpr int NET_MAX_VERSION = 16;   // characters of a version string
+constexpr int NET_MAX_RUNS = 32;      // runs of inputs in one packet
+constexpr int NET_MAX_INPUTS = 120;   // frames of inputs in one packet
+constexpr uint32_t NET_MAX_FRAME = 0x7fffffffu;
+
+// A player's commands, shared with the other machine as part of its input.
+enum class NetCommand : uint8_t {
+    none = 0,
+    start = 1,     // the title's "Start Game"
+    pause = 2,
+    resume = 3,
+    to_title = 4,  // the pause menu's "Quit to title"
+};
+constexpr int NET_COMMANDS = 5;
+
+// One frame of one player's input as it travels: the sticks at an end or at rest (the
+// rules see nothing else), the buttons held, and a command.
+struct NetInput {
+    int8_t axis[4] = {0, 0, 0, 0};  // -1, 0 or +1
+    uint16_t buttons = 0;
+    NetCommand command = NetCommand::none;
+
+    bool operator==(const NetInput&) const = default;
+};
+
+enum class RefuseReason : uint8_t { version = 1, protocol = 2, busy = 3 };
+enum class ByeReason : uint8_t { quit = 1, desync = 2 };
+
+struct Packet {
+    enum class Kind : uint8_t { hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6 };
+    Kind kind = Kind::inputs;
+
+    // hello, welcome, refuse
+    uint16_t protocol = NET_PROTOCOL;
+    std::string version;
+    int delay = 1;
+    int32_t seed = 0;
+    RefuseReason refuse = RefuseReason::version;
+    // inputs: the sender's frame now; the last frame of the receiver's inputs it has
+    // (0 none); `inputs[i]` is the sender's input for frame first + i.
+    uint32_t frame = 0;
+    uint32_t ack = 0;
+    uint32_t first = 0;
+    std::vector<NetInput> inputs;
+    // hash: the state hash after `frame`
+    uint64_t hash = 0;
+    ByeReason bye = ByeReason::quit;
+};
+
+std::vector<uint8_t> encode_packet(const Packet& p);
+// False (and *why says what was wrong) for anything but a well-formed packet.
+bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* why = nullptr);

@@ -1,0 +1,26 @@
+#pragma once
+// Online play as the player meets it: --host waits for a guest (the port and this
+// machine's addresses on screen), --join connects; then both machines run the same
+// game, each flying its own helicopter (the host Blue, the guest Red) with its own
+// pilot, pad or keys (either half of the keyboard) or the computer.
+//
+// What the two machines share: the game, both players' sticks and buttons, and a few
+// commands: start a game, pause, resume, leave the pause menu for the title. The menus
+// are each machine's own, drawn over the shared screen: the pointer, the volumes and
+// "Detect Game Pads" change nothing on the other machine. Either player's pause
+// pauses both; game over and the return to the title happen on both.
+//
+// The frame clock is real time on both machines (headless runs too: the network does
+// not wait for a virtual clock). The round's end waits hold the game on both; the
+// input flush, which waits for a local button, is left out online.
+//
+// When the other machine leaves or falls silent for 5 seconds, or the two games go
+// apart, one line says so on the screen and on stderr, and this machine goes on
+// offline from the title. A desync also leaves a record of the inputs and hashes.
+#include "app/driver.h"
+#include "app/harness.h"
+
+// Connects, plays online as long as the session lasts, then goes on offline until the
+// program ends. A host that cannot listen or a guest that cannot join says why in one
+// line and ends with status 1.
+[[noreturn]] void run_online_game(Program& p, const HarnessOptions& opts, int seed);

@@ -1,0 +1,139 @@
+// Online play between two processes on 127.0.0.1 through a bad network (a relay that
+// delays every datagram by 50 to 100 ms with 20 ms of jitter, drops 5 % and so
+// reorders them): a whole game to game over, the same game on both machines frame by
+// frame, and each player's own helicopter answering after the input delay alone.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "net_relay.h"
+#include "support.h"
+
+using namespace test_support;
+
+namespace {
+
+int port_base() { return 40000 + int(getpid() % 5000) * 4; }
+
+struct NetLog {
+    std::map<long, std::string> hashes;
+    std::vector<long> stalls;  // the frames a tick could not move on from
+    std::map<std::string, std::string> summary;
+};
+
+NetLog read_log(const std::string& path) {
+    NetLog log;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string kind;
+        words >> kind;
+        if (kind == "confirmed") {
+            long f;
+            std::string h;
+            words >> f >> h;
+            log.hashes[f] = h;
+        } else if (kind == "stall") {
+            long tick, frame;
+            words >> tick >> frame;
+            if (tick > 120) log.stalls.push_back(frame);  // the clocks settle in the first two seconds
+        } else if (kind == "summary") {
+            std::string field;
+            while (words >> field) {
+                size_t eq = field.find('=');
+                log.summary[field.substr(0, eq)] = field.substr(eq + 1);
+            }
+        }
+    }
+    return log;
+}
+
+long number(const NetLog& log, const std::string& key) {
+    auto it = log.summary.find(key);
+    return it == log.summary.end() ? -1 : std::stol(it->second);
+}
+
+bool reached(const std::string& trace, int game_state) {
+    for (const Json& line : ReadTrace(trace)) {
+        if (line["game_state"].i() == game_state) return true;
+    }
+    return false;
+}
+
+struct Process {
+    int code = -1;
+    std::string err;
+};
+
+TEST(NetplayRun, AWholeGameOverABadNetworkIsTheSameGameOnBothMachines) {
+    int host_port = port_base(), relay_port = port_base() + 1;
+    NetRelay relay;
+    RelaySettings bad;
+    ASSERT_TRUE(relay.start(relay_port, host_port, bad));
+    // The host starts the game from its title once the guest is in.
+    std::string script = WriteOutput("net_start.txt", "f150 mouse move 320 250\nf150 mouse left down\nf151 mouse left up\n");
+    std::string logs[2] = {OutputPath("net_blue.log"), OutputPath("net_red.log")};
+    std::string traces[2] = {OutputPath("net_blue.jsonl"), OutputPath("net_red.jsonl")};
+    Process host, guest;
+    std::thread blue([&] {
+        host.code = RunGame({"--headless", "--seed", "12", "--host", std::to_string(host_port), "--blue", "computer:easy",
+                             "--frames", "2400", "--script", script, "--net-log", logs[0], "--trace", traces[0]},
+                            &host.err);
+    });
+    usleep(300 * 1000);
+    guest.code = RunGame({"--headless", "--join", "127.0.0.1:" + std::to_string(relay_port), "--red", "computer:hard",
+                          "--frames", "2400", "--net-log", logs[1], "--trace", traces[1]},
+                         &guest.err);
+    blue.join();
+    relay.stop();
+    ASSERT_EQ(host.code, 0) << host.err;
+    ASSERT_EQ(guest.code, 0) << guest.err;
+    EXPECT_NE(host.err.find("playing online as Blue, input delay 1"), std::string::npos) << host.err;
+    EXPECT_NE(guest.err.find("playing online as Red, input delay 1"), std::string::npos) << "[" << guest.err << "]";
+
+    NetLog side[2] = {read_log(logs[0]), read_log(logs[1])};
+    // The same game on both machines, every frame both confirmed.
+    long compared = 0;
+    for (const auto& [f, h] : side[0].hashes) {
+        auto other = side[1].hashes.find(f);
+        if (other == side[1].hashes.end()) continue;
+        ASSERT_EQ(other->second, h) << "frame " << f;
+        ++compared;
+    }
+    EXPECT_GT(compared, 1800);
+    // A whole game: played to game over on both.
+    EXPECT_TRUE(reached(traces[0], 5));
+    EXPECT_TRUE(reached(traces[1], 5));
+    for (const NetLog& log : side) {
+        // Guesses were wrong and put right, and each side's own helicopter answered
+        // after the input delay alone.
+        EXPECT_GT(number(log, "rollbacks"), 10);
+        EXPECT_LE(number(log, "max_rollback"), 8);
+        EXPECT_EQ(number(log, "min_response"), 1);
+        EXPECT_EQ(number(log, "max_response"), 1);
+        // No frame waited for the other machine while both played (the one that stops
+        // first leaves the other waiting until its goodbye comes).
+        long both_played = std::min(number(side[0], "frames"), number(side[1], "frames")) - 10;
+        for (long f : log.stalls) EXPECT_GE(f, both_played) << "a stall at frame " << f;
+        EXPECT_EQ(number(log, "malformed"), 0);
+    }
+    // The network was as bad as it should be.
+    EXPECT_GT(relay.dropped.load(), 20);
+    EXPECT_GT(relay.reordered.load(), 20);
+    std::printf("relay: %ld and %ld datagrams, %ld dropped, %ld overtaken\n", relay.datagrams_to_host.load(),
+                relay.datagrams_to_guest.load(), relay.dropped.load(), relay.reordered.load());
+    for (const NetLog& log : side) {
+        std::string line;
+        for (const auto& [k, v] : log.summary) line += k + "=" + v + " ";
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+}  // namespace
