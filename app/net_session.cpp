@@ -187,27 +187,3 @@ NetStats NetSession::stats() const {
     return s;
 }
 
-bool NetSession::write_record(const std::string& path, int seed, std::string* why) const {
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) {
-        *why = "cannot write " + path;
-        return false;
-    }
-    std::fprintf(f, "# rc-whirlbat online record: version %s, seed %d, input delay %d, this side %s\n", WHIRLBAT_VERSION,
-                 seed, rb_.delay(), rb_.local_side() == 0 ? "Blue" : "Red");
-    std::fprintf(f, "# frame, then for Blue and Red: axes x y z r, buttons (hex), command; hash every %d frames\n",
-                 NET_HASH_EVERY);
-    for (size_t i = 0; i < history_.size(); ++i) {
-        long frame = long(i) + 1;
-        std::fprintf(f, "%ld", frame);
-        for (const NetInput* in : {&history_[i].first, &history_[i].second})
-            std::fprintf(f, "  %d %d %d %d %04x %d", in->axis[0], in->axis[1], in->axis[2], in->axis[3], in->buttons,
-                         int(in->command));
-        auto h = mine_.find(frame);
-        if (h != mine_.end()) std::fprintf(f, "  hash %016" PRIx64, h->second);
-        std::fprintf(f, "\n");
-    }
-    bool ok = std::fclose(f) == 0;
-    if (!ok) *why = "cannot write " + path;
-    return ok;
-}

@@ -67,9 +67,8 @@ public:
     NetStats stats() const;
     // Every confirmed frame's state hash goes to this file, one line each (tests).
     void log_hashes(FILE* f) { log_ = f; }
-    // The inputs of every confirmed frame and this side's state hashes, as text, for
-    // finding out why two games went apart.
-    bool write_record(const std::string& path, int seed, std::string* why) const;
+    // Both players' inputs of every confirmed frame, frame 1 on.
+    const std::vector<std::pair<NetInput, NetInput>>& history() const { return history_; }
 
 private:
     void take_in(const Packet& p);

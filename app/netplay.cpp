@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/net_session.h"
+#include "app/replay.h"
 #include "app/pilot_panel.h"
 #include "app/sound_ledger.h"
 #include "engine/draw.h"
@@ -313,6 +314,7 @@ std::string record_folder() {
     return dir;
 }
 
+
 // The local game goes on offline from the title, with this machine's own pilots,
 // volumes and pads.
 void back_to_title_offline(Program& p, const Pilots& pilots, const std::string& notice) {
@@ -360,6 +362,34 @@ void write_summary(FILE* log, const NetStats& s, double seconds, const std::stri
 }
 
 }  // namespace
+
+// The session's confirmed frames as a replay of the game this machine played: the two
+// sides' replays, played on one machine, show where their games went apart.
+bool write_session_replay(const std::string& path, int seed, const NetSession& session, std::string* why) {
+    ReplayHeader header;
+    header.game_version = game_version();
+    header.seed = seed;
+    header.pilots = "online: Blue the host, Red the guest";
+    header.world = new_world(seed);
+    header.game = new_game_state(PAD_PORTS, false);
+    ReplayBuilder builder(header);
+    World w = header.world;
+    Game g = header.game;
+    FrameResult out;
+    out.draw = false;
+    for (const auto& [blue, red] : session.history()) {
+        bool reads = g.after != AfterPresent::round_start;
+        FrameInput in = compose_input(g, blue, red);
+        step(w, g, in, out);
+        builder.frame(in, reads, w, g);
+    }
+    builder.finish(ReplayEnd::title, w, g);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f && std::fwrite(builder.pending.data(), 1, builder.pending.size(), f) == builder.pending.size();
+    ok = (f && std::fclose(f) == 0) && ok;
+    if (!ok) *why = "cannot write the replay " + path;
+    return ok;
+}
 
 void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
     start_program(p, seed);
@@ -445,9 +475,10 @@ void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
     std::string notice = session.message();
     std::fprintf(stderr, "rc-whirlbat: %s\n", notice.c_str());
     if (session.ended() == NetSession::End::desync) {
-        std::string path = record_folder() + "/desync-" + kSideName[me.side] + "-" + std::to_string(std::time(nullptr)) + ".txt";
-        if (session.write_record(path, link.seed(), &why)) {
-            std::fprintf(stderr, "rc-whirlbat: this side's inputs and state hashes are in %s\n", path.c_str());
+        std::string path = record_folder() + "/desync-" + kSideName[me.side] + "-" +
+                           std::to_string(std::time(nullptr)) + REPLAY_EXTENSION;
+        if (write_session_replay(path, link.seed(), session, &why)) {
+            std::fprintf(stderr, "rc-whirlbat: this side's game is kept as a replay in %s\n", path.c_str());
         } else {
             std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
         }

@@ -16,11 +16,20 @@
 //
 // When the other machine leaves or falls silent for 5 seconds, or the two games go
 // apart, one line says so on the screen and on stderr, and this machine goes on
-// offline from the title. A desync also leaves a record of the inputs and hashes.
+// offline from the title. A desync also leaves this machine's game as a replay.
+#include <string>
+
 #include "app/driver.h"
 #include "app/harness.h"
+
+class NetSession;
 
 // Connects, plays online as long as the session lasts, then goes on offline until the
 // program ends. A host that cannot listen or a guest that cannot join says why in one
 // line and ends with status 1.
 [[noreturn]] void run_online_game(Program& p, const HarnessOptions& opts, int seed);
+
+// The session's confirmed frames as a replay of the game this machine played, from the
+// state online play starts from: the two sides' replays, played on one machine, show
+// where their games went apart. False with the reason if the file cannot be written.
+bool write_session_replay(const std::string& path, int seed, const NetSession& session, std::string* why);
