@@ -458,6 +458,22 @@ void RendererReadPixels(int x, int y, int w, int h, uint8_t* rgb) {
     }
 }
 
+void RendererReadPictureWords(std::vector<uint32_t>& words) {
+    submit();
+    words.resize(size_t(ren.width) * size_t(ren.height));
+    if (words.empty()) return;
+    glReadPixels(0, 0, ren.width, ren.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, words.data());
+}
+
+bool RendererIsSoftware() {
+    const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (!name) return false;
+    for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"}) {
+        if (std::strstr(name, soft)) return true;
+    }
+    return false;
+}
+
 int RendererMaxTextureSize() { return ren.max_texture; }
 
 void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h) {

@@ -12,6 +12,7 @@
 // Without shaders, or with WHIRLBAT_FIXED_FUNCTION=1 in the environment, each frame
 // is its own texture drawn by the fixed-function pipeline, as a batch of its own.
 #include <cstdint>
+#include <vector>
 
 #include "engine/pixmap.h"
 
@@ -41,6 +42,10 @@ void RendererFlush();
 void RendererClear(int r, int g, int b);
 // Reads an RGB rectangle of the picture, rows top to bottom.
 void RendererReadPixels(int x, int y, int w, int h, uint8_t* rgb);
+// Reads the whole picture as 32-bit words 0xAARRGGBB, rows bottom to top (GL's order).
+void RendererReadPictureWords(std::vector<uint32_t>& words);
+// Whether GL draws on the CPU (Mesa's llvmpipe and kin).
+bool RendererIsSoftware();
 
 // Makes a frame of an RGBA pixmap for drawing; flags 2 linear, 4 mipmapped. Writes the
 // size of the power-of-two texture the frame is addressed in (its coordinates run

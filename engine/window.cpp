@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "engine/draw_state.h"
 #include "engine/input_internal.h"
 #include "engine/options.h"
+#include "engine/present_cpu.h"
 #include "engine/renderer.h"
 #include "engine/script.h"
 #include "engine/window_x11.h"
@@ -31,6 +33,11 @@ struct WindowState {
     int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
     int seq = 0;
     int swap_interval = -2;  // what the context was last told; -2 unknown
+    // Presenting without GL (see direct_present_wanted).
+    bool direct = false;
+    SoftScaler scaler;
+    int scaled_w = 0, scaled_h = 0;  // the window size the scaler is set up for
+    std::vector<uint32_t> words;
     // Clock pacing.
     bool soft_sync = false;
     int sync_rate = 0, sync_period = 0, sync_fraction = 0, sync_accumulator = 0, sync_time = 0;
@@ -102,9 +109,11 @@ uint64_t counter_at(int ms) {
     return c.epoch + (target * c.freq + 999) / 1000;
 }
 
-// A sleep can overshoot by a millisecond or more on a busy machine: sleep most of the
-// way and spin the last stretch.
-constexpr double kSpinMs = 1.5;
+// A sleep wakes a little late (tens of microseconds on an idle machine): sleep most of
+// the way and spin the last stretch. The spin is short because every millisecond of it
+// is a millisecond of CPU each frame; a wake-up later than that on a busy machine is a
+// preemption, which no spin can prevent.
+constexpr double kSpinMs = 0.3;
 
 void wait_until(uint64_t due) {
     for (;;) {
@@ -115,6 +124,38 @@ void wait_until(uint64_t due) {
     }
 }
 
+// Where OpenGL draws on the CPU, a textured full-window drawing costs the rasteriser
+// many times what enlarging the picture in plain code and handing the pixels to the X
+// server does, so the picture is read back and presented that way. WHIRLBAT_PRESENT
+// chooses: "gl" always through OpenGL, "cpu" always without it where the display allows.
+bool direct_present_wanted() {
+    const char* choice = std::getenv("WHIRLBAT_PRESENT");
+    if (choice && std::strcmp(choice, "gl") == 0) return false;
+    if (choice && std::strcmp(choice, "cpu") == 0) return true;
+    return RendererIsSoftware();
+}
+
+// The picture enlarged into the shared pixels; the black bars are drawn once, when the
+// pixels are new.
+bool prepare_direct(int dw, int dh) {
+    int pitch = 0;
+    bool fresh = false;
+    uint32_t* pixels = X11DirectPixels(dw, dh, &pitch, &fresh);
+    if (!pixels) return false;
+    if (fresh || win.scaled_w != dw || win.scaled_h != dh) {
+        int x, y, w, h;
+        RendererFitRect(dw, dh, &x, &y, &w, &h);
+        SoftScalerSetup(win.scaler, win.width, win.height, x, y, w, h);
+        win.scaled_w = dw;
+        win.scaled_h = dh;
+    }
+    RendererReadPictureWords(win.words);
+    // GL's rows run bottom to top: start at the last and step back.
+    SoftScale(win.scaler, win.words.data() + size_t(win.height - 1) * size_t(win.width), -long(win.width), pixels,
+              pitch);
+    return true;
+}
+
 // Draws the picture into the window's back buffer and lets GL finish it, so that all
 // that is left at the frame's due time is the swap: the cost of drawing then counts as
 // the frame's own lateness instead of delaying its presentation, and a slow frame moves
@@ -122,9 +163,15 @@ void wait_until(uint64_t due) {
 bool prepare(bool vsync) {
     RendererFlush();
     if (engine_options.headless || !win.window || X11WindowLost()) return false;
-    set_swap_interval(vsync ? 1 : 0);
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(win.window, &dw, &dh);
+    if (win.direct) {
+        if (prepare_direct(dw, dh)) return true;
+        // Shared memory refused at a new size: GL presents from now on.
+        X11DirectClose();
+        win.direct = false;
+    }
+    set_swap_interval(vsync ? 1 : 0);
     RendererPresent(dw, dh);
     glFinish();
     return true;
@@ -132,6 +179,10 @@ bool prepare(bool vsync) {
 
 void swap(bool prepared) {
     if (!prepared) return;
+    if (win.direct) {
+        X11DirectPut();
+        return;
+    }
     SDL_GL_SwapWindow(win.window);
     RendererResumeDrawing();
 }
@@ -140,6 +191,8 @@ void present(bool vsync) { swap(prepare(vsync)); }
 
 void close_graphics() {
     if (!win.window) return;
+    X11DirectClose();
+    win.direct = false;
     RendererShutdown();
     if (win.gl) SDL_GL_DeleteContext(win.gl);
     SDL_DestroyWindow(win.window);
@@ -306,6 +359,8 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         close_graphics();
         return false;
     }
+    win.direct = !engine_options.headless && direct_present_wanted() && X11DirectOpen(win.window);
+    win.scaled_w = win.scaled_h = 0;
     win.seq = win.seq + 1 == 0 ? 1 : win.seq + 1;
     win.width = width;
     win.height = height;

@@ -3,6 +3,8 @@
 // window (XDestroyWindow) or kill our connection to the display (xkill); Xlib would end
 // the program with an error on the next call. Kept apart from window.cpp because Xlib's
 // names clash with the engine's.
+#include <cstdint>
+
 struct SDL_Window;
 
 // Starts watching the window, if it lives on X11 (anything else is left alone). When the
@@ -14,3 +16,15 @@ bool X11WindowLost();
 // arrive while they are still swallowed (SDL puts the default handler back when it
 // closes the display). Call after the window is destroyed.
 void X11Settle();
+
+// Presenting without OpenGL: the window's pixels in memory shared with the X server,
+// put on the window in one request. For displays whose OpenGL draws in software, where
+// this costs a fraction of a textured full-window drawing. All false or null where it
+// cannot be done (not X11, no shared memory, not a 24-bit 0xRRGGBB visual).
+bool X11DirectOpen(SDL_Window* window);
+// The w x h pixels to fill (32-bit words, pitch_words a row), black when fresh is set
+// (first use or a new size). The previous put has been carried out by then.
+uint32_t* X11DirectPixels(int w, int h, int* pitch_words, bool* fresh);
+// Shows the pixels on the window and waits until the server has them.
+void X11DirectPut();
+void X11DirectClose();

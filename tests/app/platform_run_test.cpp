@@ -13,6 +13,8 @@
 #include <fstream>
 #include <thread>
 
+#include "engine/pixmap.h"
+#include "engine/present_cpu.h"
 #include "support.h"
 #include "x11_client.h"
 
@@ -320,6 +322,49 @@ TEST(Pacing, AWindowNeverRunsFasterThanSixtyFrames) {
     std::sort(spans.begin(), spans.end());
     EXPECT_GE(spans[spans.size() / 2], 995) << "shortest " << spans.front() << ", longest " << spans.back();
     EXPECT_GE(frames.back()["ms"].num() - frames[29]["ms"].num(), 210 * 1000.0 / 60.0 - 25);
+}
+
+// Where OpenGL draws in software the picture reaches the window without it, enlarged on
+// the CPU and handed to the X server. Full screen at 2.5 times, both ways of presenting
+// show the same pixels: the title screen, sharply enlarged, filling the screen.
+TEST(Present, WithOrWithoutOpenGlTheScreenShowsTheSamePixels) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    for (std::string how : {"cpu", "gl"}) {
+        SCOPED_TRACE(how);
+        std::string trace = OutputPath("present-" + how + ".jsonl");
+        std::string shot = OutputPath("present-" + how + "-title.png");
+        std::remove(trace.c_str());
+        // The title stands still from frame 400 on: what the screen shows at any moment
+        // after frame 430 is the picture of frame 420.
+        Game game({"--seed", "3", "--frames", "480", "--shot", "420:" + shot, "--trace", trace},
+                  {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "WHIRLBAT_PRESENT=" + how});
+        ASSERT_TRUE(trace_reaches(trace, game, 430, 60)) << game.err();
+        int w = 0, h = 0;
+        std::string error;
+        std::vector<uint32_t> screen = GrabScreen(x.display(), &w, &h, &error);
+        ASSERT_EQ(game.wait(30), 0) << game.err();
+        ASSERT_FALSE(screen.empty()) << error;
+        ASSERT_EQ(w, 1600);
+        ASSERT_EQ(h, 1200);
+        Pixmap picture = LoadPixmap(shot);
+        ASSERT_EQ(picture.width, 640);
+        std::vector<uint32_t> words(640 * 480);
+        for (int j = 0; j < 480; ++j) {
+            for (int i = 0; i < 640; ++i) {
+                test_support::Rgb p = test_support::PixelAt(picture, i, j);
+                words[size_t(j) * 640 + size_t(i)] = uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | p.b;
+            }
+        }
+        SoftScaler scaler;
+        SoftScalerSetup(scaler, 640, 480, 0, 0, 1600, 1200);
+        std::vector<uint32_t> expected(size_t(1600) * 1200);
+        SoftScale(scaler, words.data(), 640, expected.data(), 1600);
+        size_t differing = 0;
+        for (size_t i = 0; i < screen.size(); ++i) differing += screen[i] != expected[i];
+        // Software OpenGL blends the seams with the same weights as the CPU.
+        EXPECT_EQ(differing, 0u) << "of " << screen.size() << " pixels";
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "x11_client.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -35,4 +36,26 @@ bool LoseWindow(const std::string& display, const std::string& title, bool kill_
     }
     XCloseDisplay(d);
     return w != 0;
+}
+
+std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std::string* error) {
+    std::vector<uint32_t> words;
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, words;
+    XWindowAttributes a;
+    XGetWindowAttributes(d, DefaultRootWindow(d), &a);
+    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+    if (image) {
+        *w = a.width;
+        *h = a.height;
+        words.resize(size_t(a.width) * size_t(a.height));
+        for (int y = 0; y < a.height; ++y) {
+            for (int x = 0; x < a.width; ++x) words[size_t(y) * size_t(a.width) + size_t(x)] = uint32_t(XGetPixel(image, x, y)) & 0xffffff;
+        }
+        XDestroyImage(image);
+    } else {
+        *error = "cannot read the screen of " + display;
+    }
+    XCloseDisplay(d);
+    return words;
 }

@@ -1,8 +1,14 @@
 #pragma once
 // A second X client for tests, kept apart because Xlib's names clash with the engine's.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Finds the top-level window with the title on the display and destroys it
 // (XDestroyWindow), or with kill_client cuts its owner's connection (XKillClient, as
 // xkill does). False with a message if the display or the window cannot be found.
 bool LoseWindow(const std::string& display, const std::string& title, bool kill_client, std::string* error);
+
+// The whole screen of the display as 0x00RRGGBB words, rows top to bottom; empty with a
+// message if the display cannot be read.
+std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std::string* error);
