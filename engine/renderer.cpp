@@ -106,6 +106,18 @@ struct RendererState {
     GLuint program = 0;  // the shared texture's program; also says shaders are in use
     GLuint programs[4] = {0, 0, 0, 0};  // by FrameKind
     GLuint buffer = 0;
+    // The last frame drawn from its clear, and the picture after its first vertices.
+    struct Kept {
+        std::vector<Vertex> vertices;
+        std::vector<Batch> batches;
+        int clear_rgb[3] = {0, 0, 0};
+        uint64_t generation = 0;
+        bool valid = false;
+        Target picture;            // the picture after the first `drawn` vertices
+        size_t drawn = 0;          // 0: nothing kept
+        uint64_t picture_generation = 0;
+        bool on = true;
+    } kept;
 };
 
 RendererState ren;
@@ -230,6 +242,9 @@ bool RendererInit(int width, int height) {
         return false;
     }
     ren.picture = Target{};
+    ren.kept = RendererState::Kept{};
+    const char* keep = std::getenv("WHIRLBAT_KEEP_PICTURE");
+    ren.kept.on = !(keep && std::strcmp(keep, "0") == 0);
     ren.width = width;
     ren.height = height;
     ren.wanted_blend = 1;
@@ -272,6 +287,7 @@ void RendererShutdown() {
     if (ren.width) {
         release_shared();
         PresentShutdown(ren.gl, ren.present);
+        RendererFreeTarget(ren.gl, ren.kept.picture);
     }
     FramesShutdown();
     ren.batches.clear();
@@ -289,14 +305,90 @@ void bind_texture_unit(GLenum unit, GLenum target, GLuint texture) {
     glBindTexture(target, texture);
 }
 
+bool same_state(const Batch& a, const Batch& b) {
+    return a.blend == b.blend && a.kind == b.kind && a.texture == b.texture && a.first == b.first &&
+           std::equal(a.scissor, a.scissor + 4, b.scissor);
+}
+
+// How many leading vertices this frame draws exactly as the kept frame did (same
+// vertices, same batch state, same clear, same frames), in whole quads.
+size_t shared_start() {
+    const auto& k = ren.kept;
+    if (!k.valid || k.generation != FramesGeneration() || !std::equal(k.clear_rgb, k.clear_rgb + 3, ren.clear_rgb)) {
+        return 0;
+    }
+    size_t same = 0;
+    for (size_t i = 0; i < ren.batches.size() && i < k.batches.size(); ++i) {
+        const Batch& a = ren.batches[i];
+        const Batch& b = k.batches[i];
+        if (!same_state(a, b)) break;
+        size_t count = std::min(a.count, b.count), n = 0;
+        while (n < count && std::memcmp(&ren.vertices[a.first + n], &k.vertices[b.first + n], sizeof(Vertex)) == 0) {
+            ++n;
+        }
+        same = a.first + n;
+        if (n < a.count || a.count != b.count) break;
+    }
+    return same - same % 6;
+}
+
+// Copies between the picture and the kept picture, pixel for pixel.
+void copy_picture(GLuint from, GLuint to) {
+    auto& gl = ren.gl;
+    glDisable(GL_SCISSOR_TEST);
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, from);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
+    gl.BlitFramebuffer(0, 0, ren.width, ren.height, 0, 0, ren.width, ren.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
+    glEnable(GL_SCISSOR_TEST);
+}
+
+// A frame mostly repeats the last one: the background, the arena's cells and whatever
+// is drawn before the first thing that moved. The picture after that shared start is
+// kept, and the next frame that begins the same way starts from a copy of it. On a
+// software renderer this saves most of a frame's rasterising; elsewhere it costs two
+// copies of the picture now and then.
+constexpr size_t kWorthKeeping = 6 * 100;  // vertices: a hundred quads
+
+// Draws vertices [from, to) of the recorded batches.
+void draw_range(size_t from, size_t to);
+
 // Hands every recorded batch to GL, after the clear that came before them.
 void submit() {
+    size_t start = 0, keep_at = 0;
+    bool from_clear = ren.clear_pending;
+    if (from_clear && ren.program && ren.kept.on) {
+        size_t shared = shared_start();
+        auto& k = ren.kept;
+        if (k.drawn && k.drawn <= shared && k.picture_generation == FramesGeneration()) {
+            copy_picture(k.picture.fbo, ren.picture.fbo);
+            start = k.drawn;
+            ren.clear_pending = false;
+            ren.stats.reused++;
+        } else {
+            // The kept picture shows the start of the frame recorded now only if this
+            // frame begins with it too.
+            k.drawn = 0;
+        }
+        if (shared >= start + kWorthKeeping) {
+            keep_at = RendererMakeTarget(ren.gl, k.picture, ren.width, ren.height) ? shared : 0;
+            ren.gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
+        }
+    }
     if (ren.clear_pending) {
         glDisable(GL_SCISSOR_TEST);
         glClearColor(ren.clear_rgb[0] / 255.0f, ren.clear_rgb[1] / 255.0f, ren.clear_rgb[2] / 255.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         glEnable(GL_SCISSOR_TEST);
         ren.clear_pending = false;
+    }
+    if (from_clear && ren.program && ren.kept.on) {
+        auto& k = ren.kept;
+        k.vertices = ren.vertices;
+        k.batches = ren.batches;
+        std::copy(ren.clear_rgb, ren.clear_rgb + 3, k.clear_rgb);
+        k.generation = FramesGeneration();
+        k.valid = true;
     }
     if (ren.batches.empty()) return;
     auto& gl = ren.gl;
@@ -322,8 +414,38 @@ void submit() {
     glVertexPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, x)));
     glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, u)));
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), field(offsetof(Vertex, rgba)));
+    if (keep_at) {
+        draw_range(start, keep_at);
+        auto& k = ren.kept;
+        copy_picture(ren.picture.fbo, k.picture.fbo);
+        k.drawn = keep_at;
+        k.picture_generation = FramesGeneration();
+        start = keep_at;
+    }
+    draw_range(start, ren.vertices.size());
+    if (shared) {
+        bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
+        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
+        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, 0);
+        gl.UseProgram(0);
+        gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+    } else {
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    FramesRecycle();
+}
+
+void draw_range(size_t from, size_t to) {
+    auto& gl = ren.gl;
+    bool shared = ren.program != 0;
     GLuint used = 0;
+    ren.applied_blend = -1;
     for (const Batch& b : ren.batches) {
+        size_t first = std::max(b.first, from), last = std::min(b.first + b.count, to);
+        if (first >= last) continue;
         if (shared && ren.programs[b.kind] != used) {
             used = ren.programs[b.kind];
             gl.UseProgram(used);
@@ -342,22 +464,9 @@ void submit() {
         }
         glScissor(b.scissor[0], ren.height - b.scissor[1] - b.scissor[3], std::max(b.scissor[2], 0),
                   std::max(b.scissor[3], 0));
-        glDrawArrays(GL_TRIANGLES, GLint(b.first), GLsizei(b.count));
+        glDrawArrays(GL_TRIANGLES, GLint(first), GLsizei(last - first));
         ren.stats.draw_calls++;
     }
-    if (shared) {
-        bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
-        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
-        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, 0);
-        gl.UseProgram(0);
-        gl.BindBuffer(GL_ARRAY_BUFFER, 0);
-    } else {
-        glBindTexture(GL_TEXTURE_2D, 0);
-    }
-    ren.batches.clear();
-    ren.vertices.clear();
-    ren.open = false;
-    FramesRecycle();
 }
 
 }  // namespace
@@ -507,6 +616,12 @@ Pixmap RendererPresentedPicture(int w, int h, bool two_pass) {
     }
     bind_picture();
     return rgb;
+}
+
+void RendererKeepPictures(bool on) {
+    ren.kept.on = on;
+    ren.kept.valid = false;
+    ren.kept.drawn = 0;
 }
 
 RendererStats RendererTakeStats() {

@@ -19,6 +19,7 @@
 struct RendererStats {
     int quads = 0;       // quads recorded
     int draw_calls = 0;  // batches handed to GL
+    int reused = 0;      // frames started from the kept picture of an earlier one
 };
 
 // Makes the off-screen framebuffer and sets up the drawing state. Needs a current GL
@@ -68,3 +69,6 @@ void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h)
 Pixmap RendererPresentedPicture(int w, int h, bool two_pass);
 
 RendererStats RendererTakeStats();
+// Whether a frame that begins as the last one did may start from a copy of the picture
+// kept after that shared start (on unless WHIRLBAT_KEEP_PICTURE=0). For comparisons.
+void RendererKeepPictures(bool on);

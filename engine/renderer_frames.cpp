@@ -17,6 +17,8 @@ struct FrameStore {
     std::vector<AtlasSlot> released_slots;
     std::vector<int> released_layers;
     std::vector<GLuint> doomed;
+    // Counts every change to what frames show (one made, one freed); never goes back.
+    uint64_t generation = 0;
 };
 
 FrameStore fs;
@@ -103,6 +105,7 @@ bool place_layer(const Pixmap& pix, FrameEntry& e) {
 }  // namespace
 
 unsigned RendererMakeFrame(const Pixmap& source, int flags, int* tex_w, int* tex_h) {
+    ++fs.generation;
     int tw = pow2_at_least(source.width), th = pow2_at_least(source.height);
     int max = fs.max_texture > 0 ? fs.max_texture : 1;
     while (tw > max && tw > 1) tw /= 2;
@@ -153,6 +156,7 @@ void RendererFreeFrame(unsigned frame) {
     if (!frame || !fs.gl || frame > fs.frames.size() || !fs.frames[frame - 1].live) return;
     FrameEntry& e = fs.frames[frame - 1];
     e.live = false;
+    ++fs.generation;
     fs.free_handles.push_back(frame);
     if (e.kind == FRAME_SHARED) {
         // Its place is handed out again only after the quads that use it are drawn.
@@ -206,7 +210,9 @@ void FramesShutdown() {
         if (fs.glyph_array) glDeleteTextures(1, &fs.glyph_array);
         if (!fs.doomed.empty()) glDeleteTextures(GLsizei(fs.doomed.size()), fs.doomed.data());
     }
+    uint64_t generation = fs.generation;
     fs = FrameStore{};
+    fs.generation = generation + 1;
 }
 
 const FrameEntry* FrameFind(unsigned frame) {
@@ -215,6 +221,7 @@ const FrameEntry* FrameFind(unsigned frame) {
 }
 
 GLuint FramesSharedTexture() { return fs.shared_texture; }
+uint64_t FramesGeneration() { return fs.generation; }
 GLuint FramesGlyphArray() { return fs.glyph_array; }
 
 void FramesRecycle() {

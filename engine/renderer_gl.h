@@ -69,6 +69,9 @@ void FramesShutdown();
 const FrameEntry* FrameFind(unsigned frame);
 GLuint FramesSharedTexture();
 GLuint FramesGlyphArray();
+// Changes whenever a frame is made or freed: pictures drawn under the same generation
+// from the same quads are the same.
+uint64_t FramesGeneration();
 // Called once the recorded batches are drawn or dropped: places and textures of the
 // frames freed meanwhile can go.
 void FramesRecycle();

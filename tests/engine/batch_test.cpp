@@ -161,4 +161,63 @@ TEST(Batching, AFrameGrabbedAgainKeepsItsOldPixelsForQuadsDrawnBefore) {
     SetBlend(MASKBLEND);
 }
 
+// A frame that begins as the last one did starts from a copy of the picture kept after
+// that shared start. Whether the shared start grows or shrinks, an early quad changes
+// for good, a sprite's pixels are replaced under the same quads, or the clear colour
+// changes, every picture comes out as drawing all its quads gives.
+TEST(KeptPicture, StartingFromTheKeptPictureGivesTheWholeDrawnPicture) {
+    OpenHeadlessGraphics();
+    if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
+    std::vector<Image> tiles;
+    for (int i = 0; i < 6; ++i) tiles.push_back(sprite(32, 32, 40 + i, MASKEDIMAGE | DYNAMICIMAGE));
+    Image mover = sprite(24, 20, 77, MASKEDIMAGE | DYNAMICIMAGE);
+    Pixmap repainted = MakePixmap(32, 32, 3);
+    for (int i = 0; i < 32 * 32; ++i) repainted.pixels[size_t(i) * 3] = uint8_t(i % 251 + 1);
+    // 300 background quads, the moving sprite among them at a place that changes from
+    // frame to frame, then 40 more quads.
+    auto frame = [&](int f) {
+        SetClsColor(f == 8 ? 60 : 20, 30, 40);
+        Cls();
+        if (f == 6) SetImagePixels(tiles[2], 0, repainted);
+        std::mt19937 rng(11);
+        int mover_at = (f % 3 == 0) ? 250 : (f % 3 == 1) ? 120 : 290;
+        SetTransform(0, 1, 1);
+        for (int i = 0; i < 340; ++i) {
+            if (i == mover_at) {
+                SetBlend(MASKBLEND);
+                SetColor(255, 255, 255);
+                SetTransform(float(f * 17), 1.5f, 1.5f);
+                DrawImage(mover, float(100 + f * 13), float(200 + f * 5));
+                SetTransform(0, 1, 1);
+            }
+            SetBlend(i % 7 == 0 ? ALPHABLEND : MASKBLEND);
+            SetAlpha(i % 7 == 0 ? 0.5f : 1.0f);
+            int blue = int(rng() % 256);
+            // From frame 9 on one early quad changes for good, as an arena cell does.
+            SetColor(255, i == 10 && f >= 9 ? 0 : 255, blue);
+            DrawImage(tiles[rng() % tiles.size()], float(rng() % 620), float(rng() % 460));
+        }
+        SetAlpha(1);
+        return ReadPicture();
+    };
+    RendererKeepPictures(true);
+    RendererTakeStats();
+    std::vector<Pixmap> kept;
+    for (int f = 0; f < 12; ++f) kept.push_back(frame(f));
+    int reused = RendererTakeStats().reused;
+    RendererKeepPictures(false);
+    SetImagePixels(tiles[2], 0, MakePixmap(32, 32, 3));  // as before frame 6 again
+    tiles[2] = sprite(32, 32, 42, MASKEDIMAGE | DYNAMICIMAGE);
+    for (int f = 0; f < 12; ++f) {
+        Pixmap whole = frame(f);
+        ASSERT_EQ(kept[size_t(f)].pixels, whole.pixels) << "frame " << f;
+    }
+    EXPECT_EQ(RendererTakeStats().reused, 0);
+    RendererKeepPictures(true);
+    // Frames 1, 2, 4, 5, 10 and 11 begin as a frame before them did, further than the
+    // kept start (9, with its new clear colour, and 7 after the repainting do not).
+    EXPECT_GE(reused, 4);
+    SetBlend(MASKBLEND);
+}
+
 }  // namespace
