@@ -230,11 +230,17 @@ TEST(CpuPresent, UpdatingOnlyTheChangesGivesTheWholePicture) {
             // The window shows the picture: at twice the size or more, the middle of texel
             // (320, 240) is that texel.
             int cx = x + int(320.5 * fw / 640), cy = y + int(240.5 * fh / 480);
-            if (scale >= 2) ASSERT_EQ(window[size_t(cy) * size.w + cx] & 0xffffff, current[240 * 640 + 320]);
+            if (scale >= 2) {
+                ASSERT_EQ(window[size_t(cy) * size.w + cx] & 0xffffff, current[240 * 640 + 320]);
+            }
         }
         // The bars were never touched.
-        if (x > 0) EXPECT_EQ(window[size_t(size.h / 2) * size.w + x - 1], 0x123456u);
-        if (y > 0) EXPECT_EQ(window[size_t(y - 1) * size.w + size.w / 2], 0x123456u);
+        if (x > 0) {
+            EXPECT_EQ(window[size_t(size.h / 2) * size.w + x - 1], 0x123456u);
+        }
+        if (y > 0) {
+            EXPECT_EQ(window[size_t(y - 1) * size.w + size.w / 2], 0x123456u);
+        }
     }
 }
 
