@@ -1,9 +1,12 @@
 // Loaded into a program with LD_PRELOAD by the performance suite: stamps every buffer
-// swap with the wall clock and the process's CPU time and counts the draw calls made
+// swap (or, where the program presents without OpenGL, every shared-memory put of its
+// window's pixels) with the wall clock and the process's CPU time and counts the draw calls made
 // since the swap before, then writes one line per swap to $WHIRLBAT_PROBE_OUT at exit:
 // "wall_ns cpu_ns draw_calls". The program under test is not changed in any way.
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
 #include <dlfcn.h>
 #include <time.h>
 
@@ -22,6 +25,7 @@ struct Swap {
 struct Probe {
     std::vector<Swap> swaps;
     int draws = 0;
+    bool swapping = false;  // OpenGL's own swap may put the pixels through shared memory
     Probe() { swaps.reserve(1 << 16); }
     ~Probe() {
         const char* path = std::getenv("WHIRLBAT_PROBE_OUT");
@@ -46,15 +50,31 @@ F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+// One presented frame.
+void stamp() {
+    probe.swaps.push_back(Swap{now_ns(CLOCK_MONOTONIC), now_ns(CLOCK_PROCESS_CPUTIME_ID), probe.draws});
+    probe.draws = 0;
+}
+
 }  // namespace
 
 extern "C" {
 
 void SDL_GL_SwapWindow(SDL_Window* window) {
     static auto next = real<void (*)(SDL_Window*)>("SDL_GL_SwapWindow");
+    probe.swapping = true;
     next(window);
-    probe.swaps.push_back(Swap{now_ns(CLOCK_MONOTONIC), now_ns(CLOCK_PROCESS_CPUTIME_ID), probe.draws});
-    probe.draws = 0;
+    probe.swapping = false;
+    stamp();
+}
+
+Bool XShmPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int src_x, int src_y, int dst_x,
+                  int dst_y, unsigned int width, unsigned int height, Bool send_event) {
+    static auto next = real<Bool (*)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned int,
+                                     unsigned int, Bool)>("XShmPutImage");
+    Bool done = next(display, drawable, gc, image, src_x, src_y, dst_x, dst_y, width, height, send_event);
+    if (!probe.swapping) stamp();
+    return done;
 }
 
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
