@@ -46,16 +46,10 @@ Pixmap own_texture_pixels(const Pixmap& pix, int tw, int th) {
 
 GLuint make_own_texture(const Pixmap& pix, int flags, int tw, int th) {
     Pixmap tex = own_texture_pixels(pix, tw, th);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
     bool linear = flags & 2, mipmapped = flags & 4;
     GLint min_filter = linear ? (mipmapped ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR)
                               : (mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, linear ? GL_LINEAR : GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    GLuint name = RendererNewTexture(GL_TEXTURE_2D, min_filter, linear ? GL_LINEAR : GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.pixels.data());
     if (mipmapped) fs.gl->GenerateMipmap(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -176,23 +170,13 @@ bool FramesInit(const GlFunctions* gl, int max_texture, bool shared) {
     fs.gl = gl;
     fs.max_texture = max_texture;
     if (!shared) return true;
-    glGenTextures(1, &fs.shared_texture);
-    glBindTexture(GL_TEXTURE_2D, fs.shared_texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    fs.shared_texture = RendererNewTexture(GL_TEXTURE_2D, GL_NEAREST, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSharedSize, kSharedSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
 
     // Glyphs are sampled with the filters a glyph's own texture has; every layer keeps
     // its full chain of smaller levels so the array is always complete.
-    glGenTextures(1, &fs.glyph_array);
-    glBindTexture(GL_TEXTURE_2D_ARRAY_EXT, fs.glyph_array);
-    glTexParameteri(GL_TEXTURE_2D_ARRAY_EXT, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D_ARRAY_EXT, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D_ARRAY_EXT, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D_ARRAY_EXT, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    fs.glyph_array = RendererNewTexture(GL_TEXTURE_2D_ARRAY_EXT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
     for (int level = 0, size = kLayerSize; size >= 1; ++level, size /= 2) {
         fs.gl->TexImage3D(GL_TEXTURE_2D_ARRAY_EXT, level, GL_RGBA8, size, size, kLayers, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                       nullptr);

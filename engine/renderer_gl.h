@@ -87,6 +87,8 @@ struct Target {
 // A compiled program; 0 when it could not be made.
 GLuint RendererCompile(const GlFunctions& gl, const char* vertex, const char* fragment);
 bool RendererMakeTarget(const GlFunctions& gl, Target& t, int w, int h);
+// A new texture name, bound to target, with the filters given and edges clamped.
+GLuint RendererNewTexture(GLenum target, GLint min_filter, GLint mag_filter);
 void RendererFreeTarget(const GlFunctions& gl, Target& t);
 
 // The present path's own state.

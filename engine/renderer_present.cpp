@@ -63,15 +63,21 @@ GLuint RendererCompile(const GlFunctions& gl, const char* vertex, const char* fr
     return program;
 }
 
+GLuint RendererNewTexture(GLenum target, GLint min_filter, GLint mag_filter) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(target, name);
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, min_filter);
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, mag_filter);
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return name;
+}
+
 bool RendererMakeTarget(const GlFunctions& gl, Target& t, int w, int h) {
     if (t.w == w && t.h == h && t.fbo) return true;
     RendererFreeTarget(gl, t);
-    glGenTextures(1, &t.texture);
-    glBindTexture(GL_TEXTURE_2D, t.texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    t.texture = RendererNewTexture(GL_TEXTURE_2D, GL_NEAREST, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
     gl.GenFramebuffers(1, &t.fbo);
