@@ -8,14 +8,16 @@
 #include <cstring>
 #include <memory>
 
-#include "app/driver.h"
-#include "app/output_file.h"
-#include "app/snapshot.h"
-#include "app/sync_test.h"
-#include "engine/options.h"
-#include "engine/resources.h"
-#include "engine/script.h"
-#include "engine/window.h"
+#include "session/runner.h"
+#include "session/output_file.h"
+#include "sim/snapshot.h"
+#include "session/sync_test.h"
+#include "session/trace.h"
+#include "app/settings.h"
+#include "platform/options.h"
+#include "platform/resources.h"
+#include "platform/script.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -28,49 +30,6 @@ bool parse_int(const char* s, int* out, long long lo = INT_MIN, long long hi = I
     if (!*s || *end || errno == ERANGE || v < lo || v > hi) return false;
     *out = int(v);
     return true;
-}
-
-// Nine significant digits read back as the same float.
-std::string num(float v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.9g", double(v));
-    return buf;
-}
-
-std::string num(int v) { return std::to_string(v); }
-
-std::string player_json(const player_tag& p) {
-    std::string s = "{";
-    auto field = [&](const char* name, const std::string& value) {
-        if (s.size() > 1) s += ",";
-        s += "\"" + std::string(name) + "\":" + value;
-    };
-    field("score", num(p.score));
-    field("rocket_ctr", num(p.rocket_ctr));
-    field("stx", num(p.stx));
-    field("sty", num(p.sty));
-    field("pads", num(p.pads));
-    field("x", num(p.x));
-    field("y", num(p.y));
-    field("rotation", num(p.rotation));
-    field("scale", num(p.scale));
-    field("frame", num(p.frame));
-    field("a_tmr", num(p.a_tmr));
-    field("a_ctr", num(p.a_ctr));
-    field("alt", num(p.alt));
-    field("rstp", num(p.rstp));
-    field("bladerot", num(p.bladerot));
-    field("rotspd", num(p.rotspd));
-    field("elv", num(p.elv));
-    field("ail", num(p.ail));
-    field("battery", num(p.battery));
-    field("pos", num(p.pos));
-    return s + "}";
-}
-
-std::string rocket_json(const rocket_tag& r) {
-    return "{\"x\":" + num(r.x) + ",\"y\":" + num(r.y) + ",\"id\":" + num(r.id) + ",\"frame\":" + num(r.frame) +
-           ",\"scale\":" + num(r.scale) + ",\"dir\":" + num(r.dir) + ",\"alt\":" + num(r.alt) + "}";
 }
 
 }  // namespace
@@ -209,11 +168,13 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
         return *error = "--data " + opts.data + " is not a folder", false;
     // Settings: the player's file, unless asked not to; headless runs (tests) keep none
     // unless given a file, so that they stay independent of each other.
-    if (!opts.settings.empty()) p.settings_path = opts.settings;
-    else if (!opts.no_settings && !opts.headless) p.settings_path = default_settings_path();
-    if (!p.settings_path.empty()) {
-        load_settings(p.settings_path, p.settings,
+    std::string settings_path;
+    if (!opts.settings.empty()) settings_path = opts.settings;
+    else if (!opts.no_settings && !opts.headless) settings_path = default_settings_path();
+    if (!settings_path.empty()) {
+        load_settings(settings_path, p.settings,
                       [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
+        p.hooks.push_back(std::make_shared<SettingsKeeper>(settings_path, p.settings));
     }
     for (int side = 0; side < 2; ++side) {
         PilotChoice pilot;
@@ -251,59 +212,9 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
             if (frames > 0 && frame >= frames) End();
         });
     }
-    if (opts.sync_test > 0) {
-        auto test = std::make_shared<SyncTest>(opts.sync_test);
-        p.on_step = [test, &p](const FrameInput& in) {
-            if (test->check(p.world, p.game, in)) return;
-            std::fprintf(stderr,
-                         "rc-whirlbat: sync test failed at frame %ld: re-running its last %d frames gives "
-                         "state hash %016" PRIx64 " instead of %016" PRIx64 "\n",
-                         test->frame(), test->frames(), test->got(), test->want());
-            EndWithCode(4);
-        };
-    }
+    if (opts.sync_test > 0) p.hooks.push_back(std::make_shared<SyncTestHook>(opts.sync_test));
     return true;
 }
 
 int start_seed(const HarnessOptions& opts) { return opts.seed ? *opts.seed : MilliSecs(); }
 
-std::string trace_line(Program& p) { return trace_line(p, FlipCount(), MilliSecs()); }
-
-std::string trace_line(Program& p, int frame, int ms) {
-    const Game& g = p.game;
-    const World& w = p.world;
-    std::string s = "{\"frame\":" + num(frame) + ",\"ms\":" + num(ms);
-    auto field = [&](const char* name, const std::string& value) { s += ",\"" + std::string(name) + "\":" + value; };
-    field("game_state", num(int(g.game_state)));
-    field("play_phase", num(int(g.play_phase)));
-    field("round_no", num(g.round_no));
-    field("quit_game", num(g.quit_game));
-    field("trans_scale", num(g.trans_scale));
-    field("trans_spin", num(g.trans_spin));
-    field("over_tmr", num(g.over_tmr));
-    field("pads_found", num(g.pads_found));
-    field("sound_lvl", num(g.sound_lvl));
-    field("music_lvl", num(g.music_lvl));
-    field("sound_vol", num(g.sound_vol));
-    field("music_vol", num(g.music_vol));
-    field("rnd_state", num(int(w.rng.state)));
-    field("mouse", "[" + num(g.pointer_x) + "," + num(g.pointer_y) + "]");
-    field("player", "[" + player_json(w.player[0]) + "," + player_json(w.player[1]) + "]");
-    std::string tiles;
-    for (const level_tag& cell : w.level) tiles += char('0' + (cell.tile >= 0 && cell.tile <= 9 ? cell.tile : 0));
-    field("tiles", "\"" + tiles + "\"");
-    std::string rockets = "[";
-    for (const rocket_tag& r : w.rocket_list) rockets += (rockets.size() > 1 ? "," : "") + rocket_json(r);
-    field("rockets", rockets + "]");
-    field("trails", num(int(w.trail_list.size())));
-    field("explodes", num(int(w.explode_list.size())));
-    field("dusts", num(int(w.dust_list.size())));
-    field("music", num(p.sound.track_playing()));
-    std::string sfx = "[";
-    for (const std::string& name : p.sound.take_log()) sfx += (sfx.size() > 1 ? ",\"" : "\"") + name + "\"";
-    field("sfx", sfx + "]");
-    char hash[24];
-    std::snprintf(hash, sizeof hash, "%016" PRIx64, state_hash(w, g));
-    field("hash", std::string("\"") + hash + "\"");
-    return s + "}";
-}

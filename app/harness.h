@@ -45,7 +45,3 @@ const char* usage_text();
 bool start_harness(const HarnessOptions& opts, Program& p, std::string* error);
 // The seed for the random generator: --seed, or the clock.
 int start_seed(const HarnessOptions& opts);
-// One line of the trace: the game's state as a JSON object.
-std::string trace_line(Program& p);
-// The same for a given frame number and clock (a replay's run).
-std::string trace_line(Program& p, int frame, int ms);

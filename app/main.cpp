@@ -2,13 +2,44 @@
 #include <memory>
 #include <string>
 
-#include "app/driver.h"
+#include "session/runner.h"
 #include "app/harness.h"
-#include "app/replay.h"
-#include "app/replay_check.h"
-#include "app/replay_record.h"
-#include "app/replay_view.h"
-#include "app/netplay.h"
+#include "app/pilot_panel.h"
+#include "platform/window.h"
+#include "session/replay.h"
+#include "session/replay_check.h"
+#include "session/replay_record.h"
+#include "session/replay_view.h"
+#include "session/net/netplay.h"
+
+namespace {
+
+// The run the command line asks for: a replay, an online game or the game itself. It
+// ends by End, never by returning.
+[[noreturn]] void play(Program& program, const HarnessOptions& opts, const Replay& replay,
+                       std::shared_ptr<Recorder>& recorder) {
+    int seed = start_seed(opts);
+    if (!opts.replay.empty()) {
+        if (opts.headless) run_replay_headless(program, replay, opts.replay, seed, {opts.trace, opts.shots, opts.frames});
+        run_replay_window(program, replay, opts.replay, seed);
+    }
+    // Every game is recorded, except in the headless harness's runs unless asked.
+    if (!opts.headless || !opts.record.empty()) {
+        RecorderOptions record;
+        record.next_file = opts.record;
+        record.to_folder = !opts.headless;
+        record.seed = seed;
+        recorder = std::make_shared<Recorder>(record);
+        attach_recorder(program, recorder);
+    }
+    add_replay_key(program, recorder);
+    if (opts.host || !opts.join.empty()) {
+        run_online_game(program, NetOptions{opts.host, opts.port, opts.join, opts.delay, opts.net_log}, seed);
+    }
+    run_game(program, seed);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     HarnessOptions opts;
@@ -34,28 +65,21 @@ int main(int argc, char** argv) {
         harness.shots.clear();
         harness.frames = 0;
     }
-    // The program ends from inside the loop (End), while this frame still stands.
+    // The program ends by End (a quit, the last frame of a run, a fatal error), which
+    // unwinds to here; the end hooks then finish the traces and the recording, and the
+    // devices are closed.
     Program program;
+    program.hooks.push_back(std::make_shared<PilotPanel>());
     if (!start_harness(harness, program, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());
         return 2;
     }
-    int seed = start_seed(opts);
-    if (!opts.replay.empty()) {
-        if (opts.headless) run_replay_headless(program, replay, opts.replay, seed, {opts.trace, opts.shots, opts.frames});
-        run_replay_window(program, replay, opts.replay, seed);
-    }
-    // Every game is recorded, except in the headless harness's runs unless asked.
     std::shared_ptr<Recorder> recorder;
-    if (!opts.headless || !opts.record.empty()) {
-        RecorderOptions record;
-        record.next_file = opts.record;
-        record.to_folder = !opts.headless;
-        record.seed = seed;
-        recorder = std::make_shared<Recorder>(record);
-        attach_recorder(program, recorder);
+    int code = 0;
+    try {
+        play(program, opts, replay, recorder);
+    } catch (const ProgramEnd& end) {
+        code = end.code;
     }
-    add_replay_key(program, recorder);
-    if (opts.host || !opts.join.empty()) run_online_game(program, opts, seed);
-    run_game(program, seed);
+    return FinishProgram(code);
 }

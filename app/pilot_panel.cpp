@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
-#include "engine/draw.h"
-#include "engine/font.h"
-#include "engine/input.h"
-#include "stereo/owdraw.h"
+#include "platform/draw.h"
+#include "platform/font.h"
+#include "platform/input.h"
+#include "present/owdraw.h"
 
 namespace {
 
@@ -80,7 +79,7 @@ void text(const std::string& s, float x, float y, float scale) {
 
 }  // namespace
 
-bool pilot_panel_input(Program& p, FrameInput& in) {
+bool PilotPanel::take_devices(Program& p, FrameInput& in) {
     bool changed = false;
     bool title = p.game.game_state == GameState::title;
     for (int side = 0; side < 2; ++side) {
@@ -99,23 +98,17 @@ bool pilot_panel_input(Program& p, FrameInput& in) {
         }
     }
     if (KeyHit(kF3) && (title || p.game.game_state == GameState::pause)) {
-        set_stereo_mode(p, (ana_mode + 1) % 5);
+        set_stereo_mode((ana_mode + 1) % 5);
         p.settings.stereo_mode = ana_mode;
-        p.stereo_banner = kBannerFrames;
+        stereo_banner_ = kBannerFrames;
         changed = true;
     }
     return changed;
 }
 
-void set_stereo_mode(Program& p, int mode) {
-    (void)p;
-    ana_mode = mode >= 0 && mode <= 4 ? mode : 0;
-    draw3d.apply_mode_colours();
-}
-
-void draw_pilot_panel(Program& p) {
+void PilotPanel::draw_over(Program& p) {
     bool title = p.game.game_state == GameState::title;
-    if (!title && p.stereo_banner == 0) return;
+    if (!title && stereo_banner_ == 0) return;
     int r, g, b;
     GetColor(&r, &g, &b);
     float alpha = GetAlpha(), rotation = GetRotation(), sx, sy;
@@ -149,11 +142,11 @@ void draw_pilot_panel(Program& p) {
                  kLegendScale);
         }
     }
-    if (p.stereo_banner > 0) {
+    if (stereo_banner_ > 0) {
         std::string line = std::string("3D glasses (F3): ") + kStereoNames[ana_mode];
         SetColor(255, 255, 255);
         text(line, 320 - TextWidth(line) * kNameScale / 2, 40, kNameScale);
-        --p.stereo_banner;
+        --stereo_banner_;
     }
     SetColor(r, g, b);
     SetAlpha(alpha);

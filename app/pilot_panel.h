@@ -4,14 +4,17 @@
 // F1 (Blue) and F2 (Red), changes the pilot; F3 on the title and pause screens changes
 // the 3D glasses mode, whose name then shows for two seconds. These belong to the
 // program, not the game: a click they take never reaches the menu.
-struct Program;
-struct FrameInput;
+#include "session/runner.h"
 
-// Looks at the keys and the click of a frame's input before the game does; true if a
-// pilot changed.
-bool pilot_panel_input(Program& p, FrameInput& in);
-// Draws the panel (on the title) and the 3D mode's name, over the frame's picture; the
-// drawing state is left as it was.
-void draw_pilot_panel(Program& p);
-// Sets the 3D glasses mode (0 off, 1..4) for the drawing layer.
-void set_stereo_mode(Program& p, int mode);
+class PilotPanel : public FrameHook {
+public:
+    // Looks at the keys and the click of a frame's input before the game does; true if
+    // a pilot changed.
+    bool take_devices(Program& p, FrameInput& in) override;
+    // Draws the panel (on the title) and the 3D mode's name, over the frame's picture;
+    // the drawing state is left as it was.
+    void draw_over(Program& p) override;
+
+private:
+    int stereo_banner_ = 0;  // frames the 3D mode's name stays on screen
+};

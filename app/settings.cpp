@@ -5,13 +5,14 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "app/game_state.h"
-#include "engine/input.h"
+#include "sim/game_state.h"
+#include "platform/input.h"
 
 namespace {
 
@@ -73,13 +74,6 @@ std::string default_settings_path() {
     else if (const char* home = std::getenv("HOME")) base = std::string(home) + "/.config";
     else base = ".";
     return base + "/rc-whirlbat/settings.ini";
-}
-
-float volume_for_level(int level) {
-    if (level >= VOLUME_LEVELS) return 1.0f;
-    float v = 0;
-    for (int i = 0; i < level; ++i) v = float(double(v) + VOLUME_STEP);
-    return v;
 }
 
 void load_settings(const std::string& path, Settings& s, const std::function<void(const std::string&)>& warn) {
@@ -191,4 +185,15 @@ bool save_settings(const std::string& path, const Settings& s, std::string* erro
         return false;
     }
     return true;
+}
+
+void SettingsKeeper::presented(Program& p) {
+    if (path_.empty() || p.settings == saved_) return;
+    std::string why;
+    if (save_settings(path_, p.settings, &why)) {
+        saved_ = p.settings;
+    } else {
+        std::fprintf(stderr, "rc-whirlbat: %s; the settings are not kept\n", why.c_str());
+        path_.clear();
+    }
 }

@@ -8,16 +8,18 @@
 #include <optional>
 #include <string>
 
-#include "app/pilots.h"
+#include "session/runner.h"
 
-struct Settings {
-    int sound_lvl = 10;  // 0 .. 10
-    int music_lvl = 10;
-    std::optional<PilotChoice> pilot[2];  // unset: the defaults for the pads found
-    KeyLayout keys[2] = {default_layout(0), default_layout(1)};
-    int stereo_mode = 0;  // 0 off, 1..4 the colour pairs
+// Writes the settings file whenever the player's choices change (the volumes, the
+// pilots, the 3D mode). A failure is one line, and the game goes on without keeping them.
+class SettingsKeeper : public FrameHook {
+public:
+    SettingsKeeper(std::string path, const Settings& saved) : path_(std::move(path)), saved_(saved) {}
+    void presented(Program& p) override;
 
-    bool operator==(const Settings&) const = default;
+private:
+    std::string path_;  // none once writing failed
+    Settings saved_;    // as the file last had them
 };
 
 // $XDG_CONFIG_HOME/rc-whirlbat/settings.ini, or ~/.config/rc-whirlbat/settings.ini.
@@ -31,6 +33,3 @@ bool save_settings(const std::string& path, const Settings& s, std::string* erro
 // The file's text.
 std::string settings_text(const Settings& s);
 
-// The volume the menu would show after stepping to a level: the float sum of the
-// steps from "Off", and 1.0 for "Max" as the game starts with.
-float volume_for_level(int level);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "engine/pixmap.h"
+#include "platform/pixmap.h"
 #include "support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/pixmap.h"
+#include "platform/pixmap.h"
 #include "support.h"
 
 namespace {

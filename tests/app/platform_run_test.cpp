@@ -13,8 +13,8 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/pixmap.h"
-#include "engine/present_cpu.h"
+#include "platform/pixmap.h"
+#include "platform/present_cpu.h"
 #include "support.h"
 #include "x11_client.h"
 

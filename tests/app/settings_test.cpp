@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "engine/input.h"
+#include "platform/input.h"
 #include "support.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "engine/resources.h"
-#include "engine/sound_load.h"
+#include "platform/resources.h"
+#include "platform/sound_load.h"
 #include "support.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "engine/pixmap.h"
+#include "platform/pixmap.h"
 #include "support.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <iterator>
 #include <string>
 
-#include "engine/pixmap.h"
-#include "engine/sound_load.h"
+#include "platform/pixmap.h"
+#include "platform/sound_load.h"
 
 namespace {
 

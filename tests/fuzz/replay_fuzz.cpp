@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/replay.h"
-#include "app/replay_check.h"
-#include "world/canonical.h"
+#include "session/replay.h"
+#include "session/replay_check.h"
+#include "sim/canonical.h"
 
 namespace {
 

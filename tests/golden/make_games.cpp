@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/step.h"
-#include "engine/maths.h"
+#include "sim/step.h"
+#include "sim/maths.h"
 
 namespace {
 

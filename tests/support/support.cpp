@@ -14,9 +14,9 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-#include "engine/draw.h"
-#include "engine/options.h"
-#include "engine/window.h"
+#include "platform/draw.h"
+#include "platform/options.h"
+#include "platform/window.h"
 
 namespace test_support {
 

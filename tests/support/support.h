@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pixmap.h"
+#include "platform/pixmap.h"
 
 namespace test_support {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Turns tools/font/builtin_font.txt into engine/builtin_font_data.inc."""
+"""Turns tools/font/builtin_font.txt into platform/builtin_font_data.inc."""
 import os
 import sys
 
@@ -23,5 +23,5 @@ for code in range(32, 128):
     rows = glyphs.get(src, [0] * 7)
     label = repr(chr(code)) if code < 127 else "DEL"
     out.append("{" + ", ".join("0x%02x" % r for r in rows) + "},  // " + label)
-open(os.path.join(root, "engine", "builtin_font_data.inc"), "w").write("\n".join(out) + "\n")
-print("wrote engine/builtin_font_data.inc", file=sys.stderr)
+open(os.path.join(root, "platform", "builtin_font_data.inc"), "w").write("\n".join(out) + "\n")
+print("wrote platform/builtin_font_data.inc", file=sys.stderr)

@@ -1,3 +1,0 @@
-#include "engine/options.h"
-
-EngineOptions engine_options;

@@ -1,0 +1,3 @@
+#include "platform/options.h"
+
+EngineOptions engine_options;

@@ -1,0 +1,631 @@
+#include "platform/renderer.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/renderer_gl.h"
+
+namespace {
+
+// Every quad carries where its texels are, so quads of any frame share one batch.
+// kind: 0 flat, 1 shared texture (nearest), 2 glyph array (smoothed), 3 own texture.
+struct Vertex {
+    float x, y, u, v;
+    uint32_t rgba;
+    float place[4];  // shared texture: the frame's corner and size; glyph array: layer
+    float tex[4];    // the frame's power-of-two texture size, kind
+};
+
+// A run of quads sharing blend, clip rectangle and (for frames with a texture of
+// their own) texture: one draw call.
+struct Batch {
+    int blend;
+    int kind;  // the program: FRAME_SHARED, FRAME_LAYER, FRAME_OWN, or FRAME_FLAT for any
+    GLuint texture;
+    int scissor[4];
+    size_t first;
+    size_t count;
+};
+
+// The shader picks texels itself where one texture holds many frames: the texel the
+// frame's own texture would give under nearest sampling with edge clamping (its last
+// column and row copied outward, the rest of the power-of-two texture clear).
+const char* kBatchVertex = R"(#version 120
+varying vec4 place;
+varying vec4 tex;
+void main() {
+    gl_TexCoord[0] = gl_MultiTexCoord0;
+    place = gl_MultiTexCoord1;
+    tex = gl_MultiTexCoord2;
+    gl_FrontColor = gl_Color;
+    gl_Position = ftransform();
+}
+)";
+
+// One program per kind of texture, so that no quad pays for another kind's sampling;
+// flat quads (kind 0) join a batch of any of them.
+const char* kSharedFragment = R"(#version 120
+uniform sampler2D shared_texture;
+uniform vec2 shared_size;
+varying vec4 place;
+varying vec4 tex;
+void main() {
+    vec2 t = clamp(floor(gl_TexCoord[0].xy * tex.xy), vec2(0.0), tex.xy - 1.0);
+    vec4 texel = texture2D(shared_texture, (place.xy + min(t, place.zw - 1.0) + 0.5) / shared_size);
+    // Past the copied last column and row, the frame's own texture was clear.
+    texel = any(greaterThan(t, place.zw)) ? vec4(0.0) : texel;
+    gl_FragColor = (tex.z == 0.0 ? vec4(1.0) : texel) * gl_Color;
+}
+)";
+
+const char* kLayerFragment = R"(#version 120
+#extension GL_EXT_texture_array : require
+uniform sampler2DArray glyphs;
+uniform float layer_size;
+varying vec4 place;
+varying vec4 tex;
+void main() {
+    vec4 texel = texture2DArray(glyphs, vec3(gl_TexCoord[0].xy * (tex.xy / layer_size), place.x));
+    gl_FragColor = (tex.z == 0.0 ? vec4(1.0) : texel) * gl_Color;
+}
+)";
+
+const char* kOwnFragment = R"(#version 120
+uniform sampler2D own;
+varying vec4 tex;
+void main() {
+    vec4 texel = texture2D(own, gl_TexCoord[0].xy);
+    gl_FragColor = (tex.z == 0.0 ? vec4(1.0) : texel) * gl_Color;
+}
+)";
+
+// Drawing is recorded and handed to GL only when someone looks at the picture (a
+// read-back or a present). A clear drops everything recorded before it, so frames
+// nobody looks at (a headless run between screenshots) cost no rasterising at all.
+struct RendererState {
+    GlFunctions gl;
+    Target picture;  // the game draws here
+    PresentState present;
+    int width = 0, height = 0;
+    int wanted_blend = 1;  // set by the drawing state
+    int scissor[4] = {0, 0, 0, 0};
+    bool open = false;  // whether batches.back() still takes quads
+    std::vector<Vertex> vertices;
+    std::vector<Batch> batches;
+    bool clear_pending = false;
+    int clear_rgb[3] = {0, 0, 0};
+    int applied_blend = -1;  // GL's state while submitting
+    RendererStats stats;
+    int max_texture = 0;
+    // Shared textures; program 0 means one texture per frame, fixed function.
+    GLuint program = 0;  // the shared texture's program; also says shaders are in use
+    GLuint programs[4] = {0, 0, 0, 0};  // by FrameKind
+    GLuint buffer = 0;
+    // The last frame drawn from its clear, and the picture after its first vertices.
+    struct Kept {
+        std::vector<Vertex> vertices;
+        std::vector<Batch> batches;
+        int clear_rgb[3] = {0, 0, 0};
+        uint64_t generation = 0;
+        bool valid = false;
+        Target picture;            // the picture after the first `drawn` vertices
+        size_t drawn = 0;          // 0: nothing kept
+        uint64_t picture_generation = 0;
+        bool on = true;
+    } kept;
+};
+
+RendererState ren;
+
+template <typename F>
+bool load(F& fn, const char* name) {
+    fn = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+    return fn != nullptr;
+}
+
+void apply_blend(int mode) {
+    switch (mode) {
+        case 1:  // mask: no blending, drop what is less than half opaque
+            glDisable(GL_BLEND);
+            glEnable(GL_ALPHA_TEST);
+            glAlphaFunc(GL_GEQUAL, 0.5f);
+            break;
+        case 3:
+            glEnable(GL_BLEND);
+            glDisable(GL_ALPHA_TEST);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            break;
+        case 4:
+            glEnable(GL_BLEND);
+            glDisable(GL_ALPHA_TEST);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+            break;
+        case 5:
+            glEnable(GL_BLEND);
+            glDisable(GL_ALPHA_TEST);
+            glBlendFunc(GL_DST_COLOR, GL_ZERO);
+            break;
+        default:  // solid
+            glDisable(GL_BLEND);
+            glDisable(GL_ALPHA_TEST);
+            break;
+    }
+}
+
+void bind_picture() {
+    ren.gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
+    glViewport(0, 0, ren.width, ren.height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // y down, origin top-left, like the game's screen.
+    glOrtho(0, ren.width, ren.height, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(ren.scissor[0], ren.height - ren.scissor[1] - ren.scissor[3], ren.scissor[2], ren.scissor[3]);
+}
+
+bool load_shader_functions() {
+    auto& gl = ren.gl;
+    return load(gl.CreateShader, "glCreateShader") && load(gl.ShaderSource, "glShaderSource") &&
+           load(gl.CompileShader, "glCompileShader") && load(gl.GetShaderiv, "glGetShaderiv") &&
+           load(gl.DeleteShader, "glDeleteShader") && load(gl.CreateProgram, "glCreateProgram") &&
+           load(gl.AttachShader, "glAttachShader") && load(gl.LinkProgram, "glLinkProgram") &&
+           load(gl.GetProgramiv, "glGetProgramiv") && load(gl.DeleteProgram, "glDeleteProgram") &&
+           load(gl.UseProgram, "glUseProgram") && load(gl.GetUniformLocation, "glGetUniformLocation") &&
+           load(gl.Uniform1i, "glUniform1i") && load(gl.Uniform2f, "glUniform2f") &&
+           load(gl.GenBuffers, "glGenBuffers") && load(gl.DeleteBuffers, "glDeleteBuffers") &&
+           load(gl.BindBuffer, "glBindBuffer") && load(gl.BufferData, "glBufferData") &&
+           load(gl.ActiveTexture, "glActiveTexture") && load(gl.ClientActiveTexture, "glClientActiveTexture") &&
+           load(gl.TexImage3D, "glTexImage3D") && load(gl.TexSubImage3D, "glTexSubImage3D");
+}
+
+void release_shared() {
+    auto& gl = ren.gl;
+    for (int k = FRAME_SHARED; k <= FRAME_OWN; ++k) {
+        if (ren.programs[k]) gl.DeleteProgram(ren.programs[k]);
+    }
+    if (ren.buffer) gl.DeleteBuffers(1, &ren.buffer);
+    ren.program = ren.buffer = 0;
+    for (GLuint& p : ren.programs) p = 0;
+}
+
+// The batch programs, the shared texture and the glyph array; false leaves the
+// fixed-function path in charge.
+bool init_shared() {
+    const char* fixed = std::getenv("WHIRLBAT_FIXED_FUNCTION");
+    if (fixed && *fixed && std::strcmp(fixed, "0") != 0) return false;
+    const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!ext || !std::strstr(ext, "GL_EXT_texture_array") || ren.max_texture < kSharedSize) return false;
+    if (!load_shader_functions()) return false;
+    auto& gl = ren.gl;
+    GLuint shared = RendererCompile(gl, kBatchVertex, kSharedFragment);
+    GLuint layer = RendererCompile(gl, kBatchVertex, kLayerFragment);
+    GLuint own = RendererCompile(gl, kBatchVertex, kOwnFragment);
+    ren.programs[FRAME_FLAT] = ren.programs[FRAME_SHARED] = shared;
+    ren.programs[FRAME_LAYER] = layer;
+    ren.programs[FRAME_OWN] = own;
+    if (!shared || !layer || !own) {
+        release_shared();
+        return false;
+    }
+    ren.program = shared;
+    gl.UseProgram(shared);
+    gl.Uniform1i(gl.GetUniformLocation(shared, "shared_texture"), 0);
+    gl.Uniform2f(gl.GetUniformLocation(shared, "shared_size"), float(kSharedSize), float(kSharedSize));
+    gl.UseProgram(layer);
+    gl.Uniform1i(gl.GetUniformLocation(layer, "glyphs"), 1);
+    glUniform1f(gl.GetUniformLocation(layer, "layer_size"), float(kLayerSize));
+    gl.UseProgram(own);
+    gl.Uniform1i(gl.GetUniformLocation(own, "own"), 2);
+    gl.UseProgram(0);
+    gl.GenBuffers(1, &ren.buffer);
+
+    return FramesInit(&gl, ren.max_texture, true);
+}
+
+
+}  // namespace
+
+bool RendererInit(int width, int height) {
+    auto& gl = ren.gl;
+    if (!load(gl.GenFramebuffers, "glGenFramebuffers") || !load(gl.DeleteFramebuffers, "glDeleteFramebuffers") ||
+        !load(gl.BindFramebuffer, "glBindFramebuffer") ||
+        !load(gl.FramebufferTexture2D, "glFramebufferTexture2D") ||
+        !load(gl.CheckFramebufferStatus, "glCheckFramebufferStatus") ||
+        !load(gl.BlitFramebuffer, "glBlitFramebuffer") || !load(gl.GenerateMipmap, "glGenerateMipmap")) {
+        return false;
+    }
+    ren.picture = Target{};
+    ren.kept = RendererState::Kept{};
+    const char* keep = std::getenv("WHIRLBAT_KEEP_PICTURE");
+    ren.kept.on = !(keep && std::strcmp(keep, "0") == 0);
+    ren.width = width;
+    ren.height = height;
+    ren.wanted_blend = 1;
+    ren.applied_blend = -1;
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    ren.clear_pending = false;
+    ren.scissor[0] = 0;
+    ren.scissor[1] = 0;
+    ren.scissor[2] = width;
+    ren.scissor[3] = height;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &ren.max_texture);
+    if (!RendererMakeTarget(gl, ren.picture, width, height)) return false;
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DITHER);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    if (!init_shared()) FramesInit(&gl, ren.max_texture, false);
+    if (ren.program) {
+        // Texture coordinates 1 and 2 carry each quad's texture place.
+        for (GLenum unit : {GL_TEXTURE1, GL_TEXTURE2}) {
+            gl.ClientActiveTexture(unit);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        gl.ClientActiveTexture(GL_TEXTURE0);
+    }
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    PresentInit(gl, ren.present);
+    bind_picture();
+    return true;
+}
+
+void RendererShutdown() {
+    if (ren.width) {
+        release_shared();
+        PresentShutdown(ren.gl, ren.present);
+        RendererFreeTarget(ren.gl, ren.kept.picture);
+    }
+    FramesShutdown();
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.picture = Target{};
+    ren.width = ren.height = 0;
+}
+
+bool RendererBatchesShared() { return ren.program != 0; }
+
+namespace {
+
+void bind_texture_unit(GLenum unit, GLenum target, GLuint texture) {
+    ren.gl.ActiveTexture(unit);
+    glBindTexture(target, texture);
+}
+
+bool same_state(const Batch& a, const Batch& b) {
+    return a.blend == b.blend && a.kind == b.kind && a.texture == b.texture && a.first == b.first &&
+           std::equal(a.scissor, a.scissor + 4, b.scissor);
+}
+
+// How many leading vertices this frame draws exactly as the kept frame did (same
+// vertices, same batch state, same clear, same frames), in whole quads.
+size_t shared_start() {
+    const auto& k = ren.kept;
+    if (!k.valid || k.generation != FramesGeneration() || !std::equal(k.clear_rgb, k.clear_rgb + 3, ren.clear_rgb)) {
+        return 0;
+    }
+    size_t same = 0;
+    for (size_t i = 0; i < ren.batches.size() && i < k.batches.size(); ++i) {
+        const Batch& a = ren.batches[i];
+        const Batch& b = k.batches[i];
+        if (!same_state(a, b)) break;
+        size_t count = std::min(a.count, b.count), n = 0;
+        while (n < count && std::memcmp(&ren.vertices[a.first + n], &k.vertices[b.first + n], sizeof(Vertex)) == 0) {
+            ++n;
+        }
+        same = a.first + n;
+        if (n < a.count || a.count != b.count) break;
+    }
+    return same - same % 6;
+}
+
+// Copies between the picture and the kept picture, pixel for pixel.
+void copy_picture(GLuint from, GLuint to) {
+    auto& gl = ren.gl;
+    glDisable(GL_SCISSOR_TEST);
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, from);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
+    gl.BlitFramebuffer(0, 0, ren.width, ren.height, 0, 0, ren.width, ren.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
+    glEnable(GL_SCISSOR_TEST);
+}
+
+// A frame mostly repeats the last one: the background, the arena's cells and whatever
+// is drawn before the first thing that moved. The picture after that shared start is
+// kept, and the next frame that begins the same way starts from a copy of it. On a
+// software renderer this saves most of a frame's rasterising; elsewhere it costs two
+// copies of the picture now and then.
+constexpr size_t kWorthKeeping = 6 * 100;  // vertices: a hundred quads
+
+// Draws vertices [from, to) of the recorded batches.
+void draw_range(size_t from, size_t to);
+
+// Hands every recorded batch to GL, after the clear that came before them.
+void submit() {
+    size_t start = 0, keep_at = 0;
+    bool from_clear = ren.clear_pending;
+    if (from_clear && ren.program && ren.kept.on) {
+        size_t shared = shared_start();
+        auto& k = ren.kept;
+        if (k.drawn && k.drawn <= shared && k.picture_generation == FramesGeneration()) {
+            copy_picture(k.picture.fbo, ren.picture.fbo);
+            start = k.drawn;
+            ren.clear_pending = false;
+            ren.stats.reused++;
+        } else {
+            // The kept picture shows the start of the frame recorded now only if this
+            // frame begins with it too.
+            k.drawn = 0;
+        }
+        if (shared >= start + kWorthKeeping) {
+            keep_at = RendererMakeTarget(ren.gl, k.picture, ren.width, ren.height) ? shared : 0;
+            ren.gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
+        }
+    }
+    if (ren.clear_pending) {
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(ren.clear_rgb[0] / 255.0f, ren.clear_rgb[1] / 255.0f, ren.clear_rgb[2] / 255.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        ren.clear_pending = false;
+    }
+    if (from_clear && ren.program && ren.kept.on) {
+        auto& k = ren.kept;
+        k.vertices = ren.vertices;
+        k.batches = ren.batches;
+        std::copy(ren.clear_rgb, ren.clear_rgb + 3, k.clear_rgb);
+        k.generation = FramesGeneration();
+        k.valid = true;
+    }
+    if (ren.batches.empty()) return;
+    auto& gl = ren.gl;
+    bool shared = ren.program != 0;
+    // Vertex fields are addressed from the start of the vertices: in client memory, or
+    // as offsets into the buffer they were uploaded to.
+    uintptr_t base = reinterpret_cast<uintptr_t>(ren.vertices.data());
+    auto field = [&base](size_t offset) { return reinterpret_cast<const void*>(base + offset); };
+    if (shared) {
+        // One upload of every vertex of the frame; the batches draw from it.
+        gl.BindBuffer(GL_ARRAY_BUFFER, ren.buffer);
+        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), ren.vertices.data(),
+                      GL_STREAM_DRAW);
+        base = 0;
+        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, FramesGlyphArray());
+        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, FramesSharedTexture());
+        gl.ClientActiveTexture(GL_TEXTURE1);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, place)));
+        gl.ClientActiveTexture(GL_TEXTURE2);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, tex)));
+        gl.ClientActiveTexture(GL_TEXTURE0);
+    }
+    glVertexPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, x)));
+    glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, u)));
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), field(offsetof(Vertex, rgba)));
+    if (keep_at) {
+        draw_range(start, keep_at);
+        auto& k = ren.kept;
+        copy_picture(ren.picture.fbo, k.picture.fbo);
+        k.drawn = keep_at;
+        k.picture_generation = FramesGeneration();
+        start = keep_at;
+    }
+    draw_range(start, ren.vertices.size());
+    if (shared) {
+        bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
+        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
+        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, 0);
+        gl.UseProgram(0);
+        gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+    } else {
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    FramesRecycle();
+}
+
+void draw_range(size_t from, size_t to) {
+    auto& gl = ren.gl;
+    bool shared = ren.program != 0;
+    GLuint used = 0;
+    ren.applied_blend = -1;
+    for (const Batch& b : ren.batches) {
+        size_t first = std::max(b.first, from), last = std::min(b.first + b.count, to);
+        if (first >= last) continue;
+        if (shared && ren.programs[b.kind] != used) {
+            used = ren.programs[b.kind];
+            gl.UseProgram(used);
+        }
+        if (b.blend != ren.applied_blend) {
+            apply_blend(b.blend);
+            ren.applied_blend = b.blend;
+        }
+        if (shared) {
+            if (b.texture) bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, b.texture);
+        } else if (b.texture) {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, b.texture);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+        glScissor(b.scissor[0], ren.height - b.scissor[1] - b.scissor[3], std::max(b.scissor[2], 0),
+                  std::max(b.scissor[3], 0));
+        glDrawArrays(GL_TRIANGLES, GLint(first), GLsizei(last - first));
+        ren.stats.draw_calls++;
+    }
+}
+
+}  // namespace
+
+void RendererSubmit() { submit(); }
+
+void RendererFlush() { ren.open = false; }
+
+void RendererSetBlend(int mode) { ren.wanted_blend = mode; }
+
+void RendererSetScissor(int x, int y, int w, int h) {
+    ren.scissor[0] = x;
+    ren.scissor[1] = y;
+    ren.scissor[2] = w;
+    ren.scissor[3] = h;
+}
+
+void RendererQuad(unsigned frame, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha) {
+    const FrameEntry* f = frame ? FrameFind(frame) : nullptr;
+    if (frame && !f) return;
+    // Only a frame with its own texture ties a batch to a texture; in fixed function a
+    // flat quad is a texture of its own (texturing off).
+    GLuint texture = f && (f->kind == FRAME_OWN) ? f->own : 0;
+    FrameKind kind = f ? f->kind : FRAME_FLAT;
+    // With the vertex fully opaque and texels either clear or opaque, mask and alpha
+    // blending give the same pixels, so such a quad joins a batch of either.
+    bool either = binary_alpha && (rgba >> 24) == 255 && (ren.wanted_blend == 1 || ren.wanted_blend == 3);
+    bool joins = false;
+    if (ren.open) {
+        const Batch& b = ren.batches.back();
+        bool blend_ok = b.blend == ren.wanted_blend || (either && (b.blend == 1 || b.blend == 3));
+        bool texture_ok = b.texture == texture;
+        bool kind_ok = kind == FRAME_FLAT || b.kind == FRAME_FLAT || b.kind == kind;
+        if (ren.program) texture_ok = kind_ok && (b.texture == texture || !texture || !b.texture);
+        joins = blend_ok && texture_ok && std::equal(b.scissor, b.scissor + 4, ren.scissor);
+        if (joins && kind != FRAME_FLAT) ren.batches.back().kind = kind;
+        if (joins && texture) ren.batches.back().texture = texture;
+    }
+    if (!joins) {
+        Batch b{ren.wanted_blend, kind, texture, {ren.scissor[0], ren.scissor[1], ren.scissor[2], ren.scissor[3]},
+                ren.vertices.size(), 0};
+        ren.batches.push_back(b);
+        ren.open = true;
+    }
+    Vertex q{};
+    q.rgba = rgba;
+    if (f) {
+        q.tex[0] = float(f->tw);
+        q.tex[1] = float(f->th);
+        q.tex[2] = float(f->kind);
+        if (f->kind == FRAME_SHARED) {
+            q.place[0] = float(f->slot.x);
+            q.place[1] = float(f->slot.y);
+            q.place[2] = float(f->w);
+            q.place[3] = float(f->h);
+        } else if (f->kind == FRAME_LAYER) {
+            q.place[0] = float(f->layer);
+        }
+    }
+    static const int corners[6] = {0, 1, 2, 0, 2, 3};
+    for (int c : corners) {
+        q.x = xy[c * 2];
+        q.y = xy[c * 2 + 1];
+        q.u = uv[c * 2];
+        q.v = uv[c * 2 + 1];
+        ren.vertices.push_back(q);
+    }
+    ren.batches.back().count += 6;
+    ren.stats.quads++;
+}
+
+void RendererClear(int r, int g, int b) {
+    // Everything drawn so far is about to be covered.
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    FramesRecycle();
+    ren.clear_pending = true;
+    ren.clear_rgb[0] = r;
+    ren.clear_rgb[1] = g;
+    ren.clear_rgb[2] = b;
+}
+
+void RendererReadPixels(int x, int y, int w, int h, uint8_t* rgb) {
+    submit();
+    if (w <= 0 || h <= 0) return;
+    std::vector<uint8_t> rows(size_t(w) * h * 4);
+    // RGBA is the renderer's fast path; the framebuffer's rows run bottom-up.
+    glReadPixels(x, ren.height - y - h, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    for (int row = 0; row < h; ++row) {
+        const uint8_t* src = &rows[size_t(h - 1 - row) * w * 4];
+        uint8_t* dst = rgb + size_t(row) * w * 3;
+        for (int i = 0; i < w; ++i) {
+            dst[i * 3] = src[i * 4];
+            dst[i * 3 + 1] = src[i * 4 + 1];
+            dst[i * 3 + 2] = src[i * 4 + 2];
+        }
+    }
+}
+
+void RendererReadPictureWords(std::vector<uint32_t>& words) {
+    submit();
+    words.resize(size_t(ren.width) * size_t(ren.height));
+    if (words.empty()) return;
+    glReadPixels(0, 0, ren.width, ren.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, words.data());
+}
+
+bool RendererIsSoftware() {
+    const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (!name) return false;
+    for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"}) {
+        if (std::strstr(name, soft)) return true;
+    }
+    return false;
+}
+
+int RendererMaxTextureSize() { return ren.max_texture; }
+
+void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h) {
+    double scale = std::min(double(window_w) / ren.width, double(window_h) / ren.height);
+    *w = int(std::lround(ren.width * scale));
+    *h = int(std::lround(ren.height * scale));
+    *x = (window_w - *w) / 2;
+    *y = (window_h - *h) / 2;
+}
+
+void RendererPresent(int drawable_w, int drawable_h) {
+    submit();
+    PresentInto(ren.gl, ren.present, ren.picture, 0, drawable_w, drawable_h, false);
+}
+
+void RendererResumeDrawing() { bind_picture(); }
+
+Pixmap RendererPresentedPicture(int w, int h, bool two_pass) {
+    Pixmap rgb = MakePixmap(w, h, 3);
+    if (!ren.width || w <= 0 || h <= 0) return rgb;
+    submit();
+    if (RendererMakeTarget(ren.gl, ren.present.probe, w, h)) {
+        PresentInto(ren.gl, ren.present, ren.picture, ren.present.probe.fbo, w, h, two_pass);
+        ren.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, ren.present.probe.fbo);
+        std::vector<uint8_t> rows(size_t(w) * h * 4);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+        for (int row = 0; row < h; ++row) {
+            const uint8_t* src = &rows[size_t(h - 1 - row) * w * 4];
+            for (int i = 0; i < w; ++i) std::copy_n(src + i * 4, 3, rgb.at(i, row));
+        }
+    }
+    bind_picture();
+    return rgb;
+}
+
+void RendererKeepPictures(bool on) {
+    ren.kept.on = on;
+    ren.kept.valid = false;
+    ren.kept.drawn = 0;
+}
+
+RendererStats RendererTakeStats() {
+    RendererStats s = ren.stats;
+    ren.stats = RendererStats{};
+    return s;
+}

@@ -1,0 +1,521 @@
+#include "platform/window.h"
+
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_opengl.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/audio.h"
+#include "platform/draw.h"
+#include "platform/draw_state.h"
+#include "platform/input_internal.h"
+#include "platform/options.h"
+#include "platform/present_cpu.h"
+#include "platform/renderer.h"
+#include "platform/script.h"
+#include "platform/window_x11.h"
+
+namespace {
+
+struct WindowState {
+    std::string title;
+    std::string error;
+    SDL_Window* window = nullptr;
+    SDL_GLContext gl = nullptr;
+    int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
+    int seq = 0;
+    int swap_interval = -2;  // what the context was last told; -2 unknown
+    // Presenting without GL (see direct_present_wanted).
+    bool direct = false;
+    SoftScaler scaler;
+    int scaled_w = 0, scaled_h = 0;  // the window size the scaler is set up for
+    std::vector<uint32_t> words;
+    // Clock pacing.
+    bool soft_sync = false;
+    int sync_rate = 0, sync_period = 0, sync_fraction = 0, sync_accumulator = 0, sync_time = 0;
+    // The first frames test whether the display paces them (see probe_flip).
+    bool probing = false;
+    int probe_steady = 0, probe_unsteady = 0;
+    uint64_t probe_start = 0, probe_last = 0;
+    int flip_count = 0;
+    std::vector<std::function<void()>> flip_hooks;
+    std::vector<std::function<void()>> end_hooks;
+    int exit_code = 0;
+    // Headless clock.
+    int virtual_ms = 0;
+    int waited_since_flip = 0;
+};
+
+WindowState win;
+
+// The connection to the display is gone and nothing may touch it again: finish the
+// traces and the sound, and go, as a close request would have ended the game.
+[[noreturn]] void end_without_display() {
+    std::fprintf(stderr, "rc-whirlbat: the connection to the display was closed; ending\n");
+    auto hooks = std::move(win.end_hooks);
+    win.end_hooks.clear();
+    for (auto& hook : hooks) hook();
+    AudioShutdown();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(0);
+}
+
+// A busy wait that the script will never end would spin forever; a minute of virtual
+// waiting without a frame and with nothing left in the script ends the run instead.
+constexpr int kHopelessWaitMs = 60000;
+
+void set_swap_interval(int interval) {
+    if (win.swap_interval == interval) return;
+    win.swap_interval = interval;
+    SDL_GL_SetSwapInterval(interval);
+}
+
+// The real clock is the performance counter; MilliSecs counts whole milliseconds of it
+// from the program's start, and Flip waits for exact counter values.
+struct RealClock {
+    uint64_t epoch = SDL_GetPerformanceCounter();
+    uint64_t freq = SDL_GetPerformanceFrequency();
+};
+
+const RealClock& real_clock() {
+    static const RealClock clock;
+    return clock;
+}
+
+// Reads the counter after the clock's start is fixed, so never before it.
+uint64_t counter_now() {
+    real_clock();
+    return SDL_GetPerformanceCounter();
+}
+
+double counter_ms(uint64_t counts) { return double(counts) * 1000.0 / double(real_clock().freq); }
+
+uint64_t elapsed_ms(uint64_t counter) { return (counter - real_clock().epoch) * 1000 / real_clock().freq; }
+
+// The counter value at which MilliSecs() reaches ms.
+uint64_t counter_at(int ms) {
+    const RealClock& c = real_clock();
+    uint64_t now = elapsed_ms(counter_now());
+    uint64_t target = now + uint64_t(int64_t(ms - int(uint32_t(now))));
+    return c.epoch + (target * c.freq + 999) / 1000;
+}
+
+// A sleep wakes a little late (tens of microseconds on an idle machine): sleep most of
+// the way and spin the last stretch. The spin is short because every millisecond of it
+// is a millisecond of CPU each frame; a wake-up later than that on a busy machine is a
+// preemption, which no spin can prevent.
+constexpr double kSpinMs = 0.3;
+
+void wait_until(uint64_t due) {
+    for (;;) {
+        uint64_t now = counter_now();
+        if (now >= due) return;
+        double left = counter_ms(due - now);
+        if (left > kSpinMs) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left - kSpinMs));
+    }
+}
+
+// Where OpenGL draws on the CPU, a textured full-window drawing costs the rasteriser
+// many times what enlarging the picture in plain code and handing the pixels to the X
+// server does, so the picture is read back and presented that way. WHIRLBAT_PRESENT
+// chooses: "gl" always through OpenGL, "cpu" always without it where the display allows.
+bool direct_present_wanted() {
+    const char* choice = std::getenv("WHIRLBAT_PRESENT");
+    if (choice && std::strcmp(choice, "gl") == 0) return false;
+    if (choice && std::strcmp(choice, "cpu") == 0) return true;
+    return RendererIsSoftware();
+}
+
+// The picture enlarged into the shared pixels; the black bars are drawn once, when the
+// pixels are new.
+bool prepare_direct(int dw, int dh) {
+    int pitch = 0;
+    bool fresh = false;
+    uint32_t* pixels = X11DirectPixels(dw, dh, &pitch, &fresh);
+    if (!pixels) return false;
+    if (fresh || win.scaled_w != dw || win.scaled_h != dh) {
+        int x, y, w, h;
+        RendererFitRect(dw, dh, &x, &y, &w, &h);
+        SoftScalerSetup(win.scaler, win.width, win.height, x, y, w, h);
+        win.scaled_w = dw;
+        win.scaled_h = dh;
+    }
+    RendererReadPictureWords(win.words);
+    // GL's rows run bottom to top: start at the last and step back.
+    SoftScale(win.scaler, win.words.data() + size_t(win.height - 1) * size_t(win.width), -long(win.width), pixels,
+              pitch);
+    return true;
+}
+
+// Draws the picture into the window's back buffer and lets GL finish it, so that all
+// that is left at the frame's due time is the swap: the cost of drawing then counts as
+// the frame's own lateness instead of delaying its presentation, and a slow frame moves
+// the schedule rather than bunching with the next one. False if there is no window.
+bool prepare(bool vsync) {
+    RendererFlush();
+    if (engine_options.headless || !win.window || X11WindowLost()) return false;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(win.window, &dw, &dh);
+    if (win.direct) {
+        if (prepare_direct(dw, dh)) return true;
+        // Shared memory refused at a new size: GL presents from now on.
+        X11DirectClose();
+        win.direct = false;
+    }
+    set_swap_interval(vsync ? 1 : 0);
+    RendererPresent(dw, dh);
+    glFinish();
+    return true;
+}
+
+void swap(bool prepared) {
+    if (!prepared) return;
+    if (win.direct) {
+        X11DirectPut();
+        return;
+    }
+    SDL_GL_SwapWindow(win.window);
+    RendererResumeDrawing();
+}
+
+void present(bool vsync) { swap(prepare(vsync)); }
+
+void close_graphics() {
+    if (!win.window) return;
+    X11DirectClose();
+    win.direct = false;
+    RendererShutdown();
+    if (win.gl) SDL_GL_DeleteContext(win.gl);
+    SDL_DestroyWindow(win.window);
+    X11Settle();
+    win.gl = nullptr;
+    win.window = nullptr;
+    win.width = win.height = win.depth = win.hertz = win.flags = 0;
+    win.swap_interval = -2;
+}
+
+// The schedule: 16, 17, 17 ms at 60 Hz, exactly hertz frames a second.
+void advance_schedule() {
+    win.sync_time += win.sync_period;
+    win.sync_accumulator += win.sync_fraction;
+    if (win.sync_accumulator >= win.sync_rate) {
+        win.sync_accumulator -= win.sync_rate;
+        win.sync_time += 1;
+    }
+}
+
+// Headless: the virtual clock jumps to the frame's due time.
+void paced_flip_virtual() {
+    advance_schedule();
+    int d = win.sync_time - MilliSecs();
+    if (d > 0) {
+        Delay(d);
+    } else {
+        // A late frame moves the schedule instead of catching up.
+        win.sync_time = MilliSecs();
+    }
+    present(false);
+}
+
+void paced_flip() {
+    advance_schedule();
+    bool ready = prepare(false);
+    int d = win.sync_time - MilliSecs();
+    if (d > 0) {
+        wait_until(counter_at(win.sync_time));
+    } else {
+        // A late frame moves the schedule instead of catching up.
+        win.sync_time = MilliSecs();
+    }
+    swap(ready);
+}
+
+// The display paces frames itself when presentations that wait for the vertical blank
+// come one refresh period apart, three in a row, and each swap was held back for at
+// least half a period (a slow software renderer can take a period without waiting for
+// anything). The first real frames are the test, so it delays no picture; until it is
+// decided each frame that was not held back waits out the clock's schedule. After a
+// second, or ten unsteady frames in a row, the clock paces for good.
+constexpr double kProbeSeconds = 1.0;
+constexpr int kProbeGiveUp = 10;
+
+void probe_flip() {
+    advance_schedule();
+    bool ready = prepare(true);
+    uint64_t t0 = counter_now();
+    if (!win.probe_start) win.probe_start = t0;
+    swap(ready);
+    uint64_t t1 = counter_now();
+    double period = win.sync_period;
+    double interval = win.probe_last ? counter_ms(t1 - win.probe_last) : 0;
+    bool steady = interval >= period - 1 && interval <= period + 1 && counter_ms(t1 - t0) >= period / 2;
+    win.probe_last = t1;
+    if (steady) {
+        win.probe_unsteady = 0;
+        win.sync_time = MilliSecs();
+        if (++win.probe_steady == 3) {
+            win.soft_sync = false;
+            win.probing = false;
+        }
+        return;
+    }
+    win.probe_steady = 0;
+    int d = win.sync_time - MilliSecs();
+    if (d > 0) wait_until(counter_at(win.sync_time));
+    else win.sync_time = MilliSecs();
+    if (!ready || ++win.probe_unsteady >= kProbeGiveUp || counter_ms(t1 - win.probe_start) >= kProbeSeconds * 1000) {
+        win.probing = false;
+    }
+}
+
+// SDL falls back to a driver that shows nothing when it finds no display; a game that
+// runs unseen helps nobody, unless that driver was asked for by name.
+bool fell_back_to_invisible_driver() {
+    const char* current = SDL_GetCurrentVideoDriver();
+    if (!current) return true;
+    std::string driver = current;
+    if (driver != "offscreen" && driver != "dummy") return false;
+    const char* wanted = SDL_getenv("SDL_VIDEODRIVER");
+    return !wanted || std::string(wanted).find(driver) == std::string::npos;
+}
+
+SDL_Rect window_rect_for(int width, int height) {
+    // Twice the picture, or the largest whole multiple that fits the desktop.
+    SDL_Rect usable{0, 0, width * 2, height * 2};
+    SDL_GetDisplayUsableBounds(0, &usable);
+    int scale = 2;
+    while (scale > 1 && (width * scale > usable.w * 9 / 10 || height * scale > usable.h * 9 / 10)) --scale;
+    return SDL_Rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * scale, height * scale};
+}
+
+}  // namespace
+
+int GraphicsSeq() { return win.window ? win.seq : 0; }
+
+void AppTitle(const std::string& title) {
+    win.title = title;
+    if (win.window) SDL_SetWindowTitle(win.window, title.c_str());
+}
+
+bool Graphics(int width, int height, int depth, int hertz, int flags) {
+    close_graphics();
+    win.error.clear();
+    if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        win.error = SDL_GetError();
+        return false;
+    }
+    if (!engine_options.headless && fell_back_to_invisible_driver()) {
+        win.error = std::string("no display server answered, only SDL's invisible ") + SDL_GetCurrentVideoDriver() +
+                    " driver";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    Uint32 window_flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+    SDL_Rect rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height};
+    if (!engine_options.headless) {
+        if (depth != 0 && !engine_options.windowed) {
+            // Desktop full screen: the monitor keeps its mode. The window is made the size
+            // of the desktop from the start, so it covers the screen even where no window
+            // manager carries out the full-screen request.
+            window_flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+            SDL_DisplayMode desktop;
+            if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) rect = SDL_Rect{0, 0, desktop.w, desktop.h};
+        } else {
+            window_flags |= SDL_WINDOW_RESIZABLE;
+            rect = window_rect_for(width, height);
+        }
+    }
+    win.window = SDL_CreateWindow(win.title.c_str(), rect.x, rect.y, rect.w, rect.h, window_flags);
+    if (!win.window) {
+        win.error = SDL_GetError();
+        return false;
+    }
+    // A program that ends without End still must not touch GL while the libraries
+    // behind it are being torn down: images released after this find no renderer.
+    static bool registered = false;
+    if (!registered) {
+        std::atexit([] { RendererShutdown(); });
+        registered = true;
+    }
+    if (!engine_options.headless) X11WatchWindow(win.window, end_without_display);
+    win.gl = SDL_GL_CreateContext(win.window);
+    if (!win.gl || !RendererInit(width, height)) {
+        win.error = win.gl ? "the OpenGL driver offers no off-screen framebuffer" : SDL_GetError();
+        close_graphics();
+        return false;
+    }
+    win.direct = !engine_options.headless && direct_present_wanted() && X11DirectOpen(win.window);
+    win.scaled_w = win.scaled_h = 0;
+    win.seq = win.seq + 1 == 0 ? 1 : win.seq + 1;
+    win.width = width;
+    win.height = height;
+    win.depth = depth;
+    win.hertz = hertz;
+    win.flags = flags | 2;
+    DrawStateApply();
+    for (int i = 0; i < 2; ++i) {
+        Cls();
+        present(false);
+    }
+    // Pace by the clock unless the display proves with the first frames that it paces
+    // them steadily itself. Headless there is no display to wait for.
+    win.soft_sync = hertz != 0;
+    win.probing = hertz != 0 && depth != 0 && !engine_options.headless;
+    win.probe_steady = win.probe_unsteady = 0;
+    win.probe_start = win.probe_last = 0;
+    win.sync_rate = hertz;
+    win.sync_period = hertz ? 1000 / hertz : 0;
+    win.sync_fraction = 1000 - win.sync_period * hertz;
+    win.sync_accumulator = 0;
+    win.sync_time = MilliSecs();
+    if (depth != 0) MoveMouse(width / 2, height / 2);
+    InputWindowOpened();
+    return true;
+}
+
+const std::string& GraphicsError() { return win.error; }
+int GraphicsWidth() { return win.width; }
+int GraphicsHeight() { return win.height; }
+bool SoftSyncActive() { return win.soft_sync; }
+
+void Flip(int sync) {
+    if (sync != -1) {
+        present(sync != 0);
+    } else if (!win.soft_sync) {
+        present(win.depth != 0);
+    } else if (engine_options.headless) {
+        paced_flip_virtual();
+    } else if (win.probing) {
+        probe_flip();
+    } else {
+        paced_flip();
+    }
+    win.flip_count++;
+    win.waited_since_flip = 0;
+    for (auto& hook : win.flip_hooks) hook();
+    ScriptPoll();
+}
+
+int FlipCount() { return win.flip_count; }
+
+void AddFlipHook(std::function<void()> hook) { win.flip_hooks.push_back(std::move(hook)); }
+
+int MilliSecs() {
+    if (engine_options.headless) return win.virtual_ms;
+    return int(uint32_t(elapsed_ms(counter_now())));
+}
+
+void Delay(int ms) {
+    if (ms <= 0) return;
+    if (!engine_options.headless) {
+        SDL_Delay(Uint32(ms));
+        return;
+    }
+    win.virtual_ms += ms;
+    win.waited_since_flip += ms;
+    AudioClockAdvanced(win.virtual_ms);
+    ScriptPoll();
+    if (win.waited_since_flip > kHopelessWaitMs && ScriptActive() && !ScriptHasTimedActions()) {
+        std::fprintf(stderr,
+                     "rc-whirlbat: the game has waited %d ms for input after frame %d and the script "
+                     "has nothing more to give; stopping\n",
+                     win.waited_since_flip, win.flip_count);
+        EndWithCode(3);
+    }
+}
+
+int VirtualWaitSinceFlip() { return win.waited_since_flip; }
+
+int AppSuspended() { return InputSuspended() ? 1 : 0; }
+
+// A window destroyed from outside stands for a close request from then on.
+int AppTerminate() { return InputTakeTerminate() || X11WindowLost() ? 1 : 0; }
+
+int AppQuitPending() { return InputQuitPending() || X11WindowLost() ? 1 : 0; }
+
+void HideMouse() {
+    if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_DISABLE);
+}
+
+void ShowMouse() {
+    if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_ENABLE);
+}
+
+void MoveMouse(int x, int y) {
+    InputSetMouse(x, y);
+    if (win.window && !engine_options.headless) {
+        int wx, wy;
+        PictureToWindow(x, y, &wx, &wy);
+        SDL_WarpMouseInWindow(win.window, wx, wy);
+    }
+}
+
+void WindowToPicture(int wx, int wy, int* px, int* py) {
+    int ww = win.width, wh = win.height;
+    if (win.window) SDL_GetWindowSize(win.window, &ww, &wh);
+    int x, y, w, h;
+    RendererFitRect(ww, wh, &x, &y, &w, &h);
+    if (w <= 0 || h <= 0) {
+        *px = wx;
+        *py = wy;
+        return;
+    }
+    double fx = double(wx - x) * win.width / w, fy = double(wy - y) * win.height / h;
+    *px = int(fx >= 0 ? fx : fx - 1);
+    *py = int(fy >= 0 ? fy : fy - 1);
+}
+
+void PictureToWindow(int px, int py, int* wx, int* wy) {
+    int ww = win.width, wh = win.height;
+    if (win.window) SDL_GetWindowSize(win.window, &ww, &wh);
+    int x, y, w, h;
+    RendererFitRect(ww, wh, &x, &y, &w, &h);
+    if (win.width <= 0 || win.height <= 0) {
+        *wx = px;
+        *wy = py;
+        return;
+    }
+    // The centre of the picture's pixel, so the way back lands on the same pixel.
+    *wx = x + int((px + 0.5) * w / win.width);
+    *wy = y + int((py + 0.5) * h / win.height);
+}
+
+void AddEndHook(std::function<void()> hook) { win.end_hooks.push_back(std::move(hook)); }
+
+void EndWithCode(int code) { throw ProgramEnd{code}; }
+
+int FinishProgram(int code) {
+    auto hooks = std::move(win.end_hooks);
+    win.end_hooks.clear();
+    win.exit_code = code;
+    for (auto& hook : hooks) hook();
+    code = win.exit_code;
+    AudioShutdown();
+    close_graphics();
+    InputShutdown();
+    SDL_Quit();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return code;
+}
+
+void End() { EndWithCode(0); }
+
+void RaiseExitCode(int code) {
+    if (code > win.exit_code) win.exit_code = code;
+}

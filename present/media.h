@@ -1,0 +1,26 @@
+#pragma once
+// The pictures and the font the game draws with, made once at start-up and owned by the
+// program. Sounds are the sound player's (app/sound.h).
+#include "platform/draw.h"
+#include "platform/font.h"
+#include "present/world_draw.h"
+
+struct Media {
+    ImageFont game_font;
+    Image back_img;     // 640 x 480 background
+    Image pointer_img;  // 18 x 18 menu pointer, top-left hot spot
+    Image logo_img;     // the title logo, cut from the sheet
+    Image hud_img;      // 640 x 32 HUD bar
+    Image pause_img;    // the picture grabbed when play is paused
+    Image trans_img;    // the picture grabbed for the round transitions
+    Image maker_logo;   // the intro's logo
+    Sprites sprites;
+};
+
+// Registers the five embedded files by name.
+void register_assets();
+// Creates the empty images the sprite sheet is cut into (and those grabbed later).
+void create_images(Media& m);
+// Loads the font and the pictures and cuts the sprite sheet (through the picture, which
+// it clears).
+int load_media(Media& m);

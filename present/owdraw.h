@@ -1,0 +1,51 @@
+#pragma once
+// owdraw_tag: the one drawing object the game sets its state and draws through. It was
+// made for colour-anaglyph stereo: every draw carries an eye offset and a pass count,
+// and the object holds a colour per eye. With ana_mode 0 (the default) each call draws
+// once, plainly.
+#include <string>
+
+#include "platform/draw.h"
+
+// Stereo mode: 0 off, 1..4 the colour pairs below: the player's 3D glasses mode (F3 on
+// the title and pause screens, --stereo, the settings file).
+extern int ana_mode;
+
+struct owdraw_tag {
+    int leye_r = 0, leye_g = 0, leye_b = 0;
+    int reye_r = 0, reye_g = 0, reye_b = 0;
+    float txt_xs = 0.0f, txt_ys = 0.0f;  // text scale remembered by sip, for centring
+
+    // Stores the two eye colours as given (SetColor clamps when they are used).
+    void slc(int lr, int lg, int lb, int rr, int rg, int rb);
+    // Blend, alpha, then rotation with scale in one step; remembers the scale for text.
+    void sip(int blend, float alpha, float rotation, float scale_x, float scale_y);
+    // Draws an image frame at (x, y). A non-zero twist leaves the rotation truncated to
+    // whole degrees (in stereo it turns the two eye images apart).
+    void i3d(const Image& image, float x, float y, int frame, float eye_offset, float twist, int passes);
+    // Draws a line of text at (x, y), or centred on it with the scale sip last stored.
+    void t3d(const std::string& text, float x, float y, float eye_offset, int centred, int passes);
+    // Applies the colour pair of the current ana_mode (modes 1..4; others change nothing).
+    void apply_mode_colours();
+};
+
+// The one drawing object of the game.
+extern owdraw_tag draw3d;
+
+// Sets the stereo mode (0 off, 1..4; anything else is off) and its eye colours.
+void set_stereo_mode(int mode);
+
+// The eye colour pairs and labels, indexed by ana_mode.
+struct ana_pair {
+    const char* label;
+    int left[3];
+    int right[3];
+};
+extern const ana_pair ana_pairs[5];
+
+// The stereo mode file: one little-endian 32-bit integer. Loading reads it only from an
+// existing regular file of at least four bytes holding a mode from 0 to 4 (anything else
+// keeps the mode; an unknown mode is reported on stderr); saving writes the current
+// mode. Both then apply the mode's colours. True on success.
+bool load_ana_mode(owdraw_tag& draw, const std::string& path);
+bool save_ana_mode(owdraw_tag& draw, const std::string& path);

@@ -1,0 +1,296 @@
+#include "session/net/net_link.h"
+
+#include <arpa/inet.h>
+#include <enet/enet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr int kChannels = 1;
+constexpr int kHostPeers = 4;  // the guest, and room to refuse others politely
+constexpr int kHandshakeMs = 5000;
+
+void start_enet() {
+    static bool started = false;
+    if (started) return;
+    started = enet_initialize() == 0;
+    if (started) std::atexit(enet_deinitialize);
+}
+
+const char* other_side(bool hosting) { return hosting ? "Red" : "Blue"; }
+
+}  // namespace
+
+NetLink::NetLink() = default;
+
+NetLink::~NetLink() {
+    if (host_) enet_host_destroy(host_);
+}
+
+bool NetLink::listen(int port, const std::string& version, int seed, int delay, std::string* why) {
+    start_enet();
+    ENetAddress address{};
+    address.host = ENET_HOST_ANY;
+    address.port = uint16_t(port);
+    host_ = enet_host_create(&address, kHostPeers, kChannels, 0, 0);
+    if (!host_) {
+        *why = "cannot listen on UDP port " + std::to_string(port) + " (is another game using it?)";
+        return false;
+    }
+    hosting_ = true;
+    version_ = version;
+    seed_ = seed;
+    delay_ = delay;
+    port_ = port;
+    state_ = State::listening;
+    return true;
+}
+
+bool NetLink::join(const std::string& host, int port, const std::string& version, int delay, std::string* why) {
+    start_enet();
+    ENetAddress address{};
+    if (enet_address_set_host(&address, host.c_str()) != 0) {
+        *why = "cannot find the host " + host;
+        return false;
+    }
+    address.port = uint16_t(port);
+    host_ = enet_host_create(nullptr, 1, kChannels, 0, 0);
+    if (!host_) {
+        *why = "cannot open a UDP socket";
+        return false;
+    }
+    pending_ = enet_host_connect(host_, &address, kChannels, 0);
+    if (!pending_) {
+        *why = "cannot connect to " + host;
+        return false;
+    }
+    version_ = version;
+    delay_ = delay;
+    port_ = port;
+    state_ = State::connecting;
+    last_heard_ = Clock::now();
+    return true;
+}
+
+void NetLink::send_to(ENetPeer* to, const Packet& p, bool reliable) {
+    std::vector<uint8_t> bytes = encode_packet(p);
+    ENetPacket* packet =
+        enet_packet_create(bytes.data(), bytes.size(), reliable ? ENET_PACKET_FLAG_RELIABLE : ENET_PACKET_FLAG_UNSEQUENCED);
+    if (packet && enet_peer_send(to, 0, packet) != 0) enet_packet_destroy(packet);
+}
+
+void NetLink::send(const Packet& p, bool reliable) {
+    if (state_ == State::ready && peer_) send_to(peer_, p, reliable);
+}
+
+void NetLink::flush() {
+    if (host_) enet_host_flush(host_);
+}
+
+void NetLink::refuse(ENetPeer* to, RefuseReason why) {
+    Packet p;
+    p.kind = Packet::Kind::refuse;
+    p.refuse = why;
+    p.version = version_;
+    send_to(to, p, true);
+    enet_peer_disconnect_later(to, 0);
+}
+
+void NetLink::close_with(const std::string& message) {
+    if (state_ == State::closed) return;
+    state_ = State::closed;
+    message_ = message;
+}
+
+void NetLink::close(ByeReason reason) {
+    if (!host_ || state_ == State::closed) return;
+    if (peer_) {
+        Packet bye;
+        bye.kind = Packet::Kind::bye;
+        bye.bye = reason;
+        send_to(peer_, bye, true);
+        enet_peer_disconnect_later(peer_, 0);
+        // A moment for the goodbye to leave; the other side notices silence otherwise.
+        ENetEvent event;
+        auto until = Clock::now() + std::chrono::milliseconds(200);
+        while (Clock::now() < until && enet_host_service(host_, &event, 10) >= 0) {
+            if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+            if (event.type == ENET_EVENT_TYPE_DISCONNECT && event.peer == peer_) break;
+        }
+        enet_peer_reset(peer_);
+        peer_ = nullptr;
+    }
+    close_with("");
+}
+
+void NetLink::on_hello(ENetPeer* from, const Packet& p) {
+    if (p.protocol != NET_PROTOCOL || p.version != version_) {
+        notes_.push_back("a guest with version " + p.version + " tried to join; this is version " + version_ +
+                         ": both need the same version");
+        refuse(from, p.protocol != NET_PROTOCOL ? RefuseReason::protocol : RefuseReason::version);
+        pending_ = nullptr;
+        return;
+    }
+    if (p.delay > delay_) delay_ = p.delay;
+    peer_ = from;
+    pending_ = nullptr;
+    state_ = State::ready;
+    last_heard_ = Clock::now();
+    sent_before_ = host_->totalSentData;
+    received_before_ = host_->totalReceivedData;
+    Packet welcome;
+    welcome.kind = Packet::Kind::welcome;
+    welcome.version = version_;
+    welcome.seed = seed_;
+    welcome.delay = delay_;
+    send_to(from, welcome, true);
+}
+
+void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got) {
+    Packet p;
+    bool ok = decode_packet(data, size, &p);
+    if (state_ == State::ready) {
+        if (from != peer_) {
+            ++foreign;
+            return;
+        }
+        if (!ok || p.kind == Packet::Kind::hello || p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse) {
+            ++malformed;
+            return;
+        }
+        last_heard_ = Clock::now();
+        if (p.kind == Packet::Kind::bye) {
+            parted_on_desync_ = p.bye == ByeReason::desync;
+            close_with(parted_on_desync_ ? "the two games went apart: online play stopped"
+                                         : std::string(other_side(hosting_)) + " has left");
+            return;
+        }
+        got.push_back(std::move(p));
+        return;
+    }
+    if (from != pending_) {
+        ++foreign;
+        return;
+    }
+    if (!ok) {
+        ++malformed;
+        return;
+    }
+    if (hosting_ && p.kind == Packet::Kind::hello) {
+        on_hello(from, p);
+    } else if (!hosting_ && p.kind == Packet::Kind::welcome) {
+        if (p.protocol != NET_PROTOCOL || p.version != version_) {
+            close_with("the host runs version " + p.version + ", this is version " + version_ +
+                       ": both need the same version");
+            return;
+        }
+        peer_ = from;
+        pending_ = nullptr;
+        seed_ = p.seed;
+        delay_ = p.delay;
+        state_ = State::ready;
+        last_heard_ = Clock::now();
+        sent_before_ = host_->totalSentData;
+        received_before_ = host_->totalReceivedData;
+    } else if (!hosting_ && p.kind == Packet::Kind::refuse) {
+        if (p.refuse == RefuseReason::busy) close_with("the host already has a guest");
+        else close_with("the host runs version " + p.version + ", this is version " + version_ + ": both need the same version");
+    } else {
+        ++malformed;
+    }
+}
+
+void NetLink::service(int wait_ms, std::vector<Packet>& got) {
+    if (!host_ || state_ == State::closed || state_ == State::idle) return;
+    ENetEvent event;
+    int wait = wait_ms;
+    while (state_ != State::closed && enet_host_service(host_, &event, enet_uint32(wait)) > 0) {
+        wait = 0;
+        switch (event.type) {
+            case ENET_EVENT_TYPE_CONNECT:
+                if (!hosting_) {
+                    Packet hello;
+                    hello.kind = Packet::Kind::hello;
+                    hello.version = version_;
+                    hello.delay = delay_;
+                    send_to(event.peer, hello, true);
+                } else if (peer_ || pending_) {
+                    refuse(event.peer, RefuseReason::busy);
+                } else {
+                    pending_ = event.peer;
+                    last_heard_ = Clock::now();
+                }
+                enet_peer_timeout(event.peer, 0, NET_SILENCE_MS, NET_SILENCE_MS);
+                break;
+            case ENET_EVENT_TYPE_RECEIVE:
+                on_receive(event.peer, event.packet->data, event.packet->dataLength, got);
+                enet_packet_destroy(event.packet);
+                break;
+            case ENET_EVENT_TYPE_DISCONNECT:
+                if (event.peer == peer_) {
+                    peer_ = nullptr;
+                    close_with(std::string(other_side(hosting_)) + " has left");
+                } else if (event.peer == pending_) {
+                    pending_ = nullptr;
+                    if (!hosting_) close_with("no answer from the host");
+                }
+                break;
+            case ENET_EVENT_TYPE_NONE: break;
+        }
+    }
+    auto quiet = Clock::now() - last_heard_;
+    bool silent = quiet > std::chrono::milliseconds(state_ == State::ready ? NET_SILENCE_MS : kHandshakeMs);
+    if (state_ == State::ready && silent) {
+        close_with(std::string(other_side(hosting_)) + " has left (no word for 5 seconds)");
+    } else if (state_ == State::connecting && silent) {
+        close_with("no answer from the host");
+    } else if (hosting_ && pending_ && silent) {
+        // A guest that connects but never says hello makes room for another.
+        enet_peer_reset(pending_);
+        pending_ = nullptr;
+    }
+}
+
+std::vector<std::string> NetLink::take_notes() { return std::exchange(notes_, {}); }
+
+int NetLink::round_trip_ms() const { return peer_ ? int(peer_->roundTripTime) : 0; }
+
+uint64_t NetLink::bytes_sent() const { return host_ ? host_->totalSentData - sent_before_ : 0; }
+uint64_t NetLink::bytes_received() const { return host_ ? host_->totalReceivedData - received_before_ : 0; }
+
+std::vector<std::string> local_addresses() {
+    std::vector<std::string> out;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return out;
+    for (ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        auto* in = reinterpret_cast<sockaddr_in*>(a->ifa_addr);
+        if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) && std::string(text).rfind("127.", 0) != 0)
+            out.emplace_back(text);
+    }
+    freeifaddrs(list);
+    return out;
+}
+
+bool split_host_port(const std::string& text, std::string* host, int* port) {
+    size_t colon = text.rfind(':');
+    *host = text.substr(0, colon);
+    *port = NET_DEFAULT_PORT;
+    if (host->empty()) return false;
+    if (colon == std::string::npos) return true;
+    std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) return false;
+    long n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1 || n > 65535) return false;
+    *port = int(n);
+    return true;
+}

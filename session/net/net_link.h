@@ -1,0 +1,95 @@
+#pragma once
+// The connection between the two machines, over ENet (UDP with its own acknowledgements,
+// resending and round-trip times). The host listens and takes one guest: the first that
+// says hello with the same protocol and game version; anyone else is refused or
+// ignored. Both then exchange packets (session/net/net_packets.h) with the one peer.
+//
+// Nothing here blocks: service() does what is due and returns, so the program can draw
+// its waiting screen and read the devices in between.
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "session/net/net_packets.h"
+
+struct _ENetHost;
+struct _ENetPeer;
+
+// Seconds without a packet from the other machine before it counts as gone.
+constexpr int NET_SILENCE_MS = 5000;
+
+class NetLink {
+public:
+    enum class State { idle, listening, connecting, ready, closed };
+
+    NetLink();
+    ~NetLink();
+    NetLink(const NetLink&) = delete;
+    NetLink& operator=(const NetLink&) = delete;
+
+    // Host: listens on the port for a guest, playing with this seed; a guest's input
+    // delay raises `delay` if it asks for more. False with a message if the port cannot
+    // be had.
+    bool listen(int port, const std::string& version, int seed, int delay, std::string* why);
+    // Guest: connects to HOST:PORT and says hello. False with a message if the name
+    // cannot be resolved.
+    bool join(const std::string& host, int port, const std::string& version, int delay, std::string* why);
+
+    // Sends what is queued and takes in what arrived, waiting up to wait_ms for the
+    // first event. The other machine's well-formed packets after the handshake are
+    // appended to `got`.
+    void service(int wait_ms, std::vector<Packet>& got);
+    // To the other machine, once ready; reliable packets are resent until acknowledged,
+    // the others may be lost or come in any order.
+    void send(const Packet& p, bool reliable);
+    // Sends what is queued now.
+    void flush();
+    // Says goodbye (best effort) and closes.
+    void close(ByeReason reason);
+
+    State state() const { return state_; }
+    bool ready() const { return state_ == State::ready; }
+    // Why the link closed, or what went wrong in the handshake, as one line for the
+    // player ("Red has left", "the host runs version 1.2 ...").
+    const std::string& message() const { return message_; }
+    // Lines to show the player while waiting (refused guests), taken once each.
+    std::vector<std::string> take_notes();
+    // Why the other machine said goodbye, if it did.
+    bool parted_on_desync() const { return parted_on_desync_; }
+    int seed() const { return seed_; }
+    int delay() const { return delay_; }
+    int round_trip_ms() const;
+    int port() const { return port_; }
+
+    // Statistics: bytes of UDP payload each way, packets refused as malformed, and
+    // packets from anyone but the one guest.
+    uint64_t bytes_sent() const;
+    uint64_t bytes_received() const;
+    long malformed = 0, foreign = 0;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void on_receive(_ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got);
+    void on_hello(_ENetPeer* from, const Packet& p);
+    void refuse(_ENetPeer* to, RefuseReason why);
+    void close_with(const std::string& message);
+    void send_to(_ENetPeer* to, const Packet& p, bool reliable);
+
+    _ENetHost* host_ = nullptr;
+    _ENetPeer* peer_ = nullptr;     // the other machine, once the handshake is done
+    _ENetPeer* pending_ = nullptr;  // host: a guest connected that has not said hello
+    bool hosting_ = false;
+    bool parted_on_desync_ = false;
+    State state_ = State::idle;
+    std::string version_, message_;
+    std::vector<std::string> notes_;
+    int seed_ = 0, delay_ = 1, port_ = 0;
+    Clock::time_point last_heard_;
+    uint64_t sent_before_ = 0, received_before_ = 0;
+};
+
+// "1.2.3.4", or "[::1]" ... : the machine's own IPv4 addresses, for the waiting screen.
+std::vector<std::string> local_addresses();
+// HOST or HOST:PORT; false if the port is not a number from 1 to 65535.
+bool split_host_port(const std::string& text, std::string* host, int* port);

@@ -1,0 +1,235 @@
+#include "session/net/net_packets.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint8_t kMagic[4] = {'W', 'B', 'A', 'T'};
+
+// Axes travel as two bits each: 0 rest, 1 full positive, 2 full negative (3 is no axis).
+uint8_t pack_axes(const NetInput& in) {
+    uint8_t b = 0;
+    for (int a = 0; a < 4; ++a) {
+        uint8_t code = in.axis[a] > 0 ? 1 : in.axis[a] < 0 ? 2 : 0;
+        b = uint8_t(b | code << (2 * a));
+    }
+    return b;
+}
+
+class Writer {
+public:
+    std::vector<uint8_t> bytes;
+    void u8(uint8_t v) { bytes.push_back(v); }
+    void u16(uint16_t v) {
+        u8(uint8_t(v));
+        u8(uint8_t(v >> 8));
+    }
+    void u32(uint32_t v) {
+        u16(uint16_t(v));
+        u16(uint16_t(v >> 16));
+    }
+    void u64(uint64_t v) {
+        u32(uint32_t(v));
+        u32(uint32_t(v >> 32));
+    }
+    void text(const std::string& s) {
+        size_t n = s.size() < size_t(NET_MAX_VERSION) ? s.size() : size_t(NET_MAX_VERSION);
+        u8(uint8_t(n));
+        bytes.insert(bytes.end(), s.begin(), s.begin() + long(n));
+    }
+};
+
+// Reads fields in order; the first field that is missing or out of range makes the
+// whole packet bad.
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+    std::string why;
+
+    bool fail(const char* what) {
+        if (why.empty()) why = what;
+        return false;
+    }
+    bool u8(uint8_t* v, const char* what) {
+        if (p_ == end_) return fail(what);
+        *v = *p_++;
+        return true;
+    }
+    bool u16(uint16_t* v, const char* what) {
+        uint8_t a, b;
+        if (!u8(&a, what) || !u8(&b, what)) return false;
+        *v = uint16_t(a | b << 8);
+        return true;
+    }
+    bool u32(uint32_t* v, const char* what) {
+        uint16_t a, b;
+        if (!u16(&a, what) || !u16(&b, what)) return false;
+        *v = uint32_t(a) | uint32_t(b) << 16;
+        return true;
+    }
+    bool u64(uint64_t* v, const char* what) {
+        uint32_t a, b;
+        if (!u32(&a, what) || !u32(&b, what)) return false;
+        *v = uint64_t(a) | uint64_t(b) << 32;
+        return true;
+    }
+    bool frame(uint32_t* v, const char* what) {
+        return u32(v, what) && (*v <= NET_MAX_FRAME || fail(what));
+    }
+    // A version: 1 to 16 printable characters.
+    bool text(std::string* s, const char* what) {
+        uint8_t n;
+        if (!u8(&n, what) || n == 0 || n > NET_MAX_VERSION || size_t(end_ - p_) < n) return fail(what);
+        s->assign(reinterpret_cast<const char*>(p_), n);
+        p_ += n;
+        for (char c : *s) {
+            if (c < 0x20 || c > 0x7e) return fail(what);
+        }
+        return true;
+    }
+    bool delay(int* v) {
+        uint8_t d;
+        if (!u8(&d, "delay") || d > NET_MAX_DELAY) return fail("delay");
+        *v = d;
+        return true;
+    }
+    bool input(NetInput* in) {
+        uint8_t axes, command;
+        if (!u8(&axes, "axes") || !u16(&in->buttons, "buttons") || !u8(&command, "command")) return false;
+        for (int a = 0; a < 4; ++a) {
+            int code = axes >> (2 * a) & 3;
+            if (code == 3) return fail("axes");
+            in->axis[a] = int8_t(code == 1 ? 1 : code == 2 ? -1 : 0);
+        }
+        if (command >= NET_COMMANDS) return fail("command");
+        in->command = NetCommand(command);
+        return true;
+    }
+    bool done() { return p_ == end_ || fail("bytes after the end"); }
+
+private:
+    const uint8_t* p_;
+    const uint8_t* end_;
+};
+
+bool decode_inputs(Reader& r, Packet* p) {
+    uint8_t runs;
+    if (!r.frame(&p->frame, "frame") || !r.frame(&p->ack, "ack") || !r.frame(&p->first, "first frame")) return false;
+    if (p->first == 0) return r.fail("first frame");
+    if (!r.u8(&runs, "runs") || runs == 0 || runs > NET_MAX_RUNS) return r.fail("runs");
+    p->inputs.clear();
+    for (int i = 0; i < runs; ++i) {
+        NetInput in;
+        uint8_t length;
+        if (!r.input(&in) || !r.u8(&length, "run length")) return false;
+        if (length == 0 || p->inputs.size() + length > size_t(NET_MAX_INPUTS)) return r.fail("run length");
+        p->inputs.insert(p->inputs.end(), length, in);
+    }
+    if (p->first + uint32_t(p->inputs.size()) - 1 > NET_MAX_FRAME) return r.fail("last frame");
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encode_packet(const Packet& p) {
+    Writer w;
+    w.u8(uint8_t(p.kind));
+    switch (p.kind) {
+        case Packet::Kind::hello:
+            for (uint8_t m : kMagic) w.u8(m);
+            w.u16(p.protocol);
+            w.text(p.version);
+            w.u8(uint8_t(p.delay));
+            break;
+        case Packet::Kind::welcome:
+            w.u16(p.protocol);
+            w.text(p.version);
+            w.u32(uint32_t(p.seed));
+            w.u8(uint8_t(p.delay));
+            break;
+        case Packet::Kind::refuse:
+            w.u8(uint8_t(p.refuse));
+            w.u16(p.protocol);
+            w.text(p.version);
+            break;
+        case Packet::Kind::inputs: {
+            w.u32(p.frame);
+            w.u32(p.ack);
+            w.u32(p.first);
+            // Runs of equal inputs: a held stick costs one run, however long.
+            size_t runs_at = w.bytes.size();
+            w.u8(0);
+            int runs = 0;
+            for (size_t i = 0; i < p.inputs.size() && i < size_t(NET_MAX_INPUTS) && runs < NET_MAX_RUNS;) {
+                size_t j = i + 1;
+                while (j < p.inputs.size() && j < size_t(NET_MAX_INPUTS) && j - i < 255 && p.inputs[j] == p.inputs[i]) ++j;
+                const NetInput& in = p.inputs[i];
+                w.u8(pack_axes(in));
+                w.u16(in.buttons);
+                w.u8(uint8_t(in.command));
+                w.u8(uint8_t(j - i));
+                ++runs;
+                i = j;
+            }
+            w.bytes[runs_at] = uint8_t(runs);
+            break;
+        }
+        case Packet::Kind::hash:
+            w.u32(p.frame);
+            w.u64(p.hash);
+            break;
+        case Packet::Kind::bye:
+            w.u8(uint8_t(p.bye));
+            break;
+    }
+    return w.bytes;
+}
+
+bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* why) {
+    Reader r(data, size);
+    Packet p;
+    uint8_t kind = 0;
+    bool ok = r.u8(&kind, "kind");
+    if (ok) {
+        p.kind = Packet::Kind(kind);
+        switch (p.kind) {
+            case Packet::Kind::hello: {
+                uint8_t m[4];
+                for (uint8_t& b : m) ok = ok && r.u8(&b, "magic");
+                ok = ok && (std::equal(m, m + 4, kMagic) || r.fail("magic"));
+                ok = ok && r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.delay(&p.delay);
+                break;
+            }
+            case Packet::Kind::welcome: {
+                uint32_t seed = 0;
+                ok = r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u32(&seed, "seed") &&
+                     r.delay(&p.delay);
+                p.seed = int32_t(seed);
+                break;
+            }
+            case Packet::Kind::refuse: {
+                uint8_t reason = 0;
+                ok = r.u8(&reason, "reason") && ((reason >= 1 && reason <= 3) || r.fail("reason")) &&
+                     r.u16(&p.protocol, "protocol") && r.text(&p.version, "version");
+                p.refuse = RefuseReason(reason);
+                break;
+            }
+            case Packet::Kind::inputs: ok = decode_inputs(r, &p); break;
+            case Packet::Kind::hash: ok = r.frame(&p.frame, "frame") && r.u64(&p.hash, "hash"); break;
+            case Packet::Kind::bye: {
+                uint8_t reason = 0;
+                ok = r.u8(&reason, "reason") && ((reason >= 1 && reason <= 2) || r.fail("reason"));
+                p.bye = ByeReason(reason);
+                break;
+            }
+            default: ok = r.fail("kind"); break;
+        }
+    }
+    ok = ok && r.done();
+    if (!ok) {
+        if (why) *why = r.why;
+        return false;
+    }
+    *out = std::move(p);
+    return true;
+}

@@ -1,0 +1,509 @@
+#include "session/net/netplay.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "session/net/net_session.h"
+#include "session/replay.h"
+#include "present/scene_draw.h"
+#include "session/advance.h"
+#include "session/net/sound_ledger.h"
+#include "platform/draw.h"
+#include "platform/font.h"
+#include "platform/input.h"
+#include "platform/options.h"
+#include "platform/window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kEsc = 27, kSpace = 32;
+constexpr int kNoticeFrames = 240;
+constexpr int kPointerStep = 6;
+constexpr char kSideName[2][5] = {"Blue", "Red"};
+
+// ---- text over the picture ----
+
+void draw_line(const std::string& s, float y, float scale, int r, int g, int b) {
+    SetColor(r, g, b);
+    SetScale(scale, scale);
+    DrawText(s, 320 - float(TextWidth(s)) * scale / 2, y);
+}
+
+// Draws through fn with a plain drawing state, and leaves the state as it was.
+template <typename Fn>
+void with_plain_state(Media& m, Fn fn) {
+    int r, g, b;
+    GetColor(&r, &g, &b);
+    float alpha = GetAlpha(), rotation = GetRotation(), sx, sy;
+    GetScale(&sx, &sy);
+    int blend = GetBlend();
+    ImageFont font = GetImageFont();
+    SetImageFont(m.game_font);
+    SetBlend(ALPHABLEND);
+    SetAlpha(1.0f);
+    SetRotation(0);
+    fn();
+    SetImageFont(font);
+    SetColor(r, g, b);
+    SetAlpha(alpha);
+    SetBlend(blend);
+    SetTransform(rotation, sx, sy);
+}
+
+void backing(float y, float h) {
+    SetColor(0, 0, 0);
+    SetAlpha(0.6f);
+    SetScale(1, 1);
+    DrawRect(0, y, 640, h);
+    SetAlpha(1.0f);
+}
+
+// ---- pacing ----
+
+// Frames on the real clock, headless runs too; the virtual clock moves with them so
+// that timed script actions still come.
+class Pacer {
+public:
+    void wait(NetSession* session, double ms) {
+        due_ += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+        Clock::time_point now = Clock::now();
+        // A frame far behind its time (a wait, a slow machine) moves the schedule.
+        if (now > due_ + std::chrono::milliseconds(100)) due_ = now;
+        if (session) session->idle_until(due_);
+        std::this_thread::sleep_until(due_);
+    }
+    void restart() { due_ = Clock::now(); }
+
+private:
+    Clock::time_point due_ = Clock::now();
+};
+
+void present() {
+    // Headless, a paced Flip moves the virtual clock a frame on and waits for nothing.
+    Flip(engine_options.headless ? -1 : 0);
+}
+
+// ---- the local player ----
+
+NetInput to_net(const PortInput& port) {
+    NetInput n;
+    for (int a = 0; a < 4; ++a) n.axis[a] = int8_t(port.axis[a] == 1.0f ? 1 : port.axis[a] == -1.0f ? -1 : 0);
+    n.buttons = uint16_t(port.buttons & 0xffffu);
+    return n;
+}
+
+struct Local {
+    int side = 0;
+    NetCommand pending = NetCommand::none;
+    uint32_t buttons_before = 0;
+    bool quit = false;
+};
+
+// The local helicopter's port as its pilot gives it.
+PortInput local_port(Program& p, int side) {
+    switch (p.pilots.choice[side].kind) {
+        case PilotKind::pad: {
+            int pad = p.pilots.pad_port(side);
+            PortInput port;
+            port.axis[AXIS_X] = JoyX(pad);
+            port.axis[AXIS_Y] = JoyY(pad);
+            port.axis[AXIS_Z] = JoyZ(pad);
+            port.axis[AXIS_R] = JoyR(pad);
+            port.buttons = JoyButtons(pad);
+            return port;
+        }
+        case PilotKind::keys: return keyboard_port(p.keys[side]);
+        case PilotKind::computer:
+            if (p.computer[side]) return p.computer[side]->next(p.world, p.game);
+            break;
+    }
+    return PortInput{};
+}
+
+// One player at one keyboard flies with either half of it.
+KeyLayout both_halves(const Program& p) {
+    KeyLayout k{};
+    for (int a = 0; a < KEY_ACTIONS; ++a) k[a] = {p.keys[0][a][0], p.keys[1][a][0]};
+    return k;
+}
+
+void step_level(int& level) { level = level >= VOLUME_LEVELS ? 0 : level + 1; }
+
+// This machine's menu over the shared title and pause screens, and its keys: what the
+// player asks of both machines becomes a command for the next input sent.
+void local_controls(Program& p, Local& me) {
+    const Game& g = p.game;
+    int esc = KeyHit(kEsc), space = KeyHit(kSpace), clicks = MouseHit(1);
+    uint32_t buttons = 0;
+    int pad = p.pilots.pad_port(me.side);
+    if (pad >= 0) buttons = JoyButtons(pad);
+    uint32_t pressed = buttons & ~me.buttons_before;
+    me.buttons_before = buttons;
+    bool toggle = space || (pressed & 2u);
+    bool menu = g.game_state == GameState::title || g.game_state == GameState::pause;
+    if (menu && pad >= 0) {
+        int x = MouseX(), y = MouseY();
+        if (JoyX(pad) == -1.0f) x -= kPointerStep;
+        if (JoyX(pad) == 1.0f) x += kPointerStep;
+        if (JoyY(pad) == -1.0f) y -= kPointerStep;
+        if (JoyY(pad) == 1.0f) y += kPointerStep;
+        if (x != MouseX() || y != MouseY()) MoveMouse(x, y);
+        if (pressed & 1u) ++clicks;
+    }
+    switch (g.game_state) {
+        case GameState::play:
+            if (esc || toggle) me.pending = NetCommand::pause;
+            break;
+        case GameState::pause:
+            if (esc) me.pending = NetCommand::to_title;
+            else if (toggle) me.pending = NetCommand::resume;
+            break;
+        case GameState::title:
+            if (esc) me.quit = true;
+            break;
+        default: break;
+    }
+    if (!menu || !clicks) return;
+    bool pause = g.game_state == GameState::pause;
+    switch (menu_item_at(MouseY())) {
+        case 0: me.pending = pause ? NetCommand::resume : NetCommand::start; break;
+        case 1:
+            if (!pause) {
+                JoyCount();
+                p.sound.play_sfx(Sfx::detectgb, volume_for_level(p.settings.sound_lvl));
+            }
+            break;
+        case 2:
+            step_level(p.settings.sound_lvl);
+            p.sound.play_sfx(Sfx::explode, volume_for_level(p.settings.sound_lvl));
+            break;
+        case 3:
+            step_level(p.settings.music_lvl);
+            p.sound.set_music_volume(volume_for_level(p.settings.music_lvl));
+            break;
+        case 4:
+            if (pause) me.pending = NetCommand::to_title;
+            else me.quit = true;
+            break;
+        default: break;
+    }
+}
+
+// The shared screen as this machine shows it: its own pointer, highlight and volumes.
+void localise_scene(Program& p, Scene& scene) {
+    for (SceneOp& op : scene.ops) {
+        if (op.kind == SceneOp::Kind::menu) {
+            op.i[1] = menu_item_at(MouseY());
+            op.i[2] = JoyAttached();
+            op.i[3] = p.settings.sound_lvl;
+            op.i[4] = p.settings.music_lvl;
+        } else if (op.kind == SceneOp::Kind::pointer) {
+            op.i[0] = MouseX();
+            op.i[1] = MouseY();
+        }
+    }
+}
+
+// ---- sound ----
+
+class LocalSound : public SoundOutput {
+public:
+    LocalSound(Program& p, NetSession& s) : p_(p), session_(s) {}
+    long start_sfx(Sfx s) override {
+        if (channels_.size() > 64) {
+            for (auto it = channels_.begin(); it != channels_.end();) {
+                it = ChannelPlaying(it->second) ? std::next(it) : channels_.erase(it);
+            }
+        }
+        channels_[next_] = p_.sound.play_sfx(s, volume_for_level(p_.settings.sound_lvl));
+        return next_++;
+    }
+    void stop_sfx(long handle) override {
+        auto it = channels_.find(handle);
+        if (it == channels_.end()) return;
+        if (ChannelPlaying(it->second)) StopChannel(it->second);
+        channels_.erase(it);
+    }
+    void start_music(int track) override { p_.sound.play_music(track, volume_for_level(p_.settings.music_lvl)); }
+    void stop_music() override { p_.sound.stop_music(); }
+    // The round's end holds both games; the network is served meanwhile.
+    void wait(int ms) override {
+        session_.idle_until(Clock::now() + std::chrono::milliseconds(ms));
+        if (engine_options.headless) Delay(ms);
+        waited = true;
+    }
+    bool waited = false;
+
+private:
+    Program& p_;
+    NetSession& session_;
+    std::map<long, Channel> channels_;
+    long next_ = 1;
+};
+
+// ---- waiting for the other machine ----
+
+// Shows who we wait for until the link is ready (true), or closes (false), or the
+// player gives up (the program ends).
+bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts) {
+    std::vector<std::string> lines;
+    if (opts.host) {
+        lines.push_back("Waiting for a guest on UDP port " + std::to_string(link.port()));
+        std::string addresses;
+        for (const std::string& a : local_addresses()) addresses += (addresses.empty() ? "" : ", ") + a;
+        lines.push_back(addresses.empty() ? "This machine has no network address" : "This machine: " + addresses);
+        lines.push_back("The guest starts:  rc-whirlbat --join ADDRESS" +
+                        (link.port() == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(link.port())));
+        std::fprintf(stderr, "rc-whirlbat: waiting for a guest on UDP port %d (%s)\n", link.port(),
+                     lines[1].c_str());
+    } else {
+        lines.push_back("Joining " + opts.join + " ...");
+    }
+    std::string note;
+    Pacer pacer;
+    std::vector<Packet> ignored;
+    while (!link.ready()) {
+        link.service(0, ignored);
+        for (const std::string& n : link.take_notes()) {
+            std::fprintf(stderr, "rc-whirlbat: %s\n", n.c_str());
+            note = n;
+        }
+        if (link.state() == NetLink::State::closed) return false;
+        PumpEvents();
+        if (KeyHit(kEsc) || AppTerminate()) {
+            link.close(ByeReason::quit);
+            shut_down(p);
+        }
+        Cls();
+        DrawImage(p.media.back_img, 0, 0);
+        with_plain_state(p.media, [&] {
+            backing(180, 130);
+            float y = 195;
+            for (const std::string& l : lines) {
+                draw_line(l, y, 0.8f, 255, 255, 255);
+                y += 28;
+            }
+            draw_line("Escape: give up", y + 4, 0.6f, 170, 170, 170);
+            if (!note.empty()) draw_line(note, 330, 0.55f, 255, 140, 100);
+        });
+        present();
+        pacer.wait(nullptr, NET_FRAME_MS);
+    }
+    return true;
+}
+
+// ---- after the session ----
+
+std::string record_folder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::string base = state && *state ? state : home && *home ? std::string(home) + "/.local/state" : ".";
+    std::string dir = base + "/rc-whirlbat";
+    mkdir(base.c_str(), 0755);
+    mkdir(dir.c_str(), 0755);
+    return dir;
+}
+
+
+// A line at the foot of the picture for a few seconds.
+class Notice : public FrameHook {
+public:
+    explicit Notice(std::string text) : text_(std::move(text)) {}
+    void draw_over(Program& p) override {
+        if (frames_ <= 0) return;
+        --frames_;
+        with_plain_state(p.media, [&] {
+            backing(440, 34);
+            draw_line(text_, 446, 0.75f, 255, 200, 120);
+        });
+    }
+
+private:
+    std::string text_;
+    int frames_ = kNoticeFrames;
+};
+
+// The local game goes on offline from the title, with this machine's own pilots,
+// volumes and pads.
+void back_to_title_offline(Program& p, const Pilots& pilots, const std::string& notice) {
+    Game& g = p.game;
+    p.pilots = pilots;
+    seat_pilots(p);
+    g.sound_lvl = p.settings.sound_lvl;
+    g.sound_vol = volume_for_level(g.sound_lvl);
+    g.music_lvl = p.settings.music_lvl;
+    g.music_vol = volume_for_level(g.music_lvl);
+    g.pads_found = p.pilots.pads_for_rules(JoyCount());
+    g.pads = Pads{};
+    g.esc_hits = g.space_hits = g.click_hits = 0;
+    if (g.game_state != GameState::intro) {
+        g.game_state = GameState::title;
+        g.after = AfterPresent::check_keys;
+        g.pointer_x = POINTER_HOME_X;
+        g.pointer_y = POINTER_HOME_Y;
+        MoveMouse(POINTER_HOME_X, POINTER_HOME_Y);
+        p.sound.play_music(1, g.music_vol);
+    }
+    FlushKeys();
+    FlushMouse();
+    p.hooks.push_back(std::make_shared<Notice>(notice));
+}
+
+void write_summary(FILE* log, const NetStats& s, double seconds, const std::string& end) {
+    if (!log) return;
+    std::fprintf(log,
+                 "summary ticks=%ld frames=%ld stalls=%ld late_stalls=%ld rollbacks=%ld rerun_frames=%ld "
+                 "max_rollback=%d min_response=%d max_response=%d confirmed=%ld slowed_ticks=%ld seconds=%.2f "
+                 "bytes_sent=%" PRIu64 " bytes_received=%" PRIu64 " malformed=%ld foreign=%ld end=%s\n",
+                 s.ticks, s.frames, s.stalls, s.late_stalls, s.rollbacks, s.rerun_frames, s.max_rollback,
+                 s.min_response, s.max_response, s.confirmed, s.slowed_ticks, seconds, s.bytes_sent,
+                 s.bytes_received, s.malformed, s.foreign, end.c_str());
+    std::fflush(log);
+}
+
+}  // namespace
+
+// The session's confirmed frames as a replay of the game this machine played: the two
+// sides' replays, played on one machine, show where their games went apart.
+bool write_session_replay(const std::string& path, int seed, const NetSession& session, std::string* why) {
+    ReplayHeader header;
+    header.game_version = game_version();
+    header.seed = seed;
+    header.pilots = "online: Blue the host, Red the guest";
+    header.world = new_world(seed);
+    header.game = new_game_state(PAD_PORTS, false);
+    ReplayBuilder builder(header);
+    World w = header.world;
+    Game g = header.game;
+    FrameResult out;
+    out.draw = false;
+    for (const auto& [blue, red] : session.history()) {
+        bool reads = reads_input(g);
+        FrameInput in = compose_input(g, blue, red);
+        advance(w, g, in, out);
+        builder.frame(in, reads, w, g);
+    }
+    builder.finish(ReplayEnd::title, w, g);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f && std::fwrite(builder.pending.data(), 1, builder.pending.size(), f) == builder.pending.size();
+    ok = (f && std::fclose(f) == 0) && ok;
+    if (!ok) *why = "cannot write the replay " + path;
+    return ok;
+}
+
+void run_online_game(Program& p, const NetOptions& opts, int seed) {
+    start_program(p, seed);
+    NetLink link;
+    std::string why, host = "";
+    int port = opts.port;
+    bool ok = opts.host ? link.listen(opts.port, WHIRLBAT_VERSION, seed, opts.delay, &why)
+              : split_host_port(opts.join, &host, &port)
+                  ? link.join(host, port, WHIRLBAT_VERSION, opts.delay, &why)
+                  : (why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false);
+    if (!ok) {
+        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        EndWithCode(1);
+    }
+    if (!wait_for_link(p, link, opts)) {
+        std::fprintf(stderr, "rc-whirlbat: %s\n", link.message().c_str());
+        EndWithCode(1);
+    }
+
+    FILE* log = opts.net_log.empty() ? nullptr : std::fopen(opts.net_log.c_str(), "w");
+    if (!opts.net_log.empty() && !log) std::fprintf(stderr, "rc-whirlbat: cannot write %s\n", opts.net_log.c_str());
+    Local me;
+    me.side = opts.host ? 0 : 1;
+    std::fprintf(stderr, "rc-whirlbat: playing online as %s, input delay %d\n", kSideName[me.side], link.delay());
+
+    // Both machines start from the same state: the host's seed, two pilots counted.
+    Pilots own = p.pilots;
+    PilotChoice mine = p.run_pilot[me.side] ? *p.run_pilot[me.side]
+                       : JoyAttached() > 0  ? PilotChoice{PilotKind::pad}
+                                            : PilotChoice{PilotKind::keys};
+    p.pilots.choice[me.side] = mine;
+    p.pilots.choice[1 - me.side] = PilotChoice{PilotKind::keys};
+    if (!p.run_pilot[me.side] && mine.kind == PilotKind::keys) p.keys[me.side] = both_halves(p);
+    p.seed = link.seed();
+    seat_pilots(p);
+    p.sound.stop_music();
+    p.world = new_world(link.seed());
+    p.game = new_game_state(PAD_PORTS, false);
+
+    NetSession session(link, me.side);
+    session.log_hashes(log);
+    Clock::time_point started = Clock::now();
+    // A run that ends during the session (--frames, a fatal error) still leaves its figures.
+    auto summary_written = std::make_shared<bool>(false);
+    auto summarise = [&session, log, started, summary_written](const char* end) {
+        if (*summary_written) return;
+        *summary_written = true;
+        write_summary(log, session.stats(), std::chrono::duration<double>(Clock::now() - started).count(), end);
+        if (log) std::fclose(log);
+    };
+    // The program ends by unwinding to main: on the way out of here the figures are
+    // written and the other side is told goodbye.
+    struct SayGoodbye {
+        std::function<void()> at_end;
+        ~SayGoodbye() { at_end(); }
+    } goodbye{[&summarise, &session] {
+        summarise("program end");
+        session.leave();
+    }};
+    LocalSound output(p, session);
+    SoundLedger ledger(output);
+    Pacer pacer;
+    while (session.ended() == NetSession::End::none) {
+        PumpEvents();
+        SamplePads();
+        local_controls(p, me);
+        if (me.quit || AppTerminate()) {
+            session.leave();
+            summarise("quit");
+            shut_down(p);
+        }
+        auto read_local = [&] {
+            NetInput in = to_net(local_port(p, me.side));
+            in.command = std::exchange(me.pending, NetCommand::none);
+            return in;
+        };
+        output.waited = false;
+        NetSession::Tick t = session.tick(p.world, p.game, p.result, read_local, &ledger);
+        if (session.ended() != NetSession::End::none) break;
+        if (output.waited) pacer.restart();
+        localise_scene(p, p.result.scene);
+        draw_scene(p.result.scene, p.media);
+        present();
+        // The opening's last picture is followed at once by the round's first, as offline.
+        if (!(t.stepped && p.result.present_sync == 1)) pacer.wait(&session, session.frame_ms());
+    }
+
+    std::string notice = session.message();
+    std::fprintf(stderr, "rc-whirlbat: %s\n", notice.c_str());
+    if (session.ended() == NetSession::End::desync) {
+        std::string path = record_folder() + "/desync-" + kSideName[me.side] + "-" +
+                           std::to_string(std::time(nullptr)) + REPLAY_EXTENSION;
+        if (write_session_replay(path, link.seed(), session, &why)) {
+            std::fprintf(stderr, "rc-whirlbat: this side's game is kept as a replay in %s\n", path.c_str());
+        } else {
+            std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        }
+    }
+    summarise(session.ended() == NetSession::End::desync ? "desync" : "left");
+    p.result.clear();
+    back_to_title_offline(p, own, notice);
+    while (run_frame(p)) {
+    }
+    shut_down(p);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Online play as the player meets it: --host waits for a guest (the port and this
+// machine's addresses on screen), --join connects; then both machines run the same
+// game, each flying its own helicopter (the host Blue, the guest Red) with its own
+// pilot, pad or keys (either half of the keyboard) or the computer.
+//
+// What the two machines share: the game, both players' sticks and buttons, and a few
+// commands: start a game, pause, resume, leave the pause menu for the title. The menus
+// are each machine's own, drawn over the shared screen: the pointer, the volumes and
+// "Detect Game Pads" change nothing on the other machine. Either player's pause
+// pauses both; game over and the return to the title happen on both.
+//
+// The frame clock is real time on both machines (headless runs too: the network does
+// not wait for a virtual clock). The round's end waits hold the game on both; the
+// input flush, which waits for a local button, is left out online.
+//
+// When the other machine leaves or falls silent for 5 seconds, or the two games go
+// apart, one line says so on the screen and on stderr, and this machine goes on
+// offline from the title. A desync also leaves this machine's game as a replay.
+#include <string>
+
+#include "session/runner.h"
+
+class NetSession;
+
+// How this machine plays online (the command line's --host, --join, --delay, --net-log).
+struct NetOptions {
+    bool host = false;
+    int port = 7171;        // --host's port
+    std::string join;       // --join HOST[:PORT]
+    int delay = 1;          // frames between a player's input and its answer
+    std::string net_log;    // every confirmed frame's state hash and the session's figures
+};
+
+// Connects, plays online as long as the session lasts, then goes on offline until the
+// program ends. A host that cannot listen or a guest that cannot join says why in one
+// line and ends with status 1.
+[[noreturn]] void run_online_game(Program& p, const NetOptions& opts, int seed);
+
+// The session's confirmed frames as a replay of the game this machine played, from the
+// state online play starts from: the two sides' replays, played on one machine, show
+// where their games went apart. False with the reason if the file cannot be written.
+bool write_session_replay(const std::string& path, int seed, const NetSession& session, std::string* why);

@@ -1,0 +1,82 @@
+#include "session/output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+std::string reason() { return std::strerror(errno); }
+
+// A temporary name beside the target, or "" to write the target itself.
+std::string temp_for(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "";
+    return path + ".partial-" + std::to_string(getpid());
+}
+
+}  // namespace
+
+bool OutputFile::open(const std::string& path, std::string* error) {
+    path_ = path;
+    temp_ = temp_for(path);
+    file_ = std::fopen((temp_.empty() ? path : temp_).c_str(), "w");
+    if (!file_) {
+        *error = "cannot write " + path + ": " + reason();
+        temp_.clear();
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::write(const std::string& text, std::string* error) {
+    if (!file_) return false;
+    errno = 0;
+    if (std::fputs(text.c_str(), file_) < 0 || std::fflush(file_) != 0) {
+        *error = "cannot write " + path_ + ": " + reason();
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::commit(std::string* error) {
+    if (!file_) return false;
+    FILE* f = file_;
+    file_ = nullptr;
+    errno = 0;
+    bool ok = std::fflush(f) == 0;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok && !temp_.empty() && std::rename(temp_.c_str(), path_.c_str()) != 0) ok = false;
+    if (!ok) {
+        *error = "cannot write " + path_ + ": " + reason();
+        if (!temp_.empty()) std::remove(temp_.c_str());
+    }
+    temp_.clear();
+    return ok;
+}
+
+void OutputFile::abandon() {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    if (!temp_.empty()) std::remove(temp_.c_str());
+    temp_.clear();
+}
+
+bool save_png_in_place(const std::string& path, const Pixmap& pixmap, std::string* error) {
+    std::string temp = temp_for(path);
+    errno = 0;
+    if (!SavePNG(temp.empty() ? path : temp, pixmap)) {
+        *error = "cannot write screenshot " + path + (errno ? ": " + reason() : "");
+        if (!temp.empty()) std::remove(temp.c_str());
+        return false;
+    }
+    if (!temp.empty() && std::rename(temp.c_str(), path.c_str()) != 0) {
+        *error = "cannot write screenshot " + path + ": " + reason();
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}

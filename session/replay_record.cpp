@@ -1,0 +1,309 @@
+#include "session/replay_record.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include "session/runner.h"
+#include "platform/window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool is_replay_name(const std::string& name) {
+    auto ends_with = [&](const std::string& tail) {
+        return name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return ends_with(REPLAY_EXTENSION) || ends_with(std::string(REPLAY_EXTENSION) + ".partial");
+}
+
+// The replays of a folder by name, oldest first: names begin with the date and time.
+std::vector<std::string> replays_in(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (is_replay_name(name) && it->is_regular_file(ec)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string time_text(const char* format, bool utc) {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    if (utc) gmtime_r(&now, &tm);
+    else localtime_r(&now, &tm);
+    char buf[64];
+    std::strftime(buf, sizeof buf, format, &tm);
+    return buf;
+}
+
+// A new file name in the folder for a game starting now: the local date and time, and a
+// number if another game started in the same second.
+std::string new_replay_path(const std::string& folder) {
+    std::string stem = folder + "/" + time_text("%Y-%m-%d_%H-%M-%S", false);
+    for (int n = 1; n < 100; ++n) {
+        std::string path = stem + (n == 1 ? "" : "_" + std::to_string(n)) + REPLAY_EXTENSION;
+        std::error_code ec;
+        if (!fs::exists(path, ec) && !fs::exists(path + ".partial", ec)) return path;
+    }
+    return "";
+}
+
+std::string system_error(const std::string& what) { return what + " (" + std::strerror(errno) + ")"; }
+
+}  // namespace
+
+std::string replays_folder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    // A relative XDG_DATA_HOME is to be ignored.
+    if (data && data[0] == '/') {
+        base = data;
+    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
+        base = std::string(home) + "/.local/share";
+    } else {
+        return "";
+    }
+    return base + "/rc-whirlbat/replays";
+}
+
+std::string newest_replay(const std::string& folder) {
+    std::vector<std::string> names = replays_in(folder);
+    return names.empty() ? "" : folder + "/" + names.back();
+}
+
+void prune_replays(const std::string& folder, int keep) {
+    std::vector<std::string> names = replays_in(folder);
+    for (size_t i = 0; i + size_t(keep) < names.size(); ++i) {
+        std::error_code ec;
+        fs::remove(folder + "/" + names[i], ec);
+    }
+}
+
+// ---- the file ----
+
+ReplayFile::~ReplayFile() {
+    if (thread_.joinable() || fd_ >= 0) abandon();
+}
+
+bool ReplayFile::open(const std::string& path, std::string* error) {
+    path_ = path;
+    partial_ = path + ".partial";
+    fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) return *error = system_error("cannot write " + partial_), false;
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void ReplayFile::write(std::vector<uint8_t> bytes) {
+    if (bytes.empty()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(bytes));
+    wake_.notify_one();
+}
+
+std::string ReplayFile::error() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+}
+
+void ReplayFile::run() {
+    while (true) {
+        std::vector<uint8_t> bytes;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            bytes = std::move(queue_.front());
+            queue_.pop_front();
+            if (!error_.empty()) continue;
+        }
+        std::string failed;
+        for (size_t done = 0; done < bytes.size();) {
+            ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed = system_error("cannot write " + partial_);
+                break;
+            }
+            done += size_t(n);
+        }
+        // On the disk, not only in the system's cache: a power cut loses at most this second.
+        if (failed.empty() && ::fdatasync(fd_) != 0 && errno != EINVAL) failed = system_error("cannot write " + partial_);
+        if (!failed.empty()) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            error_ = failed;
+        }
+    }
+}
+
+void ReplayFile::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool ReplayFile::complete(std::string* error) {
+    stop();
+    *error = this->error();
+    if (error->empty() && ::fsync(fd_) != 0 && errno != EINVAL) *error = system_error("cannot write " + partial_);
+    if (::close(fd_) != 0 && error->empty()) *error = system_error("cannot write " + partial_);
+    fd_ = -1;
+    if (!error->empty()) return false;
+    if (std::rename(partial_.c_str(), path_.c_str()) != 0) {
+        *error = system_error("cannot rename " + partial_ + " to " + path_);
+        return false;
+    }
+    // The rename itself reaches the disk with the folder.
+    std::string folder = fs::path(path_).parent_path().string();
+    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+void ReplayFile::abandon() {
+    stop();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+// ---- the recorder ----
+
+void Recorder::after_step(const World& w, const Game& g, const FrameInput& in, bool ended, uint32_t presented) {
+    GameState before = last_state_;
+    bool read_input = last_reads_;
+    last_state_ = g.game_state;
+    last_reads_ = reads_input(g);
+    if (builder_) {
+        builder_->frame(in, read_input, w, g);
+        write_pending();
+    } else if (has_title_ && before == GameState::title && g.game_state == GameState::play) {
+        start(in, presented, w, g);
+    }
+    if (builder_) {
+        if (ended) finish(ReplayEnd::program_end, w, g);
+        else if (g.game_state == GameState::title) finish(ReplayEnd::title, w, g);
+    }
+    if (g.game_state == GameState::title) {
+        title_world_ = w;
+        title_game_ = g;
+        has_title_ = true;
+    }
+}
+
+void Recorder::program_end(const World& w, const Game& g) {
+    if (builder_) finish(ReplayEnd::program_end, w, g);
+}
+
+void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, const Game& g) {
+    std::string path = options_.next_file;
+    options_.next_file.clear();
+    folder_.clear();
+    if (path.empty()) {
+        if (!options_.to_folder) return;
+        std::string folder = options_.folder.empty() ? replays_folder() : options_.folder;
+        std::error_code ec;
+        if (folder.empty()) {
+            std::fprintf(stderr, "rc-whirlbat: this game is not recorded: there is no home folder to keep it in\n");
+            return;
+        }
+        fs::create_directories(folder, ec);
+        path = ec ? "" : new_replay_path(folder);
+        if (path.empty()) {
+            std::fprintf(stderr, "rc-whirlbat: this game is not recorded: cannot make the folder %s (%s)\n",
+                         folder.c_str(), ec ? ec.message().c_str() : "too many games this second");
+            return;
+        }
+        folder_ = folder;
+    }
+    ReplayHeader h;
+    h.game_version = game_version();
+    h.seed = options_.seed;
+    h.start_frame = presented;
+    h.date = time_text("%Y-%m-%dT%H:%M:%SZ", true);
+    h.pilots = !options_.pilots.empty()     ? options_.pilots
+               : describe_pilots_            ? describe_pilots_()
+               : title_game_.pads_found >= 2 ? "Blue: pad 1; Red: pad 2"
+                                             : "Blue: pad 1; Red: none";
+    h.world = title_world_;
+    h.game = title_game_;
+    auto file = std::make_unique<ReplayFile>();
+    std::string error;
+    if (!file->open(path, &error)) {
+        std::fprintf(stderr, "rc-whirlbat: this game is not recorded: %s\n", error.c_str());
+        return;
+    }
+    file_ = std::move(file);
+    last_file_ = path;
+    builder_.emplace(h);
+    builder_->frame(in, true, w, g);
+    write_pending();
+}
+
+void Recorder::write_pending() {
+    std::string error = file_->error();
+    if (!error.empty()) return give_up(error);
+    file_->write(std::move(builder_->pending));
+    builder_->pending.clear();
+}
+
+void Recorder::finish(ReplayEnd end, const World& w, const Game& g) {
+    builder_->finish(end, w, g);
+    write_pending();
+    if (!builder_) return;
+    std::string error;
+    if (!file_->complete(&error)) {
+        std::fprintf(stderr, "rc-whirlbat: the replay of this game is incomplete: %s\n", error.c_str());
+    }
+    builder_.reset();
+    file_.reset();
+    if (!folder_.empty()) prune_replays(folder_, REPLAYS_KEPT);
+}
+
+void Recorder::give_up(const std::string& why) {
+    std::fprintf(stderr, "rc-whirlbat: the recording of this game stopped: %s; the game goes on unrecorded\n",
+                 why.c_str());
+    file_->abandon();
+    file_.reset();
+    builder_.reset();
+}
+
+namespace {
+
+class RecorderHook : public FrameHook {
+public:
+    explicit RecorderHook(std::shared_ptr<Recorder> recorder) : recorder_(std::move(recorder)) {}
+    void stepped(Program& p, const FrameInput& in) override {
+        recorder_->after_step(p.world, p.game, in, p.result.ended, uint32_t(FlipCount()));
+    }
+
+private:
+    std::shared_ptr<Recorder> recorder_;
+};
+
+}  // namespace
+
+void attach_recorder(Program& p, std::shared_ptr<Recorder> recorder) {
+    // The recorder hears a frame before anything else that may end the program there.
+    p.hooks.insert(p.hooks.begin(), std::make_shared<RecorderHook>(recorder));
+    AddEndHook([&p, recorder] { recorder->program_end(p.world, p.game); });
+    recorder->describe_pilots([&p] {
+        return "Blue: " + pilot_text(p.pilots.choice[0]) + "; Red: " + pilot_text(p.pilots.choice[1]);
+    });
+}

@@ -1,0 +1,223 @@
+// Frames drawn from the shared texture look exactly as frames drawn from textures of
+// their own, in far fewer draw calls.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "platform/draw.h"
+#include "platform/font.h"
+#include "platform/options.h"
+#include "platform/renderer.h"
+#include "platform/window.h"
+#include "support.h"
+
+namespace {
+
+using test_support::OpenHeadlessGraphics;
+using test_support::PixelAt;
+using test_support::Rgb;
+
+// Sprites of odd sizes with masked holes and hard edges, so that edge clamping, the
+// copied last column and row, and the mask all show in the picture.
+Image sprite(int w, int h, int seed, int flags) {
+    Pixmap p = MakePixmap(w, h, 3);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* q = p.at(x, y);
+            bool hole = (x * 7 + y * 3 + seed) % 5 == 0;
+            for (int c = 0; c < 3; ++c) q[c] = hole ? 0 : uint8_t(rng() % 255 + 1);
+        }
+    Image img = CreateImage(w, h, 1, flags);
+    SetImagePixels(img, 0, p);
+    return img;
+}
+
+// Hundreds of quads turned, scaled and placed between pixels, in every blend mode the
+// game uses, with smoothed text at fractional places and scales.
+Pixmap draw_scene(const ImageFont& font) {
+    SetClsColor(20, 30, 40);
+    Cls();
+    std::vector<Image> images;
+    for (int i = 0; i < 12; ++i) images.push_back(sprite(5 + i * 3, 3 + i * 4, i, MASKEDIMAGE | DYNAMICIMAGE));
+    images.push_back(sprite(32, 32, 99, MASKEDIMAGE | DYNAMICIMAGE));
+    std::mt19937 rng(7);
+    auto uniform = [&](float a, float b) { return a + (b - a) * float(rng() % 10000) / 10000.0f; };
+    const int blends[] = {MASKBLEND, ALPHABLEND, LIGHTBLEND, SOLIDBLEND, SHADEBLEND};
+    for (int i = 0; i < 400; ++i) {
+        const Image& img = images[rng() % images.size()];
+        MidHandleImage(img);
+        SetBlend(blends[rng() % 5]);
+        SetColor(int(rng() % 256), int(rng() % 256), int(rng() % 256));
+        SetAlpha(uniform(0, 1));
+        SetTransform(uniform(-180, 180), uniform(0.3f, 4), uniform(0.3f, 4));
+        DrawImage(img, uniform(0, 640), uniform(0, 480));
+    }
+    SetImageFont(font);
+    SetBlend(ALPHABLEND);
+    for (int i = 0; i < 30; ++i) {
+        SetColor(int(rng() % 256), 200, 255);
+        SetAlpha(uniform(0.5f, 1));
+        float s = uniform(1, 2.5f);
+        SetTransform(0, s, s);
+        DrawText("Round: 07 Bat", uniform(0, 500), uniform(0, 460));
+    }
+    SetTransform(0, 1, 1);
+    SetAlpha(1);
+    SetBlend(MASKBLEND);
+    return ReadPicture();
+}
+
+void reopen(bool fixed_function) {
+    if (fixed_function) setenv("WHIRLBAT_FIXED_FUNCTION", "1", 1);
+    else unsetenv("WHIRLBAT_FIXED_FUNCTION");
+    engine_options.headless = true;
+    ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
+}
+
+TEST(Batching, SharedTextureGivesTheSamePixelsAsOwnTextures) {
+    // Opening the window again with the other pipeline leaves the driver's memory of
+    // the first behind for good.
+    test_support::DriverAllocations driver;
+    OpenHeadlessGraphics();
+    if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
+    ImageFont font = LoadImageFont("incbin::armalite.ttf", 24, SMOOTHFONT);
+    if (!font) font = LoadImageFont(test_support::SourcePath("assets/armalite.ttf"), 24, SMOOTHFONT);
+    ASSERT_TRUE(font);
+    RendererTakeStats();
+    Pixmap shared = draw_scene(font);
+    int shared_calls = RendererTakeStats().draw_calls;
+    reopen(true);
+    ASSERT_FALSE(RendererBatchesShared());
+    Pixmap own = draw_scene(font);
+    int own_calls = RendererTakeStats().draw_calls;
+    reopen(false);
+    ASSERT_TRUE(RendererBatchesShared());
+    int differ = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) differ += !(PixelAt(shared, x, y) == PixelAt(own, x, y));
+    EXPECT_EQ(differ, 0);
+    // Blend changes alone break the shared batches.
+    EXPECT_LT(shared_calls, own_calls);
+    SetImageFont(nullptr);
+}
+
+TEST(Batching, ImagesAndTextShareOneDrawCallPerBlendMode) {
+    OpenHeadlessGraphics();
+    if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
+    Cls();
+    ReadPicture(0, 0, 1, 1);
+    RendererTakeStats();
+    SetBlend(ALPHABLEND);
+    SetAlpha(0.7f);
+    SetTransform(0, 1, 1);
+    for (int i = 0; i < 20; ++i) DrawImage(sprite(4 + i, 6, i, 0), float(i * 30), 10);
+    DrawText("Text and rectangles join", 10, 100);
+    DrawRect(10, 200, 50, 20);
+    SetBlend(LIGHTBLEND);
+    for (int i = 0; i < 5; ++i) DrawImage(sprite(8, 8, i, 0), float(i * 30), 300);
+    ReadPicture(0, 0, 1, 1);
+    RendererStats s = RendererTakeStats();
+    EXPECT_EQ(s.draw_calls, 2);
+    EXPECT_GT(s.quads, 40);
+    SetBlend(MASKBLEND);
+    SetAlpha(1);
+}
+
+TEST(Batching, AFrameGrabbedAgainKeepsItsOldPixelsForQuadsDrawnBefore) {
+    OpenHeadlessGraphics();
+    SetClsColor(0, 0, 0);
+    Cls();
+    SetBlend(SOLIDBLEND);
+    SetAlpha(1);
+    SetTransform(0, 1, 1);
+    SetColor(200, 0, 0);
+    DrawRect(0, 0, 8, 8);
+    Image grabbed = CreateImage(8, 8, 1, 0);
+    GrabImage(grabbed, 0, 0);  // red
+    SetColor(255, 255, 255);
+    DrawImage(grabbed, 100, 100);  // recorded, not drawn yet
+    Pixmap green = MakePixmap(8, 8, 3);
+    for (int i = 0; i < 64; ++i) green.pixels[i * 3 + 1] = 180;
+    SetImagePixels(grabbed, 0, green);
+    DrawImage(grabbed, 200, 100);
+    EXPECT_EQ(PixelAt(ReadPicture(100, 100, 1, 1), 0, 0), (Rgb{200, 0, 0}));
+    EXPECT_EQ(PixelAt(ReadPicture(200, 100, 1, 1), 0, 0), (Rgb{0, 180, 0}));
+    // A freed frame's place goes to the next frame of its size, and the first one's
+    // quads still show what it held.
+    Cls();
+    Image first = CreateImage(8, 8, 1, 0);
+    SetImagePixels(first, 0, green);
+    DrawImage(first, 10, 10);
+    first.reset();
+    Image second = CreateImage(8, 8, 1, 0);
+    Pixmap blue = MakePixmap(8, 8, 3);
+    for (int i = 0; i < 64; ++i) blue.pixels[i * 3 + 2] = 190;
+    SetImagePixels(second, 0, blue);
+    DrawImage(second, 30, 10);
+    EXPECT_EQ(PixelAt(ReadPicture(10, 10, 1, 1), 0, 0), (Rgb{0, 180, 0}));
+    EXPECT_EQ(PixelAt(ReadPicture(30, 10, 1, 1), 0, 0), (Rgb{0, 0, 190}));
+    SetBlend(MASKBLEND);
+}
+
+// A frame that begins as the last one did starts from a copy of the picture kept after
+// that shared start. Whether the shared start grows or shrinks, an early quad changes
+// for good, a sprite's pixels are replaced under the same quads, or the clear colour
+// changes, every picture comes out as drawing all its quads gives.
+TEST(KeptPicture, StartingFromTheKeptPictureGivesTheWholeDrawnPicture) {
+    OpenHeadlessGraphics();
+    if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
+    std::vector<Image> tiles;
+    for (int i = 0; i < 6; ++i) tiles.push_back(sprite(32, 32, 40 + i, MASKEDIMAGE | DYNAMICIMAGE));
+    Image mover = sprite(24, 20, 77, MASKEDIMAGE | DYNAMICIMAGE);
+    Pixmap repainted = MakePixmap(32, 32, 3);
+    for (int i = 0; i < 32 * 32; ++i) repainted.pixels[size_t(i) * 3] = uint8_t(i % 251 + 1);
+    // 300 background quads, the moving sprite among them at a place that changes from
+    // frame to frame, then 40 more quads.
+    auto frame = [&](int f) {
+        SetClsColor(f == 8 ? 60 : 20, 30, 40);
+        Cls();
+        if (f == 6) SetImagePixels(tiles[2], 0, repainted);
+        std::mt19937 rng(11);
+        int mover_at = (f % 3 == 0) ? 250 : (f % 3 == 1) ? 120 : 290;
+        SetTransform(0, 1, 1);
+        for (int i = 0; i < 340; ++i) {
+            if (i == mover_at) {
+                SetBlend(MASKBLEND);
+                SetColor(255, 255, 255);
+                SetTransform(float(f * 17), 1.5f, 1.5f);
+                DrawImage(mover, float(100 + f * 13), float(200 + f * 5));
+                SetTransform(0, 1, 1);
+            }
+            SetBlend(i % 7 == 0 ? ALPHABLEND : MASKBLEND);
+            SetAlpha(i % 7 == 0 ? 0.5f : 1.0f);
+            int blue = int(rng() % 256);
+            // From frame 9 on one early quad changes for good, as an arena cell does.
+            SetColor(255, i == 10 && f >= 9 ? 0 : 255, blue);
+            DrawImage(tiles[rng() % tiles.size()], float(rng() % 620), float(rng() % 460));
+        }
+        SetAlpha(1);
+        return ReadPicture();
+    };
+    RendererKeepPictures(true);
+    RendererTakeStats();
+    std::vector<Pixmap> kept;
+    for (int f = 0; f < 12; ++f) kept.push_back(frame(f));
+    int reused = RendererTakeStats().reused;
+    RendererKeepPictures(false);
+    SetImagePixels(tiles[2], 0, MakePixmap(32, 32, 3));  // as before frame 6 again
+    tiles[2] = sprite(32, 32, 42, MASKEDIMAGE | DYNAMICIMAGE);
+    for (int f = 0; f < 12; ++f) {
+        Pixmap whole = frame(f);
+        ASSERT_EQ(kept[size_t(f)].pixels, whole.pixels) << "frame " << f;
+    }
+    EXPECT_EQ(RendererTakeStats().reused, 0);
+    RendererKeepPictures(true);
+    // Frames 1, 2, 4, 5, 10 and 11 begin as a frame before them did, further than the
+    // kept start (9, with its new clear colour, and 7 after the repainting do not).
+    EXPECT_GE(reused, 4);
+    SetBlend(MASKBLEND);
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// Two online sessions in one process over ENet on 127.0.0.1: the handshake (same
+// version only, one guest only), a game played through both sessions with the same
+// state on both sides, the state hashes catching two games that went apart, and a
+// goodbye or silence ending the session.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "session/net/net_session.h"
+#include "session/net/netplay.h"
+#include "session/replay.h"
+#include "session/replay_check.h"
+#include "support.h"
+#include "sim/snapshot.h"
+
+namespace {
+
+int test_port(int n) { return 30000 + int(getpid() % 10000) * 3 + n; }
+
+void service_until(std::initializer_list<NetLink*> links, const std::function<bool()>& done, int ms = 3000) {
+    std::vector<Packet> ignored;
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        for (NetLink* l : links) l->service(1, ignored);
+    }
+}
+
+void connect(NetLink& host, NetLink& guest, int port, int host_delay = 1, int guest_delay = 1) {
+    std::string why;
+    ASSERT_TRUE(host.listen(port, "1.3", 4242, host_delay, &why)) << why;
+    ASSERT_TRUE(guest.join("127.0.0.1", port, "1.3", guest_delay, &why)) << why;
+    service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
+    ASSERT_TRUE(host.ready());
+    ASSERT_TRUE(guest.ready());
+}
+
+TEST(NetLink, TheGuestTakesTheHostsSeedAndTheLargerDelay) {
+    NetLink host, guest;
+    connect(host, guest, test_port(0), 1, 3);
+    EXPECT_EQ(guest.seed(), 4242);
+    EXPECT_EQ(guest.delay(), 3);
+    EXPECT_EQ(host.delay(), 3);
+}
+
+TEST(NetLink, AnotherVersionIsOneClearLineOnBothSides) {
+    NetLink host, old_guest;
+    std::string why;
+    ASSERT_TRUE(host.listen(test_port(1), "1.3", 1, 1, &why));
+    ASSERT_TRUE(old_guest.join("127.0.0.1", test_port(1), "1.2", 1, &why));
+    service_until({&host, &old_guest}, [&] { return old_guest.state() == NetLink::State::closed; });
+    EXPECT_EQ(old_guest.message(), "the host runs version 1.3, this is version 1.2: both need the same version");
+    std::vector<std::string> notes = host.take_notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "a guest with version 1.2 tried to join; this is version 1.3: both need the same version");
+    // The host goes on waiting, and a guest of its version gets in.
+    NetLink guest;
+    ASSERT_TRUE(guest.join("127.0.0.1", test_port(1), "1.3", 1, &why));
+    service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
+    EXPECT_TRUE(host.ready());
+}
+
+TEST(NetLink, OnlyTheGuestThatCompletedTheHandshakeIsAccepted) {
+    NetLink host, guest, intruder;
+    connect(host, guest, test_port(2));
+    std::string why;
+    ASSERT_TRUE(intruder.join("127.0.0.1", test_port(2), "1.3", 1, &why));
+    service_until({&host, &guest, &intruder}, [&] { return intruder.state() == NetLink::State::closed; });
+    EXPECT_EQ(intruder.message(), "the host already has a guest");
+    EXPECT_TRUE(host.ready());
+}
+
+// Someone playing at random: sticks, fire, and the game started, paused and resumed.
+NetInput random_input(std::mt19937& rng, const Game& g) {
+    std::uniform_int_distribution<int> axis(-1, 1), coin(0, 99);
+    NetInput in;
+    for (int8_t& a : in.axis) a = int8_t(axis(rng));
+    in.buttons = coin(rng) < 10 ? 1 : 0;
+    if (g.game_state == GameState::title && coin(rng) == 0) in.command = NetCommand::start;
+    if (g.game_state == GameState::play && coin(rng) == 0 && coin(rng) < 20) in.command = NetCommand::pause;
+    if (g.game_state == GameState::pause && coin(rng) < 3) in.command = NetCommand::resume;
+    return in;
+}
+
+struct Player {
+    World w = new_world(4242);
+    Game g = new_game_state(2);
+    FrameResult shown;
+    std::mt19937 rng;
+    FILE* log = std::tmpfile();
+    explicit Player(uint32_t seed) : rng(seed) {}
+    ~Player() { std::fclose(log); }
+
+    std::map<long, std::string> hashes() {
+        std::fflush(log);
+        std::rewind(log);
+        std::map<long, std::string> out;
+        long f;
+        char h[17];
+        while (std::fscanf(log, "confirmed %ld %16s\n", &f, h) == 2) out[f] = h;
+        return out;
+    }
+};
+
+void play(NetSession& a, Player& pa, NetSession& b, Player& pb, int ticks) {
+    for (int t = 0; t < ticks && a.ended() == NetSession::End::none && b.ended() == NetSession::End::none; ++t) {
+        a.tick(pa.w, pa.g, pa.shown, [&] { return random_input(pa.rng, pa.g); }, nullptr);
+        b.tick(pb.w, pb.g, pb.shown, [&] { return random_input(pb.rng, pb.g); }, nullptr);
+        if (t % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+TEST(NetSession, BothMachinesConfirmTheSameGame) {
+    NetLink host, guest;
+    connect(host, guest, test_port(3));
+    NetSession a(host, 0), b(guest, 1);
+    Player pa(1), pb(2);
+    a.log_hashes(pa.log);
+    b.log_hashes(pb.log);
+    play(a, pa, b, pb, 3000);
+    ASSERT_EQ(a.ended(), NetSession::End::none) << a.message();
+    std::map<long, std::string> ha = pa.hashes(), hb = pb.hashes();
+    ASSERT_GT(ha.size(), 2000u);
+    size_t compared = 0;
+    for (const auto& [f, h] : ha) {
+        if (!hb.count(f)) continue;
+        ASSERT_EQ(hb[f], h) << "frame " << f;
+        ++compared;
+    }
+    EXPECT_GT(compared, 2000u);
+    NetStats s = a.stats();
+    EXPECT_EQ(s.malformed, 0);
+    EXPECT_GT(s.bytes_sent, 0u);
+    // The local player's input showed after exactly the input delay.
+    EXPECT_EQ(s.min_response, 1);
+    EXPECT_EQ(s.max_response, 1);
+}
+
+// A step that goes its own way on one machine after a while.
+long wrong_after = 0;
+void step_that_drifts(World& w, Game& g, const FrameInput& in, FrameResult& out) {
+    step(w, g, in, out);
+    if (++wrong_after > 400) w.player[1].score += 1;
+}
+
+TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
+    NetLink host, guest;
+    connect(host, guest, test_port(4));
+    wrong_after = 0;
+    NetSession a(host, 0), b(guest, 1, step_that_drifts);
+    Player pa(3), pb(4);
+    play(a, pa, b, pb, 2000);
+    // One side finds the hashes differ and says so; the other hears it (or finds it too).
+    service_until({&host, &guest}, [&] {
+        return host.state() == NetLink::State::closed && guest.state() == NetLink::State::closed;
+    });
+    a.tick(pa.w, pa.g, pa.shown, [] { return NetInput{}; }, nullptr);
+    b.tick(pb.w, pb.g, pb.shown, [] { return NetInput{}; }, nullptr);
+    EXPECT_EQ(a.ended(), NetSession::End::desync);
+    EXPECT_EQ(b.ended(), NetSession::End::desync);
+    std::string said = a.message() + " / " + b.message();
+    EXPECT_NE(said.find("went apart at frame"), std::string::npos) << said;
+    EXPECT_NE(said.find("online play stopped"), std::string::npos) << said;
+    // Each side keeps its game as a replay of every frame it confirmed. Both sides
+    // confirmed the same inputs, so played on one machine both replays make one game:
+    // the machine that went apart is the one whose own hashes differ from it.
+    std::string why;
+    std::string honest = test_support::OutputPath("desync-honest.wbreplay");
+    std::string drifting = test_support::OutputPath("desync-drifting.wbreplay");
+    ASSERT_TRUE(write_session_replay(honest, 4242, a, &why)) << why;
+    ASSERT_TRUE(write_session_replay(drifting, 4242, b, &why)) << why;
+    Replay replay;
+    ASSERT_TRUE(load_replay(honest, replay, &why)) << why;
+    EXPECT_EQ(replay.frames, long(a.history().size()));
+    EXPECT_GE(replay.frames, 400);
+    ReplayCheck check = check_replay(replay);
+    EXPECT_TRUE(check.ok) << check.problem;
+    Replay other;
+    ASSERT_TRUE(load_replay(drifting, other, &why)) << why;
+    ReplayCheck other_check = check_replay(other);
+    EXPECT_TRUE(other_check.ok) << other_check.problem;
+    long both = std::min(replay.frames, other.frames);
+    ASSERT_GT(both, 400);
+    for (long i = 0; i < both / REPLAY_HASH_EVERY; ++i) ASSERT_EQ(replay.hashes[size_t(i)], other.hashes[size_t(i)]) << i;
+}
+
+TEST(NetSession, PacketsNoHonestPeerSendsAreDroppedAndCounted) {
+    NetLink host, guest;
+    connect(host, guest, test_port(6));
+    NetSession a(host, 0), b(guest, 1);
+    Player pa(7), pb(8);
+    play(a, pa, b, pb, 60);
+    Packet ahead;  // inputs from far past the first the host lacks
+    ahead.kind = Packet::Kind::inputs;
+    ahead.first = 5000;
+    ahead.inputs.assign(3, NetInput{});
+    Packet acks_unsent = ahead;  // acknowledges inputs the host never sent
+    acks_unsent.first = 1;
+    acks_unsent.ack = 100000;
+    Packet odd_hash;  // a hash of a frame no hash is taken after
+    odd_hash.kind = Packet::Kind::hash;
+    odd_hash.frame = 31;
+    for (const Packet* p : {&ahead, &acks_unsent, &odd_hash}) guest.send(*p, true);
+    guest.flush();
+    long known = a.rollback().known(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    play(a, pa, b, pb, 200);
+    EXPECT_EQ(a.stats().malformed, 3);
+    EXPECT_EQ(a.ended(), NetSession::End::none);
+    EXPECT_GT(a.rollback().known(1), known);  // the real inputs still come in
+}
+
+TEST(NetSession, AGoodbyeEndsTheSessionWithOneLine) {
+    NetLink host, guest;
+    connect(host, guest, test_port(5));
+    NetSession a(host, 0), b(guest, 1);
+    Player pa(5), pb(6);
+    play(a, pa, b, pb, 100);
+    b.leave();
+    service_until({&host}, [&] { return host.state() == NetLink::State::closed; });
+    a.tick(pa.w, pa.g, pa.shown, [] { return NetInput{}; }, nullptr);
+    EXPECT_EQ(a.ended(), NetSession::End::left);
+    EXPECT_EQ(a.message(), "Red has left");
+}
+
+}  // namespace
