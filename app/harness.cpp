@@ -265,7 +265,12 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     return true;
 }
 
-int start_seed(const HarnessOptions& opts) { return opts.seed ? *opts.seed : MilliSecs(); }
+int start_seed(const HarnessOptions& opts) {
+    if (opts.seed) return *opts.seed;
+    // The virtual clock of a headless run starts at 0 every time, which keeps it
+    // repeatable; a player's launch takes the time since the system started.
+    return opts.headless ? MilliSecs() : int(SystemMilliSecs());
+}
 
 std::string trace_line(Program& p) { return trace_line(p, FlipCount(), MilliSecs()); }
 

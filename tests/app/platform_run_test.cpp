@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "engine/pixmap.h"
 #include "engine/present_cpu.h"
 #include "support.h"
+#include "world/world.h"
 #include "x11_client.h"
 
 namespace {
@@ -365,6 +367,73 @@ TEST(Present, WithOrWithoutOpenGlTheScreenShowsTheSamePixels) {
         // Software OpenGL blends the seams with the same weights as the CPU.
         EXPECT_EQ(differing, 0u) << "of " << screen.size() << " pixels";
     }
+}
+
+// Milliseconds since the system started, wrapping at 2^32.
+uint32_t boot_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_BOOTTIME, &t);
+    return uint32_t(uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u);
+}
+
+struct Launch {
+    std::string tiles;      // the first round's arena, as the trace writes it
+    long rnd_state = 0;     // the generator on the first frame
+    uint32_t before = 0, after = 0;  // the system's clock around the launch
+};
+
+// A player's launch in a window: the mouse starts a game from the title, and the run ends
+// once the first round is under way.
+Launch launch(const std::string& display, const std::vector<std::string>& extra, const std::string& name) {
+    Launch l;
+    std::string trace = OutputPath("seed-" + name + ".jsonl");
+    std::string start = script("seed-start.txt", "f330 mouse move 320 250\nf331 mouse left down\nf332 mouse left up\n");
+    std::vector<std::string> args = {"--window", "--no-settings", "--frames", "385", "--trace", trace, "--script", start};
+    args.insert(args.end(), extra.begin(), extra.end());
+    l.before = boot_ms();
+    Game game(args, {"DISPLAY=" + display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                     "XDG_DATA_HOME=" + OutputPath("seed-data")});
+    int code = game.wait(120);
+    l.after = boot_ms();
+    EXPECT_EQ(code, 0) << game.err();
+    auto frames = ReadTrace(trace);
+    if (frames.size() != 385u) {
+        ADD_FAILURE() << name << ": " << frames.size() << " frames traced\n" << game.err();
+        return l;
+    }
+    EXPECT_EQ(frames.back()["game_state"].i(), 2) << name << ": the round is not under way";
+    l.tiles = frames.back()["tiles"].text;
+    l.rnd_state = long(frames.front()["rnd_state"].num());
+    return l;
+}
+
+// The launch's seed, found among the clock's readings during the launch; -1 if none fits.
+long seed_within(const Launch& l) {
+    for (uint32_t ms = l.before; ms != l.after + 1; ++ms) {
+        if (new_world(int(ms)).rng.state == l.rnd_state) return long(ms);
+    }
+    return -1;
+}
+
+// A launch takes its seed from the time since the system started, so two launches in a
+// row fly over different arenas; --seed N gives the same arena every time.
+TEST(Seed, EveryLaunchHasItsOwnArenaAndSeedNTheSameOne) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    Launch first = launch(x.display(), {}, "first");
+    Launch second = launch(x.display(), {}, "second");
+    ASSERT_FALSE(first.tiles.empty());
+    ASSERT_FALSE(second.tiles.empty());
+    EXPECT_NE(first.tiles, second.tiles);
+    EXPECT_GE(seed_within(first), 0) << "the generator on the first frame is " << first.rnd_state
+                                     << ", from no clock reading between " << first.before << " and " << first.after;
+    EXPECT_GE(seed_within(second), 0) << "the generator on the first frame is " << second.rnd_state;
+
+    Launch seeded[2] = {launch(x.display(), {"--seed", "7"}, "seeded-1"), launch(x.display(), {"--seed", "7"}, "seeded-2")};
+    ASSERT_FALSE(seeded[0].tiles.empty());
+    EXPECT_EQ(seeded[0].tiles, seeded[1].tiles);
+    EXPECT_EQ(seeded[0].rnd_state, new_world(7).rng.state);
+    EXPECT_EQ(seeded[1].rnd_state, new_world(7).rng.state);
 }
 
 }  // namespace
