@@ -320,6 +320,8 @@ std::string record_folder() {
 void back_to_title_offline(Program& p, const Pilots& pilots, const std::string& notice) {
     Game& g = p.game;
     p.pilots = pilots;
+    // The keyboard halves as the settings give them: online, one player had both.
+    for (int side = 0; side < 2; ++side) p.keys[side] = p.settings.keys[side];
     seat_pilots(p);
     g.sound_lvl = p.settings.sound_lvl;
     g.sound_vol = volume_for_level(g.sound_lvl);
