@@ -56,6 +56,6 @@ int main(int argc, char** argv) {
         attach_recorder(program, recorder);
     }
     add_replay_key(program, recorder);
-    if (opts.host || !opts.join.empty()) run_online_game(program, opts, seed);
+    if (opts.host || !opts.join.empty()) run_online_game(program, opts, seed, recorder);
     run_game(program, seed);
 }

@@ -14,6 +14,7 @@
 
 #include "app/net_session.h"
 #include "app/replay.h"
+#include "app/replay_record.h"
 #include "app/pilot_panel.h"
 #include "app/sound_ledger.h"
 #include "engine/draw.h"
@@ -393,7 +394,7 @@ bool write_session_replay(const std::string& path, int seed, const NetSession& s
     return ok;
 }
 
-void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
+void run_online_game(Program& p, const HarnessOptions& opts, int seed, std::shared_ptr<Recorder> recorder) {
     start_program(p, seed);
     NetLink link;
     std::string why, host = "";
@@ -449,6 +450,31 @@ void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
     LocalSound output(p, session);
     SoundLedger ledger(output);
     Pacer pacer;
+    // The game as both machines confirmed it, frame by frame, is what the recorder keeps,
+    // never the guesses on the screen; its header names who flies where.
+    World kept_world = p.world;
+    Game kept_game = p.game;
+    FrameResult kept_out;
+    kept_out.draw = false;
+    size_t kept_frames = 0;
+    auto record_confirmed = [&] {
+        const auto& history = session.history();
+        for (; recorder && kept_frames < history.size(); ++kept_frames) {
+            const auto& [blue, red] = history[kept_frames];
+            FrameInput in = compose_input(kept_game, blue, red);
+            step(kept_world, kept_game, in, kept_out);
+            recorder->after_step(kept_world, kept_game, in, false, uint32_t(FlipCount()));
+        }
+    };
+    if (recorder) {
+        recorder->set_seed(link.seed());
+        recorder->end_with(&kept_world, &kept_game);
+        std::string here = pilot_text(mine) + ", on this machine";
+        std::string there = std::string("online, on the ") + (me.side == 0 ? "guest's" : "host's") + " machine";
+        recorder->describe_pilots([here, there, side = me.side] {
+            return "Blue: " + (side == 0 ? here : there) + "; Red: " + (side == 1 ? here : there);
+        });
+    }
     while (session.ended() == NetSession::End::none) {
         PumpEvents();
         SamplePads();
@@ -465,6 +491,7 @@ void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
         };
         output.waited = false;
         NetSession::Tick t = session.tick(p.world, p.game, p.result, read_local, &ledger);
+        record_confirmed();
         if (session.ended() != NetSession::End::none) break;
         if (output.waited) pacer.restart();
         localise_scene(p, p.result.scene);
@@ -486,6 +513,14 @@ void run_online_game(Program& p, const HarnessOptions& opts, int seed) {
         }
     }
     summarise(session.ended() == NetSession::End::desync ? "desync" : "left");
+    // A game the session cut short ends its replay here; the games after it are offline.
+    if (recorder) {
+        recorder->program_end(kept_world, kept_game);
+        recorder->end_with(nullptr, nullptr);
+        recorder->describe_pilots([&p] {
+            return "Blue: " + pilot_text(p.pilots.choice[0]) + "; Red: " + pilot_text(p.pilots.choice[1]);
+        });
+    }
     p.result.clear();
     back_to_title_offline(p, own, notice);
     while (run_frame(p)) {

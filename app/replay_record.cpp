@@ -208,7 +208,7 @@ void Recorder::after_step(const World& w, const Game& g, const FrameInput& in, b
 }
 
 void Recorder::program_end(const World& w, const Game& g) {
-    if (builder_) finish(ReplayEnd::program_end, w, g);
+    if (builder_) finish(ReplayEnd::program_end, end_world_ ? *end_world_ : w, end_game_ ? *end_game_ : g);
 }
 
 void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, const Game& g) {
