@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     HarnessOptions opts;
     std::string error;
     if (!parse_options(argc, argv, opts, &error)) {
-        std::fprintf(stderr, "rc-whirlbat: %s\n%s", error.c_str(), usage_text());
+        std::fprintf(stderr, "rc-whirlbat: %s; see --help\n", error.c_str());
         return 2;
     }
     if (opts.help) {

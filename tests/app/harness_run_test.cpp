@@ -5,6 +5,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <set>
 #include <string>
 
 #include "support.h"
@@ -67,10 +69,53 @@ TEST(HarnessNumbers, NumbersOutOfRangeAreRefusedNotWrapped) {
         std::string err;
         args.insert(args.begin(), "--headless");
         EXPECT_EQ(RunGame(args, &err), 2) << args[1] << " " << args[2];
-        EXPECT_NE(err.find("usage:"), std::string::npos) << err;
+        EXPECT_EQ(err.rfind("rc-whirlbat: " + args[1] + " ", 0), 0u) << err;
+        EXPECT_NE(err.find("; see --help\n"), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
     std::string err;
     EXPECT_EQ(RunGame({"--headless", "--seed", "-2147483648", "--frames", "1"}, &err), 0) << err;
+}
+
+// ---- the command line's help and the manual page ----
+
+// The long options the command line takes, as its reader spells them.
+std::set<std::string> options_read() {
+    std::string source = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/app/harness.cpp");
+    std::set<std::string> names;
+    std::regex compared("arg == \"(--[a-z-]+)\"");
+    for (std::sregex_iterator it(source.begin(), source.end(), compared), end; it != end; ++it) names.insert((*it)[1]);
+    return names;
+}
+
+std::string help_text() {
+    std::string out = test_support::OutputPath("help.txt");
+    std::string err;
+    EXPECT_EQ(test_support::RunBinary("/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", WHIRLBAT_BINARY, out}, &err), 0)
+        << err;
+    return slurp(out);
+}
+
+TEST(HarnessHelp, ABadOptionIsOneLineThatNamesItAndPointsToHelp) {
+    std::string err;
+    EXPECT_EQ(RunGame({"--window", "--fly-upside-down"}, &err), 2);
+    EXPECT_EQ(err, "rc-whirlbat: unknown option --fly-upside-down; see --help\n");
+    EXPECT_EQ(RunGame({"--trace"}, &err), 2);
+    EXPECT_EQ(err, "rc-whirlbat: --trace needs a value; see --help\n");
+}
+
+// Every option the command line takes is in the help's synopsis and has a line of its own.
+TEST(HarnessHelp, TheHelpShowsEveryOptionTheCommandLineTakes) {
+    std::set<std::string> names = options_read();
+    ASSERT_GT(names.size(), 20u) << "the options could not be read from app/harness.cpp";
+    std::string help = help_text();
+    size_t list = help.find("\n  -");
+    ASSERT_NE(list, std::string::npos) << help;
+    std::string synopsis = help.substr(0, list), lines = help.substr(list);
+    for (const std::string& name : names) {
+        EXPECT_TRUE(std::regex_search(synopsis, std::regex("[\\[ |]" + name + "[\\] ]"))) << name << " not in\n" << synopsis;
+        EXPECT_TRUE(std::regex_search(lines, std::regex("\n  " + name + "[ ,]"))) << name << " has no line of its own";
+    }
 }
 
 }  // namespace
