@@ -43,7 +43,10 @@ std::string player_json(const player_tag& p) {
     std::string s = "{";
     auto field = [&](const char* name, const std::string& value) {
         if (s.size() > 1) s += ",";
-        s += "\"" + std::string(name) + "\":" + value;
+        s += '"';
+        s += name;
+        s += "\":";
+        s += value;
     };
     field("score", num(p.score));
     field("rocket_ctr", num(p.rocket_ctr));
@@ -297,13 +300,16 @@ std::string trace_line(Program& p, int frame, int ms) {
     field("sound_vol", num(g.sound_vol));
     field("music_vol", num(g.music_vol));
     field("rnd_state", num(int(w.rng.state)));
-    field("mouse", "[" + num(g.pointer_x) + "," + num(g.pointer_y) + "]");
-    field("player", "[" + player_json(w.player[0]) + "," + player_json(w.player[1]) + "]");
+    field("mouse", '[' + num(g.pointer_x) + "," + num(g.pointer_y) + "]");
+    field("player", '[' + player_json(w.player[0]) + "," + player_json(w.player[1]) + "]");
     std::string tiles;
     for (const level_tag& cell : w.level) tiles += char('0' + (cell.tile >= 0 && cell.tile <= 9 ? cell.tile : 0));
     field("tiles", "\"" + tiles + "\"");
     std::string rockets = "[";
-    for (const rocket_tag& r : w.rocket_list) rockets += (rockets.size() > 1 ? "," : "") + rocket_json(r);
+    for (const rocket_tag& r : w.rocket_list) {
+        if (rockets.size() > 1) rockets += ',';
+        rockets += rocket_json(r);
+    }
     field("rockets", rockets + "]");
     field("trails", num(int(w.trail_list.size())));
     field("explodes", num(int(w.explode_list.size())));

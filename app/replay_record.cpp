@@ -52,7 +52,9 @@ std::string time_text(const char* format, bool utc) {
 std::string new_replay_path(const std::string& folder) {
     std::string stem = folder + "/" + time_text("%Y-%m-%d_%H-%M-%S", false);
     for (int n = 1; n < 100; ++n) {
-        std::string path = stem + (n == 1 ? "" : "_" + std::to_string(n)) + REPLAY_EXTENSION;
+        std::string path = stem;
+        if (n > 1) path += '_' + std::to_string(n);
+        path += REPLAY_EXTENSION;
         std::error_code ec;
         if (!fs::exists(path, ec) && !fs::exists(path + ".partial", ec)) return path;
     }

@@ -107,10 +107,8 @@ void drop_shared_keys(const std::string& path, Settings& s, KeyHistory (&history
 
 std::string default_settings_path() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME")) base = std::string(home) + "/.config";
-    else base = ".";
+    const char* home = std::getenv("HOME");
+    std::string base = xdg && *xdg == '/' ? std::string(xdg) : home ? std::string(home) + "/.config" : std::string(".");
     return base + "/rc-whirlbat/settings.ini";
 }
 
