@@ -414,6 +414,10 @@ void Flip(int sync) {
 
 int FlipCount() { return win.flip_count; }
 
+void WindowExposed() {
+    if (win.flip_count > 0) present(false);
+}
+
 void AddFlipHook(std::function<void()> hook) { win.flip_hooks.push_back(std::move(hook)); }
 
 int MilliSecs() {

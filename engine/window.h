@@ -58,6 +58,9 @@ void AddEndHook(std::function<void()> hook);
 // not be finished turns a clean end into a failure).
 void RaiseExitCode(int code);
 
+// Engine-internal: shows the last picture again, as it was presented (the window was
+// covered and nothing kept its pixels), between frames and while the game waits.
+void WindowExposed();
 // Engine-internal: whether soft sync (clock pacing) is on.
 bool SoftSyncActive();
 // Engine-internal: maps a window position to the picture, and back.

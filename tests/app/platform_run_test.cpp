@@ -369,6 +369,38 @@ TEST(Present, WithOrWithoutOpenGlTheScreenShowsTheSamePixels) {
     }
 }
 
+// Without a compositor nothing keeps a window's pixels while another covers it: when it
+// is uncovered, the game shows its last picture again, even while it waits inactive.
+TEST(Expose, AnUncoveredWindowShowsTheLastPictureAgainWhileInactive) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string trace = OutputPath("expose.jsonl");
+    std::remove(trace.c_str());
+    // The title stands still from frame 400 on; at frame 420 the window is inactive.
+    Game game({"--window", "--seed", "3", "--no-settings", "--trace", trace, "--script",
+               script("expose.txt", "f420 window focus lost\nt900000000 key 65 down\n")},
+              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(trace_reaches(trace, game, 420, 60)) << game.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int w = 0, h = 0;
+    std::string error;
+    std::vector<uint32_t> before = GrabScreen(x.display(), &w, &h, &error);
+    ASSERT_FALSE(before.empty()) << error;
+    ASSERT_TRUE(CoverWindow(x.display(), "RC Whirlbat", 0xff00ff, 300, &error)) << error;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::vector<uint32_t> after = GrabScreen(x.display(), &w, &h, &error);
+    ASSERT_EQ(after.size(), before.size()) << error;
+    size_t differing = 0, magenta = 0;
+    for (size_t i = 0; i < after.size(); ++i) {
+        differing += after[i] != before[i];
+        magenta += after[i] == 0xff00ffu;
+    }
+    EXPECT_EQ(differing, 0u) << magenta << " pixels of the window that covered it are left";
+    game.signal(SIGTERM);
+    EXPECT_EQ(game.wait(20), 0) << game.err();
+    EXPECT_EQ(ReadTrace(trace).size(), 420u);  // inactive all along: no frame drawn
+}
+
 // Milliseconds since the system started, wrapping at 2^32.
 uint32_t boot_ms() {
     timespec t{};
