@@ -85,4 +85,20 @@ TEST(ReadmeCommands, ThePlayCommandBuildsTheGameAloneAndTheTestCommandTheTests) 
     EXPECT_NE(ci.find(tests + "\n"), std::string::npos) << "not in .ci/run: " << tests;
 }
 
+// A machine with root alone has no sudo: every command the README gives works as root,
+// and says "as root, or with sudo" where it needs the rights.
+TEST(ReadmeCommands, NoCommandNeedsSudo) {
+    std::string readme = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
+    size_t commands = 0;
+    for (size_t at = 0; (at = readme.find("\n    ", at)) != std::string::npos; ++at) {
+        std::string line = readme.substr(at + 5, readme.find('\n', at + 1) - at - 5);
+        ++commands;
+        EXPECT_EQ(line.find("sudo "), std::string::npos) << line;
+        if (line.rfind("apt ", 0) == 0 || line.find("&& apt ") != std::string::npos) {
+            EXPECT_NE(line.find("as root, or with sudo"), std::string::npos) << line;
+        }
+    }
+    EXPECT_GT(commands, 5u);
+}
+
 }  // namespace
