@@ -35,10 +35,11 @@ bool parse_int(const char* s, int* out, long long lo = INT_MIN, long long hi = I
 }  // namespace
 
 const char* usage_text() {
-    return "usage: rc-whirlbat [--window] [--headless] [--seed N] [--frames N] [--shot N:FILE]...\n"
-           "                   [--trace FILE] [--script FILE] [--sync-test N] [--data DIR]\n"
-           "                   [--blue PILOT] [--red PILOT] [--no-settings] [--settings FILE] [--stereo N]\n"
-           "                   [--record FILE] [--replay FILE] [--verify FILE]\n"
+    return "usage: rc-whirlbat [--window] [--data DIR] [--blue PILOT] [--red PILOT] [--stereo N]\n"
+           "                   [--settings FILE | --no-settings] [--record FILE | --replay FILE | --verify FILE]\n"
+           "                   [--host [PORT] | --join HOST[:PORT]] [--delay N] [--net-log FILE]\n"
+           "                   [--headless] [--seed N] [--frames N] [--shot N:FILE]... [--trace FILE]\n"
+           "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --seed N        seed the random generator with N\n"
@@ -64,8 +65,12 @@ const char* usage_text() {
            "  --join HOST[:PORT]  play online against the host at HOST; you fly Red\n"
            "  --delay N       online: frames (0..4, 1 unless set) between your input and your\n"
            "                  helicopter's answer; more hides more of a slow connection\n"
-           "  --net-log FILE  online: write every confirmed frame's state hash and the figures\n"
-           "  In the title, F5 plays the last recorded game.\n";
+           "  --net-log FILE  online: write every confirmed frame's state hash, and the session's\n"
+           "                  figures at its end, to FILE (for tests)\n"
+           "  --help, -h      print this summary\n"
+           "  In the title, F5 plays the last recorded game. Exit status: 0 a normal end, 1 the\n"
+           "  game could not run or a check failed, 2 a bad command line, 3 a script that never\n"
+           "  ends its wait, 4 a failed sync test (man rc-whirlbat says which when).\n";
 }
 
 bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
@@ -216,5 +221,10 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     return true;
 }
 
-int start_seed(const HarnessOptions& opts) { return opts.seed ? *opts.seed : MilliSecs(); }
+int start_seed(const HarnessOptions& opts) {
+    if (opts.seed) return *opts.seed;
+    // The virtual clock of a headless run starts at 0 every time, which keeps it
+    // repeatable; a player's launch takes the time since the system started.
+    return opts.headless ? MilliSecs() : int(SystemMilliSecs());
+}
 

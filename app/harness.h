@@ -43,5 +43,6 @@ const char* usage_text();
 // screenshot, trace, frame-limit and sync-test hooks on the program. False with a
 // message if a file cannot be used.
 bool start_harness(const HarnessOptions& opts, Program& p, std::string* error);
-// The seed for the random generator: --seed, or the clock.
+// The seed for the random generator: --seed; else the virtual clock of a headless run
+// (0), or the system's milliseconds since it started.
 int start_seed(const HarnessOptions& opts);

@@ -34,7 +34,7 @@ namespace {
     }
     add_replay_key(program, recorder);
     if (opts.host || !opts.join.empty()) {
-        run_online_game(program, NetOptions{opts.host, opts.port, opts.join, opts.delay, opts.net_log}, seed);
+        run_online_game(program, NetOptions{opts.host, opts.port, opts.join, opts.delay, opts.net_log}, seed, recorder);
     }
     run_game(program, seed);
 }
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     HarnessOptions opts;
     std::string error;
     if (!parse_options(argc, argv, opts, &error)) {
-        std::fprintf(stderr, "rc-whirlbat: %s\n%s", error.c_str(), usage_text());
+        std::fprintf(stderr, "rc-whirlbat: %s; see --help\n", error.c_str());
         return 2;
     }
     if (opts.help) {

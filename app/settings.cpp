@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "sim/game_state.h"
 #include "platform/input.h"
@@ -65,14 +66,50 @@ bool make_folders(const std::string& dir) {
     return mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
+// The values an action of a keyboard half was given, with the lines that gave them (0:
+// the value before the file).
+using KeyHistory = std::vector<std::pair<int, std::array<int, 2>>>;
+
+bool holds(const std::array<int, 2>& keys, int key) { return key && (keys[0] == key || keys[1] == key); }
+
+// A key on both halves of the keyboard would fly both helicopters: the binding of the
+// later line is dropped (the action keeps what it had before that line), until no key
+// is shared.
+void drop_shared_keys(const std::string& path, Settings& s, KeyHistory (&history)[2][KEY_ACTIONS],
+                      const std::function<void(const std::string&)>& warn) {
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (int a = 0; a < KEY_ACTIONS && !dropped; ++a) {
+            for (int b = 0; b < KEY_ACTIONS && !dropped; ++b) {
+                for (int key : s.keys[0][size_t(a)]) {
+                    if (!holds(s.keys[1][size_t(b)], key)) continue;
+                    KeyHistory& blue = history[0][a];
+                    KeyHistory& red = history[1][b];
+                    int side = red.back().first > blue.back().first ? 1 : 0;
+                    int action = side ? b : a;
+                    KeyHistory& later = side ? red : blue;
+                    if (later.back().first == 0) continue;  // shared before the file: not ours to drop
+                    int line = later.back().first;
+                    later.pop_back();
+                    s.keys[side][size_t(action)] = later.back().second;
+                    warn(path + ":" + std::to_string(line) + ": " + key_names({key, 0}) + " is bound to both blue." +
+                         key_action_name(a) + " and red." + key_action_name(b) + "; this line is left out and " +
+                         kSides[side] + "." + key_action_name(action) + " stays " +
+                         key_names(s.keys[side][size_t(action)]));
+                    dropped = true;
+                    break;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::string default_settings_path() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && *xdg == '/') base = xdg;
-    else if (const char* home = std::getenv("HOME")) base = std::string(home) + "/.config";
-    else base = ".";
+    const char* home = std::getenv("HOME");
+    std::string base = xdg && *xdg == '/' ? std::string(xdg) : home ? std::string(home) + "/.config" : std::string(".");
     return base + "/rc-whirlbat/settings.ini";
 }
 
@@ -88,7 +125,10 @@ void load_settings(const std::string& path, Settings& s, const std::function<voi
              "; using the defaults");
         return;
     }
-    const Settings defaults;
+    KeyHistory history[2][KEY_ACTIONS];
+    for (int side = 0; side < 2; ++side) {
+        for (int a = 0; a < KEY_ACTIONS; ++a) history[side][a].emplace_back(0, s.keys[side][size_t(a)]);
+    }
     int number = 0;
     for (std::string raw; std::getline(file, raw);) {
         ++number;
@@ -101,25 +141,22 @@ void load_settings(const std::string& path, Settings& s, const std::function<voi
         std::string shown = line.size() > 60 ? line.substr(0, 60) + "..." : line;
         if (key == "sound_volume" || key == "music_volume") {
             int& level = key == "sound_volume" ? s.sound_lvl : s.music_lvl;
-            if (!parse_level(value, &level)) {
-                level = 10;
-                warn(where + "'" + shown + "' is not a level from 0 to 10; using 10");
-            }
+            if (!parse_level(value, &level))
+                warn(where + "'" + shown + "' is not a level from 0 to 10; it stays " + std::to_string(level));
         } else if (key == "blue" || key == "red") {
             int side = key == "red";
             PilotChoice p;
             if (parse_pilot(value, &p)) {
                 s.pilot[side] = p;
             } else {
-                s.pilot[side].reset();
-                warn(where + "'" + shown + "' is not pad, padN, keys or computer[:easy|normal|hard]; using the pads found");
+                warn(where + "'" + shown + "' is not pad, padN, keys or computer[:easy|normal|hard]; it stays " +
+                     (s.pilot[side] ? pilot_text(*s.pilot[side]) : std::string("as the pads found say")));
             }
         } else if (key == "stereo_mode") {
             if (value.size() == 1 && value[0] >= '0' && value[0] <= '4') {
                 s.stereo_mode = value[0] - '0';
             } else {
-                s.stereo_mode = 0;
-                warn(where + "'" + shown + "' is not a mode from 0 to 4; using 0 (off)");
+                warn(where + "'" + shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
             }
         } else if (key.rfind("blue.", 0) == 0 || key.rfind("red.", 0) == 0) {
             int side = key[0] == 'r';
@@ -129,21 +166,23 @@ void load_settings(const std::string& path, Settings& s, const std::function<voi
             if (a == KEY_ACTIONS) {
                 warn(where + "no setting is called '" + key + "'; the line is left out");
             } else if (!parse_keys(value, &s.keys[side][size_t(a)])) {
-                s.keys[side][size_t(a)] = defaults.keys[side][size_t(a)];
-                warn(where + "'" + shown + "' does not name one or two keys (not Escape, Space or F1 to F12); using " +
+                warn(where + "'" + shown + "' does not name one or two keys (not Escape, Space or F1 to F12); it stays " +
                      key_names(s.keys[side][size_t(a)]));
+            } else {
+                history[side][a].emplace_back(number, s.keys[side][size_t(a)]);
             }
         } else {
             warn(where + "no setting is called '" + (key.size() > 40 ? key.substr(0, 40) + "..." : key) +
                  "'; the line is left out");
         }
     }
+    drop_shared_keys(path, s, history, warn);
 }
 
 std::string settings_text(const Settings& s) {
     std::ostringstream out;
     out << "# RC Whirlbat settings: \"name = value\" a line. A line the game cannot use is\n"
-           "# reported and its default used; delete the file to start afresh.\n\n"
+           "# reported and left out; delete the file to start afresh.\n\n"
            "# Volumes: 0 (off) to 10 (full).\n"
         << "sound_volume = " << s.sound_lvl << "\nmusic_volume = " << s.music_lvl << "\n\n"
         << "# Pilots: pad (the first free pad), pad1, pad2, ..., keys, computer:easy|normal|hard.\n";

@@ -2,8 +2,9 @@
 // What the game remembers between runs, in a plain text file a person can edit
 // ($XDG_CONFIG_HOME/rc-whirlbat/settings.ini): the volumes, the pilots, the keyboard
 // layouts and the 3D glasses mode. A missing file gives the defaults; a damaged line
-// gives one warning naming it and the default for that setting, never a refusal to
-// start. The file is written whole to a temporary file and renamed into place.
+// gives one warning naming it and is left out (the setting keeps what it had), never a
+// refusal to start. A key bound to both halves of the keyboard is named and the later
+// binding dropped. The file is written whole to a temporary file and renamed into place.
 #include <functional>
 #include <optional>
 #include <string>

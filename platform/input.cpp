@@ -38,6 +38,7 @@ struct InputState {
     int mouse_x = 0, mouse_y = 0, mouse_z = 0;
     bool suspended = false;
     bool terminate = false;
+    bool exposed = false;  // the window must be shown again
     std::vector<Pad> ports;  // the port table: pad number -> device
     std::array<PadSample, kMaxPorts> samples{};
 };
@@ -269,6 +270,8 @@ void handle(const SDL_Event& e) {
                 flush_mouse();
             } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
                 in.terminate = true;
+            } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                in.exposed = true;
             }
             break;
         case SDL_KEYDOWN: {
@@ -329,7 +332,13 @@ void InputPump() {
     while (SDL_PollEvent(&e)) handle(e);
 }
 
-void PumpEvents() { InputPump(); }
+void PumpEvents() {
+    InputPump();
+    if (in.exposed) {
+        in.exposed = false;
+        WindowExposed();
+    }
+}
 
 void SamplePads() {
     start();

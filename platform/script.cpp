@@ -169,8 +169,10 @@ bool parse_float(std::string_view s, float* out) {
 // A word of the script as an error message shows it: whole when short, cut when not.
 std::string quoted(std::string_view word) {
     constexpr size_t kShown = 40;
-    if (word.size() <= kShown) return "'" + std::string(word) + "'";
-    return "'" + std::string(word.substr(0, kShown)) + "...' (" + std::to_string(word.size()) + " characters)";
+    std::string shown(1, '\'');
+    shown += word.substr(0, kShown);
+    if (word.size() <= kShown) return shown += '\'';
+    return shown += "...' (" + std::to_string(word.size()) + " characters)";
 }
 
 bool parse_updown(std::string_view s, bool* down) {

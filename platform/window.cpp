@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
 
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -413,11 +414,22 @@ void Flip(int sync) {
 
 int FlipCount() { return win.flip_count; }
 
+void WindowExposed() {
+    if (win.flip_count > 0) present(false);
+}
+
 void AddFlipHook(std::function<void()> hook) { win.flip_hooks.push_back(std::move(hook)); }
 
 int MilliSecs() {
     if (engine_options.headless) return win.virtual_ms;
     return int(uint32_t(elapsed_ms(counter_now())));
+}
+
+uint32_t SystemMilliSecs() {
+    // CLOCK_MONOTONIC stops while the machine sleeps; the boot-time clock does not.
+    timespec t{};
+    clock_gettime(CLOCK_BOOTTIME, &t);
+    return uint32_t(uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u);
 }
 
 void Delay(int ms) {

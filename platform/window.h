@@ -2,6 +2,7 @@
 // The window, the pacing of frames, the millisecond clock and the application's life.
 // In headless runs the clock is virtual: it starts at 0 and moves only when the
 // program waits (a paced Flip, Delay), so a run is as fast as the CPU and repeatable.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -27,6 +28,9 @@ void AddFlipHook(std::function<void()> hook);
 
 // Milliseconds of the clock; only differences mean anything.
 int MilliSecs();
+// Milliseconds since the system started, time asleep included, wrapping at 2^32: unlike
+// MilliSecs it differs from one launch to the next. Real time, in headless runs too.
+uint32_t SystemMilliSecs();
 // Waits ms milliseconds (negative does nothing).
 void Delay(int ms);
 
@@ -62,6 +66,9 @@ void AddEndHook(std::function<void()> hook);
 // not be finished turns a clean end into a failure).
 void RaiseExitCode(int code);
 
+// Engine-internal: shows the last picture again, as it was presented (the window was
+// covered and nothing kept its pixels), between frames and while the game waits.
+void WindowExposed();
 // Engine-internal: whether soft sync (clock pacing) is on.
 bool SoftSyncActive();
 // Engine-internal: maps a window position to the picture, and back.

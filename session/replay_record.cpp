@@ -52,7 +52,9 @@ std::string time_text(const char* format, bool utc) {
 std::string new_replay_path(const std::string& folder) {
     std::string stem = folder + "/" + time_text("%Y-%m-%d_%H-%M-%S", false);
     for (int n = 1; n < 100; ++n) {
-        std::string path = stem + (n == 1 ? "" : "_" + std::to_string(n)) + REPLAY_EXTENSION;
+        std::string path = stem;
+        if (n > 1) path += '_' + std::to_string(n);
+        path += REPLAY_EXTENSION;
         std::error_code ec;
         if (!fs::exists(path, ec) && !fs::exists(path + ".partial", ec)) return path;
     }
@@ -208,7 +210,7 @@ void Recorder::after_step(const World& w, const Game& g, const FrameInput& in, b
 }
 
 void Recorder::program_end(const World& w, const Game& g) {
-    if (builder_) finish(ReplayEnd::program_end, w, g);
+    if (builder_) finish(ReplayEnd::program_end, end_world_ ? *end_world_ : w, end_game_ ? *end_game_ : g);
 }
 
 void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, const Game& g) {

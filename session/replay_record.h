@@ -87,6 +87,15 @@ public:
     bool recording() const { return builder_.has_value(); }
     // Says who flies which side when a game starts (for the replay's header).
     void describe_pilots(std::function<std::string()> describe) { describe_pilots_ = std::move(describe); }
+    // The seed the games from now on started from (online, the host's).
+    void set_seed(int seed) { options_.seed = seed; }
+    // While set (nullptr: not), the program's end finishes a game with this state instead
+    // of the one it is given: an online game is recorded from its confirmed frames, which
+    // the game on the screen runs ahead of.
+    void end_with(const World* w, const Game* g) {
+        end_world_ = w;
+        end_game_ = g;
+    }
     // The last game recorded in this run, or being recorded ("" none).
     const std::string& last_file() const { return last_file_; }
 
@@ -107,6 +116,8 @@ private:
     std::string last_file_;
     std::string folder_;  // the folder the game goes to, for keeping the newest there
     std::function<std::string()> describe_pilots_;
+    const World* end_world_ = nullptr;
+    const Game* end_game_ = nullptr;
 };
 
 // Records the program's games: after every step (keeping whatever listened there

@@ -137,7 +137,7 @@ std::string Viewer::status() const {
                "    Esc back";
     }
     if (over()) return "REPLAY " + time + "   END    Esc back";
-    std::string mode = paused_ ? "PAUSED" : "x" + std::to_string(speed_);
+    std::string mode = paused_ ? "PAUSED" : 'x' + std::to_string(speed_);
     return "REPLAY " + time + "   " + mode + "    Space " + (paused_ ? "play" : "pause") +
            "  Right step  F faster  N next round  Esc back";
 }

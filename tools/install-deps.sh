@@ -5,7 +5,7 @@
 #   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark;
 #   "fuzz" clang and its libFuzzer for the replay reader's fuzzer.
 set -e
-pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev googletest libgtest-dev xvfb libxdamage-dev desktop-file-utils appstream groff-base"
+pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev googletest libgtest-dev xvfb libxdamage-dev desktop-file-utils appstream groff-base lintian"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;

@@ -15,6 +15,7 @@
 
 #include "session/net/net_session.h"
 #include "session/replay.h"
+#include "session/replay_record.h"
 #include "present/scene_draw.h"
 #include "session/advance.h"
 #include "session/net/sound_ledger.h"
@@ -69,6 +70,12 @@ void backing(float y, float h) {
     DrawRect(0, y, 640, h);
     SetAlpha(1.0f);
 }
+
+// Runs a function when the scope is left, by return or by the program's end unwinding.
+struct AtScopeExit {
+    std::function<void()> at_exit;
+    ~AtScopeExit() { at_exit(); }
+};
 
 // ---- pacing ----
 
@@ -340,6 +347,8 @@ private:
 void back_to_title_offline(Program& p, const Pilots& pilots, const std::string& notice) {
     Game& g = p.game;
     p.pilots = pilots;
+    // The keyboard halves as the settings give them: online, one player had both.
+    for (int side = 0; side < 2; ++side) p.keys[side] = p.settings.keys[side];
     seat_pilots(p);
     g.sound_lvl = p.settings.sound_lvl;
     g.sound_vol = volume_for_level(g.sound_lvl);
@@ -403,7 +412,7 @@ bool write_session_replay(const std::string& path, int seed, const NetSession& s
     return ok;
 }
 
-void run_online_game(Program& p, const NetOptions& opts, int seed) {
+void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder) {
     start_program(p, seed);
     NetLink link;
     std::string why, host = "";
@@ -454,16 +463,46 @@ void run_online_game(Program& p, const NetOptions& opts, int seed) {
     };
     // The program ends by unwinding to main: on the way out of here the figures are
     // written and the other side is told goodbye.
-    struct SayGoodbye {
-        std::function<void()> at_end;
-        ~SayGoodbye() { at_end(); }
-    } goodbye{[&summarise, &session] {
+    AtScopeExit goodbye{[&summarise, &session] {
         summarise("program end");
         session.leave();
     }};
     LocalSound output(p, session);
     SoundLedger ledger(output);
     Pacer pacer;
+    // The game as both machines confirmed it, frame by frame, is what the recorder keeps,
+    // never the guesses on the screen; its header names who flies where.
+    World kept_world = p.world;
+    Game kept_game = p.game;
+    FrameResult kept_out;
+    kept_out.draw = false;
+    size_t kept_frames = 0;
+    auto record_confirmed = [&] {
+        const auto& history = session.history();
+        for (; recorder && kept_frames < history.size(); ++kept_frames) {
+            const auto& [blue, red] = history[kept_frames];
+            FrameInput in = compose_input(kept_game, blue, red);
+            advance(kept_world, kept_game, in, kept_out);
+            recorder->after_step(kept_world, kept_game, in, false, uint32_t(FlipCount()));
+        }
+    };
+    // A program that ends during the session completes the recording on its way out,
+    // while the confirmed game still stands.
+    bool session_recording = recorder != nullptr;
+    AtScopeExit close_recording{[&] {
+        if (!session_recording) return;
+        recorder->program_end(kept_world, kept_game);
+        recorder->end_with(nullptr, nullptr);
+    }};
+    if (recorder) {
+        recorder->set_seed(link.seed());
+        recorder->end_with(&kept_world, &kept_game);
+        std::string here = pilot_text(mine) + ", on this machine";
+        std::string there = std::string("online, on the ") + (me.side == 0 ? "guest's" : "host's") + " machine";
+        recorder->describe_pilots([here, there, side = me.side] {
+            return "Blue: " + (side == 0 ? here : there) + "; Red: " + (side == 1 ? here : there);
+        });
+    }
     while (session.ended() == NetSession::End::none) {
         PumpEvents();
         SamplePads();
@@ -480,6 +519,7 @@ void run_online_game(Program& p, const NetOptions& opts, int seed) {
         };
         output.waited = false;
         NetSession::Tick t = session.tick(p.world, p.game, p.result, read_local, &ledger);
+        record_confirmed();
         if (session.ended() != NetSession::End::none) break;
         if (output.waited) pacer.restart();
         localise_scene(p, p.result.scene);
@@ -501,6 +541,15 @@ void run_online_game(Program& p, const NetOptions& opts, int seed) {
         }
     }
     summarise(session.ended() == NetSession::End::desync ? "desync" : "left");
+    // A game the session cut short ends its replay here; the games after it are offline.
+    if (recorder) {
+        session_recording = false;
+        recorder->program_end(kept_world, kept_game);
+        recorder->end_with(nullptr, nullptr);
+        recorder->describe_pilots([&p] {
+            return "Blue: " + pilot_text(p.pilots.choice[0]) + "; Red: " + pilot_text(p.pilots.choice[1]);
+        });
+    }
     p.result.clear();
     back_to_title_offline(p, own, notice);
     while (run_frame(p)) {

@@ -17,11 +17,13 @@
 // When the other machine leaves or falls silent for 5 seconds, or the two games go
 // apart, one line says so on the screen and on stderr, and this machine goes on
 // offline from the title. A desync also leaves this machine's game as a replay.
+#include <memory>
 #include <string>
 
 #include "session/runner.h"
 
 class NetSession;
+class Recorder;
 
 // How this machine plays online (the command line's --host, --join, --delay, --net-log).
 struct NetOptions {
@@ -34,8 +36,9 @@ struct NetOptions {
 
 // Connects, plays online as long as the session lasts, then goes on offline until the
 // program ends. A host that cannot listen or a guest that cannot join says why in one
-// line and ends with status 1.
-[[noreturn]] void run_online_game(Program& p, const NetOptions& opts, int seed);
+// line and ends with status 1. The recorder (if any) keeps the games as both machines
+// confirmed them, online and after.
+[[noreturn]] void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder);
 
 // The session's confirmed frames as a replay of the game this machine played, from the
 // state online play starts from: the two sides' replays, played on one machine, show

@@ -2,9 +2,15 @@
 // is one line and a failing status, a good file is never replaced by a cut one, and a
 // number out of range is refused instead of wrapped.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
+#include <set>
 #include <string>
 
 #include "support.h"
@@ -67,10 +73,160 @@ TEST(HarnessNumbers, NumbersOutOfRangeAreRefusedNotWrapped) {
         std::string err;
         args.insert(args.begin(), "--headless");
         EXPECT_EQ(RunGame(args, &err), 2) << args[1] << " " << args[2];
-        EXPECT_NE(err.find("usage:"), std::string::npos) << err;
+        EXPECT_EQ(err.rfind("rc-whirlbat: " + args[1] + " ", 0), 0u) << err;
+        EXPECT_NE(err.find("; see --help\n"), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
     std::string err;
     EXPECT_EQ(RunGame({"--headless", "--seed", "-2147483648", "--frames", "1"}, &err), 0) << err;
+}
+
+// ---- the command line's help and the manual page ----
+
+// The long options the command line takes, as its reader spells them.
+std::set<std::string> options_read() {
+    std::string source = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/app/harness.cpp");
+    std::set<std::string> names;
+    std::regex compared("arg == \"(--[a-z-]+)\"");
+    for (std::sregex_iterator it(source.begin(), source.end(), compared), end; it != end; ++it) names.insert((*it)[1]);
+    return names;
+}
+
+std::string help_text() {
+    std::string out = test_support::OutputPath("help.txt");
+    std::string err;
+    EXPECT_EQ(test_support::RunBinary("/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", WHIRLBAT_BINARY, out}, &err), 0)
+        << err;
+    return slurp(out);
+}
+
+// The manual page's text with the roff taken out: "\-" as "-", no font changes, and each
+// macro line's words kept. Sections by name; a tagged paragraph is "\n.TP TAG\nTEXT".
+std::map<std::string, std::string> manual_sections() {
+    std::ifstream page(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/rc-whirlbat.6.in");
+    std::map<std::string, std::string> sections;
+    std::string name, line;
+    bool tag = false;
+    while (std::getline(page, line)) {
+        line = std::regex_replace(line, std::regex(R"(\\f[BIRP])"), "");
+        line = std::regex_replace(line, std::regex(R"(\\-)"), "-");
+        if (line.rfind(".SH ", 0) == 0) {
+            name = line.substr(4);
+            continue;
+        }
+        if (line == ".TP") {
+            tag = true;
+            continue;
+        }
+        if (!line.empty() && line[0] == '.') line = line.substr(std::min(line.size(), line.find(' ') + 1));
+        sections[name] += tag ? "\n.TP " + line + "\n" : line + " ";
+        tag = false;
+    }
+    return sections;
+}
+
+TEST(HarnessHelp, ABadOptionIsOneLineThatNamesItAndPointsToHelp) {
+    std::string err;
+    EXPECT_EQ(RunGame({"--window", "--fly-upside-down"}, &err), 2);
+    EXPECT_EQ(err, "rc-whirlbat: unknown option --fly-upside-down; see --help\n");
+    EXPECT_EQ(RunGame({"--trace"}, &err), 2);
+    EXPECT_EQ(err, "rc-whirlbat: --trace needs a value; see --help\n");
+}
+
+// Every option the command line takes is in the help's synopsis and has a line of its own.
+TEST(HarnessHelp, TheHelpShowsEveryOptionTheCommandLineTakes) {
+    std::set<std::string> names = options_read();
+    ASSERT_GT(names.size(), 20u) << "the options could not be read from app/harness.cpp";
+    std::string help = help_text();
+    size_t list = help.find("\n  -");
+    ASSERT_NE(list, std::string::npos) << help;
+    std::string synopsis = help.substr(0, list), lines = help.substr(list);
+    for (const std::string& name : names) {
+        EXPECT_TRUE(std::regex_search(synopsis, std::regex("[\\[ |]" + name + "[\\] ]"))) << name << " not in\n" << synopsis;
+        EXPECT_TRUE(std::regex_search(lines, std::regex("\n  " + name + "[ ,]"))) << name << " has no line of its own";
+    }
+}
+
+// The manual page describes exactly the options of the help, and the keys, the files
+// and the other screens a player meets.
+TEST(ManualPage, DescribesEveryOptionOfTheHelpAndNoOther) {
+    std::map<std::string, std::string> page = manual_sections();
+    std::set<std::string> in_help, in_page;
+    std::string help = help_text();
+    std::regex option("(^|\n)  ?(--[a-z-]+)");
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) in_help.insert((*it)[2]);
+    // Only the options a paragraph is headed by, not those its text mentions.
+    std::string options = page["OPTIONS"];
+    std::regex paragraph("\n\\.TP ([^\n]*)"), long_option("--[a-z-]+");
+    for (std::sregex_iterator it(options.begin(), options.end(), paragraph), end; it != end; ++it) {
+        std::string head = (*it)[1];
+        for (std::sregex_iterator o(head.begin(), head.end(), long_option), oe; o != oe; ++o) in_page.insert(o->str());
+    }
+    ASSERT_GT(in_help.size(), 20u) << help;
+    for (const std::string& name : in_help) EXPECT_TRUE(in_page.count(name)) << name << " is not described in the manual page";
+    for (const std::string& name : in_page) EXPECT_TRUE(in_help.count(name)) << name << " is in the manual page but not in --help";
+    EXPECT_EQ(options_read(), in_help) << "the help and the command line differ";
+
+    std::string controls = page["CONTROLS"];
+    for (const char* key : {"W, S; I, K", "F1", "F2", "F3", "F5", "Escape", "Space", "Left Ctrl or Q"})
+        EXPECT_NE(controls.find(key), std::string::npos) << key;
+    std::string files = page["FILES"];
+    for (const char* path : {"rc-whirlbat/settings.ini", "rc-whirlbat/replays", ".local/share/rc-whirlbat/replays"})
+        EXPECT_NE(files.find(path), std::string::npos) << path;
+    EXPECT_EQ(page["DESCRIPTION"].find("stays on its start pad"), std::string::npos);
+}
+
+// Each exit status as the manual page's table gives it: the run ends with the status,
+// and the page's paragraph for that status names the case.
+TEST(ManualPage, EveryExitStatusIsTheOneThePageGives) {
+    std::map<int, std::string> table;
+    std::string exits = manual_sections()["EXIT STATUS"];
+    std::regex status("\n\\.TP ([0-9])\n([^\n]*)");
+    for (std::sregex_iterator it(exits.begin(), exits.end(), status), end; it != end; ++it)
+        table[std::stoi((*it)[1])] = (*it)[2];
+    ASSERT_EQ(table.size(), 5u) << exits;
+
+    // A port taken by another program: the host cannot listen.
+    int taken = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    std::string port = std::to_string(ntohs(address.sin_port));
+    std::string hangs = test_support::WriteOutput("exit-hangs.txt", "f5 window focus lost\n");
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* named;  // what the page's paragraph for the status must say
+    };
+    const Case cases[] = {
+        {{"--headless", "--frames", "3"}, 0, "--frames"},
+        {{"--verify", test_support::SourcePath("tests/replays/game008.wbreplay")}, 0, "--verify"},
+        {{"--verify", test_support::OutputPath("no-such.wbreplay")}, 1, "--verify"},
+        {{"--headless", "--replay", test_support::OutputPath("no-such.wbreplay")}, 1, "--replay"},
+        {{"--headless", "--host", port}, 1, "--host"},
+        {{"--headless", "--frames", "50", "--trace", "/dev/full"}, 1, "--trace"},
+        {{"--headless", "--frames", "5", "--shot", "2:/no/such/folder/x.png"}, 1, "--shot"},
+        {{"--no-such-option"}, 2, "unknown option"},
+        {{"--seed", "many"}, 2, "out of its range"},
+        {{"--join"}, 2, "value missing"},
+        {{"--host", "--join", "127.0.0.1"}, 2, "cannot go together"},
+        {{"--headless", "--data", test_support::OutputPath("no-such-folder")}, 2, "--data"},
+        {{"--headless", "--script", test_support::OutputPath("no-such-script.txt")}, 2, "--script"},
+        {{"--headless", "--trace", "/no/such/folder/t.jsonl"}, 2, "--trace"},
+        {{"--headless", "--script", hangs}, 3, "--script"},
+    };
+    for (const Case& c : cases) {
+        std::string err, line;
+        for (const std::string& a : c.args) line += a + " ";
+        EXPECT_EQ(RunGame(c.args, &err), c.status) << line << "\n" << err;
+        EXPECT_NE(table[c.status].find(c.named), std::string::npos) << "status " << c.status << " (" << line << ") in the page: " << table[c.status];
+    }
+    close(taken);
+    EXPECT_NE(table[4].find("--sync-test"), std::string::npos) << table[4];
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 
 #include "platform/pixmap.h"
 #include "support.h"
@@ -54,7 +55,7 @@ TEST(Install, PutsEveryFileWhereTheDesktopLooks) {
                   &out),
               0)
         << out;
-    EXPECT_TRUE(is_file(root + "/bin/rc-whirlbat"));
+    EXPECT_TRUE(is_file(root + "/games/rc-whirlbat"));
     std::string sounds;
     ASSERT_EQ(run("ls '" + root + "/share/rc-whirlbat'", &sounds), 0);
     EXPECT_EQ(std::count(sounds.begin(), sounds.end(), '\n'), 15) << sounds;
@@ -94,7 +95,7 @@ TEST(Install, PutsEveryFileWhereTheDesktopLooks) {
     EXPECT_EQ(run("zcat '" + man + "' | groff -man -Tascii -P-cbou | grep -e '--data dir'", &out), 0);
 
     int code = -1;
-    std::string err = run_elsewhere(root + "/bin/rc-whirlbat", &code);
+    std::string err = run_elsewhere(root + "/games/rc-whirlbat", &code);
     EXPECT_EQ(code, 0) << err;
     EXPECT_EQ(err.find("missing sound"), std::string::npos) << err;
 }
@@ -118,18 +119,45 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
     }
     std::string files;
     ASSERT_EQ(run("dpkg-deb -c '" + deb + "'", &files), 0);
-    for (const std::string& path : std::vector<std::string>{"./usr/bin/rc-whirlbat", "./usr/share/rc-whirlbat/start.ogg",
+    for (const std::string& path : std::vector<std::string>{"./usr/games/rc-whirlbat", "./usr/share/rc-whirlbat/start.ogg",
                              "./usr/share/applications/" + kAppId + ".desktop",
                              "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
                              "./usr/share/icons/hicolor/48x48/apps/rc-whirlbat.png",
-                             "./usr/share/man/man6/rc-whirlbat.6.gz"}) {
+                             "./usr/share/man/man6/rc-whirlbat.6.gz",
+                             "./usr/share/doc/rc-whirlbat/copyright"}) {
         EXPECT_NE(files.find(" " + path + "\n"), std::string::npos) << path;
     }
 
+    // A contact in the project's own name, at an address that could be real.
+    std::string maintainer;
+    ASSERT_EQ(run("dpkg-deb -f '" + deb + "' Maintainer", &maintainer), 0);
+    EXPECT_TRUE(std::regex_match(maintainer, std::regex("RC Whirlbat developers <[a-z0-9.-]+@[a-z0-9-]+(\\.[a-z0-9-]+)+>\n")))
+        << maintainer;
+    for (const char* made_up : {".example", ".invalid", ".test", ".localhost", "noreply"})
+        EXPECT_EQ(maintainer.find(made_up), std::string::npos) << maintainer;
+
     std::string root = dir + "/root";
     ASSERT_EQ(run("dpkg-deb -x '" + deb + "' '" + root + "'", &out), 0) << out;
+    // The machine-readable copyright file: every licence a Files paragraph names has its
+    // text in a paragraph of its own, the font's SIL Open Font License among them.
+    std::string copyright = read_file(root + "/usr/share/doc/rc-whirlbat/copyright");
+    EXPECT_EQ(copyright.rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u)
+        << copyright.substr(0, 200);
+    EXPECT_NE(copyright.find("\nFiles: assets/armalite.ttf\n"), std::string::npos);
+    std::regex named("\nFiles: [^\n]*\n(?:[A-Z][a-z-]+: [^\n]*\n)*?License: ([^\n]+)\n");
+    int licences = 0;
+    for (std::sregex_iterator it(copyright.begin(), copyright.end(), named), end; it != end; ++it, ++licences) {
+        std::string text = "\n\nLicense: " + (*it)[1].str() + "\n ";
+        EXPECT_NE(copyright.find(text), std::string::npos) << "no text for the licence " << (*it)[1];
+    }
+    EXPECT_EQ(licences, 2);
+    EXPECT_NE(copyright.find("\n\nLicense: OFL-1.1\n SIL OPEN FONT LICENSE Version 1.1 - 26 February 2007\n"),
+              std::string::npos);
+    // lintian, Debian's package checker, finds nothing to complain of.
+    std::string lint;
+    EXPECT_EQ(run("lintian --fail-on error,warning --no-tag-display-limit '" + deb + "'", &lint), 0) << lint;
     int code = -1;
-    std::string err = run_elsewhere(root + "/usr/bin/rc-whirlbat", &code);
+    std::string err = run_elsewhere(root + "/usr/games/rc-whirlbat", &code);
     EXPECT_EQ(code, 0) << err;
     EXPECT_EQ(err.find("missing sound"), std::string::npos) << err;
 }

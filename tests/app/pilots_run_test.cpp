@@ -149,7 +149,7 @@ TEST(Settings, ADamagedFileIsOneLineAndTheGameStarts) {
     ASSERT_EQ(trace.size(), 5u);
     EXPECT_EQ(trace[0]["sound_lvl"].i(), 7);
     EXPECT_EQ(trace[0]["music_lvl"].i(), 10);
-    EXPECT_NE(err.find("damaged.ini:2: 'music_volume = many' is not a level from 0 to 10; using 10"),
+    EXPECT_NE(err.find("damaged.ini:2: 'music_volume = many' is not a level from 0 to 10; it stays 10"),
               std::string::npos)
         << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "platform/pixmap.h"
 #include "platform/present_cpu.h"
 #include "support.h"
+#include "world/world.h"
 #include "x11_client.h"
 
 namespace {
@@ -365,6 +367,105 @@ TEST(Present, WithOrWithoutOpenGlTheScreenShowsTheSamePixels) {
         // Software OpenGL blends the seams with the same weights as the CPU.
         EXPECT_EQ(differing, 0u) << "of " << screen.size() << " pixels";
     }
+}
+
+// Without a compositor nothing keeps a window's pixels while another covers it: when it
+// is uncovered, the game shows its last picture again, even while it waits inactive.
+TEST(Expose, AnUncoveredWindowShowsTheLastPictureAgainWhileInactive) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string trace = OutputPath("expose.jsonl");
+    std::remove(trace.c_str());
+    // The title stands still from frame 400 on; at frame 420 the window is inactive.
+    Game game({"--window", "--seed", "3", "--no-settings", "--trace", trace, "--script",
+               script("expose.txt", "f420 window focus lost\nt900000000 key 65 down\n")},
+              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(trace_reaches(trace, game, 420, 60)) << game.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int w = 0, h = 0;
+    std::string error;
+    std::vector<uint32_t> before = GrabScreen(x.display(), &w, &h, &error);
+    ASSERT_FALSE(before.empty()) << error;
+    ASSERT_TRUE(CoverWindow(x.display(), "RC Whirlbat", 0xff00ff, 300, &error)) << error;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::vector<uint32_t> after = GrabScreen(x.display(), &w, &h, &error);
+    ASSERT_EQ(after.size(), before.size()) << error;
+    size_t differing = 0, magenta = 0;
+    for (size_t i = 0; i < after.size(); ++i) {
+        differing += after[i] != before[i];
+        magenta += after[i] == 0xff00ffu;
+    }
+    EXPECT_EQ(differing, 0u) << magenta << " pixels of the window that covered it are left";
+    game.signal(SIGTERM);
+    EXPECT_EQ(game.wait(20), 0) << game.err();
+    EXPECT_EQ(ReadTrace(trace).size(), 420u);  // inactive all along: no frame drawn
+}
+
+// Milliseconds since the system started, wrapping at 2^32.
+uint32_t boot_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_BOOTTIME, &t);
+    return uint32_t(uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u);
+}
+
+struct Launch {
+    std::string tiles;      // the first round's arena, as the trace writes it
+    long rnd_state = 0;     // the generator on the first frame
+    uint32_t before = 0, after = 0;  // the system's clock around the launch
+};
+
+// A player's launch in a window: the mouse starts a game from the title, and the run ends
+// once the first round is under way.
+Launch launch(const std::string& display, const std::vector<std::string>& extra, const std::string& name) {
+    Launch l;
+    std::string trace = OutputPath("seed-" + name + ".jsonl");
+    std::string start = script("seed-start.txt", "f330 mouse move 320 250\nf331 mouse left down\nf332 mouse left up\n");
+    std::vector<std::string> args = {"--window", "--no-settings", "--frames", "385", "--trace", trace, "--script", start};
+    args.insert(args.end(), extra.begin(), extra.end());
+    l.before = boot_ms();
+    Game game(args, {"DISPLAY=" + display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                     "XDG_DATA_HOME=" + OutputPath("seed-data")});
+    int code = game.wait(120);
+    l.after = boot_ms();
+    EXPECT_EQ(code, 0) << game.err();
+    auto frames = ReadTrace(trace);
+    if (frames.size() != 385u) {
+        ADD_FAILURE() << name << ": " << frames.size() << " frames traced\n" << game.err();
+        return l;
+    }
+    EXPECT_EQ(frames.back()["game_state"].i(), 2) << name << ": the round is not under way";
+    l.tiles = frames.back()["tiles"].text;
+    l.rnd_state = long(frames.front()["rnd_state"].num());
+    return l;
+}
+
+// The launch's seed, found among the clock's readings during the launch; -1 if none fits.
+long seed_within(const Launch& l) {
+    for (uint32_t ms = l.before; ms != l.after + 1; ++ms) {
+        if (new_world(int(ms)).rng.state == l.rnd_state) return long(ms);
+    }
+    return -1;
+}
+
+// A launch takes its seed from the time since the system started, so two launches in a
+// row fly over different arenas; --seed N gives the same arena every time.
+TEST(Seed, EveryLaunchHasItsOwnArenaAndSeedNTheSameOne) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    Launch first = launch(x.display(), {}, "first");
+    Launch second = launch(x.display(), {}, "second");
+    ASSERT_FALSE(first.tiles.empty());
+    ASSERT_FALSE(second.tiles.empty());
+    EXPECT_NE(first.tiles, second.tiles);
+    EXPECT_GE(seed_within(first), 0) << "the generator on the first frame is " << first.rnd_state
+                                     << ", from no clock reading between " << first.before << " and " << first.after;
+    EXPECT_GE(seed_within(second), 0) << "the generator on the first frame is " << second.rnd_state;
+
+    Launch seeded[2] = {launch(x.display(), {"--seed", "7"}, "seeded-1"), launch(x.display(), {"--seed", "7"}, "seeded-2")};
+    ASSERT_FALSE(seeded[0].tiles.empty());
+    EXPECT_EQ(seeded[0].tiles, seeded[1].tiles);
+    EXPECT_EQ(seeded[0].rnd_state, new_world(7).rng.state);
+    EXPECT_EQ(seeded[1].rnd_state, new_world(7).rng.state);
 }
 
 }  // namespace

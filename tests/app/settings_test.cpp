@@ -1,5 +1,5 @@
 // The settings file: what is written reads back the same, and a file a person got
-// wrong gives one warning a line and the game's defaults for those lines.
+// wrong gives one warning a line, and those lines are left out.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ TEST(Settings, WhatIsSavedReadsBackTheSame) {
     s.pilot[1] = PilotChoice{PilotKind::computer, -1, PilotSkill::hard};
     s.stereo_mode = 3;
     s.keys[1][KEY_FIRE] = {KeyByName("Return"), KeyByName("Right Shift")};
-    s.keys[0][KEY_CLIMB] = {KeyByName("Up"), 0};
+    s.keys[0][KEY_CLIMB] = {KeyByName("E"), 0};
     std::string path = OutputPath("settings-round/trip/settings.ini");  // folders made as needed
     std::string why;
     ASSERT_TRUE(save_settings(path, s, &why)) << why;
@@ -53,7 +53,7 @@ TEST(Settings, AMissingOrEmptyFileGivesTheDefaultsQuietly) {
     EXPECT_EQ(s, Settings{});
 }
 
-TEST(Settings, EachDamagedLineIsNamedAndFallsBackToItsDefault) {
+TEST(Settings, EachDamagedLineIsNamedAndLeftOut) {
     std::string path = write("damaged-settings.ini",
                              "sound_volume = 4\n"
                              "music_volume = loud\n"
@@ -68,12 +68,12 @@ TEST(Settings, EachDamagedLineIsNamedAndFallsBackToItsDefault) {
     std::vector<std::string> warnings = load(path, s);
     ASSERT_EQ(warnings.size(), 6u);
     EXPECT_NE(warnings[0].find(":2: 'music_volume = loud'"), std::string::npos) << warnings[0];
-    EXPECT_NE(warnings[0].find("using 10"), std::string::npos);
+    EXPECT_NE(warnings[0].find("it stays 10"), std::string::npos);
     EXPECT_NE(warnings[1].find(":3:"), std::string::npos);
     EXPECT_NE(warnings[2].find(":5:"), std::string::npos);
-    EXPECT_NE(warnings[2].find("using 0"), std::string::npos);
+    EXPECT_NE(warnings[2].find("it stays 0"), std::string::npos);
     EXPECT_NE(warnings[3].find(":6:"), std::string::npos);
-    EXPECT_NE(warnings[3].find("using Right Ctrl, Return"), std::string::npos) << warnings[3];
+    EXPECT_NE(warnings[3].find("it stays Right Ctrl, Return"), std::string::npos) << warnings[3];
     EXPECT_NE(warnings[4].find(":7:"), std::string::npos);
     EXPECT_NE(warnings[5].find(":9: no setting is called 'colour'"), std::string::npos) << warnings[5];
     // The good lines still count.
@@ -84,6 +84,63 @@ TEST(Settings, EachDamagedLineIsNamedAndFallsBackToItsDefault) {
     EXPECT_EQ(s.pilot[1]->skill, PilotSkill::easy);
     EXPECT_EQ(s.keys[0][KEY_DESCEND][0], KeyByName("X"));
     EXPECT_EQ(s.keys[0][KEY_CLIMB], default_layout(0)[KEY_CLIMB]);
+}
+
+// A bad line later in the file does not undo a good one before it.
+TEST(Settings, ALaterBadLineKeepsTheEarlierValue) {
+    std::string path = write("later-bad-settings.ini",
+                             "sound_volume = 2\n"
+                             "sound_volume = 99\n"
+                             "blue = keys\n"
+                             "blue = jetpack\n"
+                             "stereo_mode = 3\n"
+                             "stereo_mode = 9\n"
+                             "red.fire = Return\n"
+                             "red.fire = Escape\n");
+    Settings s;
+    std::vector<std::string> warnings = load(path, s);
+    ASSERT_EQ(warnings.size(), 4u);
+    EXPECT_NE(warnings[0].find(":2: 'sound_volume = 99'"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("it stays 2"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("it stays keys"), std::string::npos) << warnings[1];
+    EXPECT_NE(warnings[2].find("it stays 3"), std::string::npos) << warnings[2];
+    EXPECT_NE(warnings[3].find("it stays Return"), std::string::npos) << warnings[3];
+    EXPECT_EQ(s.sound_lvl, 2);
+    ASSERT_TRUE(s.pilot[0]);
+    EXPECT_EQ(s.pilot[0]->kind, PilotKind::keys);
+    EXPECT_EQ(s.stereo_mode, 3);
+    EXPECT_EQ(s.keys[1][KEY_FIRE], (std::array<int, 2>{KeyByName("Return"), 0}));
+}
+
+// A key on both halves of the keyboard would fly both helicopters: it is named, and the
+// binding made later is dropped. Halves may still swap keys.
+TEST(Settings, AKeyOnBothHalvesIsNamedAndTheLaterBindingDropped) {
+    const int W = KeyByName("W"), I = KeyByName("I");
+    {
+        Settings s;
+        std::vector<std::string> warnings = load(write("shared-key-1.ini", "# Red climbs with W too\nred.climb = W\n"), s);
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find(":2: W is bound to both blue.climb and red.climb"), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find("red.climb stays I"), std::string::npos) << warnings[0];
+        EXPECT_EQ(s.keys[0][KEY_CLIMB][0], W);
+        EXPECT_EQ(s.keys[1][KEY_CLIMB][0], I);
+    }
+    {
+        Settings s;
+        std::vector<std::string> warnings = load(write("shared-key-2.ini", "blue.turn_left = A, L\n"), s);
+        ASSERT_EQ(warnings.size(), 1u) << (warnings.empty() ? "" : warnings[0]);
+        EXPECT_NE(warnings[0].find(":1: L is bound to both blue.turn_left and red.turn_right"), std::string::npos)
+            << warnings[0];
+        EXPECT_NE(warnings[0].find("blue.turn_left stays A"), std::string::npos) << warnings[0];
+        EXPECT_EQ(s.keys[0][KEY_TURN_LEFT], default_layout(0)[KEY_TURN_LEFT]);
+        EXPECT_EQ(s.keys[1][KEY_TURN_RIGHT], default_layout(1)[KEY_TURN_RIGHT]);
+    }
+    {
+        Settings s;
+        EXPECT_TRUE(load(write("swapped-keys.ini", "blue.climb = I\nred.climb = W\n"), s).empty());
+        EXPECT_EQ(s.keys[0][KEY_CLIMB][0], I);
+        EXPECT_EQ(s.keys[1][KEY_CLIMB][0], W);
+    }
 }
 
 TEST(Settings, AFileThatCannotBeReadOrWrittenIsOneLine) {

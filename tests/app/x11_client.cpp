@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +37,34 @@ bool LoseWindow(const std::string& display, const std::string& title, bool kill_
     }
     XCloseDisplay(d);
     return w != 0;
+}
+
+bool CoverWindow(const std::string& display, const std::string& title, uint32_t rgb, int ms, std::string* error) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, false;
+    ::Window w = find_window(d, title);
+    if (!w) {
+        *error = "no window titled " + title;
+        XCloseDisplay(d);
+        return false;
+    }
+    XWindowAttributes a;
+    XGetWindowAttributes(d, w, &a);
+    int x = 0, y = 0;
+    ::Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    XSetWindowAttributes set{};
+    set.override_redirect = True;  // no window manager: placed as asked
+    set.background_pixel = rgb;
+    ::Window cover = XCreateWindow(d, DefaultRootWindow(d), x, y, unsigned(a.width), unsigned(a.height), 0,
+                                   CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &set);
+    XMapRaised(d, cover);
+    XSync(d, False);
+    usleep(useconds_t(ms) * 1000);
+    XDestroyWindow(d, cover);
+    XSync(d, False);
+    XCloseDisplay(d);
+    return true;
 }
 
 std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std::string* error) {

@@ -9,6 +9,11 @@
 // xkill does). False with a message if the display or the window cannot be found.
 bool LoseWindow(const std::string& display, const std::string& title, bool kill_client, std::string* error);
 
+// Puts a window of one colour (0xRRGGBB) of this client over the top-level window with
+// the title, leaves it there for `ms`, and takes it away again (the window below is
+// exposed). False with a message if the display or the window cannot be found.
+bool CoverWindow(const std::string& display, const std::string& title, uint32_t rgb, int ms, std::string* error);
+
 // The whole screen of the display as 0x00RRGGBB words, rows top to bottom; empty with a
 // message if the display cannot be read.
 std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std::string* error);

@@ -31,7 +31,7 @@ struct Devices {
     std::vector<std::string> lines;
     int mouse_up_at = -1;  // the frame whose flip lets the button go
 
-    void line(int frame, const std::string& text) { lines.push_back("f" + std::to_string(frame) + " " + text); }
+    void line(int frame, const std::string& text) { lines.push_back('f' + std::to_string(frame) + " " + text); }
 
     void set_axis(int frame, int port, int axis, float v) {
         if (now.port[port].axis[axis] == v) return;

@@ -140,7 +140,7 @@ TEST(Script, AHugeTokenIsCutInTheMessage) {
 // are timed by frame or by clock and however the file sorts them.
 TEST(Script, ActionsDueTogetherKeepTheOrderOfTheScript) {
     OpenHeadlessGraphics();
-    const std::string f = "f" + std::to_string(FlipCount()), t = "t" + std::to_string(MilliSecs());
+    const std::string f = 'f' + std::to_string(FlipCount()), t = 't' + std::to_string(MilliSecs());
     auto last_applied = [](const std::string& text) {
         std::string error;
         EXPECT_TRUE(ScriptLoad(write_script("order.txt", text), &error)) << error;
@@ -157,8 +157,8 @@ TEST(Script, ActionsDueTogetherKeepTheOrderOfTheScript) {
 
     // Lines out of order each come at their own frame; lines of one frame in file order.
     const int next = FlipCount() + 1;
-    EXPECT_EQ(last_applied("f" + std::to_string(next + 1) + " mouse move 90 0\n" + "f" + std::to_string(next) +
-                           " mouse move 100 0\n" + "f" + std::to_string(next) + " mouse move 110 0\n"),
+    EXPECT_EQ(last_applied('f' + std::to_string(next + 1) + " mouse move 90 0\n" + 'f' + std::to_string(next) +
+                           " mouse move 100 0\n" + 'f' + std::to_string(next) + " mouse move 110 0\n"),
               80);
     Flip(-1);
     PumpEvents();

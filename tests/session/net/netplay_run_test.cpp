@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/replay.h"
 #include "net_relay.h"
 #include "support.h"
 
@@ -134,6 +135,84 @@ TEST(NetplayRun, AWholeGameOverABadNetworkIsTheSameGameOnBothMachines) {
         for (const auto& [k, v] : log.summary) line += k + "=" + v + " ";
         std::printf("%s\n", line.c_str());
     }
+}
+
+// When the other player leaves, each helicopter goes back to its own pilot for an
+// offline game: no key flies both. Here neither machine has a pad, so Blue flies on the
+// left half of the keyboard (W climbs) and Red on the right (I climbs), on the host
+// after the guest left and on the guest after the host left.
+TEST(NetplayRun, AfterTheOtherLeavesEachHalfOfTheKeyboardFliesOneHelicopter) {
+    for (bool host_stays : {true, false}) {
+        SCOPED_TRACE(host_stays ? "the guest leaves" : "the host leaves");
+        int port = port_base() + 2 + int(host_stays);
+        // Long after the other has gone: start a game, then hold I, then W.
+        std::string script = WriteOutput("net_left.txt",
+                                         "f600 mouse move 320 250\nf601 mouse left down\nf602 mouse left up\n"
+                                         "f700 key 73 down\nf740 key 73 up\nf760 key 87 down\nf800 key 87 up\n");
+        std::string trace = OutputPath("net_left.jsonl");
+        std::vector<std::string> host_args = {"--headless", "--seed", "9", "--host", std::to_string(port)};
+        std::vector<std::string> guest_args = {"--headless", "--join", "127.0.0.1:" + std::to_string(port)};
+        std::vector<std::string>& stays = host_stays ? host_args : guest_args;
+        std::vector<std::string>& leaves = host_stays ? guest_args : host_args;
+        stays.insert(stays.end(), {"--frames", "820", "--script", script, "--trace", trace});
+        leaves.insert(leaves.end(), {"--frames", "90"});
+        Process host, guest;
+        std::thread blue([&] { host.code = RunGame(host_args, &host.err); });
+        usleep(300 * 1000);
+        guest.code = RunGame(guest_args, &guest.err);
+        blue.join();
+        ASSERT_EQ(host.code, 0) << host.err;
+        ASSERT_EQ(guest.code, 0) << guest.err;
+        const Process& stayed = host_stays ? host : guest;
+        ASSERT_NE(stayed.err.find(host_stays ? "Red has left" : "Blue has left"), std::string::npos) << stayed.err;
+        std::vector<Json> frames = ReadTrace(trace);
+        ASSERT_EQ(frames.size(), 820u);
+        auto alt = [&](int frame, int side) { return frames[size_t(frame - 1)]["player"][size_t(side)]["alt"].num(); };
+        ASSERT_EQ(frames[699]["game_state"].i(), 2) << "the offline game is not under way at frame 700";
+        // I lifts Red alone, W Blue alone.
+        EXPECT_GT(alt(745, 1), alt(700, 1));
+        EXPECT_EQ(alt(745, 0), alt(700, 0)) << "I lifted Blue too";
+        EXPECT_GT(alt(805, 0), alt(760, 0));
+        EXPECT_LE(alt(805, 1), alt(760, 1)) << "W lifted Red too";
+    }
+}
+
+// Each side keeps the online game as a replay, like any other game: the frames both
+// machines confirmed, which play back to their state hashes, with both pilots named.
+TEST(NetplayRun, EachSideKeepsTheOnlineGameAsAReplay) {
+    int port = port_base() + 2;
+    std::string script = WriteOutput("net_record.txt", "f150 mouse move 320 250\nf150 mouse left down\nf151 mouse left up\n");
+    std::string files[2] = {OutputPath("net_blue.wbreplay"), OutputPath("net_red.wbreplay")};
+    for (const std::string& f : files) std::remove(f.c_str());
+    Process host, guest;
+    std::thread blue([&] {
+        host.code = RunGame({"--headless", "--seed", "12", "--host", std::to_string(port), "--blue", "computer:easy",
+                             "--frames", "700", "--script", script, "--record", files[0]},
+                            &host.err);
+    });
+    usleep(300 * 1000);
+    guest.code = RunGame({"--headless", "--join", "127.0.0.1:" + std::to_string(port), "--red", "computer:hard",
+                          "--frames", "700", "--record", files[1]},
+                         &guest.err);
+    blue.join();
+    ASSERT_EQ(host.code, 0) << host.err;
+    ASSERT_EQ(guest.code, 0) << guest.err;
+    Replay kept[2];
+    for (int side = 0; side < 2; ++side) {
+        std::string why;
+        ASSERT_TRUE(load_replay(files[side], kept[side], &why)) << files[side] << ": " << why;
+        EXPECT_TRUE(kept[side].finished) << files[side];
+        EXPECT_GT(kept[side].frames, 300) << files[side];
+        EXPECT_EQ(kept[side].header.seed, 12);
+        std::string err;
+        EXPECT_EQ(RunGame({"--verify", files[side]}, &err), 0) << files[side] << "\n" << err;
+    }
+    EXPECT_EQ(kept[0].header.pilots, "Blue: computer:easy, on this machine; Red: online, on the guest's machine");
+    EXPECT_EQ(kept[1].header.pilots, "Blue: online, on the host's machine; Red: computer:hard, on this machine");
+    // The same game on both sides, as far as both kept it.
+    size_t both = std::min(kept[0].hashes.size(), kept[1].hashes.size());
+    EXPECT_GE(both, 5u);
+    for (size_t i = 0; i < both; ++i) EXPECT_EQ(kept[0].hashes[i], kept[1].hashes[i]) << "after frame " << (i + 1) * 60;
 }
 
 }  // namespace
