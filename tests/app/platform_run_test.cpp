@@ -17,7 +17,7 @@
 #include "platform/pixmap.h"
 #include "platform/present_cpu.h"
 #include "support.h"
-#include "world/world.h"
+#include "sim/world.h"
 #include "x11_client.h"
 
 namespace {

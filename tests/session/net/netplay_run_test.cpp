@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/replay.h"
+#include "session/replay.h"
 #include "net_relay.h"
 #include "support.h"
 
