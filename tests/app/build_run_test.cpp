@@ -75,7 +75,7 @@ TEST(ReadmeCommands, ThePlayCommandBuildsTheGameAloneAndTheTestCommandTheTests) 
 
     folder = OutputPath("readme-tests-build");
     targets = targets_of(configure_step(tests, folder), folder);
-    for (const char* suite : {"app_tests", "app_run_tests", "engine_tests", "world_tests"}) {
+    for (const char* suite : {"app_tests", "app_run_tests", "platform_tests", "sim_tests"}) {
         EXPECT_NE(targets.find(std::string("... ") + suite + "\n"), std::string::npos) << suite << " in\n" << targets;
     }
     run("rm -rf '" + OutputPath("readme-play-build") + "' '" + folder + "'", &targets);
