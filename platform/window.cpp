@@ -1,5 +1,8 @@
 #include "platform/window.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
 
@@ -25,6 +28,9 @@
 #include "platform/window_x11.h"
 
 namespace {
+
+// Frames whose work the late reading remembers.
+constexpr int kCostFrames = 60;
 
 struct WindowState {
     std::string title;
@@ -53,6 +59,12 @@ struct WindowState {
     // Headless clock.
     int virtual_ms = 0;
     int waited_since_flip = 0;
+    // Reading late (WaitForFrame): the frame's wait is done and its present is due at
+    // `due`; its work began at `woke`. Recent frames' costs and sleeps' lateness, in ms.
+    bool waited = false;
+    uint64_t due = 0, woke = 0, last_present = 0;
+    double costs[kCostFrames] = {}, lateness[kCostFrames] = {};
+    int samples = 0;
 };
 
 WindowState win;
@@ -227,9 +239,18 @@ void paced_flip_virtual() {
     present(false);
 }
 
+// A frame read late: what its work cost from the wake to the picture's present, less
+// the wait for the due time in between.
+void note_cost(double ms) {
+    win.costs[win.samples % kCostFrames] = ms;
+    win.samples++;
+}
+
 void paced_flip() {
-    advance_schedule();
+    bool late_read = std::exchange(win.waited, false);
+    if (!late_read) advance_schedule();
     bool ready = prepare(false);
+    uint64_t prepared = counter_now();
     int d = win.sync_time - MilliSecs();
     if (d > 0) {
         wait_until(counter_at(win.sync_time));
@@ -237,7 +258,24 @@ void paced_flip() {
         // A late frame moves the schedule instead of catching up.
         win.sync_time = MilliSecs();
     }
+    uint64_t before_swap = counter_now();
     swap(ready);
+    if (late_read) note_cost(counter_ms(prepared - win.woke) + counter_ms(counter_now() - before_swap));
+}
+
+// How long before the due time a frame read late must wake: what the recent frames'
+// work cost, leaving out the dearest few (a preemption now and then is no reason to
+// read every frame early; that frame just moves the schedule), and a margin of half a
+// millisecond plus how late recent sleeps woke. With no history yet, a whole period (the
+// frame reads at once, as without the late reading).
+double wake_budget_ms(double period) {
+    if (win.samples < kCostFrames / 2) return period;
+    int n = std::min(win.samples, kCostFrames);
+    std::vector<double> cost(win.costs, win.costs + n), late(win.lateness, win.lateness + n);
+    std::sort(cost.begin(), cost.end());
+    std::sort(late.begin(), late.end());
+    double typical_cost = cost[size_t(n * 9 / 10)], typical_late = late[size_t(n * 9 / 10)];
+    return std::min(period, typical_cost + 0.5 + std::min(typical_late, 4.0));
 }
 
 // The display paces frames itself when presentations that wait for the vertical blank
@@ -394,11 +432,45 @@ int GraphicsWidth() { return win.width; }
 int GraphicsHeight() { return win.height; }
 bool SoftSyncActive() { return win.soft_sync; }
 
+void WaitForFrame() {
+    if (engine_options.headless || !win.window || win.probing || win.depth == 0) return;
+    double period = 1000.0 / double(win.hertz > 0 ? win.hertz : 60);
+    uint64_t due;
+    if (win.soft_sync) {
+        advance_schedule();
+        due = counter_at(win.sync_time);
+    } else {
+        // The display paces: its next vertical blank comes a period after the last.
+        if (!win.last_present) return;
+        due = win.last_present + uint64_t(period / 1000.0 * double(real_clock().freq));
+    }
+    uint64_t budget = uint64_t(wake_budget_ms(period) / 1000.0 * double(real_clock().freq));
+    uint64_t wake = due > budget ? due - budget : 0;
+    uint64_t now = counter_now();
+    if (now < wake) {
+        wait_until(wake);
+        now = counter_now();
+        win.lateness[win.samples % kCostFrames] = counter_ms(now - wake);
+    } else {
+        win.lateness[win.samples % kCostFrames] = 0;
+    }
+    win.waited = true;
+    win.due = due;
+    win.woke = now;
+}
+
 void Flip(int sync) {
     if (sync != -1) {
+        win.waited = false;
         present(sync != 0);
     } else if (!win.soft_sync) {
-        present(win.depth != 0);
+        bool late_read = std::exchange(win.waited, false);
+        bool ready = prepare(win.depth != 0);
+        uint64_t prepared = counter_now();
+        swap(ready);
+        win.last_present = counter_now();
+        // The swap waits for the vertical blank: the cost is the work before it.
+        if (late_read) note_cost(counter_ms(prepared - win.woke));
     } else if (engine_options.headless) {
         paced_flip_virtual();
     } else if (win.probing) {

@@ -21,6 +21,14 @@ int GraphicsHeight();
 // Presents the picture. sync -1 paces by the clock (or by the display's vertical blank
 // when that proved steady); 0 presents at once; 1 presents at the next vertical blank.
 void Flip(int sync = -1);
+// The wait before a frame, for a program that reads its input late: sleeps until the
+// next present is due, less what a frame's work (reading, stepping, drawing and the
+// present itself) has recently cost and a margin learned from how late sleeps wake.
+// The Flip that follows then presents as soon as the picture is ready, and input read
+// after this wait reaches the screen within the frame. A frame whose work runs long
+// moves the schedule, as a late Flip does. Does nothing headless (the virtual clock
+// waits in Flip) and while the display's pacing is being tested.
+void WaitForFrame();
 // Number of Flip calls so far.
 int FlipCount();
 // Called after every Flip has presented its picture (screenshots, traces, scripts).

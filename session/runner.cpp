@@ -196,6 +196,9 @@ FrameInput read_input(Program& prog) {
 }
 
 bool run_frame(Program& p) {
+    // Wait first and read after: the input is as fresh as it can be when the picture it
+    // makes is presented.
+    WaitForFrame();
     FrameInput in;
     if (reads_input(p.game)) {
         auto read = [&p] { return p.input ? p.input->read(p) : read_input(p); };

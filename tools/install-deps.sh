@@ -9,7 +9,7 @@ pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
-    bench) pkgs="$pkgs libbenchmark-dev" ;;
+    bench) pkgs="$pkgs libbenchmark-dev libxtst-dev" ;;
     fuzz) pkgs="$pkgs clang libclang-rt-14-dev" ;;
     *) echo "install-deps.sh: unknown group '$group' (tools, bench, fuzz)" >&2; exit 2 ;;
   esac
