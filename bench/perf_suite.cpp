@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "support/xserver.h"
+
 namespace {
 
 constexpr int kSkipped = 77;
@@ -37,44 +39,10 @@ struct Run {
     int exit_code = 0;
 };
 
-long long monotonic_ns() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
+using bench::env_or;
+using bench::monotonic_ns;
 
-std::string env_or(const char* name, const std::string& fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : fallback;
-}
-
-// Starts Xvfb on a free display; returns its pid and the display name, or pid 0.
-pid_t start_xvfb(std::string* display) {
-    for (int n = 90; n < 110; ++n) {
-        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-        struct stat st;
-        if (stat(lock.c_str(), &st) == 0) continue;
-        *display = ":" + std::to_string(n);
-        pid_t pid = fork();
-        if (pid == 0) {
-            freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", display->c_str(), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-        for (int i = 0; i < 100; ++i) {
-            usleep(50000);
-            int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) break;  // did not start
-            if (stat(socket.c_str(), &st) == 0) return pid;
-        }
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        return 0;
-    }
-    return 0;
-}
+pid_t start_xvfb(std::string* display) { return bench::start_xvfb("1920x1080", display); }
 
 Run run_program(const std::string& name, const std::vector<std::string>& args, const std::string& display) {
     Run run;

@@ -26,49 +26,17 @@
 #include <string>
 #include <vector>
 
+#include "support/xserver.h"
+
 namespace {
 
 constexpr int kSkipped = 77;
 constexpr int kPresses = 30;
 
-int64_t monotonic_ns() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
+using bench::env_or;
+using bench::monotonic_ns;
 
 void sleep_ms(double ms) { usleep(useconds_t(ms * 1000)); }
-
-std::string env_or(const char* name, const std::string& fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : fallback;
-}
-
-pid_t start_xvfb(const std::string& size, std::string* display) {
-    for (int n = 140; n < 180; ++n) {
-        std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-        struct stat st;
-        if (stat(lock.c_str(), &st) == 0) continue;
-        *display = ":" + std::to_string(n);
-        pid_t pid = fork();
-        if (pid == 0) {
-            freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", display->c_str(), "-screen", "0", (size + "x24").c_str(), "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-        for (int i = 0; i < 100; ++i) {
-            sleep_ms(50);
-            int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) break;
-            if (stat(socket.c_str(), &st) == 0) return pid;
-        }
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    return 0;
-}
 
 struct Press {
     int64_t at_ns;
@@ -119,7 +87,7 @@ Result run(const std::string& name, const std::string& game, bool full_screen, b
     Result r;
     r.name = name;
     std::string display;
-    pid_t xvfb = start_xvfb(full_screen ? "1920x1080" : "1280x1024", &display);
+    pid_t xvfb = bench::start_xvfb(full_screen ? "1920x1080" : "1280x1024", &display, 140);
     if (!xvfb) {
         r.problem = "Xvfb could not be started";
         return r;
