@@ -13,19 +13,7 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DWH
 cmake --build "$build" -j2 --target rc-whirlbat
 file "$build/rc-whirlbat" | grep -q "ARM aarch64" || { echo "ci-cross: $build/rc-whirlbat is no arm64 program" >&2; exit 1; }
 
-passed=0
-failed=0
-while read -r name frames hash rest; do
-  case "$name" in ''|'#'*) continue ;; esac
-  if out=$(qemu-aarch64-static "$build/rc-whirlbat" --verify "tests/replays/$name.wbreplay" 2>&1) &&
-     echo "$out" | grep -q "good: $frames frames .*final one ($hash) match"; then
-    passed=$((passed + 1))
-    echo "arm64 $name: $out"
-  else
-    failed=$((failed + 1))
-    echo "arm64 $name FAILED (want $frames frames, final hash $hash): $out" >&2
-  fi
-done < tests/replays/replays.txt
+status=0
+tools/cross-replays.sh "$build/rc-whirlbat" || status=1
 echo "ci: arm64 build and replays took $(($(date +%s) - start)) s"
-echo "arm64 replays: $passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+exit $status

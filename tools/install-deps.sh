@@ -15,7 +15,7 @@ for group in "$@"; do
     fuzz) pkgs="$pkgs clang libclang-rt-14-dev" ;;
     arm64|--arm64)
       arm64="yes"
-      pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev"
+      pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file"
       for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev; do
         pkgs="$pkgs $p:arm64"
       done ;;
