@@ -1,9 +1,11 @@
 // Online play between the two CPUs: this build hosts, the arm64 build joins under qemu,
 // both on 127.0.0.1 through the test relay (delays, jitter, losses), two computer
-// pilots, 3600 frames. Every frame both sides confirmed must have the same state hash.
+// pilots, at least 3600 frames of one session. Every frame both sides confirmed must have
+// the same state hash.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -38,7 +40,10 @@ int frames_in_state(const std::string& trace, int game_state) {
 }
 
 TEST(CrossPlay, AnArm64GuestUnderQemuPlaysTheSameGameAsTheHost) {
-    constexpr int kFrames = 3600;
+    constexpr int kSession = 3600;
+    // Each side counts its frames from its own start; the arm64 build starts slowly
+    // under qemu, and the session begins when both are up.
+    constexpr int kFrames = kSession + 1200;
     int host_port = port_base(), relay_port = port_base() + 1;
     NetRelay relay;
     RelaySettings network;
@@ -63,10 +68,15 @@ TEST(CrossPlay, AnArm64GuestUnderQemuPlaysTheSameGameAsTheHost) {
                             &host_err);
     });
     usleep(300 * 1000);
+    // The guest plays without sounds: emulated, decoding the two music tracks takes it
+    // longer than the 5 s of silence after which the host counts it as gone. Sounds are
+    // no part of the game's state.
+    std::string no_sounds = OutputPath("cross-no-sounds");
+    std::filesystem::create_directories(no_sounds);
     guest_code = RunBinary(WHIRLBAT_QEMU, {WHIRLBAT_CROSS_BINARY, "--headless", "--join",
                                            "127.0.0.1:" + std::to_string(relay_port), "--red", "computer:hard",
-                                           "--frames", std::to_string(kFrames), "--net-log", logs[1], "--trace",
-                                           traces[1]},
+                                           "--frames", std::to_string(kFrames), "--data", no_sounds, "--net-log",
+                                           logs[1], "--trace", traces[1]},
                            &guest_err);
     host.join();
     relay.stop();
@@ -82,9 +92,9 @@ TEST(CrossPlay, AnArm64GuestUnderQemuPlaysTheSameGameAsTheHost) {
         ASSERT_EQ(other->second, hash) << "frame " << frame << ": x86-64 and arm64 differ";
         ++compared;
     }
-    EXPECT_GT(compared, kFrames * 9 / 10);
-    // Both played: most frames were frames of a running round on both machines.
-    for (const std::string& trace : traces) EXPECT_GT(frames_in_state(trace, 2), kFrames / 2) << trace;
+    EXPECT_GE(compared, kSession);
+    // Both played: most frames of the session were frames of a running round.
+    for (const std::string& trace : traces) EXPECT_GT(frames_in_state(trace, 2), kSession / 2) << trace;
     EXPECT_GT(relay.datagrams_to_host.load(), 1000);
     EXPECT_GT(relay.dropped.load(), 0);
     std::printf("cross-play: %ld frames compared, last %ld %s; relay: %ld and %ld datagrams, %ld dropped\n", compared,
