@@ -1,9 +1,11 @@
 #!/bin/sh
 # Installs the Debian packages the game and its tests build against, if any is missing.
-# Usage: tools/install-deps.sh [tools] [bench] [fuzz]
+# Usage: tools/install-deps.sh [tools] [bench] [fuzz] [arm64]
 #   "tools" adds what the asset generators need; "bench" what the performance suite
 #   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark;
-#   "fuzz" clang and its libFuzzer for the replay reader's fuzzer.
+#   "fuzz" clang and its libFuzzer for the replay reader's fuzzer; "arm64" (or
+#   "--arm64") the cross compiler, the game's libraries for arm64 through Debian's
+#   multiarch, and qemu to run the arm64 build here.
 set -e
 pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev googletest libgtest-dev xvfb libxdamage-dev desktop-file-utils appstream groff-base lintian"
 for group in "$@"; do
@@ -11,7 +13,13 @@ for group in "$@"; do
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
     bench) pkgs="$pkgs libbenchmark-dev libxtst-dev" ;;
     fuzz) pkgs="$pkgs clang libclang-rt-14-dev" ;;
-    *) echo "install-deps.sh: unknown group '$group' (tools, bench, fuzz)" >&2; exit 2 ;;
+    arm64|--arm64)
+      arm64="yes"
+      pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file"
+      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev; do
+        pkgs="$pkgs $p:arm64"
+      done ;;
+    *) echo "install-deps.sh: unknown group '$group' (tools, bench, fuzz, arm64)" >&2; exit 2 ;;
   esac
 done
 missing=""
@@ -21,5 +29,8 @@ done
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+if [ -n "$arm64" ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  $SUDO dpkg --add-architecture arm64
+fi
 $SUDO apt-get update -q
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing

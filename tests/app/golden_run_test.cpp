@@ -7,6 +7,12 @@
 // every 1000 frames and at the end; the "hash" field is left out, so traces of builds
 // that print no state hash can be recorded too. To record the files again from another
 // build: WHIRLBAT_GOLDEN_RECORD=/path/to/rc-whirlbat ./app_run_tests --gtest_filter='Golden*'
+//
+// To check another build of the program against the same files (an arm64 build under
+// qemu): WHIRLBAT_GOLDEN_BINARY=/path/to/rc-whirlbat, and WHIRLBAT_GOLDEN_WRAPPER names
+// the program that runs it and its first arguments (words split at spaces), e.g.
+// "/usr/bin/qemu-aarch64-static". Both are absolute paths: the runs start in the
+// repository root.
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
@@ -80,6 +86,22 @@ std::vector<std::string> checkpoints(const std::string& trace_path) {
     return out;
 }
 
+// Runs the build under test: this build's program, or the one named by the environment.
+int run_checked_build(const std::vector<std::string>& args, std::string* err) {
+    const char* binary = std::getenv("WHIRLBAT_GOLDEN_BINARY");
+    if (!binary || !*binary) return test_support::RunGame(args, err);
+    const char* wrapped_by = std::getenv("WHIRLBAT_GOLDEN_WRAPPER");
+    std::vector<std::string> command;
+    std::istringstream wrapper(wrapped_by ? wrapped_by : "");
+    for (std::string w; wrapper >> w;) command.push_back(w);
+    if (command.empty()) return test_support::RunBinary(binary, args, err);
+    command.push_back(binary);
+    command.insert(command.end(), args.begin(), args.end());
+    std::string program = command.front();
+    command.erase(command.begin());
+    return test_support::RunBinary(program, command, err);
+}
+
 void PrintTo(const GoldenRun& run, std::ostream* os) { *os << run.name; }
 
 class Golden : public ::testing::TestWithParam<GoldenRun> {};
@@ -103,7 +125,7 @@ TEST_P(Golden, EveryFrameMatchesTheRecordedRun) {
 
     args.push_back("--sync-test");
     args.push_back("8");
-    ASSERT_EQ(test_support::RunGame(args, &err), 0) << err;
+    ASSERT_EQ(run_checked_build(args, &err), 0) << err;
     std::vector<std::string> now = checkpoints(trace);
     std::ifstream file(golden_path);
     ASSERT_TRUE(file) << "no golden file " << golden_path;
