@@ -26,6 +26,7 @@
 
 struct TSound {
     SamplePtr samples;
+    std::string url;  // for a streamed sound's messages
 };
 
 struct TChannel {
@@ -101,6 +102,92 @@ struct Loader {
 };
 
 Loader loader;
+
+// Streamed sounds: one thread decodes each playing one a block at a time, ahead of the
+// mixer. A stream whose channel is gone is dropped.
+
+struct Streamer {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::weak_ptr<StreamDecoder>> jobs;
+    std::vector<std::string> urls;
+    bool stopping = false;
+    std::thread thread;
+
+    ~Streamer() { Stop(); }
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stopping = true;
+        }
+        changed.notify_all();
+        if (thread.joinable()) thread.join();
+        std::lock_guard<std::mutex> hold(lock);
+        stopping = false;
+        jobs.clear();
+        urls.clear();
+    }
+};
+
+Streamer streamer;
+
+// How often the stream thread looks at its rings while any is playing.
+constexpr auto kStreamPoll = std::chrono::milliseconds(2);
+// What a stream decodes at once when it is cued, so that its first frames wait for nobody.
+constexpr int64_t kStreamFirstBlock = 4096;
+
+void StreamRun() {
+    std::vector<std::string> reported;
+    for (;;) {
+        std::vector<std::pair<std::shared_ptr<StreamDecoder>, std::string>> live;
+        {
+            std::unique_lock<std::mutex> hold(streamer.lock);
+            for (size_t k = 0; k < streamer.jobs.size();) {
+                std::shared_ptr<StreamDecoder> d = streamer.jobs[k].lock();
+                if (!d || d->Done()) {
+                    streamer.jobs.erase(streamer.jobs.begin() + long(k));
+                    streamer.urls.erase(streamer.urls.begin() + long(k));
+                    continue;
+                }
+                live.emplace_back(std::move(d), streamer.urls[k]);
+                ++k;
+            }
+            if (streamer.stopping) return;
+            streamer.changed.wait_for(hold, live.empty() ? std::chrono::milliseconds(100) : kStreamPoll);
+            if (streamer.stopping) return;
+        }
+        for (auto& [decoder, url] : live) {
+            std::string problem;
+            decoder->Fill(&problem);
+            // A track that breaks while it plays goes silent, said once.
+            if (!problem.empty() && std::find(reported.begin(), reported.end(), url) == reported.end()) {
+                reported.push_back(url);
+                std::fprintf(stderr, "rc-whirlbat: %s is %s; it goes silent there\n", url.c_str(), problem.c_str());
+            }
+        }
+    }
+}
+
+// A streamed sound cued on a channel: a ring of its own, its first block decoded at
+// once, the rest by the stream thread.
+SamplePtr StartStream(const SamplePtr& sound, const std::string& url) {
+    auto cue = std::make_shared<SampleData>();
+    cue->rate = sound->rate;
+    cue->channels = sound->channels;
+    cue->bits = 16;
+    cue->frames = sound->frames;
+    cue->loop = sound->loop;
+    cue->stream = std::make_shared<StreamRing>(sound->channels);
+    auto decoder = std::make_shared<StreamDecoder>(sound->encoded, cue->stream, sound->frames, sound->loop);
+    decoder->Fill(nullptr, kStreamFirstBlock);
+    cue->keep = decoder;
+    std::lock_guard<std::mutex> hold(streamer.lock);
+    if (!streamer.thread.joinable()) streamer.thread = std::thread(StreamRun);
+    streamer.jobs.push_back(decoder);
+    streamer.urls.push_back(url);
+    streamer.changed.notify_all();
+    return cue;
+}
 
 int64_t SamplesAt(int ms) { return int64_t(ms) * kMixerRate / 1000; }
 
@@ -242,6 +329,9 @@ void StartAudio() {
         return;
     }
     audio.output = Output::Lockstep;
+    // A recording must come out the same every time: the mixer waits for a stream's
+    // decoder rather than play silence.
+    MixerWaitForStreams(true);
     audio.buffer_frames = have.samples > 0 ? have.samples : kDeviceFrames;
     if (name == "disk") {
         const char* file = std::getenv("SDL_DISKAUDIOFILE");
@@ -336,11 +426,13 @@ Sound ReadSound(const std::string& url, int flags, std::string* why, const std::
         *why = UrlExists(url) ? "not a readable file" : "missing";
         return nullptr;
     }
-    std::shared_ptr<SampleData> samples = DecodeSound(bytes, why, abandon);
+    auto encoded = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    std::shared_ptr<SampleData> samples = DecodeStreamed(std::move(encoded), why, abandon);
     if (!samples) return nullptr;
     samples->loop = (flags & 1) != 0;
     auto sound = std::make_shared<TSound>();
     sound->samples = std::move(samples);
+    sound->url = url;
     return sound;
 }
 
@@ -390,7 +482,7 @@ Channel Start(const Sound& sound, const Channel& channel, bool paused) {
     if (!sound) return nullptr;
     int handle = channel && MixerValid(channel->handle) ? channel->handle : MixerAlloc();
     if (handle == 0) return nullptr;
-    MixerCue(handle, sound->samples, paused);
+    MixerCue(handle, sound->samples->encoded ? StartStream(sound->samples, sound->url) : sound->samples, paused);
     if (channel && channel->handle == handle) return channel;
     return NewChannel(handle);
 }
@@ -493,6 +585,10 @@ void AudioClockAdvanced(int now_ms) {
 
 void AudioShutdown() {
     loader.Stop();
+    // The streams decode on until the last buffer is mixed (a recording may wait for one).
+    struct StopStreams {
+        ~StopStreams() { streamer.Stop(); }
+    } stop_streams;
     if (audio.output == Output::Lockstep) {
         std::unique_lock<std::mutex> hold(audio.lock);
         audio.final_samples = audio.clock_samples;
@@ -513,6 +609,7 @@ void AudioShutdown() {
     MixerReset();
     std::lock_guard<std::mutex> hold(audio.lock);
     audio.output = Output::None;
+    MixerWaitForStreams(false);
     audio.sdl_started = false;
     audio.device = 0;
     audio.buffer_frames = kDeviceFrames;

@@ -1,6 +1,7 @@
 #pragma once
-// Audio services: sounds decoded in full at load time and mixed in software at
-// 44100 Hz, stereo, 16-bit, on SDL's audio thread. Every call comes from the game's
+// Audio services: sounds decoded at load time (a long one, such as a music track, is
+// kept encoded and decoded a block at a time while it plays, on a thread of its own)
+// and mixed in software at 44100 Hz, stereo, 16-bit, on SDL's audio thread. Every call comes from the game's
 // one thread. A none sound or none channel (nullptr) is accepted everywhere and does
 // nothing.
 #include <memory>
@@ -12,8 +13,9 @@ struct TChannel;
 using Sound = std::shared_ptr<TSound>;
 using Channel = std::shared_ptr<TChannel>;
 
-// Decodes a whole OGG Vorbis or WAV file (path or "incbin::name"); bit 0 of flags makes
-// it loop. None if the file is missing or cannot be decoded; the file is then listed by
+// Decodes an OGG Vorbis or WAV file (path or "incbin::name"); bit 0 of flags makes it
+// loop. An OGG Vorbis sound over ten seconds is read through once and streamed when it
+// plays; should it fail part-way then, it goes silent there with one line on stderr. None if the file is missing or cannot be decoded; the file is then listed by
 // TakeSoundProblems. Takes the result of a PreloadSound of the same url and flags if
 // there is one, waiting for it only if it is not ready yet.
 Sound LoadSound(const std::string& url, int flags);

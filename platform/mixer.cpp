@@ -19,6 +19,7 @@ struct MixSlot {
     int depth = 0;
     int rate = 65536;
     int64_t pos = 0;  // 16.16 frame index
+    int64_t laps = 0;  // times a loop came round (a stream counts its frames over them)
     // Grows whenever the game thread moves pos or changes the sound, so that a mixing
     // pass that started before does not write back a position from the old sound.
     uint32_t serial = 0;
@@ -41,6 +42,7 @@ struct Voice {
     int gain_right;
     int64_t step;
     int64_t pos;
+    int64_t laps;
     bool ended;
 };
 
@@ -56,6 +58,8 @@ struct MixerState {
     std::vector<int> orphans;     // released handles whose sound still plays
     // Sample memory a running pass may still read, with the pass count it waits for.
     std::vector<std::pair<SamplePtr, uint64_t>> retired;
+
+    std::atomic<bool> wait_for_streams{false};
 
     // Scratch of the mixing thread.
     Voice voices[kMixerSlots];
@@ -161,8 +165,60 @@ bool MixVoice(Voice& v, const T* src, int32_t* acc, int frames) {
     return false;
 }
 
+// A streamed frame: from the ring once decoded. A frame not decoded yet is waited for
+// when the mixer may wait, and heard as silence when it may not.
+const int16_t* StreamFrame(StreamRing& s, int64_t f) {
+    static const int16_t kSilence[2] = {0, 0};
+    if (f < s.written.load(std::memory_order_acquire)) return s.frame(f);
+    if (mixer().wait_for_streams.load(std::memory_order_relaxed)) {
+        std::unique_lock<std::mutex> hold(s.lock);
+        s.moved.notify_all();
+        s.moved.wait(hold, [&] { return f < s.written.load(std::memory_order_acquire); });
+        return s.frame(f);
+    }
+    s.missed.fetch_add(1, std::memory_order_relaxed);
+    return kSilence;
+}
+
+// As MixVoice, for a streamed sound: frame i of lap `laps` is frame laps * len + i of
+// the stream, and a loop's seam reads on into the next lap.
+template <int C>
+bool MixStreamVoice(Voice& v, int32_t* acc, int frames) {
+    StreamRing& s = *v.data->stream;
+    const int64_t len = v.data->frames;
+    const int64_t end = len << 16;
+    const bool loop = v.data->loop;
+    int64_t pos = v.pos;
+    for (int f = 0; f < frames; ++f) {
+        const int64_t i = pos >> 16;
+        const int frac = int(pos & 0xffff);
+        const int64_t at = v.laps * len + i;
+        const int64_t next = i + 1 < len || loop ? at + 1 : at;
+        const int16_t* a = StreamFrame(s, at);
+        const int16_t* b = StreamFrame(s, next);
+        const int left = Lerp(a[0], b[0], frac);
+        const int right = C == 2 ? Lerp(a[1], b[1], frac) : left;
+        acc[2 * f] += int32_t((int64_t(left) * v.gain_left) >> 12);
+        acc[2 * f + 1] += int32_t((int64_t(right) * v.gain_right) >> 12);
+        pos += v.step;
+        if (pos >= end) {
+            if (!loop) {
+                v.pos = pos;
+                return true;
+            }
+            pos %= end;
+            v.laps++;
+        }
+    }
+    v.pos = pos;
+    s.needed.store(v.laps * len + (pos >> 16), std::memory_order_release);
+    s.moved.notify_all();
+    return false;
+}
+
 bool MixVoice(Voice& v, int32_t* acc, int frames) {
     const SampleData& d = *v.data;
+    if (d.stream) return d.channels == 2 ? MixStreamVoice<2>(v, acc, frames) : MixStreamVoice<1>(v, acc, frames);
     if (d.bits == 8) {
         return d.channels == 2 ? MixVoice<uint8_t, 2>(v, d.s8.data(), acc, frames)
                                : MixVoice<uint8_t, 1>(v, d.s8.data(), acc, frames);
@@ -174,10 +230,21 @@ bool MixVoice(Voice& v, int32_t* acc, int frames) {
 bool AdvanceVoice(Voice& v, int64_t frames) {
     const int64_t end = v.data->frames << 16;
     v.pos += v.step * frames;
-    if (v.pos < end) return false;
-    if (!v.data->loop) return true;
-    v.pos %= end;
-    return false;
+    bool ended = false;
+    if (v.pos >= end) {
+        if (v.data->loop) {
+            v.laps += v.pos / end;
+            v.pos %= end;
+        } else {
+            ended = true;
+        }
+    }
+    // A stream moved on unheard: its decoder skips what nobody will hear.
+    if (StreamRing* s = v.data->stream.get()) {
+        s->needed.store(v.laps * v.data->frames + std::min(v.pos >> 16, v.data->frames), std::memory_order_release);
+        s->moved.notify_all();
+    }
+    return ended;
 }
 
 // Copies the playing slots out of the table. Returns the number of voices.
@@ -198,6 +265,7 @@ int BeginPass() {
         v.gain_right = slot.pan < 0 ? slot.volume * (4096 + slot.pan) / 4096 : slot.volume;
         v.step = int64_t(slot.rate) * slot.data->rate / kMixerRate;
         v.pos = slot.pos;
+        v.laps = slot.laps;
         v.ended = false;
     }
     return n;
@@ -211,6 +279,7 @@ void EndPass(int voices) {
         MixSlot& slot = m.mix[v.slot];
         if (slot.serial != v.serial) continue;
         slot.pos = v.pos;
+        slot.laps = v.laps;
         if (v.ended) slot.status = 0;
     }
     m.passes_finished++;
@@ -252,6 +321,7 @@ void MixerCue(int handle, SamplePtr sample, bool paused) {
         s.data = sample.get();
         s.status = (sample->loop ? kStatusLoop : kStatusSingle) | (paused ? kStatusPaused : 0);
         s.pos = 0;
+        s.laps = 0;
         s.serial++;
         started = m.passes_started;
         finished = m.passes_finished;
@@ -370,3 +440,5 @@ void MixerReset() {
     m.RefillFreeSlots();
     MixerCollect();
 }
+
+void MixerWaitForStreams(bool wait) { mixer().wait_for_streams.store(wait, std::memory_order_relaxed); }

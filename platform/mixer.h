@@ -3,8 +3,11 @@
 // audio thread mixes into 44100 Hz stereo 16-bit frames. Every function here belongs to
 // the game thread except MixerMix, which the audio thread calls. The two meet only in
 // short lock-protected field updates; sample memory is released on the game thread.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 constexpr int kMixerRate = 44100;
@@ -15,8 +18,30 @@ constexpr int kStatusSingle = 2;
 constexpr int kStatusLoop = 4;
 constexpr int kStatusPaused = 16;
 
-// A sound decoded in full: interleaved frames of 16-bit signed (s16) or 8-bit unsigned
-// (s8) samples at the sound's own rate.
+// Frames a stream keeps decoded ahead of the mixer: about three seconds.
+constexpr int64_t kStreamFrames = 1 << 17;
+
+// A long sound decoded while it plays, in a ring of 16-bit frames that a decoder thread
+// fills ahead of the mixer. Frames are counted from the sound's start over every lap of
+// a loop: frame f sits at f % kStreamFrames. The decoder writes a frame only when the
+// mixer no longer needs the one it replaces; the mixer reads only frames written.
+struct StreamRing {
+    explicit StreamRing(int channels) : channels(channels), ring(size_t(kStreamFrames) * size_t(channels)) {}
+    const int channels;
+    std::vector<int16_t> ring;
+    std::atomic<int64_t> written{0};  // frames decoded so far
+    std::atomic<int64_t> needed{0};   // the mixer reads no frame before this one any more
+    std::atomic<int64_t> missed{0};   // frames the mixer found not yet decoded, heard as silence
+    // The decoder sleeps on this until the mixer has read on, and the mixer (when it may
+    // wait) until the decoder has written on.
+    std::mutex lock;
+    std::condition_variable moved;
+
+    const int16_t* frame(int64_t f) const { return ring.data() + size_t(f % kStreamFrames) * size_t(channels); }
+};
+
+// A sound: interleaved frames of 16-bit signed (s16) or 8-bit unsigned (s8) samples at
+// the sound's own rate, decoded in full, or (with `stream`) decoded while it plays.
 struct SampleData {
     int rate = kMixerRate;
     int channels = 1;  // 1 or 2
@@ -25,6 +50,11 @@ struct SampleData {
     bool loop = false;
     std::vector<int16_t> s16;
     std::vector<uint8_t> s8;
+    // A sound to stream: its file, kept encoded; each time it is cued it is decoded anew
+    // into a ring of its own (`stream`), and `keep` holds what fills that ring.
+    std::shared_ptr<const std::vector<uint8_t>> encoded;
+    std::shared_ptr<StreamRing> stream;
+    std::shared_ptr<void> keep;
 };
 using SamplePtr = std::shared_ptr<const SampleData>;
 
@@ -66,3 +96,7 @@ void MixerAdvance(int64_t frames);
 
 // Stops and frees every slot. Generations carry on, so handles from before stay stale.
 void MixerReset();
+// Whether the mixer waits for a stream's decoder when a frame is not decoded yet (a
+// recording that must come out the same every time), or plays silence for it (a device
+// in real time, which must not stall).
+void MixerWaitForStreams(bool wait);

@@ -49,7 +49,7 @@ std::string RateWhy(long rate) { return "a sample rate of " + std::to_string(rat
 int64_t MaxFrames(int rate) { return int64_t(kMaxSoundSeconds) * rate; }
 
 std::shared_ptr<SampleData> DecodeOgg(const std::vector<uint8_t>& bytes, std::string* why,
-                                      const std::atomic<bool>* stop) {
+                                      const std::atomic<bool>* stop, int64_t keep_frames = -1) {
     MemoryFile file{bytes.data(), bytes.size(), 0};
     ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
     OggVorbis_File vf;
@@ -75,6 +75,8 @@ std::shared_ptr<SampleData> DecodeOgg(const std::vector<uint8_t>& bytes, std::st
     const size_t max_samples = size_t(MaxFrames(sound->rate)) * size_t(sound->channels);
     const int big_endian = std::endian::native == std::endian::big ? 1 : 0;
     int16_t buffer[8192];
+    int64_t counted = 0;  // samples decoded
+    bool streamed = false;
     while (why->empty()) {
         if (stop && stop->load(std::memory_order_relaxed)) {
             *why = "stopped";
@@ -94,16 +96,26 @@ std::shared_ptr<SampleData> DecodeOgg(const std::vector<uint8_t>& bytes, std::st
             *why = "changes format part-way";
             break;
         }
-        if (sound->s16.size() + size_t(got / 2) > max_samples) {
+        if (size_t(counted) + size_t(got / 2) > max_samples) {
             *why = kTooLong;
             break;
         }
-        sound->s16.insert(sound->s16.end(), buffer, buffer + got / 2);
+        counted += got / 2;
+        // A long sound is only counted from here on: it will be streamed.
+        if (keep_frames >= 0 && counted > keep_frames * sound->channels) {
+            std::vector<int16_t>().swap(sound->s16);
+            streamed = true;
+        }
+        if (!streamed) sound->s16.insert(sound->s16.end(), buffer, buffer + got / 2);
     }
     ov_clear(&vf);
     if (!why->empty()) return nullptr;
     sound->bits = 16;
-    sound->frames = int64_t(sound->s16.size()) / sound->channels;
+    sound->frames = int64_t(counted) / sound->channels;
+    if (streamed) {
+        sound->s16.clear();
+        return sound->frames == 0 ? nullptr : sound;
+    }
     sound->s16.resize(size_t(sound->frames) * size_t(sound->channels));
     sound->s16.shrink_to_fit();
     if (sound->frames == 0) {
@@ -213,4 +225,95 @@ std::shared_ptr<SampleData> DecodeSound(const std::vector<uint8_t>& bytes, std::
     }
     *why = "not an OGG Vorbis or WAV file";
     return nullptr;
+}
+
+std::shared_ptr<SampleData> DecodeStreamed(std::shared_ptr<const std::vector<uint8_t>> bytes, std::string* why,
+                                           const std::atomic<bool>* stop) {
+    why->clear();
+    if (!bytes || bytes->size() < 4 || std::memcmp(bytes->data(), "OggS", 4) != 0) {
+        return bytes ? DecodeSound(*bytes, why, stop) : nullptr;
+    }
+    std::shared_ptr<SampleData> sound = DecodeOgg(*bytes, why, stop, kStreamAfterFrames);
+    if (sound && sound->s16.empty()) sound->encoded = std::move(bytes);
+    return sound;
+}
+
+struct StreamDecoder::File {
+    MemoryFile memory;
+    OggVorbis_File vf;
+};
+
+StreamDecoder::StreamDecoder(std::shared_ptr<const std::vector<uint8_t>> bytes, std::shared_ptr<StreamRing> ring,
+                             int64_t frames, bool loop)
+    : bytes_(std::move(bytes)), ring_(std::move(ring)), frames_(frames), loop_(loop) {}
+
+StreamDecoder::~StreamDecoder() {
+    if (file_) ov_clear(&file_->vf);
+}
+
+bool StreamDecoder::Open() {
+    if (file_) ov_clear(&file_->vf);
+    file_ = std::make_unique<File>();
+    file_->memory = MemoryFile{bytes_->data(), bytes_->size(), 0};
+    ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
+    if (ov_open_callbacks(&file_->memory, &file_->vf, nullptr, 0, callbacks) < 0) {
+        file_.reset();
+        return false;
+    }
+    lap_frames_ = 0;
+    return true;
+}
+
+bool StreamDecoder::Fill(std::string* problem, int64_t most) {
+    StreamRing& r = *ring_;
+    const int c = r.channels;
+    const int big_endian = std::endian::native == std::endian::big ? 1 : 0;
+    bool wrote = false;
+    int16_t buffer[4096];
+    while (!done_) {
+        const int64_t written = r.written.load(std::memory_order_acquire);
+        const int64_t needed = r.needed.load(std::memory_order_acquire);
+        // Frames the mixer has already passed are decoded and thrown away.
+        const int64_t room = std::min(needed + kStreamFrames - written, most);
+        if (room <= 0) break;
+        int64_t want = std::min<int64_t>(room, int64_t(sizeof buffer / sizeof buffer[0]) / c);
+        int64_t lap_left = frames_ - lap_frames_;
+        if (lap_left == 0) {
+            if (!loop_) {
+                done_ = true;
+                break;
+            }
+            if (!failed_ && !Open()) failed_ = true;
+            lap_frames_ = 0;
+            lap_left = frames_;
+        }
+        want = std::min(want, lap_left);
+        long got = 0;
+        if (!failed_ && !file_ && !Open()) failed_ = true;
+        if (!failed_) {
+            int section = 0;
+            got = ov_read(&file_->vf, reinterpret_cast<char*>(buffer), int(want * c * 2), big_endian, 2, 1, &section);
+            if (got == OV_HOLE) continue;
+            if (got <= 0) {
+                // An error, or a file shorter than it was when it was counted.
+                failed_ = true;
+                if (problem && problem->empty()) *problem = "damaged part-way";
+            }
+        }
+        int64_t n = failed_ ? want : got / 2 / c;
+        if (failed_) std::fill(buffer, buffer + n * c, int16_t(0));
+        for (int64_t k = 0; k < n; ++k) {
+            int16_t* to = r.ring.data() + size_t((written + k) % kStreamFrames) * size_t(c);
+            for (int ch = 0; ch < c; ++ch) to[ch] = buffer[k * c + ch];
+        }
+        lap_frames_ += n;
+        most -= n;
+        {
+            std::lock_guard<std::mutex> hold(r.lock);
+            r.written.store(written + n, std::memory_order_release);
+        }
+        r.moved.notify_all();
+        wrote = true;
+    }
+    return wrote;
 }

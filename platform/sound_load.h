@@ -1,6 +1,8 @@
 #pragma once
-// Sound file decoding: OGG Vorbis (through libvorbisfile) and PCM WAV, decoded in full.
+// Sound file decoding: OGG Vorbis (through libvorbisfile) and PCM WAV, decoded in full,
+// or for a long OGG Vorbis sound, decoded into a ring as it plays (StreamDecoder).
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,3 +27,41 @@ std::shared_ptr<SampleData> DecodeSound(const std::vector<uint8_t>& bytes);
 // decoding ends early with nullptr and "stopped".
 std::shared_ptr<SampleData> DecodeSound(const std::vector<uint8_t>& bytes, std::string* why,
                                         const std::atomic<bool>* stop = nullptr);
+
+// An OGG Vorbis sound longer than this is not kept decoded: DecodeStreamed reads it
+// through once (every check as for DecodeSound, and its exact length) and keeps only
+// the file, to be decoded again while it plays.
+constexpr int64_t kStreamAfterFrames = int64_t(10) * kMixerRate;
+// As DecodeSound, but a long OGG Vorbis sound comes back with `encoded` set and no
+// samples: a sound to stream.
+std::shared_ptr<SampleData> DecodeStreamed(std::shared_ptr<const std::vector<uint8_t>> bytes, std::string* why,
+                                           const std::atomic<bool>* stop = nullptr);
+
+// Decodes a streamed sound into its ring, a block at a time, ahead of the mixer; at the
+// end of the file a looping sound starts over from its beginning. Used by one thread.
+class StreamDecoder {
+public:
+    StreamDecoder(std::shared_ptr<const std::vector<uint8_t>> bytes, std::shared_ptr<StreamRing> ring, int64_t frames,
+                  bool loop);
+    ~StreamDecoder();
+    StreamDecoder(const StreamDecoder&) = delete;
+    StreamDecoder& operator=(const StreamDecoder&) = delete;
+
+    // Decodes what the ring has room for. True if it wrote anything. A decoding error
+    // puts "damaged part-way" in *problem (once) and the sound is silent from there on.
+    bool Fill(std::string* problem, int64_t most = INT64_MAX);
+    // Nothing more will ever be written (a single shot decoded to its end).
+    bool Done() const { return done_; }
+
+private:
+    bool Open();
+    std::shared_ptr<const std::vector<uint8_t>> bytes_;
+    std::shared_ptr<StreamRing> ring_;
+    int64_t frames_;  // per lap
+    bool loop_;
+    struct File;
+    std::unique_ptr<File> file_;
+    int64_t lap_frames_ = 0;  // frames of the current lap written
+    bool failed_ = false;
+    bool done_ = false;
+};
