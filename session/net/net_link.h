@@ -61,12 +61,14 @@ public:
     int delay() const { return delay_; }
     int round_trip_ms() const;
     int port() const { return port_; }
+    bool hosting() const { return hosting_; }
 
     // Statistics: bytes of UDP payload each way, packets refused as malformed, and
-    // packets from anyone but the one guest.
+    // packets from anyone but the one guest, and peers dropped for a packet larger than
+    // any game packet.
     uint64_t bytes_sent() const;
     uint64_t bytes_received() const;
-    long malformed = 0, foreign = 0;
+    long malformed = 0, foreign = 0, oversized = 0;
 
 private:
     using Clock = std::chrono::steady_clock;
