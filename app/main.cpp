@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!opts.verify.empty()) return verify_replay_file(opts.verify);
+    if (!opts.record.empty() && !record_target(opts.record, &opts.record, &error)) {
+        std::fprintf(stderr, "rc-whirlbat: --record %s: %s\n", opts.record.c_str(), error.c_str());
+        return 2;
+    }
     Replay replay;
     if (!opts.replay.empty() && !load_replay(opts.replay, replay, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s: %s\n", opts.replay.c_str(), error.c_str());

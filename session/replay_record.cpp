@@ -90,6 +90,24 @@ void prune_replays(const std::string& folder, int keep) {
     }
 }
 
+bool record_target(const std::string& path, std::string* target, std::string* why) {
+    fs::path p = path;
+    std::error_code ec;
+    for (int links = 0; fs::is_symlink(fs::symlink_status(p, ec)); ++links) {
+        if (links == 40) return *why = "too many symbolic links", false;
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec) return *why = ec.message(), false;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    fs::file_status st = fs::status(p, ec);
+    if (fs::exists(st) && !fs::is_regular_file(st)) {
+        *why = fs::is_directory(st) ? "a folder, not a file" : "not a regular file";
+        return false;
+    }
+    *target = p.string();
+    return true;
+}
+
 // ---- the file ----
 
 ReplayFile::~ReplayFile() {

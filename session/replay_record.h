@@ -30,6 +30,10 @@ std::string replays_folder();
 std::string newest_replay(const std::string& folder);
 // Deletes all but the newest `keep` replays of a folder.
 void prune_replays(const std::string& folder, int keep);
+// The file --record PATH writes: PATH, or the file a symbolic link there names. False
+// with the reason when that exists and is not a regular file (a device, a FIFO, a
+// folder), which the replay would otherwise replace.
+bool record_target(const std::string& path, std::string* target, std::string* why);
 
 // A replay file being written: bytes are queued and a thread writes, flushes and syncs
 // them to NAME.partial; completing it renames the file to NAME.
