@@ -3,7 +3,9 @@
 // ($XDG_CONFIG_HOME/rc-whirlbat/settings.ini): the volumes, the pilots, the keyboard
 // layouts and the 3D glasses mode. A missing file gives the defaults; a damaged line
 // gives one warning naming it and the default for that setting, never a refusal to
-// start. The file is written whole to a temporary file and renamed into place.
+// start. The file is written whole to a temporary file and renamed into place (through a
+// symbolic link, beside its target), keeping the player's comments and the lines the
+// game cannot use.
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,7 +16,7 @@
 // pilots, the 3D mode). A failure is one line, and the game goes on without keeping them.
 class SettingsKeeper : public FrameHook {
 public:
-    SettingsKeeper(std::string path, const Settings& saved) : path_(std::move(path)), saved_(saved) {}
+    SettingsKeeper(std::string path, const Settings& saved);
     void presented(Program& p) override;
 
 private:
