@@ -47,15 +47,17 @@ std::string time_text(const char* format, bool utc) {
     return buf;
 }
 
-// A new file name in the folder for a game starting now: the local date and time, and a
-// number if another game started in the same second.
-std::string new_replay_path(const std::string& folder) {
+// Opens a new file in the folder for a game starting now, named by the local date and
+// time, and a number if another game started in the same second. The .partial is
+// created only if no other program created it first; "" if a hundred names are taken.
+std::string open_new_replay(const std::string& folder, ReplayFile& file, std::string* error) {
     std::string stem = folder + "/" + time_text("%Y-%m-%d_%H-%M-%S", false);
     for (int n = 1; n < 100; ++n) {
         std::string path = stem + (n == 1 ? "" : "_" + std::to_string(n)) + REPLAY_EXTENSION;
-        std::error_code ec;
-        if (!fs::exists(path, ec) && !fs::exists(path + ".partial", ec)) return path;
+        if (file.open(path, error, true)) return path;
+        if (errno != EEXIST) return "";
     }
+    *error = "too many games this second in " + folder;
     return "";
 }
 
@@ -114,11 +116,27 @@ ReplayFile::~ReplayFile() {
     if (thread_.joinable() || fd_ >= 0) abandon();
 }
 
-bool ReplayFile::open(const std::string& path, std::string* error) {
+bool ReplayFile::open(const std::string& path, std::string* error, bool exclusive) {
     path_ = path;
     partial_ = path + ".partial";
-    fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return *error = system_error("cannot write " + partial_), false;
+    fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0644);
+    if (fd_ < 0) {
+        int why = errno;
+        *error = system_error("cannot write " + partial_);
+        errno = why;
+        return false;
+    }
+    // Another program's game may have been completed under this name just before the
+    // .partial was made: looked at after making it, the name is surely free or taken.
+    std::error_code ec;
+    if (exclusive && fs::exists(path_, ec)) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(partial_.c_str());
+        *error = "cannot write " + path_ + " (" + std::strerror(EEXIST) + ")";
+        errno = EEXIST;
+        return false;
+    }
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -242,10 +260,9 @@ void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, c
             return;
         }
         fs::create_directories(folder, ec);
-        path = ec ? "" : new_replay_path(folder);
-        if (path.empty()) {
+        if (ec) {
             std::fprintf(stderr, "rc-whirlbat: this game is not recorded: cannot make the folder %s (%s)\n",
-                         folder.c_str(), ec ? ec.message().c_str() : "too many games this second");
+                         folder.c_str(), ec.message().c_str());
             return;
         }
         folder_ = folder;
@@ -263,7 +280,8 @@ void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, c
     h.game = title_game_;
     auto file = std::make_unique<ReplayFile>();
     std::string error;
-    if (!file->open(path, &error)) {
+    if (!folder_.empty()) path = open_new_replay(folder_, *file, &error);
+    if (path.empty() || (folder_.empty() && !file->open(path, &error))) {
         std::fprintf(stderr, "rc-whirlbat: this game is not recorded: %s\n", error.c_str());
         return;
     }

@@ -44,8 +44,9 @@ public:
     ReplayFile& operator=(const ReplayFile&) = delete;
     ~ReplayFile();
 
-    // Creates NAME.partial; false with the reason.
-    bool open(const std::string& path, std::string* error);
+    // Creates NAME.partial (replacing one there, unless `exclusive`: then errno is
+    // EEXIST when another took the name first); false with the reason.
+    bool open(const std::string& path, std::string* error, bool exclusive = false);
     // Queues bytes; they reach the disk soon after.
     void write(std::vector<uint8_t> bytes);
     // A write that failed ("" none so far).

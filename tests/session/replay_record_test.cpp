@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "session/replay_check.h"
@@ -281,6 +284,58 @@ TEST(RecordingDeathTest, ADiskThatFillsUpStopsTheRecordingWithOneLine) {
     EXPECT_EXIT(play_on_a_full_disk(folder), testing::ExitedWithCode(0),
                 "^rc-whirlbat: the recording of this game stopped: cannot write [^\n]*\\.partial \\(File too large\\); "
                 "the game goes on unrecorded\n$");
+}
+
+}  // namespace
+
+namespace {
+
+// Games started at once by several programs, in the same second and the same folder,
+// each get a file of their own: names are taken by creating them, never by looking.
+TEST_F(Recording, ProgramsStartingGamesTogetherNeverShareAFile) {
+    // A race: several rounds, so that a loss shows.
+    constexpr int kPrograms = 16;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::string folder = fresh_folder("rec-together-" + std::to_string(round));
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        std::vector<pid_t> children;
+        for (int i = 0; i < kPrograms; ++i) {
+            pid_t pid = fork();
+            if (pid == 0) {
+                close(go[1]);
+                char c;
+                if (read(go[0], &c, 1) != 0) _exit(3);  // all start when the pipe closes
+                rec = std::make_unique<Recorder>(RecorderOptions{"", true, folder, i + 1, ""});
+                short_game(120);
+                _exit(testing::Test::HasFailure() ? 1 : 0);
+            }
+            children.push_back(pid);
+        }
+        close(go[0]);
+        // Within one second, so that all want the same name.
+        auto now = std::chrono::system_clock::now().time_since_epoch();
+        auto into = now - std::chrono::duration_cast<std::chrono::seconds>(now);
+        if (into > std::chrono::milliseconds(500)) std::this_thread::sleep_for(std::chrono::seconds(1) - into);
+        close(go[1]);
+        for (pid_t pid : children) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        std::vector<std::string> names = names_in(folder);
+        ASSERT_EQ(names.size(), size_t(kPrograms));
+        std::set<int> seeds;
+        for (const std::string& name : names) {
+            Replay r;
+            std::string why;
+            ASSERT_TRUE(load_replay(folder + "/" + name, r, &why)) << name << ": " << why;
+            EXPECT_TRUE(check_replay(r).ok) << name;
+            seeds.insert(r.header.seed);
+        }
+        EXPECT_EQ(seeds.size(), size_t(kPrograms));  // each program's own game
+    }
 }
 
 }  // namespace
