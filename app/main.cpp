@@ -29,6 +29,11 @@ namespace {
         record.next_file = opts.record;
         record.to_folder = !opts.headless;
         record.seed = seed;
+        // Games a crash left unfinished are offered back first.
+        if (record.to_folder && !replays_folder().empty()) {
+            recover_partials(replays_folder(),
+                             [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
+        }
         recorder = std::make_shared<Recorder>(record);
         attach_recorder(program, recorder);
     }

@@ -1,6 +1,7 @@
 #include "session/replay_record.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "session/replay_check.h"
 #include "session/runner.h"
 #include "platform/window.h"
 
@@ -92,6 +94,59 @@ void prune_replays(const std::string& folder, int keep) {
     }
 }
 
+void recover_partials(const std::string& folder, const std::function<void(const std::string&)>& say) {
+    const std::string tail = std::string(REPLAY_EXTENSION) + ".partial";
+    for (const std::string& name : replays_in(folder)) {
+        if (name.size() <= tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) continue;
+        std::string partial = folder + "/" + name;
+        // A program still recording holds a lock on its file.
+        int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            continue;
+        }
+        Replay replay;
+        std::string why;
+        long trusted = 0;
+        if (load_replay(partial, replay, &why)) {
+            ReplayCheck check = check_replay(replay);
+            trusted = check.trusted;
+            if (trusted == 0) why = check.problem.empty() ? "no whole second of play" : check.problem;
+        }
+        std::string recovered = folder + "/" + name.substr(0, name.size() - tail.size()) + "-recovered" + REPLAY_EXTENSION;
+        if (trusted > 0) {
+            std::vector<FrameInput> inputs;
+            ReplayCursor cursor(replay);
+            for (FrameInput in; long(inputs.size()) < trusted && cursor.next(in);) inputs.push_back(in);
+            std::vector<uint8_t> bytes = replay_bytes(replay.header, inputs, ReplayEnd::program_end);
+            int out = ::open(recovered.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            bool written = out >= 0;
+            for (size_t done = 0; written && done < bytes.size();) {
+                ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
+                if (n < 0 && errno == EINTR) continue;
+                written = n > 0;
+                done += written ? size_t(n) : 0;
+            }
+            written = written && ::fsync(out) == 0;
+            if (out >= 0) ::close(out);
+            if (!written) {
+                if (out >= 0) ::unlink(recovered.c_str());
+                say("a game left unfinished in " + partial + " could not be recovered (" + std::strerror(errno) +
+                    "); it is left there");
+            } else {
+                ::unlink(partial.c_str());
+                say("a game left unfinished was recovered as " + recovered + " (" + std::to_string(trusted / 60) +
+                    " s)");
+            }
+        } else {
+            ::unlink(partial.c_str());
+            say("removed " + partial + ": a game left unfinished that cannot be played (" + why + ")");
+        }
+        ::close(fd);
+    }
+}
+
 bool record_target(const std::string& path, std::string* target, std::string* why) {
     fs::path p = path;
     std::error_code ec;
@@ -120,6 +175,8 @@ bool ReplayFile::open(const std::string& path, std::string* error, bool exclusiv
     path_ = path;
     partial_ = path + ".partial";
     fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0644);
+    // Held while the game is written: no other program takes the file for a crash's.
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX | LOCK_NB);
     if (fd_ < 0) {
         int why = errno;
         *error = system_error("cannot write " + partial_);

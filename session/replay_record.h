@@ -30,6 +30,11 @@ std::string replays_folder();
 std::string newest_replay(const std::string& folder);
 // Deletes all but the newest `keep` replays of a folder.
 void prune_replays(const std::string& folder, int keep);
+// Games a crash left as NAME.partial in a folder (none being written by a program that
+// still runs): one that plays and checks out up to its last whole second becomes the
+// replay NAME-recovered, ending there; one that cannot be played is removed. Each is
+// one line to `say`.
+void recover_partials(const std::string& folder, const std::function<void(const std::string&)>& say);
 // The file --record PATH writes: PATH, or the file a symbolic link there names. False
 // with the reason when that exists and is not a regular file (a device, a FIFO, a
 // folder), which the replay would otherwise replace.

@@ -339,3 +339,67 @@ TEST_F(Recording, ProgramsStartingGamesTogetherNeverShareAFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a crash leaves: a .partial that plays up to its last whole second becomes a
+// replay of its own, one that cannot be played is removed, and one a running program
+// still writes is left alone.
+TEST_F(Recording, PartialsACrashLeftAreRecoveredOrRemovedWithALineEach) {
+    std::string folder = fresh_folder("rec-recover");
+    // A game cut off after 200 frames, as by kill -9: three whole seconds on disk.
+    {
+        rec = std::make_unique<Recorder>(RecorderOptions{"", true, folder, 7, ""});
+        run();
+        click_at(320, 245);
+        run();
+        stick(0, AXIS_Y, -1);
+        run(200);
+        ASSERT_TRUE(rec->recording());
+        wait_for(rec->last_file() + ".partial", 180);
+    }
+    std::string crashed = names_in(folder).at(0);
+    ASSERT_NE(crashed.find(".partial"), std::string::npos);
+    Replay original;
+    std::string why;
+    ASSERT_TRUE(load_replay(folder + "/" + crashed, original, &why)) << why;
+    // The recorder above is still "running": its file is not taken.
+    std::vector<std::string> said;
+    auto say = [&](const std::string& line) { said.push_back(line); };
+    recover_partials(folder, say);
+    EXPECT_TRUE(said.empty());
+    rec.reset();  // the program dies, its file as it was
+    std::ofstream(folder + "/2001-01-01_00-00-00.wbreplay.partial") << "not a replay at all";
+    std::ofstream(folder + "/2001-01-01_00-00-01.wbreplay.partial", std::ios::binary)
+        << std::string(reinterpret_cast<const char*>(replay_bytes(original.header, {}, ReplayEnd::title).data()), 40);
+    std::vector<FrameInput> inputs;
+    ReplayCursor cursor(original);
+    for (FrameInput f; cursor.next(f);) inputs.push_back(f);
+    std::vector<uint8_t> whole = replay_bytes(original.header, inputs, ReplayEnd::title);
+    // Its end block cut short, after the last whole second.
+    size_t cut = whole.size() - 5;
+    std::ofstream(folder + "/2002-02-02_10-00-00.wbreplay.partial", std::ios::binary)
+        .write(reinterpret_cast<const char*>(whole.data()), std::streamsize(cut));
+    said.clear();
+    recover_partials(folder, say);
+    ASSERT_EQ(said.size(), 4u);
+    EXPECT_EQ(said[0].rfind("removed " + folder + "/2001-01-01_00-00-00.wbreplay.partial: ", 0), 0u) << said[0];
+    EXPECT_EQ(said[1].rfind("removed " + folder + "/2001-01-01_00-00-01.wbreplay.partial: ", 0), 0u) << said[1];
+    EXPECT_EQ(said[2], "a game left unfinished was recovered as " + folder +
+                           "/2002-02-02_10-00-00-recovered.wbreplay (3 s)");
+    std::string stem = crashed.substr(0, crashed.size() - std::string(".wbreplay.partial").size());
+    EXPECT_EQ(said[3], "a game left unfinished was recovered as " + folder + "/" + stem + "-recovered.wbreplay (3 s)");
+    EXPECT_EQ(names_in(folder),
+              (std::vector<std::string>{"2002-02-02_10-00-00-recovered.wbreplay", stem + "-recovered.wbreplay"}));
+    Replay recovered;
+    ASSERT_TRUE(load_replay(folder + "/2002-02-02_10-00-00-recovered.wbreplay", recovered, &why)) << why;
+    EXPECT_TRUE(recovered.finished);
+    EXPECT_EQ(recovered.end, ReplayEnd::program_end);
+    EXPECT_EQ(recovered.frames, 180);
+    ReplayCheck check = check_replay(recovered);
+    EXPECT_TRUE(check.ok) << check.problem;
+    ASSERT_EQ(recovered.hashes.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(recovered.hashes[i], original.hashes[i]);
+}
+
+}  // namespace
