@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -201,6 +203,230 @@ TEST(HostilePeer, TheRealGuestGetsInWhileFourSquattersCycle) {
     close(sock);
     EXPECT_TRUE(host.ready() && guest.ready()) << "the guest is not in after " << took << " s";
     EXPECT_LT(took, 3.0);
+}
+
+// ---- the host against each attack while a real guest plays ----
+
+NetInput random_input(std::mt19937& rng, const Game& g) {
+    std::uniform_int_distribution<int> axis(-1, 1), coin(0, 99);
+    NetInput in;
+    for (int8_t& a : in.axis) a = int8_t(axis(rng));
+    in.buttons = coin(rng) < 10 ? 1 : 0;
+    if (g.game_state == GameState::title && coin(rng) == 0) in.command = NetCommand::start;
+    return in;
+}
+
+struct Side {
+    World w = new_world(4242);
+    Game g = new_game_state(2);
+    FrameResult shown;
+    std::mt19937 rng;
+    std::vector<NetInput> own;  // what this side's player did, frame by frame
+    explicit Side(uint32_t seed) : rng(seed) {}
+    NetInput read() {
+        own.push_back(random_input(rng, g));
+        return own.back();
+    }
+};
+
+long resident_kb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+// A game between a host and a guest on 127.0.0.1 for `seconds`, with `attack` called
+// between ticks. Afterwards the host has kept going (no freeze), both confirmed the same
+// game, and each helicopter flew by its own player's inputs alone.
+void under_attack(int port, double seconds, const std::function<void(NetLink& host, NetLink& guest, int tick)>& attack,
+                  NetStats* host_stats = nullptr, long* grew_kb = nullptr) {
+    NetLink host, guest;
+    std::string why;
+    ASSERT_TRUE(host.listen(port, "1.3", 4242, 1, &why)) << why;
+    ASSERT_TRUE(guest.join("127.0.0.1", port, "1.3", 1, &why)) << why;
+    service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
+    ASSERT_TRUE(host.ready() && guest.ready());
+    NetSession a(host, 0), b(guest, 1);
+    Side blue(1), red(2);
+    long rss_before = resident_kb();
+    auto start = Clock::now();
+    int tick = 0;
+    while (seconds_since(start) < seconds && a.ended() == NetSession::End::none &&
+           b.ended() == NetSession::End::none) {
+        a.tick(blue.w, blue.g, blue.shown, [&] { return blue.read(); }, nullptr);
+        b.tick(red.w, red.g, red.shown, [&] { return red.read(); }, nullptr);
+        attack(host, guest, tick++);
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+    if (grew_kb) *grew_kb = resident_kb() - rss_before;
+    EXPECT_EQ(a.ended(), NetSession::End::none) << a.message();
+    EXPECT_EQ(b.ended(), NetSession::End::none) << b.message();
+    // No freeze: the host ran most of the frames the time allowed (a tick every 4 ms or more).
+    EXPECT_GT(a.rollback().frame(), long(seconds * 60 / 2)) << "the host froze";
+    if (host_stats) *host_stats = a.stats();
+    const auto& ha = a.history();
+    const auto& hb = b.history();
+    size_t both = std::min(ha.size(), hb.size());
+    EXPECT_GT(both, size_t(seconds * 60 / 3));
+    // Each player's input shows after the input delay (1 frame): frame 1 has none.
+    ASSERT_GT(both, 1u);
+    EXPECT_EQ(ha[0], (std::pair<NetInput, NetInput>{}));
+    for (size_t i = 0; i < both; ++i) {
+        ASSERT_EQ(ha[i], hb[i]) << "frame " << i + 1;
+        if (i == 0) continue;
+        ASSERT_EQ(ha[i].first, blue.own[i - 1]) << "Blue did not fly by its own player's input, frame " << i + 1;
+        ASSERT_EQ(ha[i].second, red.own[i - 1]) << "Red did not fly by its own player's input, frame " << i + 1;
+    }
+}
+
+sockaddr_in loopback(int port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return to;
+}
+
+TEST(HostileScenarios, RandomDatagramsFromAnyoneChangeNothing) {
+    int port = test_port(0);
+    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(sock, 0);
+    std::mt19937 rng(1);
+    sockaddr_in to = loopback(port);
+    long sent = 0;
+    under_attack(port, 2.0, [&](NetLink&, NetLink&, int) {
+        for (int i = 0; i < 20; ++i) {
+            std::vector<uint8_t> d(1 + rng() % 1400);
+            for (uint8_t& b : d) b = uint8_t(rng());
+            // Some look like ENet's own: a peer id of 0 or 1, a sent time.
+            if (i % 3 == 0) d[0] = uint8_t(0x80 | (rng() % 2 ? 0x40 : 0)), d[1] = uint8_t(rng() % 2);
+            sent += sendto(sock, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0;
+        }
+    });
+    close(sock);
+    EXPECT_GT(sent, 1000);
+}
+
+TEST(HostileScenarios, BadGamePacketsFromTheGuestAreDroppedAndCounted) {
+    std::mt19937 rng(2);
+    NetStats stats;
+    long tried = 0;
+    under_attack(test_port(1), 2.0, [&](NetLink&, NetLink& guest, int tick) {
+        if (tick % 10 != 5 || tick < 30) return;
+        Packet p;
+        switch (tried++ % 5) {
+            case 0:  // inputs from far in the future
+                p.kind = Packet::Kind::inputs;
+                p.first = 100000 + rng() % 1000;
+                p.frame = p.first;
+                p.inputs.assign(5, NetInput{});
+                break;
+            case 1:  // acknowledging inputs never sent
+                p.kind = Packet::Kind::inputs;
+                p.first = 1;
+                p.ack = 1000000;
+                p.inputs.assign(1, NetInput{});
+                break;
+            case 2:  // a hash of a frame no hash is taken after
+                p.kind = Packet::Kind::hash;
+                p.frame = 31 + 60 * (rng() % 100);
+                break;
+            case 3:  // a second hello, after the handshake
+                p.kind = Packet::Kind::hello;
+                p.version = "1.3";
+                break;
+            default:  // a welcome, which only a host sends
+                p.kind = Packet::Kind::welcome;
+                p.version = "1.3";
+                break;
+        }
+        guest.send(p, tick % 2 == 0);
+    }, &stats);
+    EXPECT_GT(tried, 15);
+    EXPECT_EQ(stats.malformed, tried);
+}
+
+TEST(HostileScenarios, StrangersSpoofingTheGuestAreIgnoredAndDropped) {
+    int port = test_port(2);
+    std::vector<std::unique_ptr<RawClient>> strangers;
+    long sent = 0;
+    NetStats stats;
+    under_attack(port, 3.0, [&](NetLink&, NetLink&, int tick) {
+        if (tick % 40 == 0 && strangers.size() < 3) strangers.push_back(std::make_unique<RawClient>(port));
+        for (auto& c : strangers) {
+            c->service(0);
+            if (!c->connected || c->dropped) continue;
+            // The guest's own kind of packets: inputs for Blue, and hashes that disagree.
+            Packet p;
+            p.kind = tick % 2 ? Packet::Kind::inputs : Packet::Kind::hash;
+            p.first = 1;
+            p.frame = tick % 2 ? 1 : 60;
+            p.hash = 0xdeadbeef;
+            p.inputs.assign(30, NetInput{{1, 1, 1, 1}, 1, NetCommand::none});
+            std::vector<uint8_t> bytes = encode_packet(p);
+            enet_peer_send(c->peer, 0, enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE));
+            ++sent;
+        }
+    }, &stats);
+    // Each got its packets out before the host refused it (the guest's place is taken).
+    EXPECT_EQ(strangers.size(), 3u);
+    EXPECT_GE(sent, 3);
+    for (auto& c : strangers) c->service(1);
+    for (auto& c : strangers) EXPECT_TRUE(c->dropped) << "a stranger kept its connection";
+}
+
+TEST(HostileScenarios, OversizedPacketsAndFragmentFloodsCostTheHostNoMemory) {
+    int port = test_port(0);
+    std::vector<std::unique_ptr<RawClient>> flooders;
+    NetStats stats;
+    long grew = 0;
+    long oversized = 0;
+    under_attack(port, 3.0, [&](NetLink& host, NetLink&, int tick) {
+        if (tick % 25 == 0 && flooders.size() < 12) flooders.push_back(std::make_unique<RawClient>(port));
+        for (size_t i = 0; i < flooders.size(); ++i) {
+            RawClient& c = *flooders[i];
+            c.service(0);
+            if (!c.connected || c.dropped) continue;
+            // Half send one huge packet; the others many packets of pieces, each in bounds.
+            size_t size = i % 2 ? size_t(8) << 20 : 3000;
+            int count = i % 2 ? 1 : 40;
+            std::vector<uint8_t> bytes(size, uint8_t(tick));
+            for (int k = 0; k < count; ++k)
+                enet_peer_send(c.peer, 0, enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE));
+        }
+        oversized = host.oversized;
+    }, &stats, &grew);
+    EXPECT_GT(oversized, 0);
+    // The attackers' own buffers are in this process too; the host's share is bounded
+    // by its limits, a few megabytes at most against the 32 MB per peer before.
+    EXPECT_LT(grew, 64 * 1024) << "kB";
+}
+
+TEST(HostileScenarios, ConnectChurnAndASecondGuestLeaveTheGameAlone) {
+    int port = test_port(1);
+    std::vector<std::unique_ptr<RawClient>> churn;
+    std::unique_ptr<NetLink> second;
+    std::string second_said;
+    under_attack(port, 3.0, [&](NetLink&, NetLink&, int tick) {
+        // Connections made and thrown away, several a second.
+        if (tick % 5 == 0) churn.push_back(std::make_unique<RawClient>(port));
+        for (auto& c : churn) c->service(0);
+        if (churn.size() > 4) churn.erase(churn.begin());
+        // A second guest, in the same game's version, tries to join.
+        std::vector<Packet> ignored;
+        if (tick == 100) {
+            second = std::make_unique<NetLink>();
+            std::string why;
+            ASSERT_TRUE(second->join("127.0.0.1", port, "1.3", 1, &why)) << why;
+        }
+        if (second) {
+            second->service(0, ignored);
+            if (second->state() == NetLink::State::closed) second_said = second->message();
+        }
+    });
+    EXPECT_EQ(second_said, "the host already has a guest");
 }
 
 }  // namespace
