@@ -140,7 +140,7 @@ void NetLink::make_room() {
     }
     if (!oldest) return;
     if (oldest == pending_) pending_ = nullptr;
-    strangers_[size_t(oldest - host_->peers)].known = false;
+    if (size_t(oldest - host_->peers) < strangers_.size()) strangers_[size_t(oldest - host_->peers)].known = false;
     enet_peer_reset(oldest);
 }
 
