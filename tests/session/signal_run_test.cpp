@@ -171,4 +171,26 @@ TEST(SignalsWhileOnline, EachEndsTheGameAndTheOtherMachineHearsAGoodbye) {
     }
 }
 
+// kill -9 leaves no time for a goodbye: the other machine notices the silence.
+TEST(SignalsWhileOnline, AKilledHostIsNoticedByItsSilence) {
+    int port = 45000 + int(getpid() % 4000) * 3 + 2;
+    Child host({"--headless", "--seed", "12", "--host", std::to_string(port), "--blue", "computer:easy", "--frames",
+                "100000"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Child guest({"--headless", "--join", "127.0.0.1:" + std::to_string(port), "--red", "computer:hard", "--frames",
+                 "100000"});
+    ASSERT_TRUE(wait_for([&] { return guest.err().find("playing online") != std::string::npos; }, 20))
+        << host.err() << "\n" << guest.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    auto sent = Clock::now();
+    host.signal(SIGKILL);
+    EXPECT_EQ(host.wait(10), 128 + SIGKILL);
+    EXPECT_TRUE(wait_for([&] { return guest.err().find("Blue has left") != std::string::npos; }, 10)) << guest.err();
+    double took = std::chrono::duration<double>(Clock::now() - sent).count();
+    EXPECT_GT(took, 4.5);
+    EXPECT_LT(took, 7.0);
+    guest.signal(SIGTERM);
+    EXPECT_EQ(guest.wait(10), 0) << guest.err();
+}
+
 }  // namespace
