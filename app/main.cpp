@@ -29,6 +29,11 @@ namespace {
         record.next_file = opts.record;
         record.to_folder = !opts.headless;
         record.seed = seed;
+        // Games a crash left unfinished are offered back first.
+        if (record.to_folder && !replays_folder().empty()) {
+            recover_partials(replays_folder(),
+                             [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
+        }
         recorder = std::make_shared<Recorder>(record);
         attach_recorder(program, recorder);
     }
@@ -53,6 +58,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!opts.verify.empty()) return verify_replay_file(opts.verify);
+    if (!opts.record.empty() && !record_target(opts.record, &opts.record, &error)) {
+        std::fprintf(stderr, "rc-whirlbat: --record %s: %s\n", opts.record.c_str(), error.c_str());
+        return 2;
+    }
     Replay replay;
     if (!opts.replay.empty() && !load_replay(opts.replay, replay, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s: %s\n", opts.replay.c_str(), error.c_str());

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -113,18 +114,79 @@ std::string default_settings_path() {
     return base + "/rc-whirlbat/settings.ini";
 }
 
-void load_settings(const std::string& path, Settings& s, const std::function<void(const std::string&)>& warn) {
+namespace {
+
+constexpr size_t kMostBytes = 64 * 1024;  // a settings file is a few hundred bytes
+constexpr int kMostWarnings = 10;
+
+// The file a path names, through any symbolic links (a link's target is read and
+// written, the link left as it is).
+std::string through_links(const std::string& path) {
+    std::string p = path;
+    char buf[4096];
+    for (int links = 0; links < 40; ++links) {
+        ssize_t n = readlink(p.c_str(), buf, sizeof buf - 1);
+        if (n < 0) break;
+        std::string next(buf, size_t(n));
+        size_t slash = p.find_last_of('/');
+        p = next[0] == '/' || slash == std::string::npos ? next : p.substr(0, slash + 1) + next;
+    }
+    return p;
+}
+
+// Bytes a terminal cannot show, as \xNN.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7f) {
+            out += char(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The file's text; false (with one line for anything but a missing file) when there
+// is none to use. Checked before it is opened: a FIFO would hold the start.
+bool read_settings_file(const std::string& path, std::string* text,
+                        const std::function<void(const std::string&)>& warn) {
+    std::string target = through_links(path);
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
+    if (stat(target.c_str(), &st) != 0) {
         if (errno != ENOENT) warn("cannot read " + path + ": " + std::strerror(errno) + "; using the defaults");
-        return;
+        return false;
     }
-    std::ifstream file(path);
-    if (!S_ISREG(st.st_mode) || !file) {
-        warn("cannot read " + path + (S_ISREG(st.st_mode) ? ": " + std::string(std::strerror(errno)) : ": not a file") +
-             "; using the defaults");
-        return;
+    if (!S_ISREG(st.st_mode)) {
+        warn("cannot read " + path + ": not a regular file; using the defaults");
+        return false;
     }
+    if (size_t(st.st_size) > kMostBytes) {
+        warn("cannot read " + path + ": larger than 64 KB, not a settings file; using the defaults");
+        return false;
+    }
+    std::ifstream file(target, std::ios::binary);
+    if (!file) {
+        warn("cannot read " + path + ": " + std::strerror(errno) + "; using the defaults");
+        return false;
+    }
+    std::vector<char> bytes(kMostBytes + 1);
+    file.read(bytes.data(), std::streamsize(bytes.size()));
+    size_t got = size_t(file.gcount());
+    if (got > kMostBytes) {
+        warn("cannot read " + path + ": larger than 64 KB, not a settings file; using the defaults");
+        return false;
+    }
+    text->assign(bytes.data(), got);
+    return true;
+}
+
+// Reads the lines of a settings file's text into s.
+void read_settings_lines(const std::string& text, const std::string& path, Settings& s,
+                         const std::function<void(const std::string&)>& warn) {
+    std::istringstream file(text);
     KeyHistory history[2][KEY_ACTIONS];
     for (int side = 0; side < 2; ++side) {
         for (int a = 0; a < KEY_ACTIONS; ++a) history[side][a].emplace_back(0, s.keys[side][size_t(a)]);
@@ -179,6 +241,19 @@ void load_settings(const std::string& path, Settings& s, const std::function<voi
     drop_shared_keys(path, s, history, warn);
 }
 
+}  // namespace
+
+void load_settings(const std::string& path, Settings& s, const std::function<void(const std::string&)>& warn) {
+    int problems = 0;
+    auto counted = [&](const std::string& line) {
+        if (++problems <= kMostWarnings) warn(printable(line));
+    };
+    std::string text;
+    if (read_settings_file(path, &text, counted)) read_settings_lines(text, path, s, counted);
+    if (problems > kMostWarnings)
+        warn(std::to_string(problems - kMostWarnings) + " more problems in " + printable(path) + " not shown");
+}
+
 std::string settings_text(const Settings& s) {
     std::ostringstream out;
     out << "# RC Whirlbat settings: \"name = value\" a line. A line the game cannot use is\n"
@@ -200,16 +275,79 @@ std::string settings_text(const Settings& s) {
     return out.str();
 }
 
+namespace {
+
+// The file's lines as they were, with each setting the game can use there given its
+// value now, and settings the file lacks added at the end: comments and lines the game
+// cannot use stay as the player wrote them.
+std::string merged_settings_text(const std::string& old, const Settings& s) {
+    std::string fresh = settings_text(s);
+    if (old.empty()) return fresh;
+    std::vector<std::pair<std::string, std::string>> lines;  // key, the line as written now
+    std::istringstream now(fresh);
+    for (std::string line; std::getline(now, line);) {
+        std::string body = trim(line[0] == '#' ? line.substr(1) : line);
+        size_t eq = body.find('=');
+        if (eq == std::string::npos || (line[0] == '#' && body.find(' ') != eq - 1)) continue;
+        std::string key = trim(body.substr(0, eq));
+        if (line[0] == '#' && key != kSides[0] && key != kSides[1]) continue;
+        lines.emplace_back(key, line);
+    }
+    std::string out;
+    std::vector<std::string> written;
+    std::istringstream before(old);
+    for (std::string raw; std::getline(before, raw);) {
+        std::string line = trim(raw.substr(0, raw.find('#')));
+        std::string key = trim(line.substr(0, line.find('=')));
+        auto it = std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.first == key; });
+        bool usable = false;
+        if (!line.empty() && it != lines.end()) {
+            Settings scratch;
+            usable = true;
+            read_settings_lines(raw, "", scratch, [&](const std::string&) { usable = false; });
+        }
+        if (usable) {
+            size_t note = raw.find('#');
+            out += it->second + (note == std::string::npos ? "" : " " + raw.substr(note)) + "\n";
+            written.push_back(key);
+        } else {
+            out += raw + "\n";
+        }
+    }
+    for (const auto& [key, line] : lines) {
+        if (line[0] != '#' && std::find(written.begin(), written.end(), key) == written.end()) out += line + "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
 bool save_settings(const std::string& path, const Settings& s, std::string* error) {
-    size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && !make_folders(path.substr(0, slash))) {
-        *error = "cannot save settings in " + path.substr(0, slash) + ": " + std::strerror(errno);
+    // Through a symbolic link to its target, which is replaced whole by a file written
+    // beside it.
+    std::string target = through_links(path);
+    std::string old;
+    struct stat st;
+    if (stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            *error = "cannot save settings to " + path + ": not a regular file";
+            return false;
+        }
+        if (size_t(st.st_size) <= kMostBytes) {
+            std::ifstream in(target, std::ios::binary);
+            old.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (old.size() > kMostBytes) old.clear();
+        }
+    }
+    size_t slash = target.find_last_of('/');
+    if (slash != std::string::npos && !make_folders(target.substr(0, slash))) {
+        *error = "cannot save settings in " + target.substr(0, slash) + ": " + std::strerror(errno);
         return false;
     }
-    std::string temp = path + ".new-" + std::to_string(getpid());
+    std::string temp = target + ".new-" + std::to_string(getpid());
     {
         std::ofstream out(temp, std::ios::trunc);
-        out << settings_text(s);
+        out << merged_settings_text(old, s);
         out.flush();
         if (!out) {
             *error = "cannot save settings to " + path + ": " + std::strerror(errno ? errno : EIO);
@@ -218,12 +356,19 @@ bool save_settings(const std::string& path, const Settings& s, std::string* erro
             return false;
         }
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
         *error = "cannot save settings to " + path + ": " + std::strerror(errno);
         std::remove(temp.c_str());
         return false;
     }
     return true;
+}
+
+SettingsKeeper::SettingsKeeper(std::string path, const Settings& saved) : saved_(saved) {
+    // A path that names something other than a file (a FIFO, a device) is never
+    // written; reading it said so once.
+    struct stat st;
+    if (stat(through_links(path).c_str(), &st) != 0 || S_ISREG(st.st_mode)) path_ = std::move(path);
 }
 
 void SettingsKeeper::presented(Program& p) {

@@ -4,7 +4,9 @@
 // layouts and the 3D glasses mode. A missing file gives the defaults; a damaged line
 // gives one warning naming it and is left out (the setting keeps what it had), never a
 // refusal to start. A key bound to both halves of the keyboard is named and the later
-// binding dropped. The file is written whole to a temporary file and renamed into place.
+// binding dropped. The file is written whole to a temporary file and renamed into place
+// (through a symbolic link, beside its target), keeping the player's comments and the
+// lines the game cannot use.
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,7 +17,7 @@
 // pilots, the 3D mode). A failure is one line, and the game goes on without keeping them.
 class SettingsKeeper : public FrameHook {
 public:
-    SettingsKeeper(std::string path, const Settings& saved) : path_(std::move(path)), saved_(saved) {}
+    SettingsKeeper(std::string path, const Settings& saved);
     void presented(Program& p) override;
 
 private:

@@ -1,11 +1,13 @@
 #include "platform/script.h"
 
 #include <SDL2/SDL.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -262,11 +264,33 @@ void split_words(std::string_view line, std::vector<std::string_view>& words) {
 }  // namespace
 
 bool ScriptLoad(const std::string& path, std::string* error) {
-    std::ifstream file(path);
-    if (!file) {
+    // A folder opens and reads as nothing; a device may never end: both are refused,
+    // and no script is read past its cap (a pipe is read as it comes).
+    constexpr size_t kMostBytes = size_t(16) << 20;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        *error = "cannot read script " + path + ": a folder, not a file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
         *error = "cannot read script " + path;
         return false;
     }
+    std::string text;
+    std::vector<char> chunk(size_t(1) << 16);
+    while (in.read(chunk.data(), std::streamsize(chunk.size())) || in.gcount() > 0) {
+        text.append(chunk.data(), size_t(in.gcount()));
+        if (text.size() > kMostBytes) {
+            *error = "cannot read script " + path + ": larger than 16 MB";
+            return false;
+        }
+    }
+    if (in.bad()) {
+        *error = "cannot read script " + path;
+        return false;
+    }
+    std::istringstream file(text);
     sc = ScriptState{};
     std::string line;
     std::vector<std::string_view> t;

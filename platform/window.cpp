@@ -7,6 +7,7 @@
 #include <SDL2/SDL_opengl.h>
 
 #include <time.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -336,6 +337,20 @@ SDL_Rect window_rect_for(int width, int height) {
     return SDL_Rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * scale, height * scale};
 }
 
+// A closed terminal (SIGHUP) ends the game as SIGTERM does, through whatever handles
+// SIGTERM: SDL's close request once it runs, the default before.
+void on_hangup(int) { raise(SIGTERM); }
+
+void forward_hangup() {
+    struct sigaction before {};
+    sigaction(SIGHUP, nullptr, &before);
+    if (before.sa_handler == SIG_IGN) return;  // started with nohup: it stays ignored
+    struct sigaction action {};
+    action.sa_handler = on_hangup;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
 }  // namespace
 
 int GraphicsSeq() { return win.window ? win.seq : 0; }
@@ -353,6 +368,7 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         win.error = SDL_GetError();
         return false;
     }
+    forward_hangup();
     if (!engine_options.headless && fell_back_to_invisible_driver()) {
         win.error = std::string("no display server answered, only SDL's invisible ") + SDL_GetCurrentVideoDriver() +
                     " driver";

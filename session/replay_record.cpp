@@ -1,6 +1,7 @@
 #include "session/replay_record.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "session/replay_check.h"
 #include "session/runner.h"
 #include "platform/window.h"
 
@@ -47,17 +49,17 @@ std::string time_text(const char* format, bool utc) {
     return buf;
 }
 
-// A new file name in the folder for a game starting now: the local date and time, and a
-// number if another game started in the same second.
-std::string new_replay_path(const std::string& folder) {
+// Opens a new file in the folder for a game starting now, named by the local date and
+// time, and a number if another game started in the same second. The .partial is
+// created only if no other program created it first; "" if a hundred names are taken.
+std::string open_new_replay(const std::string& folder, ReplayFile& file, std::string* error) {
     std::string stem = folder + "/" + time_text("%Y-%m-%d_%H-%M-%S", false);
     for (int n = 1; n < 100; ++n) {
-        std::string path = stem;
-        if (n > 1) path += '_' + std::to_string(n);
-        path += REPLAY_EXTENSION;
-        std::error_code ec;
-        if (!fs::exists(path, ec) && !fs::exists(path + ".partial", ec)) return path;
+        std::string path = stem + (n == 1 ? "" : "_" + std::to_string(n)) + REPLAY_EXTENSION;
+        if (file.open(path, error, true)) return path;
+        if (errno != EEXIST) return "";
     }
+    *error = "too many games this second in " + folder;
     return "";
 }
 
@@ -92,17 +94,106 @@ void prune_replays(const std::string& folder, int keep) {
     }
 }
 
+void recover_partials(const std::string& folder, const std::function<void(const std::string&)>& say) {
+    const std::string tail = std::string(REPLAY_EXTENSION) + ".partial";
+    for (const std::string& name : replays_in(folder)) {
+        if (name.size() <= tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) continue;
+        std::string partial = folder + "/" + name;
+        // A program still recording holds a lock on its file.
+        int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            continue;
+        }
+        Replay replay;
+        std::string why;
+        long trusted = 0;
+        if (load_replay(partial, replay, &why)) {
+            ReplayCheck check = check_replay(replay);
+            trusted = check.trusted;
+            if (trusted == 0) why = check.problem.empty() ? "no whole second of play" : check.problem;
+        }
+        std::string recovered = folder + "/" + name.substr(0, name.size() - tail.size()) + "-recovered" + REPLAY_EXTENSION;
+        if (trusted > 0) {
+            std::vector<FrameInput> inputs;
+            ReplayCursor cursor(replay);
+            for (FrameInput in; long(inputs.size()) < trusted && cursor.next(in);) inputs.push_back(in);
+            std::vector<uint8_t> bytes = replay_bytes(replay.header, inputs, ReplayEnd::program_end);
+            int out = ::open(recovered.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            bool written = out >= 0;
+            for (size_t done = 0; written && done < bytes.size();) {
+                ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
+                if (n < 0 && errno == EINTR) continue;
+                written = n > 0;
+                done += written ? size_t(n) : 0;
+            }
+            written = written && ::fsync(out) == 0;
+            if (out >= 0) ::close(out);
+            if (!written) {
+                if (out >= 0) ::unlink(recovered.c_str());
+                say("a game left unfinished in " + partial + " could not be recovered (" + std::strerror(errno) +
+                    "); it is left there");
+            } else {
+                ::unlink(partial.c_str());
+                say("a game left unfinished was recovered as " + recovered + " (" + std::to_string(trusted / 60) +
+                    " s)");
+            }
+        } else {
+            ::unlink(partial.c_str());
+            say("removed " + partial + ": a game left unfinished that cannot be played (" + why + ")");
+        }
+        ::close(fd);
+    }
+}
+
+bool record_target(const std::string& path, std::string* target, std::string* why) {
+    fs::path p = path;
+    std::error_code ec;
+    for (int links = 0; fs::is_symlink(fs::symlink_status(p, ec)); ++links) {
+        if (links == 40) return *why = "too many symbolic links", false;
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec) return *why = ec.message(), false;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    fs::file_status st = fs::status(p, ec);
+    if (fs::exists(st) && !fs::is_regular_file(st)) {
+        *why = fs::is_directory(st) ? "a folder, not a file" : "not a regular file";
+        return false;
+    }
+    *target = p.string();
+    return true;
+}
+
 // ---- the file ----
 
 ReplayFile::~ReplayFile() {
     if (thread_.joinable() || fd_ >= 0) abandon();
 }
 
-bool ReplayFile::open(const std::string& path, std::string* error) {
+bool ReplayFile::open(const std::string& path, std::string* error, bool exclusive) {
     path_ = path;
     partial_ = path + ".partial";
-    fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) return *error = system_error("cannot write " + partial_), false;
+    fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0644);
+    // Held while the game is written: no other program takes the file for a crash's.
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX | LOCK_NB);
+    if (fd_ < 0) {
+        int why = errno;
+        *error = system_error("cannot write " + partial_);
+        errno = why;
+        return false;
+    }
+    // Another program's game may have been completed under this name just before the
+    // .partial was made: looked at after making it, the name is surely free or taken.
+    std::error_code ec;
+    if (exclusive && fs::exists(path_, ec)) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(partial_.c_str());
+        *error = "cannot write " + path_ + " (" + std::strerror(EEXIST) + ")";
+        errno = EEXIST;
+        return false;
+    }
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -226,10 +317,9 @@ void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, c
             return;
         }
         fs::create_directories(folder, ec);
-        path = ec ? "" : new_replay_path(folder);
-        if (path.empty()) {
+        if (ec) {
             std::fprintf(stderr, "rc-whirlbat: this game is not recorded: cannot make the folder %s (%s)\n",
-                         folder.c_str(), ec ? ec.message().c_str() : "too many games this second");
+                         folder.c_str(), ec.message().c_str());
             return;
         }
         folder_ = folder;
@@ -247,7 +337,8 @@ void Recorder::start(const FrameInput& in, uint32_t presented, const World& w, c
     h.game = title_game_;
     auto file = std::make_unique<ReplayFile>();
     std::string error;
-    if (!file->open(path, &error)) {
+    if (!folder_.empty()) path = open_new_replay(folder_, *file, &error);
+    if (path.empty() || (folder_.empty() && !file->open(path, &error))) {
         std::fprintf(stderr, "rc-whirlbat: this game is not recorded: %s\n", error.c_str());
         return;
     }

@@ -30,6 +30,15 @@ std::string replays_folder();
 std::string newest_replay(const std::string& folder);
 // Deletes all but the newest `keep` replays of a folder.
 void prune_replays(const std::string& folder, int keep);
+// Games a crash left as NAME.partial in a folder (none being written by a program that
+// still runs): one that plays and checks out up to its last whole second becomes the
+// replay NAME-recovered, ending there; one that cannot be played is removed. Each is
+// one line to `say`.
+void recover_partials(const std::string& folder, const std::function<void(const std::string&)>& say);
+// The file --record PATH writes: PATH, or the file a symbolic link there names. False
+// with the reason when that exists and is not a regular file (a device, a FIFO, a
+// folder), which the replay would otherwise replace.
+bool record_target(const std::string& path, std::string* target, std::string* why);
 
 // A replay file being written: bytes are queued and a thread writes, flushes and syncs
 // them to NAME.partial; completing it renames the file to NAME.
@@ -40,8 +49,9 @@ public:
     ReplayFile& operator=(const ReplayFile&) = delete;
     ~ReplayFile();
 
-    // Creates NAME.partial; false with the reason.
-    bool open(const std::string& path, std::string* error);
+    // Creates NAME.partial (replacing one there, unless `exclusive`: then errno is
+    // EEXIST when another took the name first); false with the reason.
+    bool open(const std::string& path, std::string* error, bool exclusive = false);
     // Queues bytes; they reach the disk soon after.
     void write(std::vector<uint8_t> bytes);
     // A write that failed ("" none so far).

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -105,8 +106,8 @@ Result run(const std::string& name, const std::string& game, bool full_screen, b
     if (load) {
         spinner = fork();
         if (spinner == 0) {
-            for (volatile uint64_t i = 0;; ++i) {
-            }
+            std::atomic<uint64_t> turns{0};
+            for (;;) turns.fetch_add(1, std::memory_order_relaxed);
         }
     }
     pid_t pid = fork();

@@ -5,7 +5,9 @@
 #include <ifaddrs.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -23,12 +25,161 @@ void start_enet() {
 
 const char* other_side(bool hosting) { return hosting ? "Red" : "Blue"; }
 
+// The links by their ENet host, for the datagram hook (which ENet gives no pointer of ours).
+std::vector<std::pair<ENetHost*, NetLink*>>& links() {
+    static std::vector<std::pair<ENetHost*, NetLink*>> all;
+    return all;
+}
+
+uint16_t read16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return ntohs(v);
+}
+
+uint32_t read32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return ntohl(v);
+}
+
+// The size of the packet a command carries (the whole packet for a fragment), and the
+// bytes of data that follow the command in the datagram; false for a command that
+// carries none.
+bool carried(const uint8_t* c, size_t left, size_t* packet, size_t* data) {
+    switch (c[0] & ENET_PROTOCOL_COMMAND_MASK) {
+        case ENET_PROTOCOL_COMMAND_SEND_RELIABLE:
+            if (left < 6) return false;
+            *packet = *data = read16(c + 4);
+            return true;
+        case ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE:
+        case ENET_PROTOCOL_COMMAND_SEND_UNSEQUENCED:
+            if (left < 8) return false;
+            *packet = *data = read16(c + 6);
+            return true;
+        case ENET_PROTOCOL_COMMAND_SEND_FRAGMENT:
+        case ENET_PROTOCOL_COMMAND_SEND_UNRELIABLE_FRAGMENT:
+            if (left < 24) return false;
+            *data = read16(c + 6);
+            *packet = std::max<size_t>(*data, read32(c + 16));
+            return true;
+        default: return false;
+    }
+}
+
+void limit(ENetHost* host) {
+    host->maximumPacketSize = NET_MAX_PACKET;
+    host->maximumWaitingData = NET_MAX_WAITING;
+}
+
 }  // namespace
 
 NetLink::NetLink() = default;
 
 NetLink::~NetLink() {
+    auto& all = links();
+    all.erase(std::remove_if(all.begin(), all.end(), [this](const auto& l) { return l.second == this; }), all.end());
     if (host_) enet_host_destroy(host_);
+}
+
+int NetLink::intercept(ENetHost* host, ENetEvent*) {
+    auto& all = links();
+    auto it = std::find_if(all.begin(), all.end(), [host](const auto& l) { return l.first == host; });
+    if (it == all.end()) return 0;
+    NetLink& self = *it->second;
+    const uint8_t* d = host->receivedData;
+    size_t size = host->receivedDataLength;
+    if (size < 2) return 0;
+    uint16_t head = read16(d);
+    if (head & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) return 0;  // ENet drops it: we set no compressor
+    size_t at = (head & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) ? 4 : 2;
+    uint16_t id = head & ENET_PROTOCOL_MAXIMUM_PEER_ID;
+    ENetPeer* from = nullptr;
+    if (id < host->peerCount) {
+        ENetPeer* p = &host->peers[id];
+        if (p->state != ENET_PEER_STATE_DISCONNECTED && p->address.host == host->receivedAddress.host &&
+            p->address.port == host->receivedAddress.port)
+            from = p;
+    }
+    if (from && std::find(self.marked_.begin(), self.marked_.end(), from) != self.marked_.end()) return 1;
+    while (at + 4 <= size) {
+        uint8_t command = d[at] & ENET_PROTOCOL_COMMAND_MASK;
+        size_t length = enet_protocol_command_size(command);
+        if (length == 0 || at + length > size) break;
+        if (command == ENET_PROTOCOL_COMMAND_CONNECT && id == ENET_PROTOCOL_MAXIMUM_PEER_ID) self.make_room();
+        size_t packet = 0, data = 0;
+        if (carried(d + at, size - at, &packet, &data)) {
+            if (packet > size_t(NET_MAX_PACKET) && from) {
+                ++self.oversized;
+                self.marked_.push_back(from);
+                return 1;
+            }
+        }
+        at += length + data;
+    }
+    return 0;
+}
+
+// A connection request while every slot is taken by peers without a hello: the oldest
+// of them makes room (unless the request is one already answered, sent again).
+void NetLink::make_room() {
+    if (!hosting_) return;
+    const ENetAddress& from = host_->receivedAddress;
+    ENetPeer* oldest = nullptr;
+    Clock::time_point oldest_since = Clock::now();
+    for (size_t i = 0; i < host_->peerCount; ++i) {
+        ENetPeer* p = &host_->peers[i];
+        if (p->state == ENET_PEER_STATE_DISCONNECTED) return;
+        if (p->address.host == from.host && p->address.port == from.port) return;
+        if (p == peer_) continue;
+        Clock::time_point since = i < strangers_.size() && strangers_[i].known ? strangers_[i].since : Clock::now();
+        if (!oldest || since < oldest_since) {
+            oldest = p;
+            oldest_since = since;
+        }
+    }
+    if (!oldest) return;
+    if (oldest == pending_) pending_ = nullptr;
+    if (size_t(oldest - host_->peers) < strangers_.size()) strangers_[size_t(oldest - host_->peers)].known = false;
+    enet_peer_reset(oldest);
+}
+
+void NetLink::drop_marked() {
+    for (ENetPeer* p : marked_) {
+        if (p == peer_) {
+            peer_ = nullptr;
+            close_with(std::string(other_side(hosting_)) + " has left");
+        }
+        if (p == pending_) {
+            pending_ = nullptr;
+            if (!hosting_) close_with("no answer from the host");
+        }
+        if (size_t(p - host_->peers) < strangers_.size()) strangers_[size_t(p - host_->peers)].known = false;
+        enet_peer_disconnect_now(p, 0);
+    }
+    marked_.clear();
+}
+
+// Every connection but the guest's is dropped once it has been there NET_HELLO_MS.
+void NetLink::drop_strangers() {
+    if (!hosting_) return;
+    strangers_.resize(host_->peerCount);
+    auto now = Clock::now();
+    for (size_t i = 0; i < host_->peerCount; ++i) {
+        ENetPeer* p = &host_->peers[i];
+        Stranger& s = strangers_[i];
+        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_) {
+            s.known = false;
+            continue;
+        }
+        if (!s.known || s.connect_id != p->connectID || s.address != p->address.host || s.port != p->address.port) {
+            s = Stranger{true, p->connectID, p->address.host, p->address.port, now};
+        } else if (now - s.since > std::chrono::milliseconds(NET_HELLO_MS)) {
+            s.known = false;
+            if (p == pending_) pending_ = nullptr;
+            enet_peer_disconnect_now(p, 0);
+        }
+    }
 }
 
 bool NetLink::listen(int port, const std::string& version, int seed, int delay, std::string* why) {
@@ -41,6 +192,9 @@ bool NetLink::listen(int port, const std::string& version, int seed, int delay, 
         *why = "cannot listen on UDP port " + std::to_string(port) + " (is another game using it?)";
         return false;
     }
+    limit(host_);
+    host_->intercept = &NetLink::intercept;
+    links().emplace_back(host_, this);
     hosting_ = true;
     version_ = version;
     seed_ = seed;
@@ -63,6 +217,9 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
         *why = "cannot open a UDP socket";
         return false;
     }
+    limit(host_);
+    host_->intercept = &NetLink::intercept;
+    links().emplace_back(host_, this);
     pending_ = enet_host_connect(host_, &address, kChannels, 0);
     if (!pending_) {
         *why = "cannot connect to " + host;
@@ -155,6 +312,8 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
     bool ok = decode_packet(data, size, &p);
     if (state_ == State::ready) {
         if (from != peer_) {
+            // A second guest that got in before the first said hello hears it too late.
+            if (hosting_ && ok && p.kind == Packet::Kind::hello) refuse(from, RefuseReason::busy);
             ++foreign;
             return;
         }
@@ -172,7 +331,8 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
         got.push_back(std::move(p));
         return;
     }
-    if (from != pending_) {
+    // The host hears every connection until one says hello; the guest only the host.
+    if (!hosting_ && from != pending_) {
         ++foreign;
         return;
     }
@@ -210,6 +370,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
     int wait = wait_ms;
     while (state_ != State::closed && enet_host_service(host_, &event, enet_uint32(wait)) > 0) {
         wait = 0;
+        drop_marked();
         switch (event.type) {
             case ENET_EVENT_TYPE_CONNECT:
                 if (!hosting_) {
@@ -218,11 +379,8 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
                     hello.version = version_;
                     hello.delay = delay_;
                     send_to(event.peer, hello, true);
-                } else if (peer_ || pending_) {
+                } else if (peer_) {
                     refuse(event.peer, RefuseReason::busy);
-                } else {
-                    pending_ = event.peer;
-                    last_heard_ = Clock::now();
                 }
                 enet_peer_timeout(event.peer, 0, NET_SILENCE_MS, NET_SILENCE_MS);
                 break;
@@ -242,16 +400,14 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
             case ENET_EVENT_TYPE_NONE: break;
         }
     }
+    drop_marked();
+    drop_strangers();
     auto quiet = Clock::now() - last_heard_;
     bool silent = quiet > std::chrono::milliseconds(state_ == State::ready ? NET_SILENCE_MS : kHandshakeMs);
     if (state_ == State::ready && silent) {
         close_with(std::string(other_side(hosting_)) + " has left (no word for 5 seconds)");
     } else if (state_ == State::connecting && silent) {
         close_with("no answer from the host");
-    } else if (hosting_ && pending_ && silent) {
-        // A guest that connects but never says hello makes room for another.
-        enet_peer_reset(pending_);
-        pending_ = nullptr;
     }
 }
 

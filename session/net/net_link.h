@@ -15,9 +15,16 @@
 
 struct _ENetHost;
 struct _ENetPeer;
+struct _ENetEvent;
 
 // Seconds without a packet from the other machine before it counts as gone.
 constexpr int NET_SILENCE_MS = 5000;
+// A connection that has not said hello by then is dropped (host).
+constexpr int NET_HELLO_MS = 2000;
+// The largest packet either side takes, and the most a peer may have waiting in
+// pieces; the game's largest packet is under 200 bytes.
+constexpr int NET_MAX_PACKET = 4096;
+constexpr int NET_MAX_WAITING = 16384;
 
 class NetLink {
 public:
@@ -61,12 +68,14 @@ public:
     int delay() const { return delay_; }
     int round_trip_ms() const;
     int port() const { return port_; }
+    bool hosting() const { return hosting_; }
 
     // Statistics: bytes of UDP payload each way, packets refused as malformed, and
-    // packets from anyone but the one guest.
+    // packets from anyone but the one guest, and peers dropped for a packet larger than
+    // any game packet.
     uint64_t bytes_sent() const;
     uint64_t bytes_received() const;
-    long malformed = 0, foreign = 0;
+    long malformed = 0, foreign = 0, oversized = 0;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -75,10 +84,25 @@ private:
     void refuse(_ENetPeer* to, RefuseReason why);
     void close_with(const std::string& message);
     void send_to(_ENetPeer* to, const Packet& p, bool reliable);
+    // Sees each datagram before ENet does: oversized packets, and room for a new
+    // connection when strangers hold every slot.
+    static int intercept(_ENetHost* host, _ENetEvent* event);
+    void make_room();
+    void drop_marked();
+    void drop_strangers();
+
+    struct Stranger {
+        bool known = false;
+        uint32_t connect_id = 0, address = 0;
+        uint16_t port = 0;
+        Clock::time_point since;
+    };
+    std::vector<Stranger> strangers_;  // host: by ENet peer, those without a hello
+    std::vector<_ENetPeer*> marked_;   // to be dropped after this round of ENet's
 
     _ENetHost* host_ = nullptr;
     _ENetPeer* peer_ = nullptr;     // the other machine, once the handshake is done
-    _ENetPeer* pending_ = nullptr;  // host: a guest connected that has not said hello
+    _ENetPeer* pending_ = nullptr;  // guest: the host, until it welcomes us
     bool hosting_ = false;
     bool parted_on_desync_ = false;
     State state_ = State::idle;

@@ -137,8 +137,21 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
             stats_.max_response = responded_ ? std::max(stats_.max_response, response) : response;
             responded_ = true;
         }
+        progress_ = std::chrono::steady_clock::now();
     } else {
         ++stats_.stalls;
+        long known = rb_.known(1 - rb_.local_side());
+        auto now = std::chrono::steady_clock::now();
+        if (known != remote_known_) {
+            remote_known_ = known;
+            progress_ = now;
+        } else if (now - progress_ > std::chrono::milliseconds(NET_SILENCE_MS)) {
+            // Ends as a disconnect does: the other side's inputs stopped coming.
+            end_ = End::left;
+            message_ = std::string(link_.hosting() ? "Red" : "Blue") + " has left";
+            link_.close(ByeReason::quit);
+            return t;
+        }
         if (log_) std::fprintf(log_, "stall %ld %ld\n", stats_.ticks, rb_.frame());
         if (stats_.ticks > kStartTicks) ++stats_.late_stalls;
     }

@@ -83,6 +83,10 @@ private:
     long acked_ = 0;        // the last of our inputs the other side has
     long remote_frame_ = 0;  // the other side's frame, as last heard
     std::chrono::steady_clock::time_point remote_heard_;  // when it was heard
+    // The last time the game moved on here or the other side's inputs did: whatever
+    // else a peer sends, it cannot hold the game still for longer than the silence.
+    std::chrono::steady_clock::time_point progress_ = std::chrono::steady_clock::now();
+    long remote_known_ = 0;
     double ahead_ = 0;
     NetStats stats_;
     bool responded_ = false;

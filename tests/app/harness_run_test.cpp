@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -227,6 +229,31 @@ TEST(ManualPage, EveryExitStatusIsTheOneThePageGives) {
     }
     close(taken);
     EXPECT_NE(table[4].find("--sync-test"), std::string::npos) << table[4];
+}
+
+}  // namespace
+
+namespace {
+
+// A script that is a folder, a device that never ends, or a file past the cap is one
+// line and status 2, before the game starts.
+TEST(HarnessInputs, AScriptThatIsAFolderEndlessOrHugeIsOneLineAndStatusTwo) {
+    std::string folder = test_support::OutputPath("script-folder");
+    std::filesystem::create_directories(folder);
+    std::string huge = test_support::OutputPath("script-huge.txt");
+    {
+        std::ofstream out(huge);
+        std::string comment(1023, '#');
+        for (int i = 0; i < 17 * 1024; ++i) out << comment << '\n';
+    }
+    for (const std::string& script : {folder, huge, std::string("/dev/zero")}) {
+        std::string err;
+        int code = test_support::RunGame({"--headless", "--frames", "5", "--script", script}, &err);
+        EXPECT_EQ(code, 2) << script << "\n" << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(err.rfind("rc-whirlbat: cannot read script " + script + ": ", 0), 0u) << err;
+    }
+    std::remove(huge.c_str());
 }
 
 }  // namespace

@@ -121,8 +121,10 @@ TEST(Settings, VolumesArePutBackAtTheNextStart) {
 
 TEST(Settings, AFileThatCannotBeWrittenIsOneLineAndTheGameGoesOn) {
     // A file the game reads but cannot write back: files are limited to a kilobyte, less
-    // than the settings take (and more than the one line on stderr).
-    std::string file = script("read-only.ini", "sound_volume = 10\n");
+    // than the settings take with the player's own notes kept (and more than the one
+    // line on stderr).
+    const std::string notes = "# " + std::string(600, '~') + "\n";
+    std::string file = script("read-only.ini", notes + "sound_volume = 10\n");
     std::string trace = OutputPath("settings-unwritable.jsonl");
     std::vector<std::string> sh = {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", WHIRLBAT_BINARY,
                                    "--headless", "--settings", file, "--frames", "340",
@@ -134,7 +136,7 @@ TEST(Settings, AFileThatCannotBeWrittenIsOneLineAndTheGameGoesOn) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     std::ifstream kept(file);
     std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "sound_volume = 10\n");  // left as it was
+    EXPECT_EQ(text, notes + "sound_volume = 10\n");  // left as it was
     // A path the game cannot even look in is one line too.
     auto lost = run("settings-lost", {"--settings", "/dev/null/settings.ini", "--frames", "5"}, &err);
     EXPECT_EQ(lost.size(), 5u);

@@ -172,9 +172,10 @@ TEST(QuitWhileWaiting, ClosingTheInactiveWindowEndsTheGame) {
     }
 }
 
-// SIGTERM and Ctrl+C during the inactive wait end the game as a close request does.
+// SIGTERM, Ctrl+C and a closed terminal (SIGHUP) during the inactive wait end the game
+// as a close request does.
 TEST(QuitWhileWaiting, SignalsEndTheInactiveWait) {
-    for (int sig : {SIGTERM, SIGINT}) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         std::string trace = OutputPath("quit-signal-" + std::to_string(sig) + ".jsonl");
         std::remove(trace.c_str());
         // A key far in the future keeps the script alive, so the wait goes on and on.

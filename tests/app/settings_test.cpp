@@ -3,7 +3,15 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -171,6 +179,119 @@ TEST(Settings, TheFileLivesInTheUsersConfigurationFolder) {
     setenv("HOME", "/home/pilot", 1);
     EXPECT_EQ(default_settings_path(), "/home/pilot/.config/rc-whirlbat/settings.ini");
     setenv("HOME", saved_home.c_str(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A FIFO at the settings path would hold the start forever if it were opened: the
+// check runs in a child with an alarm, so a hang fails the test instead of holding it.
+TEST(Settings, AFifoAtTheSettingsPathIsOneLineAndNeverWritten) {
+    std::string fifo = OutputPath("settings-fifo.ini");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << std::strerror(errno);
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(3);
+        Settings s;
+        s.sound_lvl = 2;
+        std::vector<std::string> warnings = load(fifo, s);
+        bool one_line = warnings.size() == 1 && warnings[0].find("not a regular file") != std::string::npos &&
+                        s.sound_lvl == 2;
+        Program p;
+        SettingsKeeper keeper(fifo, s);
+        p.settings = s;
+        p.settings.sound_lvl = 5;
+        keeper.presented(p);
+        _exit(one_line ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "the settings path held the start (killed by signal "
+                                   << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ")";
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "not one line naming it";
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+    std::remove(fifo.c_str());
+}
+
+TEST(Settings, ASaveWritesThroughALinkAndKeepsCommentsAndUnusableLines) {
+    namespace fs = std::filesystem;
+    std::string folder = OutputPath("settings-link");
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/dotfiles");
+    std::string target = folder + "/dotfiles/settings.ini", link = folder + "/settings.ini";
+    std::ofstream(target) << "# my own notes\n"
+                             "sound_volume = 4   # quiet at night\n"
+                             "colour = blue\n"
+                             "music_volume = loud\n"
+                             "\n"
+                             "# blue = computer:hard  (some day)\n";
+    fs::create_symlink("dotfiles/settings.ini", link);
+    Settings s;
+    EXPECT_EQ(load(link, s).size(), 2u);
+    EXPECT_EQ(s.sound_lvl, 4);
+    s.sound_lvl = 7;
+    s.stereo_mode = 2;
+    std::string why;
+    ASSERT_TRUE(save_settings(link, s, &why)) << why;
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::ifstream in(target);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "# my own notes");
+    EXPECT_EQ(lines[1], "sound_volume = 7 # quiet at night");
+    EXPECT_EQ(lines[2], "colour = blue");
+    EXPECT_EQ(lines[3], "music_volume = loud");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "# blue = computer:hard  (some day)");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "stereo_mode = 2"), lines.end());
+    // What was saved reads back, and nothing else is left beside the target or the link.
+    Settings back;
+    load(link, back);
+    EXPECT_EQ(back.sound_lvl, 7);
+    EXPECT_EQ(back.stereo_mode, 2);
+    for (int side = 0; side < 2; ++side) {
+        for (int a = 0; a < KEY_ACTIONS; ++a) EXPECT_EQ(back.keys[side][size_t(a)], s.keys[side][size_t(a)]);
+    }
+    size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) files += !e.is_directory();
+    EXPECT_EQ(files, 2u);
+}
+
+TEST(Settings, AHugeOrBinaryFileIsBoundedAndShownEscaped) {
+    // Over 64 KB: one line and the defaults, however large the file claims to be.
+    std::string big = write("settings-big.ini", std::string(70000, '#'));
+    std::string sparse = OutputPath("settings-sparse.ini");
+    { std::ofstream(sparse) << "sound_volume = 3\n"; }
+    ASSERT_EQ(truncate(sparse.c_str(), 8LL << 30), 0) << std::strerror(errno);
+    for (const std::string& path : {big, sparse}) {
+        Settings s;
+        auto start = std::chrono::steady_clock::now();
+        std::vector<std::string> warnings = load(path, s);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.5);
+        ASSERT_EQ(warnings.size(), 1u) << path;
+        EXPECT_NE(warnings[0].find("larger than 64 KB"), std::string::npos) << warnings[0];
+        EXPECT_EQ(s.sound_lvl, Settings{}.sound_lvl);
+    }
+    std::remove(sparse.c_str());
+    // Many bad lines of binary bytes: ten warnings, then how many more, and nothing a
+    // terminal would take as a command.
+    std::string text;
+    for (int i = 0; i < 30; ++i) text += "sound_volume = \x1b[2J\x01\xff" + std::to_string(i) + "\n";
+    std::string binary = write("settings-binary.ini", text + "music_volume = 6\n");
+    Settings s;
+    std::vector<std::string> warnings = load(binary, s);
+    ASSERT_EQ(warnings.size(), 11u);
+    EXPECT_NE(warnings[10].find("20 more problems"), std::string::npos) << warnings[10];
+    for (const std::string& w : warnings) {
+        for (unsigned char c : w) EXPECT_TRUE(c >= 0x20 && c < 0x7f) << w;
+    }
+    EXPECT_NE(warnings[0].find("\\x1b[2J\\x01\\xff0"), std::string::npos) << warnings[0];
+    EXPECT_EQ(s.music_lvl, 6);  // the lines after still count
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "session/replay_check.h"
@@ -281,6 +284,122 @@ TEST(RecordingDeathTest, ADiskThatFillsUpStopsTheRecordingWithOneLine) {
     EXPECT_EXIT(play_on_a_full_disk(folder), testing::ExitedWithCode(0),
                 "^rc-whirlbat: the recording of this game stopped: cannot write [^\n]*\\.partial \\(File too large\\); "
                 "the game goes on unrecorded\n$");
+}
+
+}  // namespace
+
+namespace {
+
+// Games started at once by several programs, in the same second and the same folder,
+// each get a file of their own: names are taken by creating them, never by looking.
+TEST_F(Recording, ProgramsStartingGamesTogetherNeverShareAFile) {
+    // A race: several rounds, so that a loss shows.
+    constexpr int kPrograms = 16;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::string folder = fresh_folder("rec-together-" + std::to_string(round));
+        int go[2];
+        ASSERT_EQ(pipe(go), 0);
+        std::vector<pid_t> children;
+        for (int i = 0; i < kPrograms; ++i) {
+            pid_t pid = fork();
+            if (pid == 0) {
+                close(go[1]);
+                char c;
+                if (read(go[0], &c, 1) != 0) _exit(3);  // all start when the pipe closes
+                rec = std::make_unique<Recorder>(RecorderOptions{"", true, folder, i + 1, ""});
+                short_game(120);
+                _exit(testing::Test::HasFailure() ? 1 : 0);
+            }
+            children.push_back(pid);
+        }
+        close(go[0]);
+        // Within one second, so that all want the same name.
+        auto now = std::chrono::system_clock::now().time_since_epoch();
+        auto into = now - std::chrono::duration_cast<std::chrono::seconds>(now);
+        if (into > std::chrono::milliseconds(500)) std::this_thread::sleep_for(std::chrono::seconds(1) - into);
+        close(go[1]);
+        for (pid_t pid : children) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        std::vector<std::string> names = names_in(folder);
+        ASSERT_EQ(names.size(), size_t(kPrograms));
+        std::set<int> seeds;
+        for (const std::string& name : names) {
+            Replay r;
+            std::string why;
+            ASSERT_TRUE(load_replay(folder + "/" + name, r, &why)) << name << ": " << why;
+            EXPECT_TRUE(check_replay(r).ok) << name;
+            seeds.insert(r.header.seed);
+        }
+        EXPECT_EQ(seeds.size(), size_t(kPrograms));  // each program's own game
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// What a crash leaves: a .partial that plays up to its last whole second becomes a
+// replay of its own, one that cannot be played is removed, and one a running program
+// still writes is left alone.
+TEST_F(Recording, PartialsACrashLeftAreRecoveredOrRemovedWithALineEach) {
+    std::string folder = fresh_folder("rec-recover");
+    // A game cut off after 200 frames, as by kill -9: three whole seconds on disk.
+    {
+        rec = std::make_unique<Recorder>(RecorderOptions{"", true, folder, 7, ""});
+        run();
+        click_at(320, 245);
+        run();
+        stick(0, AXIS_Y, -1);
+        run(200);
+        ASSERT_TRUE(rec->recording());
+        wait_for(rec->last_file() + ".partial", 180);
+    }
+    std::string crashed = names_in(folder).at(0);
+    ASSERT_NE(crashed.find(".partial"), std::string::npos);
+    Replay original;
+    std::string why;
+    ASSERT_TRUE(load_replay(folder + "/" + crashed, original, &why)) << why;
+    // The recorder above is still "running": its file is not taken.
+    std::vector<std::string> said;
+    auto say = [&](const std::string& line) { said.push_back(line); };
+    recover_partials(folder, say);
+    EXPECT_TRUE(said.empty());
+    rec.reset();  // the program dies, its file as it was
+    std::ofstream(folder + "/2001-01-01_00-00-00.wbreplay.partial") << "not a replay at all";
+    std::ofstream(folder + "/2001-01-01_00-00-01.wbreplay.partial", std::ios::binary)
+        << std::string(reinterpret_cast<const char*>(replay_bytes(original.header, {}, ReplayEnd::title).data()), 40);
+    std::vector<FrameInput> inputs;
+    ReplayCursor cursor(original);
+    for (FrameInput f; cursor.next(f);) inputs.push_back(f);
+    std::vector<uint8_t> whole = replay_bytes(original.header, inputs, ReplayEnd::title);
+    // Its end block cut short, after the last whole second.
+    size_t cut = whole.size() - 5;
+    std::ofstream(folder + "/2002-02-02_10-00-00.wbreplay.partial", std::ios::binary)
+        .write(reinterpret_cast<const char*>(whole.data()), std::streamsize(cut));
+    said.clear();
+    recover_partials(folder, say);
+    ASSERT_EQ(said.size(), 4u);
+    EXPECT_EQ(said[0].rfind("removed " + folder + "/2001-01-01_00-00-00.wbreplay.partial: ", 0), 0u) << said[0];
+    EXPECT_EQ(said[1].rfind("removed " + folder + "/2001-01-01_00-00-01.wbreplay.partial: ", 0), 0u) << said[1];
+    EXPECT_EQ(said[2], "a game left unfinished was recovered as " + folder +
+                           "/2002-02-02_10-00-00-recovered.wbreplay (3 s)");
+    std::string stem = crashed.substr(0, crashed.size() - std::string(".wbreplay.partial").size());
+    EXPECT_EQ(said[3], "a game left unfinished was recovered as " + folder + "/" + stem + "-recovered.wbreplay (3 s)");
+    EXPECT_EQ(names_in(folder),
+              (std::vector<std::string>{"2002-02-02_10-00-00-recovered.wbreplay", stem + "-recovered.wbreplay"}));
+    Replay recovered;
+    ASSERT_TRUE(load_replay(folder + "/2002-02-02_10-00-00-recovered.wbreplay", recovered, &why)) << why;
+    EXPECT_TRUE(recovered.finished);
+    EXPECT_EQ(recovered.end, ReplayEnd::program_end);
+    EXPECT_EQ(recovered.frames, 180);
+    ReplayCheck check = check_replay(recovered);
+    EXPECT_TRUE(check.ok) << check.problem;
+    ASSERT_EQ(recovered.hashes.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(recovered.hashes[i], original.hashes[i]);
 }
 
 }  // namespace

@@ -3,14 +3,19 @@
 // --replay refuse bad files in one line; the title's key watches the last game with the
 // original's pictures; and a recording that cannot be written costs one line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <xxhash.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
 #include "platform/pixmap.h"
+#include "session/replay.h"
 #include "support.h"
 
 namespace fs = std::filesystem;
@@ -311,6 +316,53 @@ TEST(ReplayRuns, TheTitleKeyWithNothingRecordedSaysSo) {
               0);
     EXPECT_EQ(err, "rc-whirlbat: there is no recorded game to watch yet\n");
     EXPECT_EQ(lines_of(trace).size(), 420u);
+}
+
+}  // namespace
+
+namespace {
+
+// --record to something that is not a regular file is refused before the game starts,
+// and the thing is left as it was; through a symbolic link the replay goes to its target.
+TEST(ReplayRuns, ARecordTargetThatIsNotARegularFileIsRefusedAndALinkIsFollowed) {
+    std::string folder = OutputPath("record-targets");
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/a-folder");
+    std::string fifo = folder + "/a-fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << std::strerror(errno);
+    std::string link_to_fifo = folder + "/to-fifo";
+    fs::create_symlink("a-fifo", link_to_fifo);
+    for (const std::string& target : {fifo, folder + "/a-folder", link_to_fifo}) {
+        std::string err;
+        int code = test_support::RunGame(with({"--headless"}, with(kGame, {"--record", target})), &err);
+        EXPECT_EQ(code, 2) << target << "\n" << err;
+        EXPECT_EQ(lines_in(err), 1) << err;
+        EXPECT_EQ(err.rfind("rc-whirlbat: --record " + target + ": ", 0), 0u) << err;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_directory(folder + "/a-folder"));
+    EXPECT_TRUE(fs::is_empty(folder + "/a-folder"));
+    EXPECT_TRUE(fs::is_symlink(link_to_fifo));
+
+    // A link to a file, and a link to a name not there yet, in another folder.
+    fs::create_directories(folder + "/kept");
+    std::ofstream(folder + "/kept/old.wbreplay") << "old";
+    fs::create_symlink("kept/old.wbreplay", folder + "/link");
+    fs::create_symlink(folder + "/kept/new.wbreplay", folder + "/link-new");
+    for (std::string name : {"link", "link-new"}) {
+        std::string err;
+        run_game("record-through-" + name, {"--record", folder + "/" + name}, nullptr, &err);
+        EXPECT_TRUE(fs::is_symlink(folder + "/" + name)) << name;
+        std::string real = folder + "/kept/" + (name == "link" ? "old" : "new") + ".wbreplay";
+        Replay replay;
+        std::string why;
+        EXPECT_TRUE(load_replay(real, replay, &why)) << name << ": " << why;
+        EXPECT_EQ(replay.frames, kGameFrames) << name;
+    }
+    std::vector<std::string> kept;
+    for (const auto& e : fs::directory_iterator(folder + "/kept")) kept.push_back(e.path().filename().string());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"new.wbreplay", "old.wbreplay"}));
 }
 
 }  // namespace

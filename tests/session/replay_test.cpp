@@ -3,8 +3,11 @@
 // never a crash. Recorded games check out against their state hashes, and a changed
 // input or a changed rule is caught.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <xxhash.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -381,6 +384,146 @@ TEST_F(Replays, MutatedFilesNeverCrashTheReaderOrTheGame) {
     EXPECT_GT(damaged, 100);
     EXPECT_GT(mismatched, 10);
     EXPECT_GT(good, 10);
+}
+
+// Peak resident memory so far, in MB.
+long peak_mb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+size_t skip_varint(const std::vector<uint8_t>& b, size_t at, uint64_t* value = nullptr) {
+    uint64_t v = 0;
+    for (int shift = 0; at < b.size(); shift += 7) {
+        v |= uint64_t(b[at] & 0x7f) << shift;
+        if (!(b[at++] & 0x80)) break;
+    }
+    if (value) *value = v;
+    return at;
+}
+
+void put_varint(std::vector<uint8_t>& out, uint64_t v) {
+    for (; v >= 0x80; v >>= 7) out.push_back(uint8_t(v | 0x80));
+    out.push_back(uint8_t(v));
+}
+
+// The file with its header's starting state replaced by `deflated`, said to be `claimed`
+// bytes once inflated, the header block sealed to fit.
+std::vector<uint8_t> with_state(const std::vector<uint8_t>& file, const std::vector<uint8_t>& deflated,
+                                uint64_t claimed) {
+    Block h = blocks_of(file)[0];
+    size_t at = h.payload;
+    uint64_t n;
+    at = skip_varint(file, at, &n) + n;  // game version
+    at += 8;                              // seed, frames before
+    at = skip_varint(file, at, &n) + n;  // date
+    at = skip_varint(file, at, &n) + n;  // pilots
+    std::vector<uint8_t> payload(file.begin() + long(h.payload), file.begin() + long(at));
+    put_varint(payload, claimed);
+    payload.insert(payload.end(), deflated.begin(), deflated.end());
+    std::vector<uint8_t> out(file.begin(), file.begin() + long(h.start));
+    out.push_back('H');
+    put_varint(out, payload.size());
+    size_t start = out.size();
+    out.insert(out.end(), payload.begin(), payload.end());
+    out.insert(out.end(), 4, 0);
+    reseal(out, Block{h.start, start, payload.size(), 'H'});
+    out.insert(out.end(), file.begin() + long(h.payload + h.size + 4), file.end());
+    return out;
+}
+
+// n zeros deflated, made a megabyte at a time.
+std::vector<uint8_t> deflated_zeros(size_t n) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit(&z, 9), Z_OK);
+    std::vector<uint8_t> zeros(size_t(1) << 20, 0), out, chunk(size_t(1) << 16);
+    for (size_t left = n; ;) {
+        size_t take = std::min(left, zeros.size());
+        left -= take;
+        z.next_in = zeros.data();
+        z.avail_in = uInt(take);
+        int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int rc;
+        do {
+            z.next_out = chunk.data();
+            z.avail_out = uInt(chunk.size());
+            rc = deflate(&z, flush);
+            out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - z.avail_out));
+        } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+        if (left == 0) break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+// The campaign of a hostile file's author, with a fixed seed and a memory cap: states
+// that inflate a thousandfold (zlib bombs), counts and lengths near their type's end,
+// and flips and cuts on top, sealed half the time so the damage reaches the records.
+TEST_F(Replays, ZlibBombsAndHugeCountsStayWithinAMemoryCap) {
+    Recorded rec = record(700, 9);
+    long before = peak_mb();
+    // Bombs: 256 MB of zeros deflates to about 250 KB, well within a block's limit.
+    std::vector<uint8_t> bomb = deflated_zeros(size_t(256) << 20);
+    ASSERT_LT(bomb.size(), size_t(1) << 20);
+    for (uint64_t claimed : {uint64_t(4) << 20, uint64_t(1) << 30, uint64_t(1) << 62, uint64_t(0)}) {
+        std::vector<uint8_t> bytes = with_state(rec.bytes, bomb, claimed);
+        Replay r;
+        std::string error;
+        EXPECT_FALSE(parse_replay(bytes.data(), bytes.size(), r, &error)) << claimed;
+        EXPECT_NE(error.find("header"), std::string::npos) << error;
+    }
+    bomb.clear();
+    bomb.shrink_to_fit();
+    std::mt19937 rng(22);
+    auto pick = [&](size_t n) { return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(rng)); };
+    const std::vector<std::vector<uint8_t>> huge = {
+        {0xff, 0xff, 0xff, 0xff, 0x0f}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01},
+        {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, {0xff, 0xff, 0xff, 0x7f}};
+    int refused = 0, read = 0;
+    for (int i = 0; i < 1500; ++i) {
+        std::vector<uint8_t> bytes = rec.bytes;
+        for (int e = 0, edits = 1 + int(pick(3)); e < edits && bytes.size() > 12; ++e) {
+            size_t at = 10 + pick(bytes.size() - 10);
+            switch (pick(4)) {
+                case 0: {  // a count near the end of its type, over what was there
+                    const std::vector<uint8_t>& h = huge[pick(huge.size())];
+                    for (size_t k = 0; k < h.size() && at + k < bytes.size(); ++k) bytes[at + k] = h[k];
+                    break;
+                }
+                case 1: bytes[at] ^= uint8_t(1 << pick(8)); break;
+                case 2: bytes.resize(at); break;
+                default: {
+                    const std::vector<uint8_t>& h = huge[pick(huge.size())];
+                    bytes.insert(bytes.begin() + long(at), h.begin(), h.end());
+                    break;
+                }
+            }
+        }
+        if (i % 2) {
+            for (const Block& b : blocks_of(rec.bytes)) {
+                if (b.payload + b.size + 4 <= bytes.size()) reseal(bytes, b);
+            }
+        }
+        Replay r;
+        std::string error;
+        if (!parse_replay(bytes.data(), bytes.size(), r, &error)) {
+            ASSERT_FALSE(error.empty());
+            ++refused;
+            continue;
+        }
+        ++read;
+        check_replay(r);
+    }
+    EXPECT_GT(refused, 100);
+    EXPECT_GT(read, 100);
+    // The bombs were refused without inflating them, and no count was believed.
+    long grew = peak_mb() - before;
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(grew, 256) << "MB";  // freed memory waits in the sanitizer's quarantine
+#else
+    EXPECT_LT(grew, 64) << "MB";
+#endif
 }
 
 }  // namespace
