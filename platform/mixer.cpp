@@ -135,8 +135,10 @@ inline int Lerp(int a, int b, int frac) {
 }
 
 // Adds one voice into the accumulator; true when a single-shot sound reached its end.
-template <typename T, int C>
-bool MixVoice(Voice& v, const T* src, int32_t* acc, int frames) {
+// frames_at(i, j) gives the source frames i and j of the current lap (j is 0 at a
+// loop's seam, meaning the next lap's first frame).
+template <typename T, int C, typename FramesAt>
+bool MixFrames(Voice& v, int32_t* acc, int frames, FramesAt frames_at) {
     const int64_t len = v.data->frames;
     const int64_t end = len << 16;
     const bool loop = v.data->loop;
@@ -146,8 +148,7 @@ bool MixVoice(Voice& v, const T* src, int32_t* acc, int frames) {
         const int frac = int(pos & 0xffff);
         // A loop interpolates across its seam; a single shot holds its last sample.
         const int64_t j = i + 1 < len ? i + 1 : (loop ? 0 : i);
-        const T* a = src + i * C;
-        const T* b = src + j * C;
+        const auto [a, b] = frames_at(i, j);
         const int left = Lerp(Sample(a), Sample(b), frac);
         const int right = C == 2 ? Lerp(Sample(a + 1), Sample(b + 1), frac) : left;
         acc[2 * f] += int32_t((int64_t(left) * v.gain_left) >> 12);
@@ -159,10 +160,18 @@ bool MixVoice(Voice& v, const T* src, int32_t* acc, int frames) {
                 return true;
             }
             pos %= end;
+            v.laps++;
         }
     }
     v.pos = pos;
     return false;
+}
+
+template <typename T, int C>
+bool MixVoice(Voice& v, const T* src, int32_t* acc, int frames) {
+    return MixFrames<T, C>(v, acc, frames, [src](int64_t i, int64_t j) {
+        return std::pair<const T*, const T*>(src + i * C, src + j * C);
+    });
 }
 
 // A streamed frame: from the ring once decoded. A frame not decoded yet is waited for
@@ -180,40 +189,19 @@ const int16_t* StreamFrame(StreamRing& s, int64_t f) {
     return kSilence;
 }
 
-// As MixVoice, for a streamed sound: frame i of lap `laps` is frame laps * len + i of
-// the stream, and a loop's seam reads on into the next lap.
+// A streamed sound: frame i of lap `laps` is frame laps * len + i of the stream, and a
+// loop's seam reads on into the next lap.
 template <int C>
 bool MixStreamVoice(Voice& v, int32_t* acc, int frames) {
     StreamRing& s = *v.data->stream;
     const int64_t len = v.data->frames;
-    const int64_t end = len << 16;
-    const bool loop = v.data->loop;
-    int64_t pos = v.pos;
-    for (int f = 0; f < frames; ++f) {
-        const int64_t i = pos >> 16;
-        const int frac = int(pos & 0xffff);
+    bool ended = MixFrames<int16_t, C>(v, acc, frames, [&s, &v, len](int64_t i, int64_t j) {
         const int64_t at = v.laps * len + i;
-        const int64_t next = i + 1 < len || loop ? at + 1 : at;
-        const int16_t* a = StreamFrame(s, at);
-        const int16_t* b = StreamFrame(s, next);
-        const int left = Lerp(a[0], b[0], frac);
-        const int right = C == 2 ? Lerp(a[1], b[1], frac) : left;
-        acc[2 * f] += int32_t((int64_t(left) * v.gain_left) >> 12);
-        acc[2 * f + 1] += int32_t((int64_t(right) * v.gain_right) >> 12);
-        pos += v.step;
-        if (pos >= end) {
-            if (!loop) {
-                v.pos = pos;
-                return true;
-            }
-            pos %= end;
-            v.laps++;
-        }
-    }
-    v.pos = pos;
-    s.needed.store(v.laps * len + (pos >> 16), std::memory_order_release);
+        return std::pair<const int16_t*, const int16_t*>(StreamFrame(s, at), StreamFrame(s, j < i ? at + 1 : at + (j - i)));
+    });
+    s.needed.store(v.laps * len + std::min(v.pos >> 16, len), std::memory_order_release);
     s.moved.notify_all();
-    return false;
+    return ended;
 }
 
 bool MixVoice(Voice& v, int32_t* acc, int frames) {
