@@ -74,7 +74,9 @@ bool Rollback::add_remote(long f, const NetInput& in) {
         if (!next.known || next.frame != known_[remote_] + 1) break;
         ++known_[remote_];
     }
-    check_guesses(before + 1, std::min(known_[remote_], frame_));
+    // In the middle of a re-run, the frames after the one just run are still to run
+    // with what is known now.
+    check_guesses(before + 1, std::min(known_[remote_], rerun_through_ > 0 ? rerun_through_ : frame_));
     return true;
 }
 
@@ -119,24 +121,33 @@ void Rollback::advance(World& w, Game& g, FrameResult& out) {
 
 int Rollback::settle(World& w, Game& g, FrameResult& shown, const RerunFn& rerun, const ConfirmFn& confirm) {
     int count = 0;
-    if (first_wrong_ > 0) {
+    // A re-run may take in inputs on the way (the sound of a frame can make the program
+    // wait, and it listens meanwhile): if one shows a guess of this very re-run wrong,
+    // the frames from there run once more.
+    while (first_wrong_ > 0) {
         long from = first_wrong_;
         first_wrong_ = 0;
         snapshots_[size_t(from % long(snapshots_.size()))].restore(w, g);
         FrameResult quiet;
         quiet.draw = false;
+        int again = 0;
         for (long f = from; f <= frame_; ++f) {
             FrameResult& out = f == frame_ ? shown : quiet;
             out.draw = f == frame_;
             run(w, g, f, out);
+            rerun_through_ = f;
             if (rerun) rerun(f, out.events);
-            ++count;
+            ++again;
         }
+        rerun_through_ = 0;
         ++rollbacks;
-        rerun_frames += count;
-        max_rollback = std::max(max_rollback, count);
+        rerun_frames += again;
+        max_rollback = std::max(max_rollback, again);
+        count += again;
     }
+    // Only frames run with the inputs now known are confirmed.
     long now_confirmed = std::min(known_[remote_], frame_);
+    if (first_wrong_ > 0) now_confirmed = std::min(now_confirmed, first_wrong_ - 1);
     for (long c = confirmed_ + 1; c <= now_confirmed; ++c) {
         NetInput in[2] = {input(0, c), input(1, c)};
         if (!confirm) continue;

@@ -90,6 +90,7 @@ private:
     long frame_ = 0, confirmed_ = 0;
     long known_[2] = {0, 0};
     long first_wrong_ = 0;  // 0: every guess run so far still stands
+    long rerun_through_ = 0;  // during a re-run, the frame just run again
     std::vector<Slot> inputs_[2];
     std::vector<NetInput> used_;        // the other side's input each frame was run with
     std::vector<Snapshot> snapshots_;  // the state before each frame of the window

@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
 #include <random>
 
 #include "session/net/net_packets.h"
 #include "session/net/rollback.h"
+#include "session/net/sound_ledger.h"
 #include "sim/snapshot.h"
 
 namespace {
@@ -244,6 +246,112 @@ TEST(Rollback, TheOtherSidesInputIsGuessedAsLastHeardWithoutItsCommand) {
     rb.settle(w, g, out, [&](long, const FrameEvents&) { ++reruns; }, nullptr);
     EXPECT_EQ(reruns, 1);
     EXPECT_EQ(rb.confirmed(), 3);
+}
+
+// The rules as they are, with a round-end wait wherever Red holds fire: the re-run of
+// such a frame makes the sound ledger wait, and the program takes in packets then.
+void step_waiting_on_red_fire(World& w, Game& g, const FrameInput& in, FrameResult& out) {
+    advance(w, g, in, out);
+    if (in.port[1].buttons & 1u) out.events.add(FrameEvent::Kind::wait, 1);
+}
+
+// A sound output whose waits take in the other side's input, as the online loop does
+// while the game waits.
+class ArrivingDuringWait : public SoundOutput {
+public:
+    std::function<void()> on_wait;
+    long start_sfx(Sfx) override { return ++handles; }
+    void stop_sfx(long) override {}
+    void start_music(int) override {}
+    void stop_music() override {}
+    void wait(int) override {
+        ++waits;
+        if (on_wait) on_wait();
+    }
+    long handles = 0, waits = 0;
+};
+
+TEST(Rollback, AnInputThatArrivesDuringAReRunConfirmsNoFrameRunOnTheOldGuess) {
+    const World w0 = new_world(7);
+    const Game g0 = new_game_state(2);
+    World w = w0;
+    Game g = g0;
+    Rollback rb(0, 0, ROLLBACK_WINDOW, step_waiting_on_red_fire);
+    ArrivingDuringWait sound;
+    SoundLedger ledger(sound);
+    std::map<long, uint64_t> confirmed_hash;
+    std::map<long, std::pair<NetInput, NetInput>> confirmed_in;
+    auto confirm = [&](long f, const World& cw, const Game& cg, const NetInput in[2]) {
+        confirmed_hash[f] = state_hash(cw, cg);
+        confirmed_in[f] = {in[0], in[1]};
+    };
+    auto rerun = [&](long f, const FrameEvents& ev) { ledger.frame_events(f, ev); };
+    FrameResult out;
+
+    // Into a game, every input known before its frame runs.
+    NetInput rest, start;
+    start.command = NetCommand::start;
+    long f = 0;
+    while (f < 400) {
+        ++f;
+        ASSERT_TRUE(rb.add_local(f == 5 ? start : rest));
+        ASSERT_TRUE(rb.add_remote(f, rest));
+        rb.settle(w, g, out, rerun, confirm);
+        ASSERT_TRUE(rb.can_advance());
+        rb.advance(w, g, out);
+        ledger.frame_events(f, out.events);
+    }
+    ASSERT_EQ(g.game_state, GameState::play);
+    rb.settle(w, g, out, rerun, confirm);
+    ASSERT_EQ(rb.confirmed(), f);
+
+    // Four frames on, Red guessed at rest.
+    const long base = f;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(rb.add_local(rest));
+        rb.advance(w, g, out);
+        ledger.frame_events(rb.frame(), out.events);
+    }
+    // Red in fact held fire and every stick from base + 1: the re-run from there waits at
+    // each frame, and during the second wait (base + 2 re-run on the guess "fire held")
+    // Red's next input arrives: at rest.
+    NetInput held;
+    for (int8_t& a : held.axis) a = 1;
+    held.buttons = 1;
+    sound.on_wait = [&] {
+        if (sound.waits == 2) {
+            EXPECT_TRUE(rb.add_remote(base + 2, rest));
+        }
+    };
+    ASSERT_TRUE(rb.add_remote(base + 1, held));
+    rb.settle(w, g, out, rerun, confirm);
+    ASSERT_GE(sound.waits, 2);
+    sound.on_wait = nullptr;
+    rb.settle(w, g, out, rerun, confirm);
+    EXPECT_EQ(rb.confirmed(), base + 2);
+
+    // The game run straight with the inputs as confirmed.
+    World sw = w0;
+    Game sg = g0;
+    FrameResult quiet;
+    for (long c = 1; c <= rb.confirmed(); ++c) {
+        const auto& in = confirmed_in.at(c);
+        uint64_t on_old_guess = 0;
+        if (c == base + 2) {
+            World ow = sw;
+            Game og = sg;
+            advance(ow, og, compose_input(og, in.first, held), quiet);
+            on_old_guess = state_hash(ow, og);
+        }
+        quiet.events.clear();
+        advance(sw, sg, compose_input(sg, in.first, in.second), quiet);
+        // The test means something only if the old guess made another game.
+        if (c == base + 2) {
+            ASSERT_NE(on_old_guess, state_hash(sw, sg));
+        }
+        ASSERT_EQ(confirmed_hash.at(c), state_hash(sw, sg)) << "frame " << c << " (base " << base << ")";
+    }
+    EXPECT_EQ(confirmed_in.at(base + 2).second, rest);
 }
 
 TEST(Rollback, CommandsBecomeWhatTheRulesReadOnTheRightScreen) {
