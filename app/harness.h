@@ -32,7 +32,7 @@ struct HarnessOptions {
     bool host = false;
     int port = 7171;
     std::string join;
-    int delay = 1;
+    int delay = -1;  // -1: chosen from the round trip
     std::string net_log;
 };
 

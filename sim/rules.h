@@ -21,7 +21,12 @@ constexpr int HIT_WINDOW = 4;
 
 constexpr int BATTERIES = 5;      // per side and game
 constexpr int PADS_PER_SIDE = 5;  // per side and round
+#ifndef WHIRLBAT_TEST_ROCKET_COOLDOWN
 constexpr int ROCKET_COOLDOWN = 50;  // frames between shots
+#else
+// A test build with other rules: online play must refuse to pair it with this one.
+constexpr int ROCKET_COOLDOWN = WHIRLBAT_TEST_ROCKET_COOLDOWN;
+#endif
 
 // Flight.
 constexpr float GROUND_SCALE = 0.5f;       // exactly this scale means "on the ground"

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "session/net/rules_fingerprint.h"
+
 namespace {
 
 constexpr int kChannels = 1;
@@ -24,6 +26,14 @@ void start_enet() {
 }
 
 const char* other_side(bool hosting) { return hosting ? "Red" : "Blue"; }
+
+int ms_since(std::chrono::steady_clock::time_point t) {
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
+}
+
+std::string build_name(const std::string& version, uint64_t rules) {
+    return "version " + version + " (rules " + fingerprint_text(rules) + ")";
+}
 
 // The links by their ENet host, for the datagram hook (which ENet gives no pointer of ours).
 std::vector<std::pair<ENetHost*, NetLink*>>& links() {
@@ -106,7 +116,10 @@ int NetLink::intercept(ENetHost* host, ENetEvent*) {
         uint8_t command = d[at] & ENET_PROTOCOL_COMMAND_MASK;
         size_t length = enet_protocol_command_size(command);
         if (length == 0 || at + length > size) break;
-        if (command == ENET_PROTOCOL_COMMAND_CONNECT && id == ENET_PROTOCOL_MAXIMUM_PEER_ID) self.make_room();
+        if (command == ENET_PROTOCOL_COMMAND_CONNECT && id == ENET_PROTOCOL_MAXIMUM_PEER_ID) {
+            self.note_request();
+            self.make_room();
+        }
         size_t packet = 0, data = 0;
         if (carried(d + at, size - at, &packet, &data)) {
             if (packet > size_t(NET_MAX_PACKET) && from) {
@@ -118,6 +131,18 @@ int NetLink::intercept(ENetHost* host, ENetEvent*) {
         at += length + data;
     }
     return 0;
+}
+
+// The first time a connection request from an address and port came: the round trip
+// runs from there to its hello.
+void NetLink::note_request() {
+    if (!hosting_) return;
+    const ENetAddress& from = host_->receivedAddress;
+    for (const Request& r : requests_) {
+        if (r.address == from.host && r.port == from.port) return;
+    }
+    if (requests_.size() >= 16) requests_.erase(requests_.begin());
+    requests_.push_back(Request{from.host, from.port, Clock::now()});
 }
 
 // A connection request while every slot is taken by peers without a hello: the oldest
@@ -198,7 +223,9 @@ bool NetLink::listen(int port, const std::string& version, int seed, int delay, 
     hosting_ = true;
     version_ = version;
     seed_ = seed;
-    delay_ = delay;
+    auto_delay_ = delay < 0;
+    delay_ = auto_delay_ ? 0 : delay;
+    if (!rules_set_) rules_ = rules_fingerprint();
     port_ = port;
     state_ = State::listening;
     return true;
@@ -226,10 +253,13 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
         return false;
     }
     version_ = version;
-    delay_ = delay;
+    auto_delay_ = delay < 0;
+    delay_ = auto_delay_ ? 0 : delay;
+    if (!rules_set_) rules_ = rules_fingerprint();
     port_ = port;
     state_ = State::connecting;
     last_heard_ = Clock::now();
+    join_started_ = last_heard_;
     return true;
 }
 
@@ -253,6 +283,7 @@ void NetLink::refuse(ENetPeer* to, RefuseReason why) {
     p.kind = Packet::Kind::refuse;
     p.refuse = why;
     p.version = version_;
+    p.rules = rules_;
     send_to(to, p, true);
     enet_peer_disconnect_later(to, 0);
 }
@@ -292,7 +323,26 @@ void NetLink::on_hello(ENetPeer* from, const Packet& p) {
         pending_ = nullptr;
         return;
     }
-    if (p.delay > delay_) delay_ = p.delay;
+    if (p.rules != rules_) {
+        notes_.push_back("a guest with " + build_name(p.version, p.rules) + " tried to join; this is " +
+                         build_name(version_, rules_) + ": both need the same rules");
+        refuse(from, RefuseReason::rules);
+        pending_ = nullptr;
+        return;
+    }
+    // The round trip: from the guest's connection to its hello here, and the guest's own
+    // from its request to our answer; a lost packet only lengthens one, so the shorter.
+    int rtt = -1;
+    for (const Request& r : requests_) {
+        if (r.address == from->address.host && r.port == from->address.port) rtt = ms_since(r.at);
+    }
+    if (p.round_trip > 0 && (rtt < 0 || p.round_trip < rtt)) rtt = p.round_trip;
+    handshake_rtt_ = rtt;
+    int chosen = delay_for_round_trip(rtt < 0 ? 0 : rtt);
+    int mine = auto_delay_ ? chosen : delay_, theirs = p.auto_delay ? chosen : p.delay;
+    delay_ = std::max(mine, theirs);
+    delay_chosen_ = auto_delay_ || p.auto_delay;
+    requests_.clear();
     peer_ = from;
     pending_ = nullptr;
     state_ = State::ready;
@@ -303,6 +353,7 @@ void NetLink::on_hello(ENetPeer* from, const Packet& p) {
     welcome.kind = Packet::Kind::welcome;
     welcome.version = version_;
     welcome.seed = seed_;
+    welcome.rules = rules_;
     welcome.delay = delay_;
     send_to(from, welcome, true);
 }
@@ -348,6 +399,12 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
                        ": both need the same version");
             return;
         }
+        if (p.rules != rules_) {
+            close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
+                       ": both need the same rules");
+            return;
+        }
+        delay_chosen_ = auto_delay_;
         peer_ = from;
         pending_ = nullptr;
         seed_ = p.seed;
@@ -358,6 +415,9 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
         received_before_ = host_->totalReceivedData;
     } else if (!hosting_ && p.kind == Packet::Kind::refuse) {
         if (p.refuse == RefuseReason::busy) close_with("the host already has a guest");
+        else if (p.refuse == RefuseReason::rules)
+            close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
+                       ": both need the same rules");
         else close_with("the host runs version " + p.version + ", this is version " + version_ + ": both need the same version");
     } else {
         ++malformed;
@@ -377,6 +437,10 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
                     Packet hello;
                     hello.kind = Packet::Kind::hello;
                     hello.version = version_;
+                    hello.rules = rules_;
+                    handshake_rtt_ = ms_since(join_started_);
+                    hello.round_trip = uint16_t(std::clamp(handshake_rtt_, 1, 65535));
+                    hello.auto_delay = auto_delay_;
                     hello.delay = delay_;
                     send_to(event.peer, hello, true);
                 } else if (peer_) {
@@ -417,6 +481,13 @@ int NetLink::round_trip_ms() const { return peer_ ? int(peer_->roundTripTime) : 
 
 uint64_t NetLink::bytes_sent() const { return host_ ? host_->totalSentData - sent_before_ : 0; }
 uint64_t NetLink::bytes_received() const { return host_ ? host_->totalReceivedData - received_before_ : 0; }
+
+int delay_for_round_trip(int round_trip_ms) {
+    if (round_trip_ms < 40) return 1;
+    if (round_trip_ms < 100) return 2;
+    if (round_trip_ms < 160) return 3;
+    return 4;
+}
 
 std::vector<std::string> local_addresses() {
     std::vector<std::string> out;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/net/net_packets.h"
@@ -36,12 +37,22 @@ public:
     NetLink& operator=(const NetLink&) = delete;
 
     // Host: listens on the port for a guest, playing with this seed; a guest's input
-    // delay raises `delay` if it asks for more. False with a message if the port cannot
-    // be had.
+    // delay raises `delay` if it asks for more. A negative delay (either side's) is
+    // chosen from the round trip measured during the handshake (delay_for_round_trip).
+    // A guest whose version or rules differ is refused. False with a message if the
+    // port cannot be had.
     bool listen(int port, const std::string& version, int seed, int delay, std::string* why);
     // Guest: connects to HOST:PORT and says hello. False with a message if the name
     // cannot be resolved.
     bool join(const std::string& host, int port, const std::string& version, int delay, std::string* why);
+
+    // The fingerprint of the rules compared at the handshake: this build's
+    // (rules_fingerprint) unless set before listen or join.
+    void set_rules(uint64_t fingerprint) {
+        rules_ = fingerprint;
+        rules_set_ = true;
+    }
+    uint64_t rules() const { return rules_; }
 
     // Sends what is queued and takes in what arrived, waiting up to wait_ms for the
     // first event. The other machine's well-formed packets after the handshake are
@@ -67,6 +78,14 @@ public:
     int seed() const { return seed_; }
     int delay() const { return delay_; }
     int round_trip_ms() const;
+    // The round trip measured during the handshake (ms, -1 unknown), and whether the
+    // input delay was chosen from it.
+    int handshake_round_trip_ms() const { return handshake_rtt_; }
+    bool delay_chosen() const { return delay_chosen_; }
+    // How the two machines reach each other, for the player: "direct" unless the
+    // connection was made another way.
+    const std::string& path() const { return path_; }
+    void set_path(std::string path) { path_ = std::move(path); }
     int port() const { return port_; }
     bool hosting() const { return hosting_; }
 
@@ -88,6 +107,7 @@ private:
     // connection when strangers hold every slot.
     static int intercept(_ENetHost* host, _ENetEvent* event);
     void make_room();
+    void note_request();
     void drop_marked();
     void drop_strangers();
 
@@ -109,9 +129,26 @@ private:
     std::string version_, message_;
     std::vector<std::string> notes_;
     int seed_ = 0, delay_ = 1, port_ = 0;
+    bool auto_delay_ = false, delay_chosen_ = false;
+    int handshake_rtt_ = -1;
+    uint64_t rules_ = 0;
+    bool rules_set_ = false;
+    std::string path_ = "direct";
+    Clock::time_point join_started_;
+    // Host: when each of the last few connection requests came, by address and port.
+    struct Request {
+        uint32_t address = 0;
+        uint16_t port = 0;
+        Clock::time_point at;
+    };
+    std::vector<Request> requests_;
     Clock::time_point last_heard_;
     uint64_t sent_before_ = 0, received_before_ = 0;
 };
+
+// The input delay for a round trip: the frames that hide it (1 under 40 ms, 2 under
+// 100, 3 under 160, 4 beyond).
+int delay_for_round_trip(int round_trip_ms);
 
 // "1.2.3.4", or "[::1]" ... : the machine's own IPv4 addresses, for the waiting screen.
 std::vector<std::string> local_addresses();

@@ -139,11 +139,15 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
             for (uint8_t m : kMagic) w.u8(m);
             w.u16(p.protocol);
             w.text(p.version);
+            w.u64(p.rules);
+            w.u16(p.round_trip);
+            w.u8(p.auto_delay ? 1 : 0);
             w.u8(uint8_t(p.delay));
             break;
         case Packet::Kind::welcome:
             w.u16(p.protocol);
             w.text(p.version);
+            w.u64(p.rules);
             w.u32(uint32_t(p.seed));
             w.u8(uint8_t(p.delay));
             break;
@@ -151,6 +155,7 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
             w.u8(uint8_t(p.refuse));
             w.u16(p.protocol);
             w.text(p.version);
+            w.u64(p.rules);
             break;
         case Packet::Kind::inputs: {
             w.u32(p.frame);
@@ -178,6 +183,11 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
             w.u32(p.frame);
             w.u64(p.hash);
             break;
+        case Packet::Kind::hashes:
+            w.u32(p.frame);
+            w.u8(uint8_t(std::min(p.hashes.size(), size_t(NET_MAX_HASHES))));
+            for (size_t i = 0; i < p.hashes.size() && i < size_t(NET_MAX_HASHES); ++i) w.u64(p.hashes[i]);
+            break;
         case Packet::Kind::bye:
             w.u8(uint8_t(p.bye));
             break;
@@ -197,25 +207,41 @@ bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* w
                 uint8_t m[4];
                 for (uint8_t& b : m) ok = ok && r.u8(&b, "magic");
                 ok = ok && (std::equal(m, m + 4, kMagic) || r.fail("magic"));
-                ok = ok && r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.delay(&p.delay);
+                uint8_t automatic = 0;
+                ok = ok && r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u64(&p.rules, "rules") &&
+                     r.u16(&p.round_trip, "round trip") && r.u8(&automatic, "automatic delay") &&
+                     (automatic <= 1 || r.fail("automatic delay")) && r.delay(&p.delay);
+                p.auto_delay = automatic == 1;
                 break;
             }
             case Packet::Kind::welcome: {
                 uint32_t seed = 0;
-                ok = r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u32(&seed, "seed") &&
+                ok = r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u64(&p.rules, "rules") &&
+                     r.u32(&seed, "seed") &&
                      r.delay(&p.delay);
                 p.seed = int32_t(seed);
                 break;
             }
             case Packet::Kind::refuse: {
                 uint8_t reason = 0;
-                ok = r.u8(&reason, "reason") && ((reason >= 1 && reason <= 3) || r.fail("reason")) &&
-                     r.u16(&p.protocol, "protocol") && r.text(&p.version, "version");
+                ok = r.u8(&reason, "reason") && ((reason >= 1 && reason <= 4) || r.fail("reason")) &&
+                     r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u64(&p.rules, "rules");
                 p.refuse = RefuseReason(reason);
                 break;
             }
             case Packet::Kind::inputs: ok = decode_inputs(r, &p); break;
             case Packet::Kind::hash: ok = r.frame(&p.frame, "frame") && r.u64(&p.hash, "hash"); break;
+            case Packet::Kind::hashes: {
+                uint8_t count = 0;
+                ok = r.frame(&p.frame, "frame") && r.u8(&count, "count") &&
+                     ((count >= 1 && count <= NET_MAX_HASHES && count <= p.frame) || r.fail("count"));
+                for (int i = 0; ok && i < count; ++i) {
+                    uint64_t h = 0;
+                    ok = r.u64(&h, "hash");
+                    p.hashes.push_back(h);
+                }
+                break;
+            }
             case Packet::Kind::bye: {
                 uint8_t reason = 0;
                 ok = r.u8(&reason, "reason") && ((reason >= 1 && reason <= 2) || r.fail("reason"));

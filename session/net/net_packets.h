@@ -4,24 +4,30 @@
 // long, of an unknown kind or holds a value the game could not have sent is refused
 // whole (decode_packet returns false), never half-trusted.
 //
-//   hello    guest -> host   protocol, game version, the guest's input delay
-//   welcome  host -> guest   protocol, game version, seed, the input delay both use
-//   refuse   host -> guest   why, and the host's game version
+//   hello    guest -> host   protocol, game version, rules fingerprint, the round trip
+//                            the guest measured, whether it leaves the delay to the
+//                            round trip, and its input delay
+//   welcome  host -> guest   protocol, game version, rules fingerprint, seed, the input
+//                            delay both use
+//   refuse   host -> guest   why, the host's game version and rules fingerprint
 //   inputs   both ways       the sender's frame, the last frame it has of the other
 //                            side's inputs, and its own inputs from a frame on, in runs
 //   hash     both ways       the state hash after a frame
+//   hashes   both ways       after hashes that differ: the state hash after every
+//                            frame of the block that ends at `frame`
 //   bye      both ways       the sender leaves
 #include <cstdint>
 #include <string>
 #include <vector>
 
-constexpr uint16_t NET_PROTOCOL = 1;
+constexpr uint16_t NET_PROTOCOL = 2;
 constexpr int NET_DEFAULT_PORT = 7171;
 constexpr int NET_MAX_DELAY = 4;
 constexpr int NET_MAX_VERSION = 16;   // characters of a version string
 constexpr int NET_MAX_RUNS = 32;      // runs of inputs in one packet
 constexpr int NET_MAX_INPUTS = 120;   // frames of inputs in one packet
 constexpr uint32_t NET_MAX_FRAME = 0x7fffffffu;
+constexpr int NET_MAX_HASHES = 60;    // frames of hashes in one packet
 
 // A player's commands, shared with the other machine as part of its input.
 enum class NetCommand : uint8_t {
@@ -43,11 +49,11 @@ struct NetInput {
     bool operator==(const NetInput&) const = default;
 };
 
-enum class RefuseReason : uint8_t { version = 1, protocol = 2, busy = 3 };
+enum class RefuseReason : uint8_t { version = 1, protocol = 2, busy = 3, rules = 4 };
 enum class ByeReason : uint8_t { quit = 1, desync = 2 };
 
 struct Packet {
-    enum class Kind : uint8_t { hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6 };
+    enum class Kind : uint8_t { hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6, hashes = 7 };
     Kind kind = Kind::inputs;
 
     // hello, welcome, refuse
@@ -55,6 +61,12 @@ struct Packet {
     std::string version;
     int delay = 1;
     int32_t seed = 0;
+    // hello, welcome, refuse: a hash of what the sender's rules make of a fixed game
+    uint64_t rules = 0;
+    // hello: the round trip the guest measured while connecting (ms), and whether the
+    // delay is to be chosen from the round trip rather than `delay`
+    uint16_t round_trip = 0;
+    bool auto_delay = false;
     RefuseReason refuse = RefuseReason::version;
     // inputs: the sender's frame now; the last frame of the receiver's inputs it has
     // (0 none); `inputs[i]` is the sender's input for frame first + i.
@@ -64,6 +76,8 @@ struct Packet {
     std::vector<NetInput> inputs;
     // hash: the state hash after `frame`
     uint64_t hash = 0;
+    // hashes: the state hash after each frame from frame - size + 1 to frame
+    std::vector<uint64_t> hashes;
     ByeReason bye = ByeReason::quit;
 };
 

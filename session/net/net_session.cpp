@@ -42,6 +42,15 @@ void NetSession::take_in(const Packet& p) {
             if (theirs_.size() < 100000) theirs_[long(p.frame)] = p.hash;
             compare_hash(long(p.frame));
             break;
+        case Packet::Kind::hashes:
+            if (p.frame % NET_HASH_EVERY != 0 || p.hashes.size() != size_t(NET_HASH_EVERY)) {
+                ++stats_.malformed;
+                return;
+            }
+            their_block_end_ = long(p.frame);
+            their_block_ = p.hashes;
+            find_first_split();
+            break;
         default: break;
     }
 }
@@ -50,20 +59,58 @@ void NetSession::compare_hash(long frame) {
     auto a = mine_.find(frame), b = theirs_.find(frame);
     if (a == mine_.end() || b == theirs_.end() || end_ != End::none) return;
     if (a->second != b->second) {
-        end_ = End::desync;
-        message_ = "the two games went apart at frame " + std::to_string(frame) + ": online play stopped";
-        link_.close(ByeReason::desync);
+        split_found(frame);
         return;
     }
     // Hashes both sides agree on are no longer needed.
     theirs_.erase(theirs_.begin(), std::next(b));
 }
 
+void NetSession::split_found(long block_end) {
+    if (split_block_ != 0) return;
+    split_block_ = block_end;
+    split_until_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    Packet p;
+    p.kind = Packet::Kind::hashes;
+    p.frame = uint32_t(block_end);
+    for (long f = block_end - NET_HASH_EVERY + 1; f <= block_end; ++f) {
+        auto it = recent_.find(f);
+        p.hashes.push_back(it == recent_.end() ? 0 : it->second);
+    }
+    link_.send(p, true);
+    link_.flush();
+    find_first_split();
+}
+
+void NetSession::find_first_split() {
+    if (first_split_ != 0 || their_block_.empty()) return;
+    for (size_t i = 0; i < their_block_.size(); ++i) {
+        long f = their_block_end_ - NET_HASH_EVERY + 1 + long(i);
+        auto mine = recent_.find(f);
+        if (mine == recent_.end()) return;  // not confirmed here yet
+        if (mine->second != their_block_[i]) {
+            first_split_ = f;
+            return;
+        }
+    }
+}
+
+void NetSession::end_split() {
+    end_ = End::desync;
+    long frame = first_split_ ? first_split_ : split_block_;
+    message_ = std::string("the two games went apart ") + (first_split_ ? "at" : "by") + " frame " +
+               std::to_string(frame) + ": online play stopped";
+    link_.close(ByeReason::desync);
+}
+
 void NetSession::confirmed(long frame, const World& w, const Game& g, const NetInput in[2]) {
     history_.emplace_back(in[0], in[1]);
     bool due = frame % NET_HASH_EVERY == 0;
-    if (!due && !log_) return;
     uint64_t h = state_hash(w, g);
+    // Kept for a few blocks: the other side's hash of a block may come well after ours.
+    recent_[frame] = h;
+    while (!recent_.empty() && recent_.begin()->first <= frame - 4 * NET_HASH_EVERY) recent_.erase(recent_.begin());
+    if (!due && !log_) return;
     if (log_) std::fprintf(log_, "confirmed %ld %016" PRIx64 "\n", frame, h);
     if (!due) return;
     mine_[frame] = h;
@@ -98,8 +145,15 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
     if (end_ == End::none && !link_.ready()) {
         end_ = link_.parted_on_desync() ? End::desync : End::left;
         message_ = link_.message();
+        if (end_ == End::desync && first_split_ != 0)
+            message_ = "the two games went apart at frame " + std::to_string(first_split_) + ": online play stopped";
     }
     if (end_ != End::none) return t;
+    // Hashes differed: nothing more is played while the other side's come.
+    if (split_block_ != 0) {
+        if (first_split_ != 0 || std::chrono::steady_clock::now() > split_until_) end_split();
+        return t;
+    }
 
     auto rerun = [ledger](long f, const FrameEvents& ev) {
         if (ledger) ledger->frame_events(f, ev);

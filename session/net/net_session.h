@@ -11,6 +11,7 @@
 // run two sessions in one process.
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <string>
@@ -69,12 +70,22 @@ public:
     void log_hashes(FILE* f) { log_ = f; }
     // Both players' inputs of every confirmed frame, frame 1 on.
     const std::vector<std::pair<NetInput, NetInput>>& history() const { return history_; }
+    // After a desync: the first frame whose state differs on the two machines, as their
+    // hashes of every frame of the block tell (0 if the other side's did not come).
+    long first_split() const { return first_split_; }
+    // When the session began (seconds since 1970).
+    std::time_t started() const { return started_; }
 
 private:
     void take_in(const Packet& p);
     void confirmed(long frame, const World& w, const Game& g, const NetInput in[2]);
     void compare_hash(long frame);
     void send_inputs();
+    // Hashes that differ: each side sends the hash of every frame of the block, and the
+    // session ends once the other's have come (or a moment has passed).
+    void split_found(long block_end);
+    void end_split();
+    void find_first_split();
 
     NetLink& link_;
     Rollback rb_;
@@ -94,4 +105,11 @@ private:
     std::map<long, uint64_t> mine_, theirs_;
     std::vector<std::pair<NetInput, NetInput>> history_;  // confirmed inputs, frame 1 on
     FILE* log_ = nullptr;
+    std::map<long, uint64_t> recent_;  // every confirmed frame's hash, the last blocks
+    long split_block_ = 0;             // the block whose hashes differ, while theirs come
+    std::chrono::steady_clock::time_point split_until_;
+    long their_block_end_ = 0;
+    std::vector<uint64_t> their_block_;
+    long first_split_ = 0;
+    std::time_t started_ = std::time(nullptr);
 };

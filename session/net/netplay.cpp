@@ -391,6 +391,13 @@ bool write_session_replay(const std::string& path, int seed, const NetSession& s
     header.game_version = game_version();
     header.seed = seed;
     header.pilots = "online: Blue the host, Red the guest";
+    if (session.first_split() > 0)
+        header.pilots += "; the two games went apart at frame " + std::to_string(session.first_split());
+    char date[32] = "";
+    std::time_t started = session.started();
+    std::tm utc{};
+    if (gmtime_r(&started, &utc)) std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    header.date = date;
     header.world = new_world(seed);
     header.game = new_game_state(PAD_PORTS, false);
     ReplayBuilder builder(header);
@@ -434,7 +441,11 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
     if (!opts.net_log.empty() && !log) std::fprintf(stderr, "rc-whirlbat: cannot write %s\n", opts.net_log.c_str());
     Local me;
     me.side = opts.host ? 0 : 1;
-    std::fprintf(stderr, "rc-whirlbat: playing online as %s, input delay %d\n", kSideName[me.side], link.delay());
+    std::string chosen = link.delay_chosen()
+                             ? " (from a round trip of " + std::to_string(link.handshake_round_trip_ms()) + " ms)"
+                             : std::string();
+    std::fprintf(stderr, "rc-whirlbat: playing online as %s, input delay %d%s\n", kSideName[me.side], link.delay(),
+                 chosen.c_str());
 
     // Both machines start from the same state: the host's seed, two pilots counted.
     Pilots own = p.pilots;
@@ -532,8 +543,9 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
     std::string notice = session.message();
     std::fprintf(stderr, "rc-whirlbat: %s\n", notice.c_str());
     if (session.ended() == NetSession::End::desync) {
+        std::string at = session.first_split() > 0 ? "-frame-" + std::to_string(session.first_split()) : "";
         std::string path = record_folder() + "/desync-" + kSideName[me.side] + "-" +
-                           std::to_string(std::time(nullptr)) + REPLAY_EXTENSION;
+                           std::to_string(std::time(nullptr)) + at + REPLAY_EXTENSION;
         if (write_session_replay(path, link.seed(), session, &why)) {
             std::fprintf(stderr, "rc-whirlbat: this side's game is kept as a replay in %s\n", path.c_str());
         } else {

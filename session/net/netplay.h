@@ -30,7 +30,7 @@ struct NetOptions {
     bool host = false;
     int port = 7171;        // --host's port
     std::string join;       // --join HOST[:PORT]
-    int delay = 1;          // frames between a player's input and its answer
+    int delay = -1;         // frames between a player's input and its answer (-1: from the round trip)
     std::string net_log;    // every confirmed frame's state hash and the session's figures
 };
 

@@ -25,18 +25,23 @@ std::vector<Packet> samples() {
     Packet hello;
     hello.kind = Packet::Kind::hello;
     hello.version = "1.3";
+    hello.rules = 0x0123456789abcdefull;
+    hello.round_trip = 87;
+    hello.auto_delay = true;
     hello.delay = 2;
     out.push_back(hello);
     Packet welcome;
     welcome.kind = Packet::Kind::welcome;
     welcome.version = "1.3";
     welcome.seed = -123456789;
+    welcome.rules = 0xfedcba9876543210ull;
     welcome.delay = 4;
     out.push_back(welcome);
     Packet refuse;
     refuse.kind = Packet::Kind::refuse;
     refuse.refuse = RefuseReason::busy;
     refuse.version = "1.3";
+    refuse.rules = 0x8000000000000001ull;
     out.push_back(refuse);
     Packet inputs;
     inputs.kind = Packet::Kind::inputs;
@@ -51,6 +56,11 @@ std::vector<Packet> samples() {
     hash.frame = 900;
     hash.hash = 0xfedcba9876543210ull;
     out.push_back(hash);
+    Packet hashes;
+    hashes.kind = Packet::Kind::hashes;
+    hashes.frame = 90;
+    for (int i = 0; i < 30; ++i) hashes.hashes.push_back(0x1000000000000001ull * uint64_t(i + 1));
+    out.push_back(hashes);
     Packet bye;
     bye.kind = Packet::Kind::bye;
     bye.bye = ByeReason::desync;
@@ -97,6 +107,10 @@ TEST(NetPackets, EveryKindComesBackAsSent) {
         EXPECT_EQ(got.inputs, sent.inputs);
         EXPECT_EQ(got.hash, sent.hash);
         EXPECT_EQ(got.bye, sent.bye);
+        EXPECT_EQ(got.rules, sent.rules);
+        EXPECT_EQ(got.round_trip, sent.round_trip);
+        EXPECT_EQ(got.auto_delay, sent.auto_delay);
+        EXPECT_EQ(got.hashes, sent.hashes);
     }
 }
 
@@ -143,6 +157,7 @@ TEST(NetPackets, ValuesOutOfRangeAreRefused) {
     EXPECT_FALSE(decodes(changed(hello, 7, 17)));                // version too long
     EXPECT_FALSE(decodes(changed(hello, 8, 0x07)));              // unprintable version
     EXPECT_FALSE(decodes(changed(hello, hello.size() - 1, 5)));  // delay above 4
+    EXPECT_FALSE(decodes(changed(hello, hello.size() - 2, 2)));  // automatic delay neither yes nor no
     // inputs: kind, frame(4), ack(4), first(4), runs(1), then axes, buttons(2), command, length
     EXPECT_FALSE(decodes(changed(inputs, 4, 0x80)));   // frame past the limit
     EXPECT_FALSE(decodes(changed(changed(changed(changed(inputs, 9, 0), 10, 0), 11, 0), 12, 0)));  // frame 0 first
@@ -158,9 +173,16 @@ TEST(NetPackets, ValuesOutOfRangeAreRefused) {
     p.inputs.assign(2, NetInput{});
     EXPECT_FALSE(decode_packet(encode_packet(p).data(), encode_packet(p).size(), &p, &why));
     EXPECT_EQ(why, "last frame");
-    const std::vector<uint8_t> refuse = encode_packet(all[2]), bye = encode_packet(all[5]);
+    const std::vector<uint8_t> refuse = encode_packet(all[2]), bye = encode_packet(all[6]);
     EXPECT_FALSE(decodes(changed(refuse, 1, 9)));
     EXPECT_FALSE(decodes(changed(bye, 1, 0)));
+    // hashes: kind, frame(4), count, then the hashes
+    const std::vector<uint8_t> hashes = encode_packet(all[5]);
+    EXPECT_FALSE(decodes(changed(hashes, 5, 0)));   // none
+    EXPECT_FALSE(decodes(changed(hashes, 5, 61)));  // more than a packet holds
+    Packet early = all[5];
+    early.frame = 20;  // 30 hashes of 20 frames
+    EXPECT_FALSE(decodes(encode_packet(early)));
 }
 
 // Damage of every kind to packets the game sends: flipped bits, bytes changed, cut,

@@ -13,8 +13,10 @@
 
 #include "session/net/net_session.h"
 #include "session/net/netplay.h"
+#include "session/net/rules_fingerprint.h"
 #include "session/replay.h"
 #include "session/replay_check.h"
+#include "net_relay.h"
 #include "support.h"
 #include "sim/snapshot.h"
 
@@ -62,6 +64,95 @@ TEST(NetLink, AnotherVersionIsOneClearLineOnBothSides) {
     ASSERT_TRUE(guest.join("127.0.0.1", test_port(1), "1.3", 1, &why));
     service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
     EXPECT_TRUE(host.ready());
+}
+
+TEST(NetLink, OtherRulesAreRefusedWithOneLineNamingBothBuildsOnBothSides) {
+    NetLink host, other;
+    std::string why;
+    host.set_rules(0x1111111122222222ull);
+    other.set_rules(0x3333333344444444ull);
+    ASSERT_TRUE(host.listen(test_port(1), "1.3", 1, 1, &why));
+    ASSERT_TRUE(other.join("127.0.0.1", test_port(1), "1.3", 1, &why));
+    service_until({&host, &other}, [&] { return other.state() == NetLink::State::closed; });
+    EXPECT_FALSE(host.ready());
+    EXPECT_EQ(other.message(),
+              "the host runs version 1.3 (rules 11111111), this is version 1.3 (rules 33333333): both need the same rules");
+    std::vector<std::string> notes = host.take_notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0],
+              "a guest with version 1.3 (rules 33333333) tried to join; this is version 1.3 (rules 11111111): "
+              "both need the same rules");
+    // The same rules get in.
+    NetLink same;
+    same.set_rules(0x1111111122222222ull);
+    ASSERT_TRUE(same.join("127.0.0.1", test_port(1), "1.3", 1, &why));
+    service_until({&host, &same}, [&] { return host.ready() && same.ready(); });
+    EXPECT_TRUE(same.ready());
+}
+
+TEST(NetLink, ThisBuildsRulesHaveOneFingerprintComputedQuickly) {
+    auto start = std::chrono::steady_clock::now();
+    uint64_t first = compute_rules_fingerprint();
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("rules fingerprint %016llx in %.1f ms\n", (unsigned long long)first, ms);
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(rules_fingerprint(), first);
+    EXPECT_EQ(compute_rules_fingerprint(), first);
+    EXPECT_LT(ms, 200.0);
+    EXPECT_EQ(fingerprint_text(0x0123456789abcdefull), "01234567");
+    // Unless told otherwise, a link compares this build's.
+    NetLink host, guest;
+    connect(host, guest, test_port(0));
+    EXPECT_EQ(host.rules(), first);
+    EXPECT_EQ(guest.rules(), first);
+}
+
+TEST(NetLink, WithoutAGivenDelayTheRoundTripChoosesIt) {
+    EXPECT_EQ(delay_for_round_trip(0), 1);
+    EXPECT_EQ(delay_for_round_trip(39), 1);
+    EXPECT_EQ(delay_for_round_trip(40), 2);
+    EXPECT_EQ(delay_for_round_trip(99), 2);
+    EXPECT_EQ(delay_for_round_trip(100), 3);
+    EXPECT_EQ(delay_for_round_trip(159), 3);
+    EXPECT_EQ(delay_for_round_trip(160), 4);
+    EXPECT_EQ(delay_for_round_trip(5000), 4);
+    {
+        // Loopback: no round trip to speak of.
+        NetLink host, guest;
+        connect(host, guest, test_port(0), -1, -1);
+        EXPECT_EQ(host.delay(), 1);
+        EXPECT_EQ(guest.delay(), 1);
+        EXPECT_TRUE(host.delay_chosen());
+        EXPECT_GE(host.handshake_round_trip_ms(), 0);
+        EXPECT_LT(host.handshake_round_trip_ms(), 40);
+    }
+    // Through a relay that holds every datagram 35 ms each way: 70 ms.
+    struct Case {
+        int host_delay, guest_delay, agreed;
+    };
+    for (Case c : {Case{-1, -1, 2}, Case{-1, 0, 2}, Case{0, -1, 2}, Case{4, -1, 4}, Case{0, 0, 0}}) {
+        SCOPED_TRACE(std::to_string(c.host_delay) + " " + std::to_string(c.guest_delay));
+        test_support::NetRelay relay;
+        test_support::RelaySettings slow;
+        slow.min_ms = slow.max_ms = 35;
+        slow.jitter_ms = 0;
+        slow.loss_percent = 0;
+        slow.max_seconds = 10;
+        ASSERT_TRUE(relay.start(test_port(1), test_port(2), slow));
+        NetLink host, guest;
+        std::string why;
+        ASSERT_TRUE(host.listen(test_port(2), "1.3", 1, c.host_delay, &why)) << why;
+        ASSERT_TRUE(guest.join("127.0.0.1", test_port(1), "1.3", c.guest_delay, &why)) << why;
+        service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
+        ASSERT_TRUE(host.ready() && guest.ready());
+        EXPECT_EQ(host.delay(), c.agreed);
+        EXPECT_EQ(guest.delay(), c.agreed);
+        if (c.host_delay < 0) {
+            EXPECT_GE(host.handshake_round_trip_ms(), 70);
+            EXPECT_LT(host.handshake_round_trip_ms(), 100);
+        }
+        relay.stop();
+    }
 }
 
 TEST(NetLink, OnlyTheGuestThatCompletedTheHandshakeIsAccepted) {
@@ -153,7 +244,15 @@ TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
     wrong_after = 0;
     NetSession a(host, 0), b(guest, 1, step_that_drifts);
     Player pa(3), pb(4);
+    a.log_hashes(pa.log);
+    b.log_hashes(pb.log);
     play(a, pa, b, pb, 2000);
+    // Both sides confirm what they have before they stop.
+    for (int i = 0; i < 200 && (a.ended() == NetSession::End::none || b.ended() == NetSession::End::none); ++i) {
+        a.tick(pa.w, pa.g, pa.shown, [] { return NetInput{}; }, nullptr);
+        b.tick(pb.w, pb.g, pb.shown, [] { return NetInput{}; }, nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     // One side finds the hashes differ and says so; the other hears it (or finds it too).
     service_until({&host, &guest}, [&] {
         return host.state() == NetLink::State::closed && guest.state() == NetLink::State::closed;
@@ -165,6 +264,22 @@ TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
     std::string said = a.message() + " / " + b.message();
     EXPECT_NE(said.find("went apart at frame"), std::string::npos) << said;
     EXPECT_NE(said.find("online play stopped"), std::string::npos) << said;
+    // Both name the first frame whose state differs, not only the block it lies in.
+    std::map<long, std::string> ha = pa.hashes(), hb = pb.hashes();
+    long first = 0;
+    for (const auto& [f, h] : ha) {
+        if (hb.count(f) && hb[f] != h) {
+            first = f;
+            break;
+        }
+    }
+    ASSERT_GT(first, 0);
+    std::string expected = "the two games went apart at frame " + std::to_string(first) + ": online play stopped";
+    EXPECT_EQ(a.message(), expected);
+    EXPECT_EQ(b.message(), expected);
+    EXPECT_EQ(a.first_split(), first);
+    EXPECT_EQ(b.first_split(), first);
+    EXPECT_NE(first % NET_HASH_EVERY, 0) << "choose a drift that starts inside a block";
     // Each side keeps its game as a replay of every frame it confirmed. Both sides
     // confirmed the same inputs, so played on one machine both replays make one game:
     // the machine that went apart is the one whose own hashes differ from it.
@@ -175,6 +290,12 @@ TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
     ASSERT_TRUE(write_session_replay(drifting, 4242, b, &why)) << why;
     Replay replay;
     ASSERT_TRUE(load_replay(honest, replay, &why)) << why;
+    // The replay says when it was played and where the games went apart.
+    EXPECT_EQ(replay.header.date.size(), 20u) << replay.header.date;
+    EXPECT_EQ(replay.header.date.substr(0, 2), "20");
+    EXPECT_EQ(replay.header.date.back(), 'Z');
+    EXPECT_NE(replay.header.pilots.find("went apart at frame " + std::to_string(first)), std::string::npos)
+        << replay.header.pilots;
     EXPECT_EQ(replay.frames, long(a.history().size()));
     EXPECT_GE(replay.frames, 400);
     ReplayCheck check = check_replay(replay);

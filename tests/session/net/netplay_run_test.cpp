@@ -85,12 +85,12 @@ TEST(NetplayRun, AWholeGameOverABadNetworkIsTheSameGameOnBothMachines) {
     Process host, guest;
     std::thread blue([&] {
         host.code = RunGame({"--headless", "--seed", "12", "--host", std::to_string(host_port), "--blue", "computer:easy",
-                             "--frames", "2400", "--script", script, "--net-log", logs[0], "--trace", traces[0]},
+                             "--frames", "2400", "--delay", "1", "--script", script, "--net-log", logs[0], "--trace", traces[0]},
                             &host.err);
     });
     usleep(300 * 1000);
     guest.code = RunGame({"--headless", "--join", "127.0.0.1:" + std::to_string(relay_port), "--red", "computer:hard",
-                          "--frames", "2400", "--net-log", logs[1], "--trace", traces[1]},
+                          "--frames", "2400", "--delay", "1", "--net-log", logs[1], "--trace", traces[1]},
                          &guest.err);
     blue.join();
     relay.stop();
@@ -134,6 +134,58 @@ TEST(NetplayRun, AWholeGameOverABadNetworkIsTheSameGameOnBothMachines) {
         std::string line;
         for (const auto& [k, v] : log.summary) line += k + "=" + v + " ";
         std::printf("%s\n", line.c_str());
+    }
+}
+
+// A build whose rules differ in one number (the rocket cool-down 49 frames instead of
+// 50) is refused at the handshake, whichever side runs it: one line on each side names
+// both builds, and the guest ends with status 1 before a frame is played.
+TEST(NetplayRun, ABuildWithOtherRulesIsRefusedAtTheHandshakeOnBothSides) {
+    for (bool other_hosts : {false, true}) {
+        SCOPED_TRACE(other_hosts ? "the other rules host" : "the other rules join");
+        int port = port_base() + 2;
+        std::string host_log = OutputPath("net_rules_host.log"), guest_log = OutputPath("net_rules_guest.log");
+        std::remove(host_log.c_str());
+        std::remove(guest_log.c_str());
+        std::vector<std::string> host_args = {"--headless", "--seed", "5", "--host", std::to_string(port), "--frames",
+                                              "120", "--net-log", host_log};
+        std::vector<std::string> guest_args = {"--headless", "--join", "127.0.0.1:" + std::to_string(port), "--frames",
+                                               "120", "--net-log", guest_log};
+        Process host, guest;
+        std::thread blue([&] {
+            host.code = other_hosts ? RunBinary(WHIRLBAT_OTHER_RULES_BINARY, host_args, &host.err)
+                                    : RunGame(host_args, &host.err);
+        });
+        usleep(300 * 1000);
+        guest.code = other_hosts ? RunGame(guest_args, &guest.err)
+                                 : RunBinary(WHIRLBAT_OTHER_RULES_BINARY, guest_args, &guest.err);
+        blue.join();
+        EXPECT_EQ(guest.code, 1) << guest.err;
+        // rc-whirlbat: the host runs version 1.3 (rules 7e4debce), this is version 1.3 (rules ...): ...
+        auto fingerprints = [](const std::string& err, const std::string& before) {
+            std::vector<std::string> out;
+            size_t at = err.find(before);
+            for (int i = 0; i < 2 && at != std::string::npos; ++i) {
+                at = err.find("(rules ", at);
+                if (at == std::string::npos) break;
+                out.push_back(err.substr(at + 7, 8));
+                at += 7;
+            }
+            return out;
+        };
+        std::vector<std::string> told_guest = fingerprints(guest.err, "rc-whirlbat: the host runs version");
+        std::vector<std::string> told_host = fingerprints(host.err, "rc-whirlbat: a guest with version");
+        ASSERT_EQ(told_guest.size(), 2u) << guest.err;
+        ASSERT_EQ(told_host.size(), 2u) << host.err;
+        EXPECT_NE(told_guest[0], told_guest[1]);
+        EXPECT_NE(guest.err.find("both need the same rules"), std::string::npos) << guest.err;
+        EXPECT_NE(host.err.find("both need the same rules"), std::string::npos) << host.err;
+        // Each names the other's build as the other names itself.
+        EXPECT_EQ(told_guest[0], told_host[1]);
+        EXPECT_EQ(told_guest[1], told_host[0]);
+        // No frame was played online.
+        EXPECT_EQ(host.err.find("playing online"), std::string::npos) << host.err;
+        EXPECT_EQ(guest.err.find("playing online"), std::string::npos) << guest.err;
     }
 }
 
