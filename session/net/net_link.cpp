@@ -446,7 +446,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
                 } else if (peer_) {
                     refuse(event.peer, RefuseReason::busy);
                 }
-                enet_peer_timeout(event.peer, 0, NET_SILENCE_MS, NET_SILENCE_MS);
+                enet_peer_timeout(event.peer, 0, NET_RECONNECT_MS, NET_RECONNECT_MS);
                 break;
             case ENET_EVENT_TYPE_RECEIVE:
                 on_receive(event.peer, event.packet->data, event.packet->dataLength, got);
@@ -467,15 +467,18 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
     drop_marked();
     drop_strangers();
     auto quiet = Clock::now() - last_heard_;
-    bool silent = quiet > std::chrono::milliseconds(state_ == State::ready ? NET_SILENCE_MS : kHandshakeMs);
+    bool silent = quiet > std::chrono::milliseconds(state_ == State::ready ? NET_RECONNECT_MS : kHandshakeMs);
     if (state_ == State::ready && silent) {
-        close_with(std::string(other_side(hosting_)) + " has left (no word for 5 seconds)");
+        close_with(std::string(other_side(hosting_)) + " has left (no word for " +
+                   std::to_string(NET_RECONNECT_MS / 1000) + " seconds)");
     } else if (state_ == State::connecting && silent) {
         close_with("no answer from the host");
     }
 }
 
 std::vector<std::string> NetLink::take_notes() { return std::exchange(notes_, {}); }
+
+int NetLink::silent_ms() const { return state_ == State::ready ? ms_since(last_heard_) : 0; }
 
 int NetLink::round_trip_ms() const { return peer_ ? int(peer_->roundTripTime) : 0; }
 

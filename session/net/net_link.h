@@ -18,8 +18,11 @@ struct _ENetHost;
 struct _ENetPeer;
 struct _ENetEvent;
 
-// Seconds without a packet from the other machine before it counts as gone.
+// A peer that sends but lets the game make no progress for this long counts as gone.
 constexpr int NET_SILENCE_MS = 5000;
+// Silence from the other machine (a dropped network) is waited out this long: the
+// connection stands, and when packets come again the match goes on where it was.
+constexpr int NET_RECONNECT_MS = 20000;
 // A connection that has not said hello by then is dropped (host).
 constexpr int NET_HELLO_MS = 2000;
 // The largest packet either side takes, and the most a peer may have waiting in
@@ -78,6 +81,8 @@ public:
     int seed() const { return seed_; }
     int delay() const { return delay_; }
     int round_trip_ms() const;
+    // Milliseconds since the other machine was last heard.
+    int silent_ms() const;
     // The round trip measured during the handshake (ms, -1 unknown), and whether the
     // input delay was chosen from it.
     int handshake_round_trip_ms() const { return handshake_rtt_; }

@@ -11,6 +11,7 @@ constexpr int kReadRing = 512;
 constexpr long kStartTicks = 120;  // the first two seconds, while the clocks settle
 constexpr double kAheadSmoothing = 0.1;
 constexpr int kStallWaitMs = 12;  // at most, within a frame
+constexpr int kSilentMs = 1000;   // no packet for this long: the network, not the peer
 
 }  // namespace
 
@@ -105,6 +106,7 @@ void NetSession::end_split() {
 
 void NetSession::confirmed(long frame, const World& w, const Game& g, const NetInput in[2]) {
     history_.emplace_back(in[0], in[1]);
+    confirmed_state_ = g.game_state;
     bool due = frame % NET_HASH_EVERY == 0;
     uint64_t h = state_hash(w, g);
     // Kept for a few blocks: the other side's hash of a block may come well after ours.
@@ -196,7 +198,9 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
         ++stats_.stalls;
         long known = rb_.known(1 - rb_.local_side());
         auto now = std::chrono::steady_clock::now();
-        if (known != remote_known_) {
+        if (known != remote_known_ || link_.silent_ms() > kSilentMs) {
+            // A silent network is the link's to wait out; this is for a peer that talks
+            // but sends no inputs.
             remote_known_ = known;
             progress_ = now;
         } else if (now - progress_ > std::chrono::milliseconds(NET_SILENCE_MS)) {

@@ -73,6 +73,12 @@ public:
     // After a desync: the first frame whose state differs on the two machines, as their
     // hashes of every frame of the block tell (0 if the other side's did not come).
     long first_split() const { return first_split_; }
+    // The screen of the last confirmed frame: what both machines agree the game shows.
+    GameState confirmed_state() const { return confirmed_state_; }
+    // Whether the game as it now stands here may be drawn: a game over that only a guess
+    // of the other side's input brought is not (the picture before it stays until the
+    // other side's inputs confirm it, rather than flash the over screen).
+    bool showable(const Game& g) const { return g.game_state != GameState::over || confirmed_state_ == GameState::over; }
     // When the session began (seconds since 1970).
     std::time_t started() const { return started_; }
 
@@ -112,4 +118,5 @@ private:
     std::vector<uint64_t> their_block_;
     long first_split_ = 0;
     std::time_t started_ = std::time(nullptr);
+    GameState confirmed_state_ = GameState::intro;
 };

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -29,7 +30,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kEsc = 27, kSpace = 32;
+constexpr int kEsc = 27, kSpace = 32, kF4 = 115;
 constexpr int kNoticeFrames = 240;
 constexpr int kPointerStep = 6;
 constexpr char kSideName[2][5] = {"Blue", "Red"};
@@ -311,6 +312,65 @@ bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts) {
     return true;
 }
 
+// ---- during the session ----
+
+// What the player sees of the network over the game: a notice while the game waits for
+// the other machine longer than a quarter of a second, and the round trip and the way
+// the machines reach each other (F4 shows and hides it; shown for the first 5 seconds).
+class NetOverlay {
+public:
+    static constexpr auto kWaitNotice = std::chrono::milliseconds(250);
+    static constexpr auto kShownAtStart = std::chrono::seconds(5);
+    static constexpr int kCountdownAfterMs = 1000;
+
+    explicit NetOverlay(int other_side) : other_(other_side) {}
+
+    void toggle() {
+        bool shown = visible();
+        forced_ = true;
+        on_ = !shown;
+    }
+    // After each tick: whether the game moved on (or held itself, at a round's end).
+    void moved(bool moved) {
+        if (moved) last_moved_ = Clock::now();
+    }
+    bool waiting() const { return Clock::now() - last_moved_ > kWaitNotice; }
+    bool visible() const { return forced_ ? on_ : Clock::now() - started_ < kShownAtStart; }
+
+    void draw(Media& m, const NetLink& link) const {
+        with_plain_state(m, [&] {
+            if (visible()) {
+                std::string line = "Ping " + std::to_string(link.round_trip_ms()) + " ms, " + link.path();
+                SetScale(0.5f, 0.5f);
+                float width = float(TextWidth(line)) * 0.5f;
+                // At the foot, between the two sides' batteries.
+                SetColor(0, 0, 0);
+                SetAlpha(0.6f);
+                SetScale(1, 1);
+                DrawRect(320 - width / 2 - 6, 452, width + 12, 24);
+                SetAlpha(1.0f);
+                SetColor(200, 230, 255);
+                SetScale(0.5f, 0.5f);
+                DrawText(line, 320 - width / 2, 456);
+            }
+            if (waiting()) {
+                // Once the other machine falls silent, how long it has to come back.
+                std::string line = std::string("Waiting for ") + kSideName[other_] + "...";
+                int silent = link.silent_ms();
+                if (silent > kCountdownAfterMs)
+                    line += " " + std::to_string(std::max(0, (NET_RECONNECT_MS - silent + 999) / 1000));
+                backing(220, 36);
+                draw_line(line, 226, 0.7f, 255, 220, 140);
+            }
+        });
+    }
+
+private:
+    int other_;
+    bool forced_ = false, on_ = true;
+    Clock::time_point started_ = Clock::now(), last_moved_ = Clock::now();
+};
+
 // ---- after the session ----
 
 std::string record_folder() {
@@ -514,6 +574,9 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
             return "Blue: " + (side == 0 ? here : there) + "; Red: " + (side == 1 ? here : there);
         });
     }
+    NetOverlay overlay(1 - me.side);
+    Scene shown_scene;
+    bool has_shown = false;
     while (session.ended() == NetSession::End::none) {
         PumpEvents();
         SamplePads();
@@ -528,13 +591,20 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
             in.command = std::exchange(me.pending, NetCommand::none);
             return in;
         };
+        if (KeyHit(kF4)) overlay.toggle();
         output.waited = false;
         NetSession::Tick t = session.tick(p.world, p.game, p.result, read_local, &ledger);
         record_confirmed();
         if (session.ended() != NetSession::End::none) break;
         if (output.waited) pacer.restart();
-        localise_scene(p, p.result.scene);
-        draw_scene(p.result.scene, p.media);
+        overlay.moved(t.stepped || output.waited);
+        if (session.showable(p.game) || !has_shown) {
+            shown_scene = p.result.scene;
+            has_shown = true;
+        }
+        localise_scene(p, shown_scene);
+        draw_scene(shown_scene, p.media);
+        overlay.draw(p.media, link);
         present();
         // The opening's last picture is followed at once by the round's first, as offline.
         if (!(t.stepped && p.result.present_sync == 1)) pacer.wait(&session, session.frame_ms());

@@ -14,8 +14,10 @@
 // not wait for a virtual clock). The round's end waits hold the game on both; the
 // input flush, which waits for a local button, is left out online.
 //
-// When the other machine leaves or falls silent for 5 seconds, or the two games go
-// apart, one line says so on the screen and on stderr, and this machine goes on
+// While the game waits for the other machine, a notice says so; when that machine falls
+// silent (a dropped network), a countdown of 20 seconds runs for it to come back, and
+// the match goes on where it was if it does. When it leaves, stays silent for 20
+// seconds or sends no inputs for 5, or the two games go apart, one line says so on the screen and on stderr, and this machine goes on
 // offline from the title. A desync also leaves this machine's game as a replay.
 #include <memory>
 #include <string>

@@ -94,6 +94,10 @@ void NetRelay::run() {
                 bytes_to_guest += uint64_t(n);
                 ++datagrams_to_guest;
             }
+            if (cut) {
+                ++cut_off;
+                continue;
+            }
             if (percent(rng) < settings_.loss_percent) {
                 ++dropped;
                 continue;

@@ -27,6 +27,11 @@ public:
     bool start(int listen_port, int host_port, const RelaySettings& settings);
     void stop();
 
+    // While set, every datagram is lost both ways (a network that dropped), counted in
+    // `cut_off`.
+    std::atomic<bool> cut{false};
+    std::atomic<long> cut_off{0};
+
     // Payload bytes and datagrams that came in each way, and those dropped.
     std::atomic<uint64_t> bytes_to_host{0}, bytes_to_guest{0};
     std::atomic<long> datagrams_to_host{0}, datagrams_to_guest{0}, dropped{0}, reordered{0};

@@ -309,6 +309,69 @@ TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
     for (long i = 0; i < both / REPLAY_HASH_EVERY; ++i) ASSERT_EQ(replay.hashes[size_t(i)], other.hashes[size_t(i)]) << i;
 }
 
+// Rules in which Red holding button 9 for two frames running ends the game (the first
+// frame marks Red's score).
+void step_over_when_red_holds(World& w, Game& g, const FrameInput& in, FrameResult& out) {
+    step(w, g, in, out);
+    if (!(in.port[1].buttons & 0x100u)) return;
+    w.player[1].score += 100;
+    if (w.player[1].score >= 200) g.game_state = GameState::over;
+}
+
+TEST(NetSession, AGameOverOnlyAGuessBroughtIsNotShown) {
+    NetLink host, guest;
+    connect(host, guest, test_port(5), 0, 0);
+    NetSession a(host, 0, step_over_when_red_holds), b(guest, 1, step_over_when_red_holds);
+    Player pa(11), pb(12);
+    NetInput rest, tap;
+    tap.buttons = 0x100;
+    auto both = [&](int ticks, NetInput red) {
+        for (int t = 0; t < ticks; ++t) {
+            a.tick(pa.w, pa.g, pa.shown, [&] { return rest; }, nullptr);
+            b.tick(pb.w, pb.g, pb.shown, [&] { return red; }, nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    };
+    auto heard = [&](long frame) {
+        for (int i = 0; i < 500 && a.rollback().known(1) < frame; ++i) a.idle_until(std::chrono::steady_clock::now() +
+                                                                                    std::chrono::milliseconds(2));
+        return a.rollback().known(1) >= frame;
+    };
+    // Into a game.
+    NetInput start;
+    start.command = NetCommand::start;
+    for (int t = 0; t < 5; ++t) {
+        a.tick(pa.w, pa.g, pa.shown, [&] { return t == 4 ? start : rest; }, nullptr);
+        b.tick(pb.w, pb.g, pb.shown, [&] { return rest; }, nullptr);
+    }
+    both(100, rest);
+    ASSERT_EQ(a.ended(), NetSession::End::none);
+    ASSERT_EQ(pa.g.game_state, GameState::play);
+    // Red taps button 9 for one frame; Blue runs that frame knowing it.
+    b.tick(pb.w, pb.g, pb.shown, [&] { return tap; }, nullptr);
+    long tapped = b.rollback().known(1);
+    ASSERT_TRUE(heard(tapped));
+    while (a.rollback().frame() < tapped) a.tick(pa.w, pa.g, pa.shown, [&] { return rest; }, nullptr);
+    EXPECT_NE(pa.g.game_state, GameState::over);
+    // Blue runs on, guessing Red still holds it: game over here, on a guess alone.
+    a.tick(pa.w, pa.g, pa.shown, [&] { return rest; }, nullptr);
+    ASSERT_EQ(a.rollback().frame(), tapped + 1);
+    ASSERT_EQ(pa.g.game_state, GameState::over);
+    EXPECT_NE(a.confirmed_state(), GameState::over);
+    EXPECT_FALSE(a.showable(pa.g));
+    // Red let go: the guess is put right, and nothing was over.
+    b.tick(pb.w, pb.g, pb.shown, [&] { return rest; }, nullptr);
+    ASSERT_TRUE(heard(tapped + 1));
+    a.tick(pa.w, pa.g, pa.shown, [&] { return rest; }, nullptr);
+    EXPECT_NE(pa.g.game_state, GameState::over);
+    EXPECT_TRUE(a.showable(pa.g));
+    // A game over both sides confirm is shown (Red holds the button on).
+    both(30, tap);
+    EXPECT_EQ(a.confirmed_state(), GameState::over);
+    EXPECT_EQ(pa.g.game_state, GameState::over);
+    EXPECT_TRUE(a.showable(pa.g));
+}
+
 TEST(NetSession, PacketsNoHonestPeerSendsAreDroppedAndCounted) {
     NetLink host, guest;
     connect(host, guest, test_port(6));

@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
 
+#include "platform/pixmap.h"
 #include "session/replay.h"
 #include "net_relay.h"
 #include "support.h"
@@ -187,6 +189,139 @@ TEST(NetplayRun, ABuildWithOtherRulesIsRefusedAtTheHandshakeOnBothSides) {
         EXPECT_EQ(host.err.find("playing online"), std::string::npos) << host.err;
         EXPECT_EQ(guest.err.find("playing online"), std::string::npos) << guest.err;
     }
+}
+
+// Pixels of a colour (within 40 of each channel) in a rectangle of a screenshot.
+int pixels_like(const Pixmap& pic, int x0, int y0, int x1, int y1, int r, int g, int b) {
+    int n = 0;
+    for (int y = y0; y < y1 && y < pic.height; ++y) {
+        for (int x = x0; x < x1 && x < pic.width; ++x) {
+            const uint8_t* px = pic.at(x, y);
+            if (std::abs(px[0] - r) < 40 && std::abs(px[1] - g) < 40 && std::abs(px[2] - b) < 40) ++n;
+        }
+    }
+    return n;
+}
+// The round trip and path at the foot of the picture, and the notice across its middle.
+int overlay_pixels(const Pixmap& pic) { return pixels_like(pic, 250, 454, 390, 476, 200, 230, 255); }
+int notice_pixels(const Pixmap& pic) { return pixels_like(pic, 200, 222, 440, 254, 255, 220, 140); }
+
+// The network drops for 10 seconds mid-round: both machines wait (a notice with a
+// countdown says for whom), and when it comes back the match goes on where it was, to
+// the same game on both. The round trip shows for the first 5 seconds only.
+TEST(NetplayRun, ATenSecondOutageMidRoundIsWaitedOutAndTheMatchGoesOn) {
+    int host_port = port_base(), relay_port = port_base() + 1;
+    NetRelay relay;
+    RelaySettings fair;
+    fair.min_ms = fair.max_ms = 20;
+    fair.jitter_ms = 5;
+    fair.loss_percent = 1;
+    ASSERT_TRUE(relay.start(relay_port, host_port, fair));
+    std::string script = WriteOutput("net_outage.txt", "f100 mouse move 320 250\nf100 mouse left down\nf101 mouse left up\n");
+    std::string logs[2] = {OutputPath("net_outage_blue.log"), OutputPath("net_outage_red.log")};
+    std::string shots[3] = {OutputPath("net_outage_200.png"), OutputPath("net_outage_420.png"),
+                            OutputPath("net_outage_780.png")};
+    for (const std::string& f : shots) std::remove(f.c_str());
+    Process host, guest;
+    std::thread blue([&] {
+        host.code = RunGame({"--headless", "--seed", "21", "--host", std::to_string(host_port), "--blue",
+                             "computer:hard", "--frames", "1800", "--script", script, "--net-log", logs[0], "--shot",
+                             "200:" + shots[0], "--shot", "420:" + shots[1], "--shot", "780:" + shots[2]},
+                            &host.err);
+    });
+    std::thread red([&] {
+        usleep(300 * 1000);
+        guest.code = RunGame({"--headless", "--join", "127.0.0.1:" + std::to_string(relay_port), "--red",
+                              "computer:hard", "--frames", "1800", "--net-log", logs[1]},
+                             &guest.err);
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    relay.cut = true;
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    relay.cut = false;
+    blue.join();
+    red.join();
+    relay.stop();
+    ASSERT_EQ(host.code, 0) << host.err;
+    ASSERT_EQ(guest.code, 0) << guest.err;
+    EXPECT_GT(relay.cut_off.load(), 100) << "the outage cut nothing";
+    for (const Process* p : {&host, &guest}) {
+        EXPECT_EQ(p->err.find("no word"), std::string::npos) << p->err;
+        EXPECT_EQ(p->err.find("went apart"), std::string::npos) << p->err;
+    }
+    NetLog side[2] = {read_log(logs[0]), read_log(logs[1])};
+    long compared = 0;
+    for (const auto& [f, h] : side[0].hashes) {
+        auto other = side[1].hashes.find(f);
+        if (other == side[1].hashes.end()) continue;
+        ASSERT_EQ(other->second, h) << "frame " << f;
+        ++compared;
+    }
+    // The outage: a long run of stalls at one frame; the match went on well past it.
+    std::map<long, int> stalls_at;
+    for (long f : side[0].stalls) ++stalls_at[f];
+    long outage_frame = 0;
+    int longest = 0;
+    for (const auto& [f, n] : stalls_at) {
+        if (n > longest) {
+            longest = n;
+            outage_frame = f;
+        }
+    }
+    EXPECT_GT(longest, 400) << "no outage seen at the host";
+    ASSERT_FALSE(side[0].hashes.empty());
+    EXPECT_GT(side[0].hashes.rbegin()->first, outage_frame + 300) << "the match did not go on after the outage";
+    EXPECT_GT(compared, outage_frame + 300);
+    std::printf("outage at frame %ld (%d stalled ticks); %ld frames compared\n", outage_frame, longest, compared);
+    for (const NetLog& log : side) {
+        std::string line;
+        for (const auto& [k, v] : log.summary) line += k + "=" + v + " ";
+        std::printf("%s\n", line.c_str());
+    }
+    // On the host's screen: the round trip at first, gone after 5 seconds; the notice
+    // during the outage.
+    Pixmap at[3];
+    for (int i = 0; i < 3; ++i) {
+        at[i] = LoadPixmap(shots[i]);
+        ASSERT_FALSE(at[i].empty()) << shots[i];
+    }
+    EXPECT_GT(overlay_pixels(at[0]), 20);
+    EXPECT_EQ(overlay_pixels(at[1]), 0);
+    EXPECT_EQ(notice_pixels(at[0]), 0);
+    EXPECT_GT(notice_pixels(at[2]), 50);
+}
+
+// The network drops for good: after 20 seconds both machines give up, each with one
+// line, and go on offline.
+TEST(NetplayRun, AnOutageLongerThanTwentySecondsEndsTheSessionWithOneLine) {
+    int host_port = port_base() + 2, relay_port = port_base() + 3;
+    NetRelay relay;
+    RelaySettings fair;
+    fair.min_ms = fair.max_ms = 20;
+    fair.jitter_ms = 0;
+    fair.loss_percent = 0;
+    ASSERT_TRUE(relay.start(relay_port, host_port, fair));
+    Process host, guest;
+    std::thread blue([&] {
+        host.code = RunGame({"--headless", "--seed", "22", "--host", std::to_string(host_port), "--blue",
+                             "computer:hard", "--frames", "1680"},
+                            &host.err);
+    });
+    std::thread red([&] {
+        usleep(300 * 1000);
+        guest.code = RunGame({"--headless", "--join", "127.0.0.1:" + std::to_string(relay_port), "--red",
+                              "computer:hard", "--frames", "1680"},
+                             &guest.err);
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    relay.cut = true;  // and never again
+    blue.join();
+    red.join();
+    relay.stop();
+    ASSERT_EQ(host.code, 0) << host.err;
+    ASSERT_EQ(guest.code, 0) << guest.err;
+    EXPECT_NE(host.err.find("rc-whirlbat: Red has left (no word for 20 seconds)\n"), std::string::npos) << host.err;
+    EXPECT_NE(guest.err.find("rc-whirlbat: Blue has left (no word for 20 seconds)\n"), std::string::npos) << guest.err;
 }
 
 // When the other player leaves, each helicopter goes back to its own pilot for an
