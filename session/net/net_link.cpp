@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <utility>
 
 #include "session/net/rules_fingerprint.h"
@@ -177,7 +178,7 @@ void NetLink::drop_marked() {
         }
         if (p == pending_) {
             pending_ = nullptr;
-            if (!hosting_) close_with("no answer from the host");
+            if (!hosting_ && state_ != State::ready) close_with("no answer from the host");
         }
         if (size_t(p - host_->peers) < strangers_.size()) strangers_[size_t(p - host_->peers)].known = false;
         enet_peer_disconnect_now(p, 0);
@@ -226,6 +227,8 @@ bool NetLink::listen(int port, const std::string& version, int seed, int delay, 
     auto_delay_ = delay < 0;
     delay_ = auto_delay_ ? 0 : delay;
     if (!rules_set_) rules_ = rules_fingerprint();
+    std::random_device entropy;
+    while (session_ == 0) session_ = entropy();
     port_ = port;
     state_ = State::listening;
     return true;
@@ -239,7 +242,8 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
         return false;
     }
     address.port = uint16_t(port);
-    host_ = enet_host_create(nullptr, 1, kChannels, 0, 0);
+    // Two peers: the host, and the host again over a new connection after a drop.
+    host_ = enet_host_create(nullptr, 2, kChannels, 0, 0);
     if (!host_) {
         *why = "cannot open a UDP socket";
         return false;
@@ -247,6 +251,8 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
     limit(host_);
     host_->intercept = &NetLink::intercept;
     links().emplace_back(host_, this);
+    host_address_ = address.host;
+    host_port_ = address.port;
     pending_ = enet_host_connect(host_, &address, kChannels, 0);
     if (!pending_) {
         *why = "cannot connect to " + host;
@@ -354,8 +360,51 @@ void NetLink::on_hello(ENetPeer* from, const Packet& p) {
     welcome.version = version_;
     welcome.seed = seed_;
     welcome.rules = rules_;
+    welcome.session = session_;
     welcome.delay = delay_;
     send_to(from, welcome, true);
+}
+
+// Host: the guest of this session is back over a new connection (after a drop, perhaps
+// from another address): the game goes on with it there.
+void NetLink::take_back(ENetPeer* from) {
+    ENetPeer* old = peer_;
+    peer_ = from;
+    if (old && old != from) enet_peer_reset(old);
+    last_heard_ = Clock::now();
+    ++rejoins;
+    Packet welcome;
+    welcome.kind = Packet::Kind::welcome;
+    welcome.version = version_;
+    welcome.seed = seed_;
+    welcome.rules = rules_;
+    welcome.session = session_;
+    welcome.delay = delay_;
+    send_to(from, welcome, true);
+}
+
+void NetLink::send_hello(ENetPeer* to) {
+    Packet hello;
+    hello.kind = Packet::Kind::hello;
+    hello.version = version_;
+    hello.rules = rules_;
+    hello.session = session_;
+    if (state_ != State::ready) handshake_rtt_ = ms_since(join_started_);
+    hello.round_trip = uint16_t(std::clamp(handshake_rtt_, 1, 65535));
+    hello.auto_delay = auto_delay_;
+    hello.delay = delay_;
+    send_to(to, hello, true);
+}
+
+// Guest: a new connection to the host while the old one is silent.
+void NetLink::rejoin() {
+    if (hosting_ || state_ != State::ready || pending_ || session_ == 0) return;
+    if (ms_since(last_heard_) < NET_REJOIN_AFTER_MS || ms_since(rejoin_tried_) < NET_REJOIN_AFTER_MS) return;
+    rejoin_tried_ = Clock::now();
+    ENetAddress address{};
+    address.host = host_address_;
+    address.port = host_port_;
+    pending_ = enet_host_connect(host_, &address, kChannels, 0);
 }
 
 void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got) {
@@ -363,9 +412,29 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
     bool ok = decode_packet(data, size, &p);
     if (state_ == State::ready) {
         if (from != peer_) {
-            // A second guest that got in before the first said hello hears it too late.
-            if (hosting_ && ok && p.kind == Packet::Kind::hello) refuse(from, RefuseReason::busy);
-            ++foreign;
+            bool same_session = ok && p.session == session_ && p.protocol == NET_PROTOCOL && p.version == version_ &&
+                                p.rules == rules_;
+            if (hosting_ && ok && p.kind == Packet::Kind::hello && same_session) {
+                take_back(from);
+            } else if (hosting_ && ok && p.kind == Packet::Kind::hello) {
+                // A second guest that got in before the first said hello hears it too late.
+                refuse(from, RefuseReason::busy);
+                ++foreign;
+            } else if (!hosting_ && from == pending_ && ok && p.kind == Packet::Kind::welcome && same_session) {
+                // Back with the host over the new connection.
+                ENetPeer* old = peer_;
+                peer_ = from;
+                pending_ = nullptr;
+                if (old) enet_peer_reset(old);
+                last_heard_ = Clock::now();
+                ++rejoins;
+            } else if (!hosting_ && from == pending_) {
+                // The host would not take us back: the old connection may still come back.
+                enet_peer_reset(pending_);
+                pending_ = nullptr;
+            } else {
+                ++foreign;
+            }
             return;
         }
         if (!ok || p.kind == Packet::Kind::hello || p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse) {
@@ -408,6 +477,7 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
         peer_ = from;
         pending_ = nullptr;
         seed_ = p.seed;
+        session_ = p.session;
         delay_ = p.delay;
         state_ = State::ready;
         last_heard_ = Clock::now();
@@ -433,19 +503,9 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
         drop_marked();
         switch (event.type) {
             case ENET_EVENT_TYPE_CONNECT:
-                if (!hosting_) {
-                    Packet hello;
-                    hello.kind = Packet::Kind::hello;
-                    hello.version = version_;
-                    hello.rules = rules_;
-                    handshake_rtt_ = ms_since(join_started_);
-                    hello.round_trip = uint16_t(std::clamp(handshake_rtt_, 1, 65535));
-                    hello.auto_delay = auto_delay_;
-                    hello.delay = delay_;
-                    send_to(event.peer, hello, true);
-                } else if (peer_) {
-                    refuse(event.peer, RefuseReason::busy);
-                }
+                // The host, with a guest already, waits for the hello: its own guest may
+                // be coming back over a new connection; anyone else is refused then.
+                if (!hosting_) send_hello(event.peer);
                 enet_peer_timeout(event.peer, 0, NET_RECONNECT_MS, NET_RECONNECT_MS);
                 break;
             case ENET_EVENT_TYPE_RECEIVE:
@@ -458,7 +518,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
                     close_with(std::string(other_side(hosting_)) + " has left");
                 } else if (event.peer == pending_) {
                     pending_ = nullptr;
-                    if (!hosting_) close_with("no answer from the host");
+                    if (!hosting_ && state_ != State::ready) close_with("no answer from the host");
                 }
                 break;
             case ENET_EVENT_TYPE_NONE: break;
@@ -466,6 +526,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
     }
     drop_marked();
     drop_strangers();
+    rejoin();
     auto quiet = Clock::now() - last_heard_;
     bool silent = quiet > std::chrono::milliseconds(state_ == State::ready ? NET_RECONNECT_MS : kHandshakeMs);
     if (state_ == State::ready && silent) {

@@ -23,6 +23,10 @@ constexpr int NET_SILENCE_MS = 5000;
 // Silence from the other machine (a dropped network) is waited out this long: the
 // connection stands, and when packets come again the match goes on where it was.
 constexpr int NET_RECONNECT_MS = 20000;
+// After this much silence the guest also connects to the host afresh, saying which
+// session it comes back to (its address may have changed with the network), and again
+// each time the attempt fails.
+constexpr int NET_REJOIN_AFTER_MS = 2000;
 // A connection that has not said hello by then is dropped (host).
 constexpr int NET_HELLO_MS = 2000;
 // The largest packet either side takes, and the most a peer may have waiting in
@@ -100,11 +104,17 @@ public:
     uint64_t bytes_sent() const;
     uint64_t bytes_received() const;
     long malformed = 0, foreign = 0, oversized = 0;
+    // Times the guest came back to the session over a new connection.
+    long rejoins = 0;
+    uint32_t session() const { return session_; }
 
 private:
     using Clock = std::chrono::steady_clock;
     void on_receive(_ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got);
     void on_hello(_ENetPeer* from, const Packet& p);
+    void send_hello(_ENetPeer* to);
+    void take_back(_ENetPeer* from);
+    void rejoin();
     void refuse(_ENetPeer* to, RefuseReason why);
     void close_with(const std::string& message);
     void send_to(_ENetPeer* to, const Packet& p, bool reliable);
@@ -140,6 +150,10 @@ private:
     bool rules_set_ = false;
     std::string path_ = "direct";
     Clock::time_point join_started_;
+    uint32_t session_ = 0;
+    uint32_t host_address_ = 0;  // guest: the host's, to come back to
+    uint16_t host_port_ = 0;
+    Clock::time_point rejoin_tried_;
     // Host: when each of the last few connection requests came, by address and port.
     struct Request {
         uint32_t address = 0;

@@ -142,6 +142,7 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
             w.u64(p.rules);
             w.u16(p.round_trip);
             w.u8(p.auto_delay ? 1 : 0);
+            w.u32(p.session);
             w.u8(uint8_t(p.delay));
             break;
         case Packet::Kind::welcome:
@@ -149,6 +150,7 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
             w.text(p.version);
             w.u64(p.rules);
             w.u32(uint32_t(p.seed));
+            w.u32(p.session);
             w.u8(uint8_t(p.delay));
             break;
         case Packet::Kind::refuse:
@@ -210,14 +212,15 @@ bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* w
                 uint8_t automatic = 0;
                 ok = ok && r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u64(&p.rules, "rules") &&
                      r.u16(&p.round_trip, "round trip") && r.u8(&automatic, "automatic delay") &&
-                     (automatic <= 1 || r.fail("automatic delay")) && r.delay(&p.delay);
+                     (automatic <= 1 || r.fail("automatic delay")) && r.u32(&p.session, "session") &&
+                     r.delay(&p.delay);
                 p.auto_delay = automatic == 1;
                 break;
             }
             case Packet::Kind::welcome: {
                 uint32_t seed = 0;
                 ok = r.u16(&p.protocol, "protocol") && r.text(&p.version, "version") && r.u64(&p.rules, "rules") &&
-                     r.u32(&seed, "seed") &&
+                     r.u32(&seed, "seed") && r.u32(&p.session, "session") &&
                      r.delay(&p.delay);
                 p.seed = int32_t(seed);
                 break;

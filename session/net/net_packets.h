@@ -6,9 +6,9 @@
 //
 //   hello    guest -> host   protocol, game version, rules fingerprint, the round trip
 //                            the guest measured, whether it leaves the delay to the
-//                            round trip, and its input delay
-//   welcome  host -> guest   protocol, game version, rules fingerprint, seed, the input
-//                            delay both use
+//                            round trip, the session it comes back to, its input delay
+//   welcome  host -> guest   protocol, game version, rules fingerprint, seed, session,
+//                            the input delay both use
 //   refuse   host -> guest   why, the host's game version and rules fingerprint
 //   inputs   both ways       the sender's frame, the last frame it has of the other
 //                            side's inputs, and its own inputs from a frame on, in runs
@@ -67,6 +67,9 @@ struct Packet {
     // delay is to be chosen from the round trip rather than `delay`
     uint16_t round_trip = 0;
     bool auto_delay = false;
+    // hello, welcome: the session the guest comes back to after a drop (0: a new one),
+    // and the one the host gives
+    uint32_t session = 0;
     RefuseReason refuse = RefuseReason::version;
     // inputs: the sender's frame now; the last frame of the receiver's inputs it has
     // (0 none); `inputs[i]` is the sender's input for frame first + i.

@@ -255,6 +255,7 @@ NetStats NetSession::stats() const {
     s.bytes_received = link_.bytes_received();
     s.malformed = stats_.malformed + link_.malformed;
     s.foreign = link_.foreign;
+    s.rejoins = link_.rejoins;
     return s;
 }
 

@@ -36,6 +36,7 @@ struct NetStats {
     long slowed_ticks = 0;
     uint64_t bytes_sent = 0, bytes_received = 0;
     long malformed = 0, foreign = 0;
+    long rejoins = 0;  // the guest came back over a new connection
 };
 
 class NetSession {

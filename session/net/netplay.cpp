@@ -435,10 +435,10 @@ void write_summary(FILE* log, const NetStats& s, double seconds, const std::stri
     std::fprintf(log,
                  "summary ticks=%ld frames=%ld stalls=%ld late_stalls=%ld rollbacks=%ld rerun_frames=%ld "
                  "max_rollback=%d min_response=%d max_response=%d confirmed=%ld slowed_ticks=%ld seconds=%.2f "
-                 "bytes_sent=%" PRIu64 " bytes_received=%" PRIu64 " malformed=%ld foreign=%ld end=%s\n",
+                 "bytes_sent=%" PRIu64 " bytes_received=%" PRIu64 " malformed=%ld foreign=%ld rejoins=%ld end=%s\n",
                  s.ticks, s.frames, s.stalls, s.late_stalls, s.rollbacks, s.rerun_frames, s.max_rollback,
                  s.min_response, s.max_response, s.confirmed, s.slowed_ticks, seconds, s.bytes_sent,
-                 s.bytes_received, s.malformed, s.foreign, end.c_str());
+                 s.bytes_received, s.malformed, s.foreign, s.rejoins, end.c_str());
     std::fflush(log);
 }
 

@@ -71,6 +71,13 @@ void NetRelay::run() {
     Clock::time_point end = Clock::now() + std::chrono::seconds(settings_.max_seconds);
     uint8_t buffer[2048];
     while (!stopping_ && Clock::now() < end) {
+        if (rebind.exchange(false)) {
+            int fresh = socket(AF_INET, SOCK_DGRAM, 0);
+            if (fresh >= 0) {
+                close(host_side_);
+                host_side_ = fresh;
+            }
+        }
         int wait = 5;
         if (!queue.empty()) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(queue.top().due - Clock::now()).count();

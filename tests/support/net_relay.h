@@ -31,6 +31,9 @@ public:
     // `cut_off`.
     std::atomic<bool> cut{false};
     std::atomic<long> cut_off{0};
+    // Set: the relay moves to a new port towards the host (as a home router may after a
+    // drop), so the host sees the guest come from another address.
+    std::atomic<bool> rebind{false};
 
     // Payload bytes and datagrams that came in each way, and those dropped.
     std::atomic<uint64_t> bytes_to_host{0}, bytes_to_guest{0};

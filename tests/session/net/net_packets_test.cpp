@@ -28,6 +28,7 @@ std::vector<Packet> samples() {
     hello.rules = 0x0123456789abcdefull;
     hello.round_trip = 87;
     hello.auto_delay = true;
+    hello.session = 0xdeadbeef;
     hello.delay = 2;
     out.push_back(hello);
     Packet welcome;
@@ -35,6 +36,7 @@ std::vector<Packet> samples() {
     welcome.version = "1.3";
     welcome.seed = -123456789;
     welcome.rules = 0xfedcba9876543210ull;
+    welcome.session = 77;
     welcome.delay = 4;
     out.push_back(welcome);
     Packet refuse;
@@ -111,6 +113,7 @@ TEST(NetPackets, EveryKindComesBackAsSent) {
         EXPECT_EQ(got.round_trip, sent.round_trip);
         EXPECT_EQ(got.auto_delay, sent.auto_delay);
         EXPECT_EQ(got.hashes, sent.hashes);
+        EXPECT_EQ(got.session, sent.session);
     }
 }
 
@@ -157,7 +160,7 @@ TEST(NetPackets, ValuesOutOfRangeAreRefused) {
     EXPECT_FALSE(decodes(changed(hello, 7, 17)));                // version too long
     EXPECT_FALSE(decodes(changed(hello, 8, 0x07)));              // unprintable version
     EXPECT_FALSE(decodes(changed(hello, hello.size() - 1, 5)));  // delay above 4
-    EXPECT_FALSE(decodes(changed(hello, hello.size() - 2, 2)));  // automatic delay neither yes nor no
+    EXPECT_FALSE(decodes(changed(hello, hello.size() - 6, 2)));  // automatic delay neither yes nor no
     // inputs: kind, frame(4), ack(4), first(4), runs(1), then axes, buttons(2), command, length
     EXPECT_FALSE(decodes(changed(inputs, 4, 0x80)));   // frame past the limit
     EXPECT_FALSE(decodes(changed(changed(changed(changed(inputs, 9, 0), 10, 0), 11, 0), 12, 0)));  // frame 0 first

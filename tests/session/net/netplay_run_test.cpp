@@ -291,6 +291,69 @@ TEST(NetplayRun, ATenSecondOutageMidRoundIsWaitedOutAndTheMatchGoesOn) {
     EXPECT_GT(notice_pixels(at[2]), 50);
 }
 
+// After the drop the guest's router gives it another port: the host hears the guest
+// from a new address, which names the session it comes back to, and the match goes on.
+TEST(NetplayRun, AGuestThatComesBackFromAnotherAddressResumesTheSession) {
+    int host_port = port_base(), relay_port = port_base() + 1;
+    NetRelay relay;
+    RelaySettings fair;
+    fair.min_ms = fair.max_ms = 20;
+    fair.jitter_ms = 5;
+    fair.loss_percent = 1;
+    ASSERT_TRUE(relay.start(relay_port, host_port, fair));
+    std::string script = WriteOutput("net_rejoin.txt", "f100 mouse move 320 250\nf100 mouse left down\nf101 mouse left up\n");
+    std::string logs[2] = {OutputPath("net_rejoin_blue.log"), OutputPath("net_rejoin_red.log")};
+    Process host, guest;
+    std::thread blue([&] {
+        host.code = RunGame({"--headless", "--seed", "23", "--host", std::to_string(host_port), "--blue",
+                             "computer:hard", "--frames", "1500", "--script", script, "--net-log", logs[0]},
+                            &host.err);
+    });
+    std::thread red([&] {
+        usleep(300 * 1000);
+        guest.code = RunGame({"--headless", "--join", "127.0.0.1:" + std::to_string(relay_port), "--red",
+                              "computer:hard", "--frames", "1500", "--net-log", logs[1]},
+                             &guest.err);
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    relay.cut = true;
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    relay.rebind = true;
+    relay.cut = false;
+    blue.join();
+    red.join();
+    relay.stop();
+    ASSERT_EQ(host.code, 0) << host.err;
+    ASSERT_EQ(guest.code, 0) << guest.err;
+    for (const Process* p : {&host, &guest}) {
+        EXPECT_EQ(p->err.find("no word"), std::string::npos) << p->err;
+        EXPECT_EQ(p->err.find("went apart"), std::string::npos) << p->err;
+    }
+    NetLog side[2] = {read_log(logs[0]), read_log(logs[1])};
+    EXPECT_GE(number(side[0], "rejoins"), 1);
+    EXPECT_GE(number(side[1], "rejoins"), 1);
+    long compared = 0;
+    for (const auto& [f, h] : side[0].hashes) {
+        auto other = side[1].hashes.find(f);
+        if (other == side[1].hashes.end()) continue;
+        ASSERT_EQ(other->second, h) << "frame " << f;
+        ++compared;
+    }
+    std::map<long, int> stalls_at;
+    for (long f : side[0].stalls) ++stalls_at[f];
+    long outage_frame = 0;
+    int longest = 0;
+    for (const auto& [f, n] : stalls_at) {
+        if (n > longest) {
+            longest = n;
+            outage_frame = f;
+        }
+    }
+    EXPECT_GT(longest, 200) << "no outage seen at the host";
+    EXPECT_GT(compared, outage_frame + 300) << "the match did not go on after the outage";
+    std::printf("outage at frame %ld (%d stalled ticks); %ld frames compared\n", outage_frame, longest, compared);
+}
+
 // The network drops for good: after 20 seconds both machines give up, each with one
 // line, and go on offline.
 TEST(NetplayRun, AnOutageLongerThanTwentySecondsEndsTheSessionWithOneLine) {
