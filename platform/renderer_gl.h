@@ -75,8 +75,6 @@ uint64_t FramesGeneration();
 // Called once the recorded batches are drawn or dropped: places and textures of the
 // frames freed meanwhile can go.
 void FramesRecycle();
-// Draws the recorded batches now.
-void RendererSubmit();
 
 struct Target {
     GLuint fbo = 0;
