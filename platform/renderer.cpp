@@ -106,6 +106,8 @@ struct RendererState {
     GLuint program = 0;  // the shared texture's program; also says shaders are in use
     GLuint programs[4] = {0, 0, 0, 0};  // by FrameKind
     GLuint buffer = 0;
+    GLint shared_size_at = -1;
+    int shared_rows = 0;  // the height the shared program was last told
     // The last frame drawn from its clear, and the picture after its first vertices.
     struct Kept {
         std::vector<Vertex> vertices;
@@ -221,7 +223,8 @@ bool init_shared() {
     ren.program = shared;
     gl.UseProgram(shared);
     gl.Uniform1i(gl.GetUniformLocation(shared, "shared_texture"), 0);
-    gl.Uniform2f(gl.GetUniformLocation(shared, "shared_size"), float(kSharedSize), float(kSharedSize));
+    ren.shared_size_at = gl.GetUniformLocation(shared, "shared_size");
+    ren.shared_rows = 0;
     gl.UseProgram(layer);
     gl.Uniform1i(gl.GetUniformLocation(layer, "glyphs"), 1);
     glUniform1f(gl.GetUniformLocation(layer, "layer_size"), float(kLayerSize));
@@ -438,6 +441,11 @@ void submit() {
         gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), ren.vertices.data(),
                       GL_STREAM_DRAW);
         base = 0;
+        if (ren.shared_rows != FramesSharedRows()) {
+            ren.shared_rows = FramesSharedRows();
+            gl.UseProgram(ren.program);
+            gl.Uniform2f(ren.shared_size_at, float(kSharedSize), float(ren.shared_rows));
+        }
         bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, FramesGlyphArray());
         bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, FramesSharedTexture());
         gl.ClientActiveTexture(GL_TEXTURE1);

@@ -6,6 +6,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
 
+#include <malloc.h>
 #include <time.h>
 #include <signal.h>
 #include <unistd.h>
@@ -401,6 +402,10 @@ void AppTitle(const std::string& title) {
 bool Graphics(int width, int height, int depth, int hertz, int flags) {
     close_graphics();
     win.error.clear();
+    // Before the renderer's and the sound's threads start: each thread that allocates
+    // would otherwise get a heap of its own, which keeps what it once held (megabytes of
+    // resident memory for a thread that decoded a sound at start-up).
+    mallopt(M_ARENA_MAX, 2);
     if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         win.error = SDL_GetError();
