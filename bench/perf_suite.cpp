@@ -6,6 +6,7 @@
 //
 // Environment: WHIRLBAT_PERF_BINARY runs another build of the game (e.g. an older one
 // for a before/after table); WHIRLBAT_PERF_FRAMES sets the length of the play runs.
+#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -37,14 +38,49 @@ struct Run {
     long long start_ns = 0;  // the moment the program was started
     long max_rss_kb = 0;
     int exit_code = 0;
+    double rest_cpu_ms = -1;  // CPU per 60 Hz frame over the sampled stretch, if asked for
+    long rest_rss_kb = 0;     // resident at the end of that stretch
 };
+
+// CPU time of every thread of a process, in ns (the scheduler's own account, finer
+// than the clock ticks of /proc/PID/stat).
+long long process_cpu_ns(pid_t pid) {
+    long long total = 0;
+    std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    std::vector<std::string> tasks;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.') tasks.push_back(e->d_name);
+        }
+        closedir(d);
+    }
+    for (const std::string& t : tasks) {
+        std::ifstream f(dir + "/" + t + "/schedstat");
+        long long ns = 0;
+        if (f >> ns) total += ns;
+    }
+    return total;
+}
+
+long resident_kb(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long kb = 0;
+    while (f >> key) {
+        if (key == "VmRSS:" && f >> kb) return kb;
+    }
+    return 0;
+}
 
 using bench::env_or;
 using bench::monotonic_ns;
 
 pid_t start_xvfb(std::string* display) { return bench::start_xvfb("1920x1080", display); }
 
-Run run_program(const std::string& name, const std::vector<std::string>& args, const std::string& display) {
+// With rest_from < rest_to (seconds after the start), the program's CPU time over that
+// stretch is sampled from outside: a screen at rest presents nothing to stamp.
+Run run_program(const std::string& name, const std::vector<std::string>& args, const std::string& display,
+                double rest_from = 0, double rest_to = 0) {
     Run run;
     run.name = name;
     std::string out = std::string(WHIRLBAT_TEST_OUTPUT) + "/perf-" + std::to_string(getpid()) + ".txt";
@@ -65,6 +101,18 @@ Run run_program(const std::string& name, const std::vector<std::string>& args, c
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (rest_from < rest_to) {
+        auto sleep_until_s = [&run](double s) {
+            long long left = run.start_ns + (long long)(s * 1e9) - monotonic_ns();
+            if (left > 0) usleep(useconds_t(left / 1000));
+        };
+        sleep_until_s(rest_from);
+        long long a = process_cpu_ns(pid), ta = monotonic_ns();
+        sleep_until_s(rest_to);
+        long long b = process_cpu_ns(pid), tb = monotonic_ns();
+        run.rest_rss_kb = resident_kb(pid);
+        if (a > 0 && b > a) run.rest_cpu_ms = double(b - a) / 1e6 / (double(tb - ta) / 1e9 * 60.0);
     }
     int status = 0;
     rusage usage{};
@@ -163,8 +211,10 @@ int main() {
     rows.push_back(measure(run_program("game play 1280x960 window", play_window, display), play_frames));
     rows.push_back(measure(run_program("floor 1920x1080 full screen", {floor_program, "--fullscreen", floor_frames}, display), play_frames));
     rows.push_back(measure(run_program("game play 1920x1080 full screen", play, display), play_frames));
-    // The title menu waits for a click: 170 frames of it after the logo.
-    rows.push_back(measure(run_program("game title 1920x1080 full screen", {game, "--seed", "11", "--frames", "500"}, display), 170));
+    // The title menu waits for a click: it is at rest from about 6 s after the start
+    // (after the logo). Its CPU is sampled from outside, over 5 s, against the floor's.
+    Run title = run_program("game title 1920x1080 full screen", {game, "--seed", "11", "--frames", "840"}, display, 7.5, 12.5);
+    rows.push_back(measure(title, 170));
 
     kill(xvfb, SIGTERM);
     waitpid(xvfb, nullptr, 0);
@@ -178,5 +228,10 @@ int main() {
     };
     std::printf("CPU per frame against the floor: window %.1fx, full screen %.1fx\n", ratio(rows[1], rows[0]),
                 ratio(rows[3], rows[2]));
+    if (title.rest_cpu_ms >= 0) {
+        std::printf("title at rest, 1920x1080 full screen: %.3f ms CPU per 60 Hz frame (%.2fx the floor's), RSS %ld MB\n",
+                    title.rest_cpu_ms, rows[2].cpu_ms > 0 ? title.rest_cpu_ms / rows[2].cpu_ms : 0.0,
+                    title.rest_rss_kb / 1024);
+    }
     return 0;
 }

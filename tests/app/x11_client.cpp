@@ -124,7 +124,11 @@ int CountPictures(const std::string& display, const std::string& title, int ms, 
         }
         usleep(1000);
     }
+    // The window may be gone by now, and its damage object with it.
+    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     XDamageDestroy(d, damage);
+    XSync(d, False);
+    XSetErrorHandler(before);
     XCloseDisplay(d);
     return pictures;
 }
