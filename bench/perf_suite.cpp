@@ -141,6 +141,7 @@ struct Row {
     int draws_max = 0;
     double first_picture_s = 0;
     long rss_mb = 0;
+    long rss_now_mb = 0;  // resident while it runs, from outside (0: not sampled)
 };
 
 // Measures the last `frames` swaps of a run (the steady part), and the time to the
@@ -149,6 +150,7 @@ Row measure(const Run& run, int frames) {
     Row row;
     row.name = run.name;
     row.rss_mb = run.max_rss_kb / 1024;
+    row.rss_now_mb = run.rest_rss_kb / 1024;
     if (run.swaps.size() < 2) return row;
     for (const Swap& s : run.swaps) {
         if (s.draws > 0) {
@@ -180,9 +182,9 @@ Row measure(const Run& run, int frames) {
 }
 
 void print_row(const Row& r) {
-    std::printf("%-34s %6d %6.1f %9.2f %6.1f %6.1f %6.1f %7.1f %8.1f %6d %9.2f %6ld\n", r.name.c_str(), r.frames,
+    std::printf("%-34s %6d %6.1f %9.2f %6.1f %6.1f %6.1f %7.1f %8.1f %6d %9.2f %6ld %6ld\n", r.name.c_str(), r.frames,
                 r.fps, r.cpu_ms, r.p5, r.p50, r.p95, r.worst, r.draws_mean, r.draws_max, r.first_picture_s,
-                r.rss_mb);
+                r.rss_mb, r.rss_now_mb);
 }
 
 }  // namespace
@@ -207,10 +209,12 @@ int main() {
     std::string floor_frames = std::to_string(play_frames + 60);
 
     std::vector<Row> rows;
-    rows.push_back(measure(run_program("floor 1280x960 window", {floor_program, "--window", "1280", "960", floor_frames}, display), play_frames));
-    rows.push_back(measure(run_program("game play 1280x960 window", play_window, display), play_frames));
-    rows.push_back(measure(run_program("floor 1920x1080 full screen", {floor_program, "--fullscreen", floor_frames}, display), play_frames));
-    rows.push_back(measure(run_program("game play 1920x1080 full screen", play, display), play_frames));
+    // Resident size now: the floor's near its end, the game's in play (from 9 s on).
+    double floor_at = double(play_frames) / 60.0, play_at = std::max(10.0, (420.0 + play_frames) / 60.0 - 1.0);
+    rows.push_back(measure(run_program("floor 1280x960 window", {floor_program, "--window", "1280", "960", floor_frames}, display, floor_at - 1, floor_at), play_frames));
+    rows.push_back(measure(run_program("game play 1280x960 window", play_window, display, play_at - 1, play_at), play_frames));
+    rows.push_back(measure(run_program("floor 1920x1080 full screen", {floor_program, "--fullscreen", floor_frames}, display, floor_at - 1, floor_at), play_frames));
+    rows.push_back(measure(run_program("game play 1920x1080 full screen", play, display, play_at - 1, play_at), play_frames));
     // The title menu waits for a click: it is at rest from about 6 s after the start
     // (after the logo). Its CPU is sampled from outside, over 5 s, against the floor's.
     Run title = run_program("game title 1920x1080 full screen", {game, "--seed", "11", "--frames", "840"}, display, 7.5, 12.5);
@@ -220,8 +224,8 @@ int main() {
     waitpid(xvfb, nullptr, 0);
 
     std::printf("game: %s\n", game.c_str());
-    std::printf("%-34s %6s %6s %9s %6s %6s %6s %7s %8s %6s %9s %6s\n", "run (Xvfb, software GL)", "frames", "fps",
-                "cpu ms/f", "p5", "p50", "p95", "max ms", "draws/f", "max", "1st pic s", "RSS MB");
+    std::printf("%-34s %6s %6s %9s %6s %6s %6s %7s %8s %6s %9s %6s %6s\n", "run (Xvfb, software GL)", "frames", "fps",
+                "cpu ms/f", "p5", "p50", "p95", "max ms", "draws/f", "max", "1st pic s", "RSS MB", "now MB");
     for (const Row& r : rows) print_row(r);
     auto ratio = [](const Row& game_row, const Row& floor_row) {
         return floor_row.cpu_ms > 0 ? game_row.cpu_ms / floor_row.cpu_ms : 0.0;
