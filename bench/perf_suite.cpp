@@ -6,6 +6,7 @@
 //
 // Environment: WHIRLBAT_PERF_BINARY runs another build of the game (e.g. an older one
 // for a before/after table); WHIRLBAT_PERF_FRAMES sets the length of the play runs.
+#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -37,14 +38,49 @@ struct Run {
     long long start_ns = 0;  // the moment the program was started
     long max_rss_kb = 0;
     int exit_code = 0;
+    double rest_cpu_ms = -1;  // CPU per 60 Hz frame over the sampled stretch, if asked for
+    long rest_rss_kb = 0;     // resident at the end of that stretch
 };
+
+// CPU time of every thread of a process, in ns (the scheduler's own account, finer
+// than the clock ticks of /proc/PID/stat).
+long long process_cpu_ns(pid_t pid) {
+    long long total = 0;
+    std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    std::vector<std::string> tasks;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.') tasks.push_back(e->d_name);
+        }
+        closedir(d);
+    }
+    for (const std::string& t : tasks) {
+        std::ifstream f(dir + "/" + t + "/schedstat");
+        long long ns = 0;
+        if (f >> ns) total += ns;
+    }
+    return total;
+}
+
+long resident_kb(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long kb = 0;
+    while (f >> key) {
+        if (key == "VmRSS:" && f >> kb) return kb;
+    }
+    return 0;
+}
 
 using bench::env_or;
 using bench::monotonic_ns;
 
 pid_t start_xvfb(std::string* display) { return bench::start_xvfb("1920x1080", display); }
 
-Run run_program(const std::string& name, const std::vector<std::string>& args, const std::string& display) {
+// With rest_from < rest_to (seconds after the start), the program's CPU time over that
+// stretch is sampled from outside: a screen at rest presents nothing to stamp.
+Run run_program(const std::string& name, const std::vector<std::string>& args, const std::string& display,
+                double rest_from = 0, double rest_to = 0) {
     Run run;
     run.name = name;
     std::string out = std::string(WHIRLBAT_TEST_OUTPUT) + "/perf-" + std::to_string(getpid()) + ".txt";
@@ -65,6 +101,18 @@ Run run_program(const std::string& name, const std::vector<std::string>& args, c
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (rest_from < rest_to) {
+        auto sleep_until_s = [&run](double s) {
+            long long left = run.start_ns + (long long)(s * 1e9) - monotonic_ns();
+            if (left > 0) usleep(useconds_t(left / 1000));
+        };
+        sleep_until_s(rest_from);
+        long long a = process_cpu_ns(pid), ta = monotonic_ns();
+        sleep_until_s(rest_to);
+        long long b = process_cpu_ns(pid), tb = monotonic_ns();
+        run.rest_rss_kb = resident_kb(pid);
+        if (a > 0 && b > a) run.rest_cpu_ms = double(b - a) / 1e6 / (double(tb - ta) / 1e9 * 60.0);
     }
     int status = 0;
     rusage usage{};
@@ -93,6 +141,7 @@ struct Row {
     int draws_max = 0;
     double first_picture_s = 0;
     long rss_mb = 0;
+    long rss_now_mb = 0;  // resident while it runs, from outside (0: not sampled)
 };
 
 // Measures the last `frames` swaps of a run (the steady part), and the time to the
@@ -101,6 +150,7 @@ Row measure(const Run& run, int frames) {
     Row row;
     row.name = run.name;
     row.rss_mb = run.max_rss_kb / 1024;
+    row.rss_now_mb = run.rest_rss_kb / 1024;
     if (run.swaps.size() < 2) return row;
     for (const Swap& s : run.swaps) {
         if (s.draws > 0) {
@@ -132,9 +182,9 @@ Row measure(const Run& run, int frames) {
 }
 
 void print_row(const Row& r) {
-    std::printf("%-34s %6d %6.1f %9.2f %6.1f %6.1f %6.1f %7.1f %8.1f %6d %9.2f %6ld\n", r.name.c_str(), r.frames,
+    std::printf("%-34s %6d %6.1f %9.2f %6.1f %6.1f %6.1f %7.1f %8.1f %6d %9.2f %6ld %6ld\n", r.name.c_str(), r.frames,
                 r.fps, r.cpu_ms, r.p5, r.p50, r.p95, r.worst, r.draws_mean, r.draws_max, r.first_picture_s,
-                r.rss_mb);
+                r.rss_mb, r.rss_now_mb);
 }
 
 }  // namespace
@@ -159,24 +209,33 @@ int main() {
     std::string floor_frames = std::to_string(play_frames + 60);
 
     std::vector<Row> rows;
-    rows.push_back(measure(run_program("floor 1280x960 window", {floor_program, "--window", "1280", "960", floor_frames}, display), play_frames));
-    rows.push_back(measure(run_program("game play 1280x960 window", play_window, display), play_frames));
-    rows.push_back(measure(run_program("floor 1920x1080 full screen", {floor_program, "--fullscreen", floor_frames}, display), play_frames));
-    rows.push_back(measure(run_program("game play 1920x1080 full screen", play, display), play_frames));
-    // The title menu waits for a click: 170 frames of it after the logo.
-    rows.push_back(measure(run_program("game title 1920x1080 full screen", {game, "--seed", "11", "--frames", "500"}, display), 170));
+    // Resident size now: the floor's near its end, the game's in play (from 9 s on).
+    double floor_at = double(play_frames) / 60.0, play_at = std::max(10.0, (420.0 + play_frames) / 60.0 - 1.0);
+    rows.push_back(measure(run_program("floor 1280x960 window", {floor_program, "--window", "1280", "960", floor_frames}, display, floor_at - 1, floor_at), play_frames));
+    rows.push_back(measure(run_program("game play 1280x960 window", play_window, display, play_at - 1, play_at), play_frames));
+    rows.push_back(measure(run_program("floor 1920x1080 full screen", {floor_program, "--fullscreen", floor_frames}, display, floor_at - 1, floor_at), play_frames));
+    rows.push_back(measure(run_program("game play 1920x1080 full screen", play, display, play_at - 1, play_at), play_frames));
+    // The title menu waits for a click: it is at rest from about 6 s after the start
+    // (after the logo). Its CPU is sampled from outside, over 5 s, against the floor's.
+    Run title = run_program("game title 1920x1080 full screen", {game, "--seed", "11", "--frames", "840"}, display, 7.5, 12.5);
+    rows.push_back(measure(title, 170));
 
     kill(xvfb, SIGTERM);
     waitpid(xvfb, nullptr, 0);
 
     std::printf("game: %s\n", game.c_str());
-    std::printf("%-34s %6s %6s %9s %6s %6s %6s %7s %8s %6s %9s %6s\n", "run (Xvfb, software GL)", "frames", "fps",
-                "cpu ms/f", "p5", "p50", "p95", "max ms", "draws/f", "max", "1st pic s", "RSS MB");
+    std::printf("%-34s %6s %6s %9s %6s %6s %6s %7s %8s %6s %9s %6s %6s\n", "run (Xvfb, software GL)", "frames", "fps",
+                "cpu ms/f", "p5", "p50", "p95", "max ms", "draws/f", "max", "1st pic s", "RSS MB", "now MB");
     for (const Row& r : rows) print_row(r);
     auto ratio = [](const Row& game_row, const Row& floor_row) {
         return floor_row.cpu_ms > 0 ? game_row.cpu_ms / floor_row.cpu_ms : 0.0;
     };
     std::printf("CPU per frame against the floor: window %.1fx, full screen %.1fx\n", ratio(rows[1], rows[0]),
                 ratio(rows[3], rows[2]));
+    if (title.rest_cpu_ms >= 0) {
+        std::printf("title at rest, 1920x1080 full screen: %.3f ms CPU per 60 Hz frame (%.2fx the floor's), RSS %ld MB\n",
+                    title.rest_cpu_ms, rows[2].cpu_ms > 0 ? title.rest_cpu_ms / rows[2].cpu_ms : 0.0,
+                    title.rest_rss_kb / 1024);
+    }
     return 0;
 }

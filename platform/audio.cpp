@@ -111,6 +111,7 @@ struct Streamer {
     std::condition_variable changed;
     std::vector<std::weak_ptr<StreamDecoder>> jobs;
     std::vector<std::string> urls;
+    bool added = false;  // a job came since the thread last looked
     bool stopping = false;
     std::thread thread;
 
@@ -124,6 +125,7 @@ struct Streamer {
         if (thread.joinable()) thread.join();
         std::lock_guard<std::mutex> hold(lock);
         stopping = false;
+        added = false;
         jobs.clear();
         urls.clear();
     }
@@ -131,8 +133,15 @@ struct Streamer {
 
 Streamer streamer;
 
-// How often the stream thread looks at its rings while any is playing.
+// How often the stream thread looks at its rings while any is playing: in real time
+// it tops a ring up once a sixteenth of it (under 0.2 s, a millisecond or two of
+// decoding) has been played, and looks twenty times a second, so a playing track costs
+// a few wake-ups a second, no long burst of work, and its ring never holds less than
+// two and a half seconds. A recording's mixer waits for its decoder: there every frame
+// played is decoded again at once.
 constexpr auto kStreamPoll = std::chrono::milliseconds(2);
+constexpr auto kStreamRestPoll = std::chrono::milliseconds(50);
+constexpr int64_t kStreamTopUp = kStreamFrames / 16;
 // What a stream decodes at once when it is cued, so that its first frames wait for nobody.
 constexpr int64_t kStreamFirstBlock = 4096;
 
@@ -142,6 +151,8 @@ void StreamRun() {
         std::vector<std::pair<std::shared_ptr<StreamDecoder>, std::string>> live;
         {
             std::unique_lock<std::mutex> hold(streamer.lock);
+            if (streamer.stopping) return;
+            streamer.added = false;
             for (size_t k = 0; k < streamer.jobs.size();) {
                 std::shared_ptr<StreamDecoder> d = streamer.jobs[k].lock();
                 if (!d || d->Done()) {
@@ -152,11 +163,9 @@ void StreamRun() {
                 live.emplace_back(std::move(d), streamer.urls[k]);
                 ++k;
             }
-            if (streamer.stopping) return;
-            streamer.changed.wait_for(hold, live.empty() ? std::chrono::milliseconds(100) : kStreamPoll);
-            if (streamer.stopping) return;
         }
         for (auto& [decoder, url] : live) {
+            if (!MixerWaitsForStreams() && decoder->Room() < kStreamTopUp) continue;
             std::string problem;
             decoder->Fill(&problem);
             // A track that breaks while it plays goes silent, said once.
@@ -165,6 +174,11 @@ void StreamRun() {
                 std::fprintf(stderr, "rc-whirlbat: %s is %s; it goes silent there\n", url.c_str(), problem.c_str());
             }
         }
+        live.clear();
+        std::unique_lock<std::mutex> hold(streamer.lock);
+        // A stream cued meanwhile is filled at once.
+        streamer.changed.wait_for(hold, MixerWaitsForStreams() ? kStreamPoll : kStreamRestPoll,
+                                  [] { return streamer.stopping || streamer.added; });
     }
 }
 
@@ -185,6 +199,7 @@ SamplePtr StartStream(const SamplePtr& sound, const std::string& url) {
     if (!streamer.thread.joinable()) streamer.thread = std::thread(StreamRun);
     streamer.jobs.push_back(decoder);
     streamer.urls.push_back(url);
+    streamer.added = true;
     streamer.changed.notify_all();
     return cue;
 }

@@ -1,5 +1,7 @@
 #include "platform/draw.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -34,11 +36,15 @@ void update_matrix() {
 
 bool drawing_possible() { return GraphicsSeq() != 0 && GraphicsWidth() > 0; }
 
+Pixmap image_pixels(const TImage& image, const Pixmap& pixmap);
+
 // Makes (or re-makes, for a newer window) the renderer's frame. False if it has no pixels.
 bool ensure_frame(TImage& image, int frame) {
     TImageFrame& f = image.frames[frame];
     if (f.texture && f.seq == GraphicsSeq()) return true;
-    const Pixmap& pix = image.pixmaps[frame];
+    Pixmap read_again;
+    if (image.pixmaps[frame].empty() && !image.source.empty()) read_again = image_pixels(image, LoadPixmap(image.source));
+    const Pixmap& pix = read_again.empty() ? image.pixmaps[frame] : read_again;
     if (pix.empty()) return false;
     int tw = 0, th = 0;
     f.texture = RendererMakeFrame(pix, image.flags, &tw, &th);
@@ -49,6 +55,7 @@ bool ensure_frame(TImage& image, int frame) {
     f.seq = GraphicsSeq();
     f.binary = !(image.flags & FILTEREDIMAGE);
     for (size_t i = 3; f.binary && i < pix.pixels.size(); i += 4) f.binary = pix.pixels[i] == 0 || pix.pixels[i] == 255;
+    if (f.texture && !image.source.empty()) image.pixmaps[frame] = Pixmap{};
     return f.texture != 0;
 }
 
@@ -219,15 +226,21 @@ void SetImageHandle(const Image& image, float x, float y) {
     image->handle_y = y;
 }
 
+namespace {
+
+// A pixmap as an image's frame holds it: masked by the image's mask colour when the
+// image is masked and the pixmap has no alpha.
+Pixmap image_pixels(const TImage& image, const Pixmap& pixmap) {
+    if (pixmap.channels == 3 && (image.flags & MASKEDIMAGE)) return MaskPixmap(pixmap, image.mask_r, image.mask_g, image.mask_b);
+    return ToRGBA(pixmap);
+}
+
+}  // namespace
+
 void SetImagePixels(const Image& image, int frame, const Pixmap& pixmap) {
     if (!image || frame < 0 || frame >= int(image->pixmaps.size())) return;
-    Pixmap rgba;
-    if (pixmap.channels == 3 && (image->flags & MASKEDIMAGE)) {
-        rgba = MaskPixmap(pixmap, image->mask_r, image->mask_g, image->mask_b);
-    } else {
-        rgba = ToRGBA(pixmap);
-    }
-    image->pixmaps[frame] = std::move(rgba);
+    image->pixmaps[frame] = image_pixels(*image, pixmap);
+    image->source.clear();
     free_frame(image->frames[frame]);
 }
 
@@ -237,6 +250,8 @@ Image LoadImage(const std::string& url, int flags) {
     if (flags == -1) flags = dm.auto_flags;
     Image image = make_image(pix.width, pix.height, 1, flags);
     SetImagePixels(image, 0, pix);
+    // Embedded pictures never change: read again when needed, not kept.
+    if (url.size() > 8 && strncasecmp(url.c_str(), "incbin::", 8) == 0) image->source = url;
     return image;
 }
 
@@ -251,6 +266,7 @@ void GrabImage(const Image& image, int x, int y, int frame) {
     // A grab is masked with the mask colour of the moment, not the image's own.
     Pixmap rgba = (image->flags & MASKEDIMAGE) ? MaskPixmap(rgb, dm.mask_r, dm.mask_g, dm.mask_b) : ToRGBA(rgb);
     image->pixmaps[frame] = std::move(rgba);
+    image->source.clear();
     free_frame(image->frames[frame]);
 }
 

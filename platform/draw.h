@@ -27,6 +27,9 @@ struct TImage {
     float handle_x = 0, handle_y = 0;        // the frame point that lands on the draw position
     std::vector<Pixmap> pixmaps;             // per frame, RGBA; empty until set
     std::vector<TImageFrame> frames;         // per frame, made lazily
+    // An embedded picture the image was loaded from, unchanged since: its pixels are read
+    // again should a new window need them, and not kept once its frame is made.
+    std::string source;
     ~TImage();
 };
 using Image = std::shared_ptr<TImage>;

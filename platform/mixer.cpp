@@ -430,3 +430,5 @@ void MixerReset() {
 }
 
 void MixerWaitForStreams(bool wait) { mixer().wait_for_streams.store(wait, std::memory_order_relaxed); }
+
+bool MixerWaitsForStreams() { return mixer().wait_for_streams.load(std::memory_order_relaxed); }

@@ -100,3 +100,4 @@ void MixerReset();
 // recording that must come out the same every time), or plays silence for it (a device
 // in real time, which must not stall).
 void MixerWaitForStreams(bool wait);
+bool MixerWaitsForStreams();

@@ -106,6 +106,8 @@ struct RendererState {
     GLuint program = 0;  // the shared texture's program; also says shaders are in use
     GLuint programs[4] = {0, 0, 0, 0};  // by FrameKind
     GLuint buffer = 0;
+    GLint shared_size_at = -1;
+    int shared_rows = 0;  // the height the shared program was last told
     // The last frame drawn from its clear, and the picture after its first vertices.
     struct Kept {
         std::vector<Vertex> vertices;
@@ -118,6 +120,10 @@ struct RendererState {
         uint64_t picture_generation = 0;
         bool on = true;
     } kept;
+    // The picture holds exactly what the kept frame draws from its clear, and nothing
+    // since; a frame recorded the same again need not be drawn.
+    bool picture_is_kept = false;
+    uint64_t picture_serial = 0;  // grows whenever the picture's pixels may change
 };
 
 RendererState ren;
@@ -217,7 +223,8 @@ bool init_shared() {
     ren.program = shared;
     gl.UseProgram(shared);
     gl.Uniform1i(gl.GetUniformLocation(shared, "shared_texture"), 0);
-    gl.Uniform2f(gl.GetUniformLocation(shared, "shared_size"), float(kSharedSize), float(kSharedSize));
+    ren.shared_size_at = gl.GetUniformLocation(shared, "shared_size");
+    ren.shared_rows = 0;
     gl.UseProgram(layer);
     gl.Uniform1i(gl.GetUniformLocation(layer, "glyphs"), 1);
     glUniform1f(gl.GetUniformLocation(layer, "layer_size"), float(kLayerSize));
@@ -243,6 +250,8 @@ bool RendererInit(int width, int height) {
     }
     ren.picture = Target{};
     ren.kept = RendererState::Kept{};
+    ren.picture_is_kept = false;
+    ren.picture_serial++;
     const char* keep = std::getenv("WHIRLBAT_KEEP_PICTURE");
     ren.kept.on = !(keep && std::strcmp(keep, "0") == 0);
     ren.width = width;
@@ -332,6 +341,21 @@ size_t shared_start() {
     return same - same % 6;
 }
 
+// Whether the frame recorded from its clear is the kept frame again, quad for quad, over
+// the same frames: the picture it draws is the one the kept frame drew.
+bool repeats_kept_frame() {
+    const auto& k = ren.kept;
+    if (!k.valid || k.generation != FramesGeneration() || !std::equal(k.clear_rgb, k.clear_rgb + 3, ren.clear_rgb) ||
+        k.batches.size() != ren.batches.size() || k.vertices.size() != ren.vertices.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < ren.batches.size(); ++i) {
+        if (!same_state(ren.batches[i], k.batches[i]) || ren.batches[i].count != k.batches[i].count) return false;
+    }
+    return ren.vertices.empty() ||
+           std::memcmp(ren.vertices.data(), k.vertices.data(), ren.vertices.size() * sizeof(Vertex)) == 0;
+}
+
 // Copies between the picture and the kept picture, pixel for pixel.
 void copy_picture(GLuint from, GLuint to) {
     auto& gl = ren.gl;
@@ -357,6 +381,20 @@ void draw_range(size_t from, size_t to);
 void submit() {
     size_t start = 0, keep_at = 0;
     bool from_clear = ren.clear_pending;
+    if (from_clear && ren.program && ren.picture_is_kept && repeats_kept_frame()) {
+        // The picture already shows this frame: a screen at rest costs no drawing.
+        ren.batches.clear();
+        ren.vertices.clear();
+        ren.open = false;
+        ren.clear_pending = false;
+        ren.stats.repeated++;
+        FramesRecycle();
+        return;
+    }
+    if (from_clear || !ren.batches.empty()) {
+        ren.picture_serial++;
+        ren.picture_is_kept = from_clear && ren.program;
+    }
     if (from_clear && ren.program && ren.kept.on) {
         size_t shared = shared_start();
         auto& k = ren.kept;
@@ -382,7 +420,7 @@ void submit() {
         glEnable(GL_SCISSOR_TEST);
         ren.clear_pending = false;
     }
-    if (from_clear && ren.program && ren.kept.on) {
+    if (from_clear && ren.program) {
         auto& k = ren.kept;
         k.vertices = ren.vertices;
         k.batches = ren.batches;
@@ -403,6 +441,11 @@ void submit() {
         gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), ren.vertices.data(),
                       GL_STREAM_DRAW);
         base = 0;
+        if (ren.shared_rows != FramesSharedRows()) {
+            ren.shared_rows = FramesSharedRows();
+            gl.UseProgram(ren.program);
+            gl.Uniform2f(ren.shared_size_at, float(kSharedSize), float(ren.shared_rows));
+        }
         bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, FramesGlyphArray());
         bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, FramesSharedTexture());
         gl.ClientActiveTexture(GL_TEXTURE1);
@@ -623,6 +666,8 @@ void RendererKeepPictures(bool on) {
     ren.kept.valid = false;
     ren.kept.drawn = 0;
 }
+
+uint64_t RendererPictureSerial() { return ren.picture_serial; }
 
 RendererStats RendererTakeStats() {
     RendererStats s = ren.stats;

@@ -20,6 +20,7 @@ struct RendererStats {
     int quads = 0;       // quads recorded
     int draw_calls = 0;  // batches handed to GL
     int reused = 0;      // frames started from the kept picture of an earlier one
+    int repeated = 0;    // frames not drawn: the picture already showed them
 };
 
 // Makes the off-screen framebuffer and sets up the drawing state. Needs a current GL
@@ -39,6 +40,8 @@ void RendererSetScissor(int x, int y, int w, int h);
 void RendererQuad(unsigned frame, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha);
 // Ends the current batch: the next quad starts a new one.
 void RendererFlush();
+// Draws the recorded batches now.
+void RendererSubmit();
 
 void RendererClear(int r, int g, int b);
 // Reads an RGB rectangle of the picture, rows top to bottom.
@@ -69,6 +72,11 @@ void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h)
 Pixmap RendererPresentedPicture(int w, int h, bool two_pass);
 
 RendererStats RendererTakeStats();
+// Changes whenever drawing may have changed the picture's pixels; the same number, the
+// same picture. A frame recorded quad for quad as the one the picture shows, over the
+// same frames, is not drawn again and changes nothing. Recorded quads count once they
+// are drawn (a read-back, a present, RendererSubmit).
+uint64_t RendererPictureSerial();
 // Whether a frame that begins as the last one did may start from a copy of the picture
 // kept after that shared start (on unless WHIRLBAT_KEEP_PICTURE=0). For comparisons.
 void RendererKeepPictures(bool on);

@@ -8,6 +8,7 @@ struct FrameStore {
     const GlFunctions* gl = nullptr;
     int max_texture = 0;
     GLuint shared_texture = 0;
+    int shared_rows = 0;  // the shared texture's height so far: the rows frames were placed in
     GLuint glyph_array = 0;
     AtlasPacker packer{kSharedSize, kSharedSize};
     std::vector<int> free_layers;
@@ -56,9 +57,32 @@ GLuint make_own_texture(const Pixmap& pix, int flags, int tw, int th) {
     return name;
 }
 
+// The shared texture grows as frames fill it, from a few rows to its full height, in
+// steps of kSharedStepRows: the shader samples texel centres, which land on the same
+// texel at any height. The frames placed so far are copied into the taller texture.
+void grow_shared(int rows) {
+    int height = std::min(kSharedSize, (rows + kSharedStepRows - 1) / kSharedStepRows * kSharedStepRows);
+    GLuint taller = RendererNewTexture(GL_TEXTURE_2D, GL_NEAREST, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSharedSize, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    GLint read_before = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_before);
+    GLuint from = 0;
+    fs.gl->GenFramebuffers(1, &from);
+    fs.gl->BindFramebuffer(GL_READ_FRAMEBUFFER, from);
+    fs.gl->FramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, fs.shared_texture, 0);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kSharedSize, fs.shared_rows);
+    fs.gl->BindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(read_before));
+    fs.gl->DeleteFramebuffers(1, &from);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &fs.shared_texture);
+    fs.shared_texture = taller;
+    fs.shared_rows = height;
+}
+
 bool place_shared(const Pixmap& pix, FrameEntry& e) {
     // A place handed out again is one no recorded quad reads any more.
     if (!fs.packer.Place(pix.width, pix.height, &e.slot)) return false;
+    if (e.slot.y + e.slot.h > fs.shared_rows) grow_shared(e.slot.y + e.slot.h);
     glBindTexture(GL_TEXTURE_2D, fs.shared_texture);
     glTexSubImage2D(GL_TEXTURE_2D, 0, e.slot.x, e.slot.y, pix.width, pix.height, GL_RGBA, GL_UNSIGNED_BYTE,
                     pix.pixels.data());
@@ -171,7 +195,8 @@ bool FramesInit(const GlFunctions* gl, int max_texture, bool shared) {
     fs.max_texture = max_texture;
     if (!shared) return true;
     fs.shared_texture = RendererNewTexture(GL_TEXTURE_2D, GL_NEAREST, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSharedSize, kSharedSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    fs.shared_rows = kSharedFirstRows;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSharedSize, fs.shared_rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
 
     // Glyphs are sampled with the filters a glyph's own texture has; every layer keeps
@@ -205,6 +230,7 @@ const FrameEntry* FrameFind(unsigned frame) {
 }
 
 GLuint FramesSharedTexture() { return fs.shared_texture; }
+int FramesSharedRows() { return fs.shared_rows; }
 uint64_t FramesGeneration() { return fs.generation; }
 GLuint FramesGlyphArray() { return fs.glyph_array; }
 

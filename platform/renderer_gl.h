@@ -59,8 +59,10 @@ struct FrameEntry {
 };
 
 constexpr int kSharedSize = 2048;
+constexpr int kSharedFirstRows = 256;  // the shared texture's height to begin with
+constexpr int kSharedStepRows = 128;   // and the rows it grows by
 constexpr int kLayerSize = 64;
-constexpr int kLayers = 128;
+constexpr int kLayers = 64;  // a whole game uses fewer than 50; more glyphs get textures of their own
 
 // Sets up the frame table; with shared, also the shared texture and the glyph array.
 bool FramesInit(const struct GlFunctions* gl, int max_texture, bool shared);
@@ -68,6 +70,8 @@ void FramesShutdown();
 // A live frame, or nullptr.
 const FrameEntry* FrameFind(unsigned frame);
 GLuint FramesSharedTexture();
+// The shared texture's height now (up to kSharedSize; its width is kSharedSize).
+int FramesSharedRows();
 GLuint FramesGlyphArray();
 // Changes whenever a frame is made or freed: pictures drawn under the same generation
 // from the same quads are the same.
@@ -75,8 +79,6 @@ uint64_t FramesGeneration();
 // Called once the recorded batches are drawn or dropped: places and textures of the
 // frames freed meanwhile can go.
 void FramesRecycle();
-// Draws the recorded batches now.
-void RendererSubmit();
 
 struct Target {
     GLuint fbo = 0;

@@ -264,6 +264,11 @@ bool StreamDecoder::Open() {
     return true;
 }
 
+int64_t StreamDecoder::Room() const {
+    const StreamRing& r = *ring_;
+    return r.needed.load(std::memory_order_acquire) + kStreamFrames - r.written.load(std::memory_order_acquire);
+}
+
 bool StreamDecoder::Fill(std::string* problem, int64_t most) {
     StreamRing& r = *ring_;
     const int c = r.channels;

@@ -52,6 +52,8 @@ public:
     bool Fill(std::string* problem, int64_t most = INT64_MAX);
     // Nothing more will ever be written (a single shot decoded to its end).
     bool Done() const { return done_; }
+    // Frames the ring has room for now (those the mixer has passed).
+    int64_t Room() const;
 
 private:
     bool Open();

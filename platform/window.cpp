@@ -6,6 +6,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
 
+#include <malloc.h>
 #include <time.h>
 #include <signal.h>
 #include <unistd.h>
@@ -66,6 +67,14 @@ struct WindowState {
     uint64_t due = 0, woke = 0, last_present = 0;
     double costs[kCostFrames] = {}, lateness[kCostFrames] = {};
     int samples = 0;
+    // What the window shows: the picture's serial and the drawable's size at the last
+    // present. A paced frame whose picture is the one shown is not presented again
+    // (`repeat`), unless WHIRLBAT_PRESENT_EVERY_FRAME=1 asks for every frame.
+    bool shown = false;
+    uint64_t shown_serial = 0;
+    int shown_w = 0, shown_h = 0;
+    bool repeat = false;
+    bool present_every_frame = false;
 };
 
 WindowState win;
@@ -129,6 +138,13 @@ uint64_t counter_at(int ms) {
 // preemption, which no spin can prevent.
 constexpr double kSpinMs = 0.3;
 
+// A plain sleep to the due time, for a frame that presents nothing: waking a little
+// late delays no picture.
+void sleep_until(uint64_t due) {
+    uint64_t now = counter_now();
+    if (now < due) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(counter_ms(due - now)));
+}
+
 void wait_until(uint64_t due) {
     for (;;) {
         uint64_t now = counter_now();
@@ -173,12 +189,25 @@ bool prepare_direct(int dw, int dh) {
 // Draws the picture into the window's back buffer and lets GL finish it, so that all
 // that is left at the frame's due time is the swap: the cost of drawing then counts as
 // the frame's own lateness instead of delaying its presentation, and a slow frame moves
-// the schedule rather than bunching with the next one. False if there is no window.
-bool prepare(bool vsync) {
+// the schedule rather than bunching with the next one. False if there is no window, or
+// (with may_repeat) if the window already shows this very picture at this size: then
+// win.repeat is set and nothing is drawn or presented, so a screen at rest costs
+// almost nothing.
+bool prepare(bool vsync, bool may_repeat = false) {
     RendererFlush();
+    win.repeat = false;
     if (engine_options.headless || !win.window || X11WindowLost()) return false;
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(win.window, &dw, &dh);
+    RendererSubmit();
+    if (may_repeat && win.shown && !win.present_every_frame && win.shown_serial == RendererPictureSerial() &&
+        win.shown_w == dw && win.shown_h == dh) {
+        win.repeat = true;
+        return false;
+    }
+    win.shown_serial = RendererPictureSerial();
+    win.shown_w = dw;
+    win.shown_h = dh;
     if (win.direct) {
         if (prepare_direct(dw, dh)) return true;
         // Shared memory refused at a new size: GL presents from now on.
@@ -193,6 +222,7 @@ bool prepare(bool vsync) {
 
 void swap(bool prepared) {
     if (!prepared) return;
+    win.shown = true;
     if (win.direct) {
         X11DirectPut();
         return;
@@ -213,6 +243,7 @@ void close_graphics() {
     X11Settle();
     win.gl = nullptr;
     win.window = nullptr;
+    win.shown = false;
     win.width = win.height = win.depth = win.hertz = win.flags = 0;
     win.swap_interval = -2;
 }
@@ -250,9 +281,17 @@ void note_cost(double ms) {
 void paced_flip() {
     bool late_read = std::exchange(win.waited, false);
     if (!late_read) advance_schedule();
-    bool ready = prepare(false);
+    bool ready = prepare(false, true);
     uint64_t prepared = counter_now();
     int d = win.sync_time - MilliSecs();
+    if (win.repeat) {
+        // Nothing to show: the frame only keeps its time (a frame read late keeps it by
+        // the next frame's wait, so it wakes once), and its cheap work teaches the late
+        // reading nothing about what a drawn frame costs.
+        if (d <= 0) win.sync_time = MilliSecs();
+        else if (!late_read) sleep_until(counter_at(win.sync_time));
+        return;
+    }
     if (d > 0) {
         wait_until(counter_at(win.sync_time));
     } else {
@@ -363,6 +402,10 @@ void AppTitle(const std::string& title) {
 bool Graphics(int width, int height, int depth, int hertz, int flags) {
     close_graphics();
     win.error.clear();
+    // Before the renderer's and the sound's threads start: each thread that allocates
+    // would otherwise get a heap of its own, which keeps what it once held (megabytes of
+    // resident memory for a thread that decoded a sound at start-up).
+    mallopt(M_ARENA_MAX, 2);
     if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         win.error = SDL_GetError();
@@ -415,6 +458,8 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
         return false;
     }
     win.direct = !engine_options.headless && direct_present_wanted() && X11DirectOpen(win.window);
+    const char* every = std::getenv("WHIRLBAT_PRESENT_EVERY_FRAME");
+    win.present_every_frame = every && std::strcmp(every, "1") == 0;
     win.scaled_w = win.scaled_h = 0;
     win.seq = win.seq + 1 == 0 ? 1 : win.seq + 1;
     win.width = width;
@@ -482,10 +527,19 @@ void Flip(int sync) {
         present(sync != 0);
     } else if (!win.soft_sync) {
         bool late_read = std::exchange(win.waited, false);
-        bool ready = prepare(win.depth != 0);
+        bool ready = prepare(win.depth != 0, true);
         uint64_t prepared = counter_now();
-        swap(ready);
-        win.last_present = counter_now();
+        if (win.repeat) {
+            // The display would have taken a picture at its next vertical blank.
+            uint64_t period = uint64_t(double(real_clock().freq) / double(win.hertz > 0 ? win.hertz : 60));
+            uint64_t next = late_read ? win.due : win.last_present + period;
+            if (!late_read) sleep_until(next);
+            win.last_present = next;
+            late_read = false;
+        } else {
+            swap(ready);
+            win.last_present = counter_now();
+        }
         // The swap waits for the vertical blank: the cost is the work before it.
         if (late_read) note_cost(counter_ms(prepared - win.woke));
     } else if (engine_options.headless) {

@@ -119,6 +119,9 @@ Result run(const std::string& name, const std::string& game, bool full_screen, b
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         setenv("LD_PRELOAD", WHIRLBAT_PROBE_LIB, 1);
         setenv("WHIRLBAT_PROBE_OUT", probe.c_str(), 1);
+        // Presents are matched to traced frames by their order: every frame is presented,
+        // even one that shows the picture before it again (a screen at rest).
+        setenv("WHIRLBAT_PRESENT_EVERY_FRAME", "1", 1);
         std::vector<std::string> args = {game, "--seed", "11", "--blue", "keys", "--red", "keys", "--no-settings",
                                          "--trace", trace, "--script", script};
         if (!full_screen) args.push_back("--window");

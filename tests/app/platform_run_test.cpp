@@ -402,6 +402,33 @@ TEST(Expose, AnUncoveredWindowShowsTheLastPictureAgainWhileInactive) {
     EXPECT_EQ(ReadTrace(trace).size(), 420u);  // inactive all along: no frame drawn
 }
 
+// A screen at rest costs the machine almost nothing: while the title stands still, its
+// picture is not drawn or put on the window again; once the pointer moves, it is.
+TEST(Idle, AScreenAtRestIsNotPutOnTheWindowAgain) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string trace = OutputPath("idle.jsonl");
+    std::remove(trace.c_str());
+    // The title stands still from frame 400 on; at frame 620 the pointer moves.
+    Game game({"--window", "--seed", "3", "--no-settings", "--frames", "800", "--trace", trace, "--script",
+               script("idle.txt", "f620 mouse move 100 100\n")},
+              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(trace_reaches(trace, game, 420, 60)) << game.err();
+    std::string error;
+    int at_rest = CountPictures(x.display(), "RC Whirlbat", 1000, &error);
+    ASSERT_TRUE(trace_reaches(trace, game, 550, 60)) << game.err();
+    int moved = CountPictures(x.display(), "RC Whirlbat", 2000, &error);
+    ASSERT_EQ(game.wait(60), 0) << game.err();
+    ASSERT_GE(at_rest, 0) << error;
+    ASSERT_GE(moved, 0) << error;
+    EXPECT_EQ(at_rest, 0);
+    EXPECT_GE(moved, 1);
+    // The frames went on at their pace all the while.
+    auto frames = ReadTrace(trace);
+    ASSERT_EQ(frames.size(), 800u);
+    EXPECT_NEAR(frames[659]["ms"].num() - frames[419]["ms"].num(), 4000, 100);
+}
+
 // Milliseconds since the system started, wrapping at 2^32.
 uint32_t boot_ms() {
     timespec t{};

@@ -2,7 +2,10 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
 #include <unistd.h>
+
+#include <chrono>
 
 namespace {
 
@@ -87,4 +90,45 @@ std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std
     }
     XCloseDisplay(d);
     return words;
+}
+
+int CountPictures(const std::string& display, const std::string& title, int ms, std::string* error) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, -1;
+    int event_base = 0, error_base = 0;
+    ::Window w = find_window(d, title);
+    if (!w || !XDamageQueryExtension(d, &event_base, &error_base)) {
+        *error = w ? "the X server has no DAMAGE extension" : "no window titled " + title;
+        XCloseDisplay(d);
+        return -1;
+    }
+    Damage damage = XDamageCreate(d, w, XDamageReportNonEmpty);
+    // A new damage object finds the whole window damaged: that is no picture.
+    XSync(d, False);
+    XDamageSubtract(d, damage, None, None);
+    XSync(d, False);
+    while (XPending(d)) {
+        XEvent e;
+        XNextEvent(d, &e);
+    }
+    int pictures = 0;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        while (XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == event_base + XDamageNotify) {
+                ++pictures;
+                XDamageSubtract(d, damage, None, None);
+            }
+        }
+        usleep(1000);
+    }
+    // The window may be gone by now, and its damage object with it.
+    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XDamageDestroy(d, damage);
+    XSync(d, False);
+    XSetErrorHandler(before);
+    XCloseDisplay(d);
+    return pictures;
 }

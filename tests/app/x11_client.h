@@ -17,3 +17,8 @@ bool CoverWindow(const std::string& display, const std::string& title, uint32_t 
 // The whole screen of the display as 0x00RRGGBB words, rows top to bottom; empty with a
 // message if the display cannot be read.
 std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std::string* error);
+
+// Counts the pictures put on the top-level window with the title during `ms` (the
+// server's damage reports on it); -1 with a message if the display, the window or the
+// DAMAGE extension cannot be found.
+int CountPictures(const std::string& display, const std::string& title, int ms, std::string* error);

@@ -221,3 +221,74 @@ TEST(KeptPicture, StartingFromTheKeptPictureGivesTheWholeDrawnPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame as a screen at rest draws it: a clear, tiles, a sprite, text.
+Pixmap resting_frame(const std::vector<Image>& tiles, const Image& sprite_image, int sprite_x) {
+    SetClsColor(10, 20, 30);
+    Cls();
+    SetBlend(MASKBLEND);
+    SetColor(255, 255, 255);
+    SetTransform(0, 1, 1);
+    for (int i = 0; i < 200; ++i) DrawImage(tiles[size_t(i) % tiles.size()], float(i * 37 % 600), float(i * 53 % 440));
+    DrawImage(sprite_image, float(sprite_x), 200);
+    DrawText("Start Game", 250, 240);
+    return ReadPicture();
+}
+
+}  // namespace
+
+// A frame drawn quad for quad as the one the picture already shows is not drawn again,
+// and the picture stays exactly what drawing it would give: after a frame that differs,
+// after a sprite's pixels change under the same quads, after drawing over the picture.
+TEST(RestingPicture, AFrameThatRepeatsThePictureIsNotDrawnAgain) {
+    OpenHeadlessGraphics();
+    if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
+    std::vector<Image> tiles;
+    for (int i = 0; i < 4; ++i) tiles.push_back(sprite(32, 32, 60 + i, MASKEDIMAGE | DYNAMICIMAGE));
+    Image mover = sprite(24, 20, 70, MASKEDIMAGE | DYNAMICIMAGE);
+    RendererTakeStats();
+    Pixmap first = resting_frame(tiles, mover, 100);
+    uint64_t serial = RendererPictureSerial();
+    EXPECT_EQ(RendererTakeStats().repeated, 0);
+
+    Pixmap again = resting_frame(tiles, mover, 100);
+    RendererStats s = RendererTakeStats();
+    EXPECT_EQ(s.repeated, 1);
+    EXPECT_EQ(s.draw_calls, 0);
+    EXPECT_EQ(RendererPictureSerial(), serial);
+    EXPECT_EQ(again.pixels, first.pixels);
+
+    // The sprite moves: drawn, a new picture; then back, drawn again.
+    Pixmap moved = resting_frame(tiles, mover, 300);
+    EXPECT_NE(RendererPictureSerial(), serial);
+    EXPECT_NE(moved.pixels, first.pixels);
+    serial = RendererPictureSerial();
+    Pixmap back = resting_frame(tiles, mover, 100);
+    EXPECT_NE(RendererPictureSerial(), serial);
+    EXPECT_EQ(back.pixels, first.pixels);
+    EXPECT_EQ(RendererTakeStats().repeated, 0);
+
+    // New pixels for the sprite under the same quads: drawn.
+    SetImagePixels(mover, 0, MakePixmap(24, 20, 3));
+    serial = RendererPictureSerial();
+    Pixmap dark = resting_frame(tiles, mover, 100);
+    EXPECT_NE(RendererPictureSerial(), serial);
+    EXPECT_NE(dark.pixels, first.pixels);
+    EXPECT_EQ(RendererTakeStats().repeated, 0);
+
+    // Drawn over without a clear, the picture is no longer the frame's: the same frame
+    // after it is drawn whole.
+    SetColor(255, 0, 0);
+    SetBlend(SOLIDBLEND);
+    DrawRect(0, 0, 640, 480);
+    ReadPicture(0, 0, 1, 1);
+    Pixmap redrawn = resting_frame(tiles, mover, 100);
+    EXPECT_EQ(redrawn.pixels, dark.pixels);
+    EXPECT_EQ(RendererTakeStats().repeated, 0);
+    // And then it rests again.
+    resting_frame(tiles, mover, 100);
+    EXPECT_EQ(RendererTakeStats().repeated, 1);
+    SetBlend(MASKBLEND);
+}

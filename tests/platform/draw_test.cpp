@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/draw_state.h"
+#include "platform/resources.h"
 #include "platform/window.h"
 #include "support.h"
 
@@ -223,3 +224,43 @@ TEST_F(Drawing, ImagesLoadFromPngUrls) {
 }
 
 }  // namespace
+
+// An image loaded from an embedded picture keeps no copy of its pixels once drawn (the
+// picture is read again for a new window); one loaded from a file keeps them. Both
+// look the same in every window.
+TEST(DrawImage, AnEmbeddedPictureIsNotKeptOnceDrawnAndStillShowsInANewWindow) {
+    OpenHeadlessGraphics();
+    static std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadUrl(test_support::SourcePath("assets/dmpointer.png"), bytes));
+    IncbinAdd("draw_test_pointer.png", bytes.data(), bytes.size());
+    Image embedded = LoadImage("incbin::draw_test_pointer.png", 0);
+    Image file = LoadImage(test_support::SourcePath("assets/dmpointer.png"), 0);
+    ASSERT_TRUE(embedded && file);
+    auto draw_both = [&] {
+        SetClsColor(0, 0, 0);
+        Cls();
+        SetBlend(SOLIDBLEND);
+        SetColor(255, 255, 255);
+        SetAlpha(1);
+        SetTransform(0, 1, 1);
+        DrawImage(embedded, 100, 100);
+        DrawImage(file, 300, 100);
+        return std::make_pair(ReadPicture(100, 100, 18, 18), ReadPicture(300, 100, 18, 18));
+    };
+    auto [a, b] = draw_both();
+    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_NE(a.pixels, MakePixmap(18, 18, 3).pixels);
+    EXPECT_TRUE(embedded->pixmaps[0].empty());
+    EXPECT_FALSE(file->pixmaps[0].empty());
+    test_support::ReopenHeadlessGraphics();
+    auto [c, d] = draw_both();
+    EXPECT_EQ(c.pixels, a.pixels);
+    EXPECT_EQ(d.pixels, a.pixels);
+    // New pixels are the image's own from then on, and kept.
+    SetImagePixels(embedded, 0, MakePixmap(18, 18, 3));
+    EXPECT_FALSE(embedded->pixmaps[0].empty());
+    auto [e, f] = draw_both();
+    EXPECT_EQ(e.pixels, MakePixmap(18, 18, 3).pixels);
+    EXPECT_FALSE(embedded->pixmaps[0].empty());
+    SetBlend(MASKBLEND);
+}
