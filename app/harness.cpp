@@ -181,6 +181,8 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
                       [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
         p.hooks.push_back(std::make_shared<SettingsKeeper>(settings_path, p.settings));
     }
+    // A window chosen in the settings, unless this run asks for one anyway.
+    if (p.settings.full_screen == false) engine_options.windowed = true;
     for (int side = 0; side < 2; ++side) {
         PilotChoice pilot;
         if (parse_pilot(opts.pilot[side], &pilot)) p.run_pilot[side] = pilot;

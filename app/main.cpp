@@ -5,6 +5,7 @@
 #include "session/runner.h"
 #include "app/harness.h"
 #include "app/pilot_panel.h"
+#include "app/title_screens.h"
 #include "platform/window.h"
 #include "session/replay.h"
 #include "session/replay_check.h"
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     // devices are closed.
     Program program;
     program.hooks.push_back(std::make_shared<PilotPanel>());
+    program.hooks.push_back(std::make_shared<TitleScreens>());
     if (!start_harness(harness, program, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());
         return 2;

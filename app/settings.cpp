@@ -220,6 +220,13 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
             } else {
                 warn(where + "'" + shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
             }
+        } else if (key == "display") {
+            if (value == "full screen" || value == "window") {
+                s.full_screen = value == "full screen";
+            } else {
+                warn(where + "'" + shown + "' is not 'full screen' or 'window'; it stays " +
+                     (s.full_screen.value_or(true) ? "full screen" : "window"));
+            }
         } else if (key.rfind("blue.", 0) == 0 || key.rfind("red.", 0) == 0) {
             int side = key[0] == 'r';
             std::string action = key.substr(side ? 4 : 5);
@@ -266,7 +273,12 @@ std::string settings_text(const Settings& s) {
         else out << "# " << kSides[side] << " = pad\n";
     }
     out << "\n# 3D glasses: 0 off, 1 magenta/green, 2 red/green, 3 red/cyan, 4 red/blue.\n"
-        << "stereo_mode = " << s.stereo_mode << "\n\n"
+        << "stereo_mode = " << s.stereo_mode << "\n\n";
+    if (s.full_screen) {
+        out << "# Display: full screen or window (F11 or Alt+Enter switches while playing).\n"
+            << "display = " << (*s.full_screen ? "full screen" : "window") << "\n\n";
+    }
+    out
         << "# Keyboard halves: one or two keys an action, by the names the system gives them.\n";
     for (int side = 0; side < 2; ++side) {
         for (int a = 0; a < KEY_ACTIONS; ++a)

@@ -276,6 +276,14 @@ void handle(const SDL_Event& e) {
             break;
         case SDL_KEYDOWN: {
             if ((e.key.keysym.mod & KMOD_ALT) && e.key.keysym.sym == SDLK_F4) in.terminate = true;
+            // F11 and Alt+Enter switch between full screen and a window, wherever the game
+            // is; the press is the window's, not the game's.
+            bool alt_enter = (e.key.keysym.mod & KMOD_ALT) &&
+                             (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER);
+            if (!e.key.repeat && (e.key.keysym.sym == SDLK_F11 || alt_enter)) {
+                SetFullScreen(!FullScreen());
+                break;
+            }
             // Holding a key counts one press: auto-repeat changes nothing.
             int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
             for (int code : {vk, unsided(vk)}) {

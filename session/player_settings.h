@@ -1,6 +1,6 @@
 #pragma once
 // What the player chose and the game remembers between runs: the volumes, the pilots,
-// the keyboard layouts and the 3D glasses mode (app/settings keeps them in a file).
+// the keyboard layouts, the 3D glasses mode and full screen or a window (app/settings keeps them in a file).
 #include <optional>
 
 #include "session/pilots.h"
@@ -11,6 +11,7 @@ struct Settings {
     std::optional<PilotChoice> pilot[2];  // unset: the defaults for the pads found
     KeyLayout keys[2] = {default_layout(0), default_layout(1)};
     int stereo_mode = 0;  // 0 off, 1..4 the colour pairs
+    std::optional<bool> full_screen;  // unset: full screen unless --window
 
     bool operator==(const Settings&) const = default;
 };

@@ -1,0 +1,193 @@
+// The title and the screens around the game from one device at a time: the keyboard
+// alone, then one pad alone. The program itself, headless, driven by scripts of key
+// presses and pad movements as the devices make them; what the run did is read from its
+// state trace and the settings file it kept.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+using test_support::Json;
+using test_support::OutputPath;
+using test_support::ReadTrace;
+using test_support::RunGame;
+
+constexpr int kPlay = 2, kPause = 3, kTitle = 4;
+
+struct Outcome {
+    int code = -1;
+    std::string err;
+    std::vector<Json> trace;
+};
+
+// One key tapped at frame f: down then up a frame later.
+std::string tap(int f, int key) {
+    return "f" + std::to_string(f) + " key " + std::to_string(key) + " down\nf" + std::to_string(f + 1) + " key " +
+           std::to_string(key) + " up\n";
+}
+
+std::string pad_button(int f, int button) {
+    return "f" + std::to_string(f) + " pad0 b" + std::to_string(button) + " down\nf" + std::to_string(f + 1) +
+           " pad0 b" + std::to_string(button) + " up\n";
+}
+
+// The stick pushed to an end at frame f and let go `frames` later.
+std::string pad_push(int f, const char* axis, const char* value, int frames) {
+    return "f" + std::to_string(f) + " pad0 " + axis + " " + value + "\nf" + std::to_string(f + frames) + " pad0 " +
+           axis + " 0\n";
+}
+
+Outcome run(const std::string& name, const std::string& script, std::vector<std::string> args) {
+    Outcome r;
+    std::string trace = OutputPath(name + ".jsonl");
+    std::remove(trace.c_str());
+    args.insert(args.end(), {"--headless", "--trace", trace, "--script", test_support::WriteOutput(name + ".txt", script)});
+    r.code = RunGame(args, &r.err);
+    r.trace = ReadTrace(trace);
+    return r;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string fresh_settings(const std::string& name) {
+    std::string path = OutputPath(name + ".ini");
+    std::remove(path.c_str());
+    return path;
+}
+
+// The first frame at or after `from` in the state, or -1.
+int first_in(const std::vector<Json>& trace, int state, size_t from = 0) {
+    for (size_t i = from; i < trace.size(); ++i) {
+        if (trace[i]["game_state"].i() == state) return int(i);
+    }
+    return -1;
+}
+
+// Keys: 13 Return, 27 Escape, 38 Up, 40 Down, 37 Left, 39 Right, 122 F11.
+constexpr int kReturn = 13, kEscape = 27, kUp = 38, kDown = 40, kRight = 39, kF11 = 122;
+
+TEST(ScreensByKeyboard, ReturnStartsAGameTheComputersFlyAndEscapeQuitsIt) {
+    // No mouse and no pad: Return on "Start Game", Escape to pause, Down to the pause's
+    // last item (back to the title), Return, and Escape on the title ends the program.
+    std::string s = tap(340, kReturn) + tap(600, kEscape);
+    for (int i = 0; i < 4; ++i) s += tap(610 + 4 * i, kDown);
+    s += tap(640, kReturn) + tap(700, kEscape);
+    Outcome r = run("keys-start-quit", s, {"--seed", "5", "--frames", "3000", "--blue", "computer", "--red", "computer:hard"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    int play = first_in(r.trace, kPlay);
+    ASSERT_GE(play, 0) << "Return on the title did not start a game";
+    EXPECT_LE(play, 345);
+    int pause = first_in(r.trace, kPause, size_t(play));
+    ASSERT_GE(pause, 600);
+    EXPECT_EQ(r.trace[size_t(pause) + 30]["mouse"][1].i(), 405) << "four Downs put the pointer on the fifth item";
+    int title = first_in(r.trace, kTitle, size_t(pause));
+    ASSERT_GE(title, 640);
+    EXPECT_LT(r.trace.size(), 720u) << "Escape on the title ends the program";
+}
+
+TEST(ScreensByKeyboard, TheArrowsWalkTheItemsAndReachTheRow) {
+    // Down five times from "Start Game": the pointer goes item by item, then onto the row.
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(370, kUp);
+    Outcome r = run("keys-walk", s, {"--seed", "5", "--frames", "380", "--blue", "keys", "--red", "keys"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 380u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(r.trace[size_t(343 + 4 * i)]["mouse"][1].i(), 285 + 40 * i) << i;
+    EXPECT_GT(r.trace[363]["mouse"][1].i(), 425) << "below the fifth item: the row";
+    EXPECT_EQ(r.trace[375]["mouse"][1].i(), 405) << "Up from the row: the fifth item";
+    EXPECT_EQ(r.trace[375]["game_state"].i(), kTitle);
+}
+
+TEST(ScreensByKeyboard, AKeyBoundInTheOptionsFliesAndIsKept) {
+    std::string settings = fresh_settings("keys-rebind");
+    // To the row (Options), Return; down to "Blue keys", Return; Climb's second key,
+    // Return, then U. Then Fire's second key (Q) is given I, Red's climb key: the game
+    // names it, Return swaps them. Escape twice back to the title, Up to "Start Game",
+    // Return, and U held once the round runs.
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(362, kReturn);
+    s += tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
+    s += tap(384, kRight) + tap(388, kReturn) + tap(392, 85);
+    for (int i = 0; i < 8; ++i) s += tap(400 + 4 * i, kDown);
+    s += tap(434, kReturn) + tap(440, 73) + tap(446, kReturn);
+    s += tap(452, kEscape) + tap(458, kEscape);
+    for (int i = 0; i < 5; ++i) s += tap(464 + 4 * i, kUp);
+    s += tap(490, kReturn);
+    s += "f560 key 85 down\nf580 key 85 up\n";
+    Outcome r = run("keys-rebind", s,
+                {"--seed", "5", "--frames", "600", "--blue", "keys", "--red", "computer", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 600u);
+    std::string kept = read_file(settings);
+    EXPECT_NE(kept.find("blue.climb = W, U\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("blue.fire = Left Ctrl, I\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("red.climb = Q\n"), std::string::npos) << kept;
+    int play = first_in(r.trace, kPlay);
+    ASSERT_GT(play, 480) << "the game started while the options were open";
+    EXPECT_EQ(r.trace[555]["player"][0]["alt"].i(), 0);
+    EXPECT_GT(r.trace[590]["player"][0]["alt"].i(), 0) << "U, bound to climb, did not lift Blue";
+
+    // The same run without the binding: U does nothing.
+    std::string plain = tap(340, kReturn) + "f560 key 85 down\nf580 key 85 up\n";
+    Outcome before = run("keys-unbound", plain, {"--seed", "5", "--frames", "600", "--blue", "keys", "--red", "computer"});
+    ASSERT_EQ(before.code, 0) << before.err;
+    ASSERT_EQ(before.trace.size(), 600u);
+    EXPECT_EQ(before.trace[590]["player"][0]["alt"].i(), 0);
+}
+
+TEST(ScreensByKeyboard, EscapeRefusesASwap) {
+    std::string settings = fresh_settings("keys-refuse");
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(362, kReturn) + tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
+    s += tap(388, kReturn) + tap(392, 73) + tap(398, kEscape) + tap(404, kEscape) + tap(410, kEscape);
+    Outcome r = run("keys-refuse", s, {"--seed", "5", "--frames", "420", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 420u) << "an Escape reached the title and ended the game";
+    std::string kept = read_file(settings);
+    EXPECT_EQ(kept.find("blue.climb = I"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("red.climb = W"), std::string::npos) << kept;
+}
+
+TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
+    std::string settings = fresh_settings("f11");
+    Outcome r = run("f11", tap(340, kF11), {"--seed", "5", "--frames", "360", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
+    r = run("f11-back", tap(340, kF11), {"--seed", "5", "--frames", "360", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(read_file(settings).find("display = full screen\n"), std::string::npos) << read_file(settings);
+}
+
+TEST(ScreensByOnePad, ThePadOpensTheOptionsSwitchesTheDisplayAndStartsAGame) {
+    std::string settings = fresh_settings("pad-only");
+    // One pad and nothing else: the stick takes the pointer down to the row, South opens
+    // the options; Down six times to "Display", South switches it, East goes back; the
+    // stick takes the pointer up to "Start Game" and South starts.
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 36) + pad_button(380, 0);
+    for (int i = 0; i < 6; ++i) s += pad_push(390 + 4 * i, "y", "1.0", 2);
+    s += pad_button(420, 0) + pad_button(426, 1);
+    // The rules wait for the South button to be let go once it chose: it is let go by the
+    // clock, which runs on while they wait (frame 476 is presented at 7933 ms).
+    s += pad_push(432, "y", "-1.0", 35) + "f476 pad0 b0 down\nt7990 pad0 b0 up\n";
+    Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "520", "--red", "computer", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 520u);
+    EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
+    int play = first_in(r.trace, kPlay);
+    EXPECT_GT(play, 470) << "the game started before the options were left";
+    EXPECT_GE(play, 0) << "South on Start Game did not start";
+}
+
+}  // namespace
