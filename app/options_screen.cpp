@@ -247,7 +247,7 @@ void OptionsScreen::swap(Program& p) {
 
 void OptionsScreen::draw(const Program& p) {
     screen_backdrop();
-    list_.draw(p.media);
+    list_.draw();
     if (page_ == Page::keys) {
         SetColor(150, 150, 150);
         screen_text("first key", 330, 72 + 8, 0.55f, false);

@@ -1,5 +1,7 @@
 #include "app/screen.h"
 
+#include <algorithm>
+
 #include "platform/draw.h"
 #include "platform/font.h"
 #include "platform/input.h"
@@ -7,7 +9,7 @@
 namespace {
 
 constexpr int kUp = 38, kDown = 40, kLeft = 37, kRight = 39, kReturn = 13, kEscape = 27, kSpace = 32;
-constexpr int kPadSouth = 0, kPadEast = 1;
+constexpr int kPadSouth = 0, kPadEast = 1, kPadWest = 2, kDelete = 46;
 constexpr float kStickAt = 0.5f;
 
 // Keys a player may give an action: not Escape, Space or the function keys (the game's
@@ -27,6 +29,7 @@ Nav NavReader::read(const Program& p, const FrameInput& in, bool menu) {
     bool up = KeyHit(kUp) > 0, down = KeyHit(kDown) > 0;
     bool left = KeyHit(kLeft) > 0, right = KeyHit(kRight) > 0;
     bool choose = KeyHit(kReturn) > 0;
+    nav.remove = KeyHit(kDelete) > 0;
     for (int side = 0; side < 2; ++side) {
         const KeyLayout& keys = p.keys[side];
         bool on_keys = p.pilots.choice[side].kind == PilotKind::keys;
@@ -58,11 +61,13 @@ Nav NavReader::read(const Program& p, const FrameInput& in, bool menu) {
         bool there = port < pads;
         int x = there ? direction(JoyX(port)) : 0, y = there ? direction(JoyY(port)) : 0;
         bool south = there && JoyHit(kPadSouth, port) > 0, east = there && JoyHit(kPadEast, port) > 0;
+        bool west = there && JoyHit(kPadWest, port) > 0;
         if (!(menu && flown(port))) {
             if (x != 0 && x != pad_x_[size_t(port)]) (x < 0 ? left : right) = true;
             if (y != 0 && y != pad_y_[size_t(port)]) (y < 0 ? up : down) = true;
             choose = south || choose;
             nav.back = east || nav.back;
+            nav.remove = west || nav.remove;
         }
         pad_x_[size_t(port)] = static_cast<signed char>(x);
         pad_y_[size_t(port)] = static_cast<signed char>(y);
@@ -99,6 +104,9 @@ bool EntryList::navigate(const Nav& nav) {
         }
         focus = i;
     }
+    if (shown > 0) {
+        first = std::clamp(first, std::max(0, focus - shown + 1), std::min(focus, std::max(0, n - shown)));
+    }
     int under = line_at(nav.mouse_x, nav.mouse_y);
     if ((nav.pointer_moved || nav.click) && usable(under)) focus = under;
     return nav.click && usable(under) && under == focus;
@@ -107,14 +115,18 @@ bool EntryList::navigate(const Nav& nav) {
 int EntryList::line_at(int x, int y) const {
     if (x < left - 10 || x >= right + 10 || y < top - 4) return -1;
     int i = int((float(y) - (top - 4)) / step);
+    if (shown > 0 && i >= shown) return -1;
+    i += shown > 0 ? first : 0;
     return i < int(entries.size()) ? i : -1;
 }
 
-void EntryList::draw(const Media&) const {
+void EntryList::draw() const {
     screen_title(title, 40);
-    for (size_t i = 0; i < entries.size(); ++i) {
+    size_t from = shown > 0 ? size_t(first) : 0;
+    size_t to = shown > 0 ? std::min(entries.size(), from + size_t(shown)) : entries.size();
+    for (size_t i = from; i < to; ++i) {
         const Entry& e = entries[i];
-        float y = top + step * float(i);
+        float y = top + step * float(i - from);
         bool lit = int(i) == focus;
         if (lit) {
             SetColor(255, 50, 50);
@@ -126,12 +138,17 @@ void EntryList::draw(const Media&) const {
         if (!e.enabled) SetColor(100, 100, 100);
         else if (lit) SetColor(255, 255, 255);
         else SetColor(120, 160, 255);
-        screen_text(e.label, left, y, 0.8f, false);
+        screen_text(e.label, left, y, scale, false);
         if (!e.value.empty()) {
             if (e.enabled && !lit) SetColor(220, 220, 220);
-            float w = float(TextWidth(e.value)) * 0.8f;
-            screen_text(e.value, right - w, y, 0.8f, false);
+            float w = float(TextWidth(e.value)) * scale;
+            screen_text(e.value, right - w, y, scale, false);
         }
+    }
+    if (shown > 0 && entries.size() > size_t(shown)) {
+        SetColor(150, 150, 150);
+        std::string where = std::to_string(focus + 1) + " of " + std::to_string(entries.size());
+        screen_text(where, right - float(TextWidth(where)) * 0.55f, top - 24, 0.55f, false);
     }
 }
 

@@ -5,8 +5,8 @@
 //
 // Keys: the arrows or either side's climb and descend keys move, either side's turn keys
 // or Left and Right change a value, Return, Space or a fire key chooses, Escape goes
-// back. Pads: the D-pad or the left stick moves and changes, the South button chooses,
-// the East button goes back. The mouse points and clicks.
+// back, Delete deletes. Pads: the D-pad or the left stick moves and changes, the South
+// button chooses, the East button goes back, the West button deletes. The mouse points and clicks.
 #include <array>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@ struct Nav {
     int dx = 0;  // -1 left, +1 right
     bool choose = false;
     bool back = false;
+    bool remove = false;         // Delete, or a pad's West button
     bool click = false;          // the left mouse button went down
     bool pointer_moved = false;  // the mouse moved since the frame before
     int mouse_x = 0, mouse_y = 0;
@@ -58,13 +59,16 @@ public:
     float top = 110;     // the first line's top
     float step = 34;     // from line to line
     float left = 90, right = 550;
+    float scale = 0.8f;  // of the game's font
+    int shown = 0;       // lines shown at once, 0 all; the list scrolls to keep the focus in view
+    int first = 0;       // the first line shown
 
     // Moves the focus by the navigation (up, down, the pointer over a line); true when
     // the focus is on a line the pointer clicked.
     bool navigate(const Nav& nav);
     // The line at a point of the picture, or -1.
     int line_at(int x, int y) const;
-    void draw(const Media& m) const;
+    void draw() const;
 };
 
 // Drawing for screens, in the game's font and colours; the drawing state is kept.
@@ -101,6 +105,9 @@ public:
     // the screen may give a click on one of the title's items.
     virtual Step frame(Program& p, const Nav& nav, FrameInput& rules) = 0;
     virtual void draw(const Program& p) = 0;
+    // Between frames, after the picture was presented (a screen that runs a loop of its
+    // own, as the replay viewer does, starts it here).
+    virtual void presented(Program&) {}
 };
 
 // The rules' input with a pointer on the title's item (0..4) and a click.

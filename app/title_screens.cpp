@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/options_screen.h"
+#include "app/replays_screen.h"
 #include "platform/draw.h"
 #include "platform/input.h"
 #include "platform/window.h"
@@ -11,7 +12,7 @@ namespace {
 
 // Under the title's fifth item (whose line ends at 425) and clear of the pilots' columns.
 constexpr float kRowTop = 438, kRowHeight = 30, kRowWidth = 150, kRowGap = 16, kRowScale = 0.7f;
-constexpr const char* kRow[] = {"Options"};
+constexpr const char* kRow[] = {"Replays", "Options"};
 constexpr int kRowEntries = int(sizeof kRow / sizeof kRow[0]);
 constexpr int kItems = 5;
 
@@ -117,6 +118,7 @@ void TitleScreens::open(int entry, const FrameInput& in) {
     saved_x_ = in.mouse_x;
     saved_y_ = in.mouse_y;
     switch (entry) {
+        case 0: screen_ = std::make_unique<ReplaysScreen>(); break;
         default: screen_ = std::make_unique<OptionsScreen>(); break;
     }
 }
@@ -144,7 +146,8 @@ void TitleScreens::draw_over(Program& p) {
 }
 
 void TitleScreens::presented(Program& p) {
-    if (FullScreenToggles() == toggles_seen_) return;
+    if (screen_ && p.game.game_state == GameState::title) screen_->presented(p);
+    if (FullScreenToggles() == toggles_seen_) return;  // F11 anywhere, or the options
     toggles_seen_ = FullScreenToggles();
     p.settings.full_screen = FullScreen();
 }

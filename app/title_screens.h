@@ -1,6 +1,6 @@
 #pragma once
 // The title from every device, and the screens reached from it. Under the title's five
-// items a row of small entries opens the program's own screens (Options). The arrows,
+// items a row of small entries opens the program's own screens (Replays, Options). The arrows,
 // Return and the like move between the items and that row: on the items they do it as
 // the player's pointer would, by putting the pointer on the item and clicking, so that
 // the rules (and a recording) see what a mouse would have given. Blue's own keys or pad

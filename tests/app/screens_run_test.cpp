@@ -4,6 +4,7 @@
 // state trace and the settings file it kept.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -17,6 +18,7 @@ using test_support::Json;
 using test_support::OutputPath;
 using test_support::ReadTrace;
 using test_support::RunGame;
+using test_support::SourcePath;
 
 constexpr int kPlay = 2, kPause = 3, kTitle = 4;
 
@@ -43,12 +45,13 @@ std::string pad_push(int f, const char* axis, const char* value, int frames) {
            axis + " 0\n";
 }
 
-Outcome run(const std::string& name, const std::string& script, std::vector<std::string> args) {
+Outcome run(const std::string& name, const std::string& script, std::vector<std::string> args,
+            const std::vector<std::string>& env = {}) {
     Outcome r;
     std::string trace = OutputPath(name + ".jsonl");
     std::remove(trace.c_str());
     args.insert(args.end(), {"--headless", "--trace", trace, "--script", test_support::WriteOutput(name + ".txt", script)});
-    r.code = RunGame(args, &r.err);
+    r.code = RunGame(args, &r.err, env);
     r.trace = ReadTrace(trace);
     return r;
 }
@@ -110,13 +113,13 @@ TEST(ScreensByKeyboard, TheArrowsWalkTheItemsAndReachTheRow) {
 
 TEST(ScreensByKeyboard, AKeyBoundInTheOptionsFliesAndIsKept) {
     std::string settings = fresh_settings("keys-rebind");
-    // To the row (Options), Return; down to "Blue keys", Return; Climb's second key,
+    // To the row, Right to Options, Return; down to "Blue keys", Return; Climb's second key,
     // Return, then U. Then Fire's second key (Q) is given I, Red's climb key: the game
     // names it, Return swaps them. Escape twice back to the title, Up to "Start Game",
     // Return, and U held once the round runs.
     std::string s;
     for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
-    s += tap(362, kReturn);
+    s += tap(358, kRight) + tap(362, kReturn);
     s += tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
     s += tap(384, kRight) + tap(388, kReturn) + tap(392, 85);
     for (int i = 0; i < 8; ++i) s += tap(400 + 4 * i, kDown);
@@ -150,7 +153,7 @@ TEST(ScreensByKeyboard, EscapeRefusesASwap) {
     std::string settings = fresh_settings("keys-refuse");
     std::string s;
     for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
-    s += tap(362, kReturn) + tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
+    s += tap(358, kRight) + tap(362, kReturn) + tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
     s += tap(388, kReturn) + tap(392, 73) + tap(398, kEscape) + tap(404, kEscape) + tap(410, kEscape);
     Outcome r = run("keys-refuse", s, {"--seed", "5", "--frames", "420", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -158,6 +161,39 @@ TEST(ScreensByKeyboard, EscapeRefusesASwap) {
     std::string kept = read_file(settings);
     EXPECT_EQ(kept.find("blue.climb = I"), std::string::npos) << kept;
     EXPECT_EQ(kept.find("red.climb = W"), std::string::npos) << kept;
+}
+
+// A replays folder of two kept games (game026 the newer), under a data home of its own.
+std::string replays_home(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::string home = OutputPath(name + "-data");
+    fs::remove_all(home);
+    fs::create_directories(home + "/rc-whirlbat/replays");
+    fs::copy_file(SourcePath("tests/replays/game015.wbreplay"), home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay");
+    fs::copy_file(SourcePath("tests/replays/game026.wbreplay"), home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay");
+    return home;
+}
+
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+TEST(ScreensByKeyboard, AKeptReplayIsWatchedAndAnotherDeleted) {
+    std::string home = replays_home("keys-replays");
+    // To the row's first entry (Replays), Return; Return on the newest game watches it;
+    // Escape leaves the viewer; Down, Delete and Return delete the older game; Escape.
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(362, kReturn) + tap(370, kReturn) + tap(600, kEscape);
+    s += tap(610, kDown) + tap(614, 46) + tap(620, kReturn) + tap(626, kEscape);
+    Outcome r = run("keys-replays", s, {"--seed", "5", "--frames", "650"}, {"XDG_DATA_HOME=" + home});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 650u);
+    int watched = first_in(r.trace, kPlay);
+    EXPECT_GT(watched, 370) << "a game was under way before the replay was chosen";
+    EXPECT_LT(watched, 600) << "the replay was not watched";
+    EXPECT_EQ(r.trace[605]["game_state"].i(), kTitle) << "Escape did not come back from the viewer";
+    EXPECT_EQ(r.trace[645]["game_state"].i(), kTitle);
+    EXPECT_TRUE(exists(home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay"));
+    EXPECT_FALSE(exists(home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay")) << "not deleted";
 }
 
 TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
@@ -172,22 +208,40 @@ TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
 
 TEST(ScreensByOnePad, ThePadOpensTheOptionsSwitchesTheDisplayAndStartsAGame) {
     std::string settings = fresh_settings("pad-only");
-    // One pad and nothing else: the stick takes the pointer down to the row, South opens
-    // the options; Down six times to "Display", South switches it, East goes back; the
+    // One pad and nothing else: the stick takes the pointer down to the row and right to
+    // Options, South opens them; Down six times to "Display", South switches it, East goes back; the
     // stick takes the pointer up to "Start Game" and South starts.
-    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 36) + pad_button(380, 0);
-    for (int i = 0; i < 6; ++i) s += pad_push(390 + 4 * i, "y", "1.0", 2);
-    s += pad_button(420, 0) + pad_button(426, 1);
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 36) + pad_push(376, "x", "1.0", 10) + pad_button(390, 0);
+    for (int i = 0; i < 6; ++i) s += pad_push(400 + 4 * i, "y", "1.0", 2);
+    s += pad_button(430, 0) + pad_button(436, 1);
     // The rules wait for the South button to be let go once it chose: it is let go by the
-    // clock, which runs on while they wait (frame 476 is presented at 7933 ms).
-    s += pad_push(432, "y", "-1.0", 35) + "f476 pad0 b0 down\nt7990 pad0 b0 up\n";
+    // clock, which runs on while they wait (frame 486 is presented at 8100 ms).
+    s += pad_push(442, "y", "-1.0", 35) + "f486 pad0 b0 down\nt8150 pad0 b0 up\n";
     Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "520", "--red", "computer", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.trace.size(), 520u);
     EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
     int play = first_in(r.trace, kPlay);
-    EXPECT_GT(play, 470) << "the game started before the options were left";
+    EXPECT_GT(play, 480) << "the game started before the options were left";
     EXPECT_GE(play, 0) << "South on Start Game did not start";
+}
+
+TEST(ScreensByOnePad, APadWatchesAReplayAndDeletesOne) {
+    std::string home = replays_home("pad-replays");
+    // The stick to the row's first entry, South; South watches the newest game, East
+    // leaves it; the stick down once, West and South delete the older game; East.
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 36) + pad_push(376, "x", "-1.0", 10) + pad_button(410, 0);
+    s += pad_button(420, 0) + pad_button(600, 1);
+    s += pad_push(610, "y", "1.0", 2) + pad_button(616, 2) + pad_button(622, 0) + pad_button(628, 1);
+    Outcome r = run("pad-replays", s, {"--seed", "5", "--frames", "650", "--red", "computer"}, {"XDG_DATA_HOME=" + home});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 650u);
+    int watched = first_in(r.trace, kPlay);
+    EXPECT_GT(watched, 420);
+    EXPECT_LT(watched, 600) << "the replay was not watched";
+    EXPECT_EQ(r.trace[645]["game_state"].i(), kTitle);
+    EXPECT_TRUE(exists(home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay"));
+    EXPECT_FALSE(exists(home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay")) << "not deleted";
 }
 
 }  // namespace
