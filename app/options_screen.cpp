@@ -19,7 +19,11 @@ constexpr char kStereoNames[5][16] = {"Off", "Magenta / green", "Red / green", "
 constexpr char kActionLabel[KEY_ACTIONS][16] = {"Climb",      "Descend",     "Turn left", "Turn right", "Slide left",
                                                 "Slide right", "Forward", "Backward",  "Fire"};
 
-std::string level_text(int level) { return level == 0 ? "Off" : std::to_string(level); }
+// As the title's items show a level.
+std::string level_text(int level) {
+    if (level <= 0) return "Off";
+    return level >= 10 ? "Max" : std::to_string(level * 10) + "%";
+}
 
 // The pilots a side can be given, in the order the player steps through them.
 std::vector<PilotChoice> pilot_choices() {
@@ -57,7 +61,7 @@ void OptionsScreen::fill(const Program& p) {
             list_.entries.push_back({std::string(kSideName[side]) + " pilot",
                                      pilot_label(p.pilots.choice[side], p.pilots.pad_port(side))});
         }
-        for (int side = 0; side < 2; ++side) list_.entries.push_back({std::string(kSideName[side]) + " keys", ">"});
+        for (int side = 0; side < 2; ++side) list_.entries.push_back({std::string(kSideName[side]) + " keys", "Change >"});
         list_.entries.push_back({"Sound volume", level_text(p.game.sound_lvl)});
         list_.entries.push_back({"Music volume", level_text(p.game.music_lvl)});
         list_.entries.push_back({"Display", FullScreen() ? "Full screen" : "Window"});
@@ -105,6 +109,7 @@ Screen::Step OptionsScreen::main_frame(Program& p, const Nav& nav, FrameInput& r
             slot_ = 0;
             message_.clear();
             break;
+        // The title's items step the volume up, from Max to Off.
         case SOUND: click_title_item(rules, kSoundItem); break;
         case MUSIC: click_title_item(rules, kMusicItem); break;
         case DISPLAY: SetFullScreen(!FullScreen()); break;

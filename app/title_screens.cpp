@@ -10,8 +10,9 @@
 
 namespace {
 
-// Under the title's fifth item (whose line ends at 425) and clear of the pilots' columns.
-constexpr float kRowTop = 438, kRowHeight = 30, kRowWidth = 150, kRowGap = 16, kRowScale = 0.7f;
+// Under the title's fifth item (whose line ends at 425), above the credit line and clear
+// of the pilots' columns.
+constexpr float kRowTop = 428, kRowHeight = 27, kRowWidth = 150, kRowGap = 16, kRowScale = 0.65f;
 constexpr const char* kRow[] = {"Replays", "Options"};
 constexpr int kRowEntries = int(sizeof kRow / sizeof kRow[0]);
 constexpr int kItems = 5;
@@ -141,8 +142,10 @@ void TitleScreens::draw_over(Program& p) {
         SetAlpha(1.0f);
         if (i == lit) SetColor(255, 255, 255);
         else SetColor(120, 160, 255);
-        screen_text(kRow[i], x + kRowWidth / 2, kRowTop + 5, kRowScale, true);
+        screen_text(kRow[i], x + kRowWidth / 2, kRowTop + 3, kRowScale, true);
     }
+    // The rules drew the pointer under the row.
+    if (lit >= 0) screen_pointer(p.media, p.game.pointer_x, p.game.pointer_y);
 }
 
 void TitleScreens::presented(Program& p) {

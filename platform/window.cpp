@@ -363,6 +363,14 @@ void SetFullScreen(bool on) {
     ++win.full_screen_toggles;
     if (!win.window || engine_options.headless) return;
     if (on) {
+        // Made the size of the desktop first, as a window opened full screen is, so that
+        // it covers the screen where no window manager carries out the request.
+        SDL_DisplayMode desktop;
+        SDL_SetWindowBordered(win.window, SDL_FALSE);
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+            SDL_SetWindowPosition(win.window, 0, 0);
+            SDL_SetWindowSize(win.window, desktop.w, desktop.h);
+        }
         SDL_SetWindowFullscreen(win.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     } else {
         SDL_SetWindowFullscreen(win.window, 0);

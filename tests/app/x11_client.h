@@ -17,3 +17,13 @@ bool CoverWindow(const std::string& display, const std::string& title, uint32_t 
 // The whole screen of the display as 0x00RRGGBB words, rows top to bottom; empty with a
 // message if the display cannot be read.
 std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std::string* error);
+
+// Presses and lets go of keys through the X server (XTest), as a keyboard would, with the
+// window titled `title` given the input focus first. Keys by their X names ("Down",
+// "Return", "F11"), a modifier held with "Alt_L+Return"; `gap_ms` between two keys.
+bool PressKeys(const std::string& display, const std::string& title, const std::vector<std::string>& keys,
+               int gap_ms, std::string* error);
+
+// The size of the top-level window with the title. False with a message if the display
+// or the window cannot be found.
+bool WindowSize(const std::string& display, const std::string& title, int* w, int* h, std::string* error);
