@@ -12,8 +12,8 @@ namespace {
 
 // Under the title's fifth item (whose line ends at 425), above the credit line and clear
 // of the pilots' columns.
-constexpr float kRowTop = 428, kRowHeight = 27, kRowWidth = 150, kRowGap = 16, kRowScale = 0.65f;
-constexpr const char* kRow[] = {"Replays", "Options"};
+constexpr float kRowTop = 428, kRowHeight = 27, kRowWidth = 140, kRowGap = 14, kRowScale = 0.65f;
+constexpr const char* kRow[] = {"Play Online", "Replays", "Options"};
 constexpr int kRowEntries = int(sizeof kRow / sizeof kRow[0]);
 constexpr int kItems = 5;
 
@@ -119,7 +119,8 @@ void TitleScreens::open(int entry, const FrameInput& in) {
     saved_x_ = in.mouse_x;
     saved_y_ = in.mouse_y;
     switch (entry) {
-        case 0: screen_ = std::make_unique<ReplaysScreen>(); break;
+        case 0: screen_ = std::make_unique<OnlineScreen>(online_); break;
+        case 1: screen_ = std::make_unique<ReplaysScreen>(); break;
         default: screen_ = std::make_unique<OptionsScreen>(); break;
     }
 }
@@ -149,7 +150,14 @@ void TitleScreens::draw_over(Program& p) {
 }
 
 void TitleScreens::presented(Program& p) {
-    if (screen_ && p.game.game_state == GameState::title) screen_->presented(p);
+    if (screen_ && p.game.game_state == GameState::title) {
+        // A screen's own loop (the replay viewer, online play) runs from here; the frames
+        // it runs meanwhile see the plain title, and online play that goes on offline
+        // never comes back.
+        std::unique_ptr<Screen> running = std::move(screen_);
+        running->presented(p);
+        if (!screen_) screen_ = std::move(running);
+    }
     if (FullScreenToggles() == toggles_seen_) return;  // F11 anywhere, or the options
     toggles_seen_ = FullScreenToggles();
     p.settings.full_screen = FullScreen();

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kChannels = 1;
 constexpr int kHostPeers = 4;  // the guest, and room to refuse others politely
-constexpr int kHandshakeMs = 5000;
+constexpr int kHandshakeMs = 10000;
 
 void start_enet() {
     static bool started = false;
@@ -221,6 +221,8 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
     host_->intercept = &NetLink::intercept;
     links().emplace_back(host_, this);
     pending_ = enet_host_connect(host_, &address, kChannels, 0);
+    // ENet gives up no sooner than the handshake's own limit.
+    if (pending_) enet_peer_timeout(pending_, 0, kHandshakeMs, kHandshakeMs);
     if (!pending_) {
         *why = "cannot connect to " + host;
         return false;
@@ -407,7 +409,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
     if (state_ == State::ready && silent) {
         close_with(std::string(other_side(hosting_)) + " has left (no word for 5 seconds)");
     } else if (state_ == State::connecting && silent) {
-        close_with("no answer from the host");
+        close_with("no answer from the host after " + std::to_string(kHandshakeMs / 1000) + " s");
     }
 }
 

@@ -8,7 +8,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
+
+#include "platform/pixmap.h"
 
 #include "support.h"
 
@@ -113,13 +118,13 @@ TEST(ScreensByKeyboard, TheArrowsWalkTheItemsAndReachTheRow) {
 
 TEST(ScreensByKeyboard, AKeyBoundInTheOptionsFliesAndIsKept) {
     std::string settings = fresh_settings("keys-rebind");
-    // To the row, Right to Options, Return; down to "Blue keys", Return; Climb's second key,
+    // To the row, Right twice to Options, Return; down to "Blue keys", Return; Climb's second key,
     // Return, then U. Then Fire's second key (Q) is given I, Red's climb key: the game
     // names it, Return swaps them. Escape twice back to the title, Up to "Start Game",
     // Return, and U held once the round runs.
     std::string s;
     for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
-    s += tap(358, kRight) + tap(362, kReturn);
+    s += tap(358, kRight) + tap(360, kRight) + tap(362, kReturn);
     s += tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
     s += tap(384, kRight) + tap(388, kReturn) + tap(392, 85);
     for (int i = 0; i < 8; ++i) s += tap(400 + 4 * i, kDown);
@@ -150,10 +155,11 @@ TEST(ScreensByKeyboard, AKeyBoundInTheOptionsFliesAndIsKept) {
 }
 
 TEST(ScreensByKeyboard, EscapeRefusesASwap) {
+    // As above to Blue's keys; Climb's first key given I, which is Red's climb: Escape says no.
     std::string settings = fresh_settings("keys-refuse");
     std::string s;
     for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
-    s += tap(358, kRight) + tap(362, kReturn) + tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
+    s += tap(358, kRight) + tap(360, kRight) + tap(362, kReturn) + tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
     s += tap(388, kReturn) + tap(392, 73) + tap(398, kEscape) + tap(404, kEscape) + tap(410, kEscape);
     Outcome r = run("keys-refuse", s, {"--seed", "5", "--frames", "420", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -178,11 +184,11 @@ bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 TEST(ScreensByKeyboard, AKeptReplayIsWatchedAndAnotherDeleted) {
     std::string home = replays_home("keys-replays");
-    // To the row's first entry (Replays), Return; Return on the newest game watches it;
+    // To the row, Right to Replays, Return; Return on the newest game watches it;
     // Escape leaves the viewer; Down, Delete and Return delete the older game; Escape.
     std::string s;
     for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
-    s += tap(362, kReturn) + tap(370, kReturn) + tap(600, kEscape);
+    s += tap(358, kRight) + tap(362, kReturn) + tap(370, kReturn) + tap(600, kEscape);
     s += tap(610, kDown) + tap(614, 46) + tap(620, kReturn) + tap(626, kEscape);
     Outcome r = run("keys-replays", s, {"--seed", "5", "--frames", "650"}, {"XDG_DATA_HOME=" + home});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -194,6 +200,81 @@ TEST(ScreensByKeyboard, AKeptReplayIsWatchedAndAnotherDeleted) {
     EXPECT_EQ(r.trace[645]["game_state"].i(), kTitle);
     EXPECT_TRUE(exists(home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay"));
     EXPECT_FALSE(exists(home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay")) << "not deleted";
+}
+
+// Keys that type a port number or an address.
+std::string type_text(int f, const std::string& text) {
+    std::string s;
+    for (char c : text) {
+        int key = c == '.' ? 190 : c == ':' ? 186 : int(c);
+        s += tap(f, key);
+        f += 3;
+    }
+    return s;
+}
+
+std::string digits(int n) { return std::to_string(n); }
+
+// A port for this test's host, apart from other runs'.
+int test_port(int offset) { return 20000 + int(getpid() % 20000) + offset; }
+
+// From the title to the online screen: down to the row (Play Online first), Return.
+std::string to_online() {
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    return s + tap(362, kReturn);
+}
+
+TEST(ScreensByKeyboard, OneHostsOnlineAndAnotherJoinsFromItsScreen) {
+    int port = test_port(1);
+    // The host: Up to the port, Backspace four times, the port typed, Down to "Host a
+    // game", Return. The guest: Down to the address, typed, Down to "Join", Return.
+    std::string host = to_online() + tap(366, kUp);
+    for (int i = 0; i < 4; ++i) host += tap(369 + 3 * i, 8);
+    host += type_text(384, digits(port)) + tap(402, kDown) + tap(406, kReturn);
+    std::string guest = to_online() + tap(366, kDown) + type_text(370, "127.0.0.1:" + digits(port));
+    guest += tap(430, kDown) + tap(434, kReturn);
+    std::string host_log = OutputPath("online-host.log"), guest_log = OutputPath("online-guest.log");
+    Outcome h, g;
+    std::thread hosting([&] {
+        h = run("online-host", host, {"--seed", "7", "--frames", "800", "--blue", "computer", "--net-log", host_log});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    g = run("online-guest", guest, {"--seed", "8", "--frames", "800", "--red", "computer", "--net-log", guest_log});
+    hosting.join();
+    ASSERT_EQ(h.code, 0) << h.err;
+    ASSERT_EQ(g.code, 0) << g.err;
+    EXPECT_NE(h.err.find("playing online as Blue"), std::string::npos) << h.err;
+    EXPECT_NE(g.err.find("playing online as Red"), std::string::npos) << g.err;
+    // Both confirmed the same frames with the same state.
+    std::string a = read_file(host_log), b = read_file(guest_log);
+    size_t first_line = a.find('\n');
+    ASSERT_NE(first_line, std::string::npos) << "the host confirmed no frame";
+    EXPECT_NE(b.find(a.substr(0, first_line + 1)), std::string::npos) << a.substr(0, 200) << "\n" << b.substr(0, 200);
+}
+
+TEST(ScreensByKeyboard, AJoinNoHostAnswersComesBackToTheScreenWithWhy) {
+    int port = test_port(2);
+    std::string guest = to_online() + tap(366, kDown) + type_text(370, "127.0.0.1:" + digits(port));
+    guest += tap(430, kDown) + tap(434, kReturn);
+    std::string shot = OutputPath("online-no-answer.png");
+    // Ten seconds of waiting are some 600 frames at 60 a second.
+    Outcome g = run("online-no-answer", guest, {"--seed", "8", "--frames", "1300", "--shot", "1290:" + shot});
+    ASSERT_EQ(g.code, 0) << g.err;
+    ASSERT_EQ(g.trace.size(), 1300u) << "the program ended instead of coming back";
+    EXPECT_NE(g.err.find("no answer from the host after 10 s"), std::string::npos) << g.err;
+    EXPECT_EQ(g.trace.back()["game_state"].i(), kTitle);
+    // The reason stands on the online screen, in its yellow.
+    Pixmap picture = LoadPixmap(shot);
+    ASSERT_FALSE(picture.empty());
+    int yellow = 0;
+    for (int y = 405; y < 430; ++y) {
+        for (int x = 100; x < 540; ++x) {
+            const uint8_t* p = picture.at(x, y);
+            yellow += p[0] > 200 && p[1] > 160 && p[2] < 130;
+        }
+    }
+    EXPECT_GT(yellow, 50) << "no message on the online screen: " << shot;
 }
 
 TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
@@ -211,26 +292,26 @@ TEST(ScreensByOnePad, ThePadOpensTheOptionsSwitchesTheDisplayAndStartsAGame) {
     // One pad and nothing else: the stick takes the pointer down to the row and right to
     // Options, South opens them; Down six times to "Display", South switches it, East goes back; the
     // stick takes the pointer up to "Start Game" and South starts.
-    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 36) + pad_push(376, "x", "1.0", 10) + pad_button(390, 0);
-    for (int i = 0; i < 6; ++i) s += pad_push(400 + 4 * i, "y", "1.0", 2);
-    s += pad_button(430, 0) + pad_button(436, 1);
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 34) + pad_push(376, "x", "1.0", 20) + pad_button(400, 0);
+    for (int i = 0; i < 6; ++i) s += pad_push(410 + 4 * i, "y", "1.0", 2);
+    s += pad_button(436, 0) + pad_button(442, 1);
     // The rules wait for the South button to be let go once it chose: it is let go by the
-    // clock, which runs on while they wait (frame 486 is presented at 8100 ms).
-    s += pad_push(442, "y", "-1.0", 35) + "f486 pad0 b0 down\nt8150 pad0 b0 up\n";
+    // clock, which runs on while they wait (frame 490 is presented at 8166 ms).
+    s += pad_push(448, "y", "-1.0", 35) + "f490 pad0 b0 down\nt8220 pad0 b0 up\n";
     Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "520", "--red", "computer", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.trace.size(), 520u);
     EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
     int play = first_in(r.trace, kPlay);
-    EXPECT_GT(play, 480) << "the game started before the options were left";
+    EXPECT_GT(play, 485) << "the game started before the options were left";
     EXPECT_GE(play, 0) << "South on Start Game did not start";
 }
 
 TEST(ScreensByOnePad, APadWatchesAReplayAndDeletesOne) {
     std::string home = replays_home("pad-replays");
-    // The stick to the row's first entry, South; South watches the newest game, East
+    // The stick down to the row's middle entry (Replays), South; South watches the newest game, East
     // leaves it; the stick down once, West and South delete the older game; East.
-    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 36) + pad_push(376, "x", "-1.0", 10) + pad_button(410, 0);
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 34) + pad_push(376, "x", "-1.0", 10) + pad_button(410, 0);
     s += pad_button(420, 0) + pad_button(600, 1);
     s += pad_push(610, "y", "1.0", 2) + pad_button(616, 2) + pad_button(622, 0) + pad_button(628, 1);
     Outcome r = run("pad-replays", s, {"--seed", "5", "--frames", "650", "--red", "computer"}, {"XDG_DATA_HOME=" + home});

@@ -1,6 +1,6 @@
 // The screens in a real window under an X server of the test's own, 1920 x 1080, driven
 // by key presses that go through the X server (XTest) as a keyboard's do: the title's
-// row, the replays, the options and a side's keys, F11 and Alt+Enter switching between
+// row, the online screen, the replays, the options and a side's keys, F11 and Alt+Enter switching between
 // full screen and a window, and a game started and quit. The screen is grabbed at each
 // screen (test-output/screens-1080-*.png) for a person to look at.
 #include <fcntl.h>
@@ -202,6 +202,8 @@ TEST(ScreensInAWindow, RealKeysReachEveryScreenAndSwitchFullScreen) {
     keys({"Down", "Down", "Down", "Down", "Down"});
     grab(x.display(), "title-row");
     keys({"Return"});
+    grab(x.display(), "online");
+    keys({"Escape", "Right", "Return"});
     grab(x.display(), "replays");
     keys({"Escape", "Right", "Return"});
     grab(x.display(), "options");
