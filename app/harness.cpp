@@ -68,6 +68,8 @@ const char* usage_text() {
            "  --net-log FILE  online: write every confirmed frame's state hash, and the session's\n"
            "                  figures at its end, to FILE (for tests)\n"
            "  --help, -h      print this summary\n"
+           "  The row under the title's menu opens Play Online, Replays and Options; F11 or\n"
+           "  Alt+Enter switches full screen.\n"
            "  In the title, F5 plays the last recorded game. Exit status: 0 a normal end, 1 the\n"
            "  game could not run or a check failed, 2 a bad command line, 3 a script that never\n"
            "  ends its wait, 4 a failed sync test (man rc-whirlbat says which when).\n";

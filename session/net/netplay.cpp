@@ -552,9 +552,10 @@ bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<R
         if (banner > 0) {
             --banner;
             with_plain_state(p.media, [&] {
-                backing(200, 50);
+                // Under the menu's last item, clear of it and of the credit line.
+                backing(427, 29);
                 const int* c = me.side == 0 ? kBlue : kRed;
-                draw_line(std::string("You fly ") + kSideName[me.side], 207, 1.2f, c[0], c[1], c[2]);
+                draw_line(std::string("You fly ") + kSideName[me.side], 428, 1.0f, c[0], c[1], c[2]);
             });
         }
         present();
