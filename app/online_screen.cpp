@@ -180,7 +180,7 @@ void OnlineScreen::presented(Program& p) {
     if (!gave_up) std::fprintf(stderr, "rc-whirlbat: %s\n", failure.c_str());
 }
 
-void OnlineScreen::draw(const Program&) {
+void OnlineScreen::draw(const Program& p) {
     screen_backdrop();
     list_.draw();
     if (grid_) {
@@ -202,9 +202,12 @@ void OnlineScreen::draw(const Program&) {
         SetColor(255, 210, 80);
         screen_text(message_, 320, 410, 0.6f, true);
     }
+    PadNames pad = pad_names(p);
     if (grid_) {
-        screen_hints("Arrows or D-pad: character   Return or (A): type   (X): delete   Esc or (B): done");
+        screen_hints("Arrows or D-pad: character   Return or (" + pad.south + "): type   (" + pad.west +
+                     "): delete   Esc or (" + pad.east + "): done");
     } else {
-        screen_hints("Type in a field, or Return or (A) for the character grid   Esc or (B): back");
+        screen_hints("Type in a field, or Return or (" + pad.south + ") for the character grid   Esc or (" + pad.east +
+                     "): back");
     }
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-enum MainLine { BLUE_PILOT, RED_PILOT, BLUE_KEYS, RED_KEYS, SOUND, MUSIC, DISPLAY, STEREO, BACK, MAIN_LINES };
+enum MainLine { BLUE_PILOT, RED_PILOT, BLUE_KEYS, RED_KEYS, SOUND, MUSIC, DISPLAY, STEREO, PAD_LABELS, BACK, MAIN_LINES };
 constexpr int kSoundItem = 2, kMusicItem = 3;  // the title's volume items
 constexpr int kDelete = 46, kBackspace = 8;
 constexpr char kSideName[2][5] = {"Blue", "Red"};
@@ -55,8 +55,8 @@ void OptionsScreen::fill(const Program& p) {
     list_.entries.clear();
     if (page_ == Page::main) {
         list_.title = "Options";
-        list_.top = 100;
-        list_.step = 36;
+        list_.top = 96;
+        list_.step = 33;
         for (int side = 0; side < 2; ++side) {
             list_.entries.push_back({std::string(kSideName[side]) + " pilot",
                                      pilot_label(p.pilots.choice[side], p.pilots.pad_port(side))});
@@ -66,6 +66,7 @@ void OptionsScreen::fill(const Program& p) {
         list_.entries.push_back({"Music volume", level_text(p.game.music_lvl)});
         list_.entries.push_back({"Display", FullScreen() ? "Full screen" : "Window"});
         list_.entries.push_back({"3D glasses", kStereoNames[std::clamp(ana_mode, 0, 4)]});
+        list_.entries.push_back({"Pad button names", pad_labels_name(p.settings.pad_labels)});
         list_.entries.push_back({"Back", ""});
     } else {
         list_.title = std::string(kSideName[side_]) + " keys";
@@ -117,6 +118,7 @@ Screen::Step OptionsScreen::main_frame(Program& p, const Nav& nav, FrameInput& r
             set_stereo_mode((ana_mode + change + 5) % 5);
             p.settings.stereo_mode = ana_mode;
             break;
+        case PAD_LABELS: p.settings.pad_labels = (p.settings.pad_labels + change + 4) % 4; break;
         case BACK:
             if (nav.dx == 0) step.open = false;
             break;
@@ -278,11 +280,13 @@ void OptionsScreen::draw(const Program& p) {
         SetColor(255, 210, 80);
         screen_text(message_, 320, 420, 0.6f, true);
     }
+    PadNames pad = pad_names(p);
+    std::string a = " or (" + pad.south + ")", b = " or (" + pad.east + ")";
     if (page_ == Page::main) {
-        screen_hints("Up/Down: line   Left/Right: change   Return or (A): choose   Esc or (B): back");
+        screen_hints("Up/Down: line   Left/Right: change   Return" + a + ": choose   Esc" + b + ": back");
     } else if (wait_ == Wait::none) {
-        screen_hints("Up/Down: action   Left/Right: first or second key   Return or (A): bind   Esc or (B): back");
+        screen_hints("Up/Down: action   Left/Right: first or second key   Return" + a + ": bind   Esc" + b + ": back");
     } else {
-        screen_hints(wait_ == Wait::key ? "Press the key   Esc: keep it" : "Return or (A): swap   Esc or (B): keep");
+        screen_hints(wait_ == Wait::key ? "Press the key   Esc: keep it" : "Return" + a + ": swap   Esc" + b + ": keep");
     }
 }

@@ -126,7 +126,9 @@ void ReplaysScreen::presented(Program& p) {
     if (!watch_replay_file(p, file)) message_ = "That replay cannot be read.";
 }
 
-void ReplaysScreen::draw(const Program&) {
+void ReplaysScreen::draw(const Program& p) {
+    PadNames pad = pad_names(p);
+    std::string a = " or (" + pad.south + ")", b = " or (" + pad.east + ")", x = " or (" + pad.west + ")";
     screen_backdrop();
     list_.draw();
     SetColor(150, 150, 150);
@@ -142,14 +144,15 @@ void ReplaysScreen::draw(const Program&) {
         SetColor(220, 220, 220);
         screen_text(k.pilots, 320, y, 0.6f, true);
         SetColor(150, 150, 150);
-        screen_text("Watching: Space pause  Right one frame  F faster  N next round  Esc back", 320, y + 22, 0.55f,
-                    true);
+        screen_text("Watching: Space (" + pad.south + ") pause  Right one frame  F faster  N next round  Esc (" +
+                        pad.east + ") back",
+                    320, y + 22, 0.55f, true);
     }
     if (!message_.empty() || confirm_) {
         SetColor(255, 210, 80);
-        screen_text(confirm_ ? "Delete the game of " + kept_[size_t(list_.focus)].date + "? Return or (A): yes" : message_,
+        screen_text(confirm_ ? "Delete the game of " + kept_[size_t(list_.focus)].date + "? Return" + a + ": yes" : message_,
                     320, y + 44, 0.6f, true);
     }
-    screen_hints(confirm_ ? "Return or (A): delete   Esc or (B): keep it"
-                          : "Return or (A): watch   Delete or (X): delete   Esc or (B): back");
+    screen_hints(confirm_ ? "Return" + a + ": delete   Esc" + b + ": keep it"
+                          : "Return" + a + ": watch   Delete" + x + ": delete   Esc" + b + ": back");
 }

@@ -213,3 +213,18 @@ void click_title_item(FrameInput& rules, int item) {
     rules.mouse_y = 245 + 40 * item;
     rules.clicks = 1;
 }
+
+PadNames pad_names(const Program& p) {
+    PadLabels labels = p.settings.pad_labels == 0 ? JoyLabels(0) : PadLabels(p.settings.pad_labels - 1);
+    switch (labels) {
+        case PadLabels::playstation: return {"Cross", "Circle", "Square"};
+        case PadLabels::nintendo: return {"B", "A", "Y"};
+        case PadLabels::xbox: break;
+    }
+    return {"A", "B", "X"};
+}
+
+const char* pad_labels_name(int setting) {
+    constexpr const char* kNames[] = {"As the pad says", "Xbox", "PlayStation", "Nintendo"};
+    return kNames[setting >= 0 && setting < 4 ? setting : 0];
+}

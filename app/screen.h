@@ -110,5 +110,14 @@ public:
     virtual void presented(Program&) {}
 };
 
+// A pad's South, East and West buttons as the screens name them: as the first pad is
+// labelled, or as the settings force ("A", "Cross", "B"...).
+struct PadNames {
+    std::string south, east, west;
+};
+PadNames pad_names(const Program& p);
+// The names a setting of pad_labels gives (0 as the pad says).
+const char* pad_labels_name(int setting);
+
 // The rules' input with a pointer on the title's item (0..4) and a click.
 void click_title_item(FrameInput& rules, int item);

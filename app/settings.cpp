@@ -35,6 +35,7 @@ bool parse_level(const std::string& v, int* out) {
 }
 
 constexpr char kSides[2][5] = {"blue", "red"};
+const std::string kPadLabels[4] = {"auto", "xbox", "playstation", "nintendo"};
 
 // Escape, Space and the function keys belong to the game and the program.
 bool reserved(int key) { return key == 27 || key == 32 || (key >= 112 && key <= 123); }
@@ -220,6 +221,14 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
             } else {
                 warn(where + "'" + shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
             }
+        } else if (key == "pad_labels") {
+            auto at = std::find(std::begin(kPadLabels), std::end(kPadLabels), value);
+            if (at != std::end(kPadLabels)) {
+                s.pad_labels = int(at - std::begin(kPadLabels));
+            } else {
+                warn(where + "'" + shown + "' is not auto, xbox, playstation or nintendo; it stays " +
+                     kPadLabels[s.pad_labels]);
+            }
         } else if (key == "display") {
             if (value == "full screen" || value == "window") {
                 s.full_screen = value == "full screen";
@@ -274,6 +283,8 @@ std::string settings_text(const Settings& s) {
     }
     out << "\n# 3D glasses: 0 off, 1 magenta/green, 2 red/green, 3 red/cyan, 4 red/blue.\n"
         << "stereo_mode = " << s.stereo_mode << "\n\n";
+    out << "# A pad's buttons on the screens: auto (as the pad says), xbox, playstation, nintendo.\n"
+        << "pad_labels = " << kPadLabels[s.pad_labels] << "\n\n";
     if (s.full_screen) {
         out << "# Display: full screen or window (F11 or Alt+Enter switches while playing).\n"
             << "display = " << (*s.full_screen ? "full screen" : "window") << "\n\n";

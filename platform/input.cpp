@@ -504,6 +504,21 @@ int JoyDown(int button, int port) {
     return (s->buttons >> button) & 1;
 }
 
+PadLabels JoyLabels(int port) {
+    start();
+    if (port < 0 || size_t(port) >= in.ports.size() || !in.ports[size_t(port)].controller) return PadLabels::xbox;
+    switch (SDL_GameControllerGetType(in.ports[size_t(port)].controller)) {
+        case SDL_CONTROLLER_TYPE_PS3:
+        case SDL_CONTROLLER_TYPE_PS4:
+        case SDL_CONTROLLER_TYPE_PS5: return PadLabels::playstation;
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_PRO:
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_JOYCON_LEFT:
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_JOYCON_RIGHT:
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_JOYCON_PAIR: return PadLabels::nintendo;
+        default: return PadLabels::xbox;
+    }
+}
+
 uint32_t JoyButtons(int port) {
     const PadSample* s = sampled(port);
     return s ? s->buttons : 0;
