@@ -29,7 +29,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kEsc = 27, kSpace = 32;
+constexpr int kEsc = 27, kSpace = 32, kReturn = 13, kUp = 38, kDown = 40;
 constexpr int kNoticeFrames = 240;
 constexpr int kBannerFrames = 180;  // "You fly Blue" at the session's start
 constexpr int kPadEast = 1;
@@ -171,6 +171,16 @@ void local_controls(Program& p, Local& me) {
         if (JoyY(pad) == 1.0f) y += kPointerStep;
         if (x != MouseX() || y != MouseY()) MoveMouse(x, y);
         if (pressed & 1u) ++clicks;
+    }
+    if (menu) {
+        // Up and Down put the pointer on the item above or below, Return chooses it.
+        int up = KeyHit(kUp), down = KeyHit(kDown);
+        if (up != down) {
+            int item = menu_item_at(MouseY());
+            int target = item < 0 ? 0 : std::clamp(item + (down ? 1 : -1), 0, 4);
+            MoveMouse(POINTER_HOME_X, POINTER_HOME_Y + 40 * target);
+        }
+        if (KeyHit(kReturn)) ++clicks;
     }
     switch (g.game_state) {
         case GameState::play:

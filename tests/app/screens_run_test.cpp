@@ -232,20 +232,26 @@ TEST(ScreensByKeyboard, OneHostsOnlineAndAnotherJoinsFromItsScreen) {
     std::string host = to_online() + tap(366, kUp);
     for (int i = 0; i < 4; ++i) host += tap(369 + 3 * i, 8);
     host += type_text(384, digits(port)) + tap(402, kDown) + tap(406, kReturn);
+    // Online, the keys still work the menu: Down and Up put the pointer back on "Start
+    // Game", and Return starts the game on both machines.
+    host += tap(600, kDown) + tap(606, kUp) + tap(612, kReturn);
     std::string guest = to_online() + tap(366, kDown) + type_text(370, "127.0.0.1:" + digits(port));
     guest += tap(430, kDown) + tap(434, kReturn);
     std::string host_log = OutputPath("online-host.log"), guest_log = OutputPath("online-guest.log");
     Outcome h, g;
     std::thread hosting([&] {
-        h = run("online-host", host, {"--seed", "7", "--frames", "800", "--blue", "computer", "--net-log", host_log});
+        h = run("online-host", host, {"--seed", "7", "--frames", "900", "--blue", "computer", "--net-log", host_log});
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    g = run("online-guest", guest, {"--seed", "8", "--frames", "800", "--red", "computer", "--net-log", guest_log});
+    // The guest ends first, while the game the host started goes on.
+    g = run("online-guest", guest, {"--seed", "8", "--frames", "750", "--red", "computer", "--net-log", guest_log});
     hosting.join();
     ASSERT_EQ(h.code, 0) << h.err;
     ASSERT_EQ(g.code, 0) << g.err;
     EXPECT_NE(h.err.find("playing online as Blue"), std::string::npos) << h.err;
     EXPECT_NE(g.err.find("playing online as Red"), std::string::npos) << g.err;
+    ASSERT_FALSE(g.trace.empty());
+    EXPECT_EQ(g.trace.back()["game_state"].i(), kPlay) << "Return on the host did not start the online game";
     // Both confirmed the same frames with the same state.
     std::string a = read_file(host_log), b = read_file(guest_log);
     size_t first_line = a.find('\n');
