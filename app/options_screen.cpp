@@ -11,7 +11,14 @@
 
 namespace {
 
-enum MainLine { BLUE_PILOT, RED_PILOT, BLUE_KEYS, RED_KEYS, SOUND, MUSIC, DISPLAY, STEREO, PAD_LABELS, BACK, MAIN_LINES };
+enum MainLine {
+    BLUE_PILOT, RED_PILOT, BLUE_KEYS, RED_KEYS, PAD_FIRE, PAD_PAUSE, SOUND, MUSIC, DISPLAY, STEREO, PAD_LABELS, BACK,
+    MAIN_LINES
+};
+// The face buttons fire and pause may move to (the rules' numbers), in the order offered;
+// the shoulder buttons fire whatever is chosen.
+constexpr int kPadButtons[] = {0, 1, 2, 3};
+constexpr int kPadButtonCount = int(sizeof kPadButtons / sizeof kPadButtons[0]);
 constexpr int kSoundItem = 2, kMusicItem = 3;  // the title's volume items
 constexpr int kDelete = 46, kBackspace = 8;
 constexpr char kSideName[2][5] = {"Blue", "Red"};
@@ -49,19 +56,43 @@ void step_pilot(Program& p, int side, int by) {
 
 std::string key_text(int key) { return key ? KeyName(key) : "-"; }
 
+// A pad button as the screens name it.
+std::string pad_button_name(const Program& p, int button) {
+    PadNames names = pad_names(p);
+    switch (button) {
+        case 0: return names.south;
+        case 1: return names.east;
+        case 2: return names.west;
+        case 3: return names.north;
+        default: return "button " + std::to_string(button);
+    }
+}
+
+// The next button in the list for fire or pause, passing over the other's.
+int step_pad_button(int now, int other, int by) {
+    int i = int(std::find(kPadButtons, kPadButtons + kPadButtonCount, now) - kPadButtons);
+    for (int tries = 0; tries < kPadButtonCount; ++tries) {
+        i = ((i + by) % kPadButtonCount + kPadButtonCount) % kPadButtonCount;
+        if (kPadButtons[i] != other) break;
+    }
+    return kPadButtons[i];
+}
+
 }  // namespace
 
 void OptionsScreen::fill(const Program& p) {
     list_.entries.clear();
     if (page_ == Page::main) {
         list_.title = "Options";
-        list_.top = 96;
-        list_.step = 33;
+        list_.top = 92;
+        list_.step = 29;
         for (int side = 0; side < 2; ++side) {
             list_.entries.push_back({std::string(kSideName[side]) + " pilot",
                                      pilot_label(p.pilots.choice[side], p.pilots.pad_port(side))});
         }
         for (int side = 0; side < 2; ++side) list_.entries.push_back({std::string(kSideName[side]) + " keys", "Change >"});
+        list_.entries.push_back({"Pad button to fire", pad_button_name(p, p.settings.pad_fire)});
+        list_.entries.push_back({"Pad button to pause", pad_button_name(p, p.settings.pad_pause)});
         list_.entries.push_back({"Sound volume", level_text(p.game.sound_lvl)});
         list_.entries.push_back({"Music volume", level_text(p.game.music_lvl)});
         list_.entries.push_back({"Display", FullScreen() ? "Full screen" : "Window"});
@@ -118,6 +149,8 @@ Screen::Step OptionsScreen::main_frame(Program& p, const Nav& nav, FrameInput& r
             set_stereo_mode((ana_mode + change + 5) % 5);
             p.settings.stereo_mode = ana_mode;
             break;
+        case PAD_FIRE: p.settings.pad_fire = step_pad_button(p.settings.pad_fire, p.settings.pad_pause, change); break;
+        case PAD_PAUSE: p.settings.pad_pause = step_pad_button(p.settings.pad_pause, p.settings.pad_fire, change); break;
         case PAD_LABELS: p.settings.pad_labels = (p.settings.pad_labels + change + 4) % 4; break;
         case BACK:
             if (nav.dx == 0) step.open = false;

@@ -217,11 +217,11 @@ void click_title_item(FrameInput& rules, int item) {
 PadNames pad_names(const Program& p) {
     PadLabels labels = p.settings.pad_labels == 0 ? JoyLabels(0) : PadLabels(p.settings.pad_labels - 1);
     switch (labels) {
-        case PadLabels::playstation: return {"Cross", "Circle", "Square"};
-        case PadLabels::nintendo: return {"B", "A", "Y"};
+        case PadLabels::playstation: return {"Cross", "Circle", "Square", "Triangle"};
+        case PadLabels::nintendo: return {"B", "A", "Y", "X"};
         case PadLabels::xbox: break;
     }
-    return {"A", "B", "X"};
+    return {"A", "B", "X", "Y"};
 }
 
 const char* pad_labels_name(int setting) {

@@ -110,10 +110,10 @@ public:
     virtual void presented(Program&) {}
 };
 
-// A pad's South, East and West buttons as the screens name them: as the first pad is
+// A pad's South, East, West and North buttons as the screens name them: as the first pad is
 // labelled, or as the settings force ("A", "Cross", "B"...).
 struct PadNames {
-    std::string south, east, west;
+    std::string south, east, west, north;
 };
 PadNames pad_names(const Program& p);
 // The names a setting of pad_labels gives (0 as the pad says).

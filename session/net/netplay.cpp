@@ -131,7 +131,8 @@ PortInput local_port(Program& p, int side) {
             port.axis[AXIS_Y] = JoyY(pad);
             port.axis[AXIS_Z] = JoyZ(pad);
             port.axis[AXIS_R] = JoyR(pad);
-            port.buttons = JoyButtons(pad);
+            port.buttons = remap_pad_buttons(JoyButtons(pad), p.settings.pad_fire, p.settings.pad_pause,
+                                             p.game.game_state == GameState::play);
             return port;
         }
         case PilotKind::keys: return keyboard_port(p.keys[side]);
@@ -158,7 +159,10 @@ void local_controls(Program& p, Local& me) {
     int esc = KeyHit(kEsc), space = KeyHit(kSpace), clicks = MouseHit(1);
     uint32_t buttons = 0;
     int pad = p.pilots.pad_port(me.side);
-    if (pad >= 0) buttons = JoyButtons(pad);
+    if (pad >= 0) {
+        buttons = remap_pad_buttons(JoyButtons(pad), p.settings.pad_fire, p.settings.pad_pause,
+                                    g.game_state == GameState::play);
+    }
     uint32_t pressed = buttons & ~me.buttons_before;
     me.buttons_before = buttons;
     bool toggle = space || (pressed & 2u);

@@ -293,21 +293,33 @@ TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
     EXPECT_NE(read_file(settings).find("display = full screen\n"), std::string::npos) << read_file(settings);
 }
 
-TEST(ScreensByOnePad, ThePadOpensTheOptionsSwitchesTheDisplayAndStartsAGame) {
+TEST(ScreensByOnePad, ThePadOpensTheOptionsMovesFireToXSwitchesTheDisplayAndStartsAGame) {
     std::string settings = fresh_settings("pad-only");
     // One pad and nothing else: the stick takes the pointer down to the row and right to
-    // Options, South opens them; Down six times to "Display", South switches it, East goes back; the
-    // stick takes the pointer up to "Start Game" and South starts.
+    // Options, South opens them; Down four times to the fire button, Right gives fire to
+    // X; Down four times more to "Display", South switches it, East goes back; the stick
+    // takes the pointer up to "Start Game" and South starts.
     std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 34) + pad_push(376, "x", "1.0", 20) + pad_button(400, 0);
-    for (int i = 0; i < 6; ++i) s += pad_push(410 + 4 * i, "y", "1.0", 2);
+    for (int i = 0; i < 4; ++i) s += pad_push(406 + 3 * i, "y", "1.0", 1);
+    s += pad_push(419, "x", "1.0", 1);  // fire moves from A to X (B pauses)
+    for (int i = 0; i < 4; ++i) s += pad_push(422 + 3 * i, "y", "1.0", 1);
     s += pad_button(436, 0) + pad_button(442, 1);
     // The rules wait for the South button to be let go once it chose: it is let go by the
     // clock, which runs on while they wait (frame 490 is presented at 8166 ms).
     s += pad_push(448, "y", "-1.0", 35) + "f490 pad0 b0 down\nt8220 pad0 b0 up\n";
-    Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "520", "--red", "computer", "--settings", settings});
+    // In the round: climb, then X fires.
+    s += pad_push(545, "y", "-1.0", 20) + pad_button(570, 2);
+    Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "620", "--red", "computer", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
-    ASSERT_EQ(r.trace.size(), 520u);
-    EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
+    ASSERT_EQ(r.trace.size(), 620u);
+    std::string kept = read_file(settings);
+    EXPECT_NE(kept.find("display = window\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("pad.fire = x\n"), std::string::npos) << kept;
+    int rockets = 0;
+    for (size_t f = 560; f < r.trace.size(); ++f) {
+        for (const Json& rocket : r.trace[f]["rockets"].items) rockets += rocket["id"].i() == 0;
+    }
+    EXPECT_GT(rockets, 0) << "X, the fire button now, fired no rocket";
     int play = first_in(r.trace, kPlay);
     EXPECT_GT(play, 485) << "the game started before the options were left";
     EXPECT_GE(play, 0) << "South on Start Game did not start";
