@@ -290,8 +290,8 @@ void OptionsScreen::draw(const Program& p) {
     list_.draw();
     if (page_ == Page::keys) {
         SetColor(150, 150, 150);
-        screen_text("first key", 330, 72 + 8, 0.55f, false);
-        screen_text("second key", 450, 72 + 8, 0.55f, false);
+        screen_text("first key", 330, 72 + 8, 0.6f, false);
+        screen_text("second key", 450, 72 + 8, 0.6f, false);
         for (int a = 0; a < KEY_ACTIONS; ++a) {
             float y = list_.top + list_.step * float(a);
             for (int s = 0; s < 2; ++s) {

@@ -132,8 +132,8 @@ void ReplaysScreen::draw(const Program& p) {
     screen_backdrop();
     list_.draw();
     SetColor(150, 150, 150);
-    screen_text("date", list_.left, list_.top - 24, 0.55f, false);
-    screen_text("score     length", list_.right - 130, list_.top - 24, 0.55f, false);
+    screen_text("date", list_.left, list_.top - 24, 0.6f, false);
+    screen_text("score     length", list_.right - 130, list_.top - 24, 0.6f, false);
     if (kept_.empty()) {
         SetColor(220, 220, 220);
         screen_text("No games are kept yet: every game played is kept here.", 320, 200, 0.65f, true);
@@ -146,7 +146,7 @@ void ReplaysScreen::draw(const Program& p) {
         SetColor(150, 150, 150);
         screen_text("Watching: Space (" + pad.south + ") pause  Right one frame  F faster  N next round  Esc (" +
                         pad.east + ") back",
-                    320, y + 22, 0.55f, true);
+                    320, y + 22, 0.6f, true);
     }
     if (!message_.empty() || confirm_) {
         SetColor(255, 210, 80);

@@ -148,7 +148,7 @@ void EntryList::draw() const {
     if (shown > 0 && entries.size() > size_t(shown)) {
         SetColor(150, 150, 150);
         std::string where = std::to_string(focus + 1) + " of " + std::to_string(entries.size());
-        screen_text(where, right - float(TextWidth(where)) * 0.55f, top - 24, 0.55f, false);
+        screen_text(where, right - float(TextWidth(where)) * 0.6f, top - 24, 0.6f, false);
     }
 }
 
