@@ -69,6 +69,8 @@ const char* usage_text() {
            "  --net-log FILE  online: write every confirmed frame's state hash, and the session's\n"
            "                  figures at its end, to FILE (for tests)\n"
            "  --help, -h      print this summary\n"
+           "  The row under the title's menu opens Play Online, Replays and Options; F11 or\n"
+           "  Alt+Enter switches full screen.\n"
            "  In the title, F5 plays the last recorded game. Exit status: 0 a normal end, 1 the\n"
            "  game could not run or a check failed, 2 a bad command line, 3 a script that never\n"
            "  ends its wait, 4 a failed sync test (man rc-whirlbat says which when).\n";
@@ -182,6 +184,8 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
                       [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
         p.hooks.push_back(std::make_shared<SettingsKeeper>(settings_path, p.settings));
     }
+    // A window chosen in the settings, unless this run asks for one anyway.
+    if (p.settings.full_screen == false) engine_options.windowed = true;
     for (int side = 0; side < 2; ++side) {
         PilotChoice pilot;
         if (parse_pilot(opts.pilot[side], &pilot)) p.run_pilot[side] = pilot;

@@ -5,6 +5,7 @@
 #include "session/runner.h"
 #include "app/harness.h"
 #include "app/pilot_panel.h"
+#include "app/title_screens.h"
 #include "platform/window.h"
 #include "session/replay.h"
 #include "session/replay_check.h"
@@ -17,7 +18,7 @@ namespace {
 // The run the command line asks for: a replay, an online game or the game itself. It
 // ends by End, never by returning.
 [[noreturn]] void play(Program& program, const HarnessOptions& opts, const Replay& replay,
-                       std::shared_ptr<Recorder>& recorder) {
+                       std::shared_ptr<Recorder>& recorder, OnlinePlay& online) {
     int seed = start_seed(opts);
     if (!opts.replay.empty()) {
         if (opts.headless) run_replay_headless(program, replay, opts.replay, seed, {opts.trace, opts.shots, opts.frames});
@@ -38,6 +39,12 @@ namespace {
         attach_recorder(program, recorder);
     }
     add_replay_key(program, recorder);
+    online.start = [&recorder, opts](Program& p, const NetOptions& net, bool* gave_up, std::string* failure) {
+        NetOptions o = net;
+        o.delay = opts.delay;
+        o.net_log = opts.net_log;
+        return play_online(p, o, p.seed, recorder, gave_up, failure);
+    };
     if (opts.host || !opts.join.empty()) {
         run_online_game(program, NetOptions{opts.host, opts.port, opts.join, opts.delay, opts.net_log}, seed, recorder);
     }
@@ -79,6 +86,8 @@ int main(int argc, char** argv) {
     // devices are closed.
     Program program;
     program.hooks.push_back(std::make_shared<PilotPanel>());
+    auto online = std::make_shared<OnlinePlay>();
+    program.hooks.push_back(std::make_shared<TitleScreens>(online));
     if (!start_harness(harness, program, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());
         return 2;
@@ -86,7 +95,7 @@ int main(int argc, char** argv) {
     std::shared_ptr<Recorder> recorder;
     int code = 0;
     try {
-        play(program, opts, replay, recorder);
+        play(program, opts, replay, recorder, *online);
     } catch (const ProgramEnd& end) {
         code = end.code;
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/screen.h"
 #include "platform/draw.h"
 #include "platform/font.h"
 #include "platform/input.h"
@@ -63,9 +64,14 @@ std::vector<std::string> legend(const Program& p, int side) {
                     key_names(k[KEY_FORWARD]) + " / " + key_names(k[KEY_BACKWARD]) + "  ahead / back",
                     key_names(k[KEY_SLIDE_LEFT]) + " / " + key_names(k[KEY_SLIDE_RIGHT]) + "  slide",
                     key_names(k[KEY_FIRE]) + "  fire"};
-        case PilotKind::pad:
-            return {"left stick  up, down, turn", "right stick  ahead, slide", "A, LB, RB  fire",
-                    "B or Start  pause"};
+        case PilotKind::pad: {
+            // The fire and pause buttons as chosen in the options, named as the pad is labelled.
+            PadNames names = pad_names(p);
+            const std::string face[4] = {names.south, names.east, names.west, names.north};
+            auto name = [&](int button) { return button >= 0 && button < 4 ? face[button] : std::string("?"); };
+            return {"left stick  up, down, turn", "right stick  ahead, slide",
+                    name(p.settings.pad_fire) + ", LB, RB  fire", name(p.settings.pad_pause) + " or Start  pause"};
+        }
         case PilotKind::computer:
             return {"flown by the computer"};
     }

@@ -35,6 +35,18 @@ bool parse_level(const std::string& v, int* out) {
 }
 
 constexpr char kSides[2][5] = {"blue", "red"};
+const std::string kPadLabels[4] = {"auto", "xbox", "playstation", "nintendo"};
+// The face buttons fire and pause may move to, by their place on an Xbox-style pad (the
+// shoulder buttons fire whatever is chosen).
+const std::string kPadButtons[4] = {"a", "b", "x", "y"};
+constexpr int kPadButtonNumbers[4] = {0, 1, 2, 3};
+
+std::string pad_button_text(int button) {
+    for (int i = 0; i < 4; ++i) {
+        if (kPadButtonNumbers[i] == button) return kPadButtons[i];
+    }
+    return "a";
+}
 
 // Escape, Space and the function keys belong to the game and the program.
 bool reserved(int key) { return key == 27 || key == 32 || (key >= 112 && key <= 123); }
@@ -220,6 +232,29 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
             } else {
                 warn(where + "'" + shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
             }
+        } else if (key == "pad.fire" || key == "pad.pause") {
+            int& button = key == "pad.fire" ? s.pad_fire : s.pad_pause;
+            auto at = std::find(std::begin(kPadButtons), std::end(kPadButtons), value);
+            if (at != std::end(kPadButtons)) {
+                button = kPadButtonNumbers[at - std::begin(kPadButtons)];
+            } else {
+                warn(where + "'" + shown + "' is not one of a, b, x, y; it stays " + pad_button_text(button));
+            }
+        } else if (key == "pad_labels") {
+            auto at = std::find(std::begin(kPadLabels), std::end(kPadLabels), value);
+            if (at != std::end(kPadLabels)) {
+                s.pad_labels = int(at - std::begin(kPadLabels));
+            } else {
+                warn(where + "'" + shown + "' is not auto, xbox, playstation or nintendo; it stays " +
+                     kPadLabels[s.pad_labels]);
+            }
+        } else if (key == "display") {
+            if (value == "full screen" || value == "window") {
+                s.full_screen = value == "full screen";
+            } else {
+                warn(where + "'" + shown + "' is not 'full screen' or 'window'; it stays " +
+                     (s.full_screen.value_or(true) ? "full screen" : "window"));
+            }
         } else if (key.rfind("blue.", 0) == 0 || key.rfind("red.", 0) == 0) {
             int side = key[0] == 'r';
             std::string action = key.substr(side ? 4 : 5);
@@ -239,6 +274,11 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
         }
     }
     drop_shared_keys(path, s, history, warn);
+    if (s.pad_fire == s.pad_pause) {
+        warn(path + ": pad.fire and pad.pause are both " + pad_button_text(s.pad_fire) + "; they are a and b again");
+        s.pad_fire = 0;
+        s.pad_pause = 1;
+    }
 }
 
 }  // namespace
@@ -266,7 +306,16 @@ std::string settings_text(const Settings& s) {
         else out << "# " << kSides[side] << " = pad\n";
     }
     out << "\n# 3D glasses: 0 off, 1 magenta/green, 2 red/green, 3 red/cyan, 4 red/blue.\n"
-        << "stereo_mode = " << s.stereo_mode << "\n\n"
+        << "stereo_mode = " << s.stereo_mode << "\n\n";
+    out << "# The pad buttons that fire and pause, by their place on an Xbox-style pad: a, b, x, y.\n"
+        << "pad.fire = " << pad_button_text(s.pad_fire) << "\npad.pause = " << pad_button_text(s.pad_pause) << "\n\n"
+        << "# A pad's buttons on the screens: auto (as the pad says), xbox, playstation, nintendo.\n"
+        << "pad_labels = " << kPadLabels[s.pad_labels] << "\n\n";
+    if (s.full_screen) {
+        out << "# Display: full screen or window (F11 or Alt+Enter switches while playing).\n"
+            << "display = " << (*s.full_screen ? "full screen" : "window") << "\n\n";
+    }
+    out
         << "# Keyboard halves: one or two keys an action, by the names the system gives them.\n";
     for (int side = 0; side < 2; ++side) {
         for (int a = 0; a < KEY_ACTIONS; ++a)

@@ -276,6 +276,14 @@ void handle(const SDL_Event& e) {
             break;
         case SDL_KEYDOWN: {
             if ((e.key.keysym.mod & KMOD_ALT) && e.key.keysym.sym == SDLK_F4) in.terminate = true;
+            // F11 and Alt+Enter switch between full screen and a window, wherever the game
+            // is; the press is the window's, not the game's.
+            bool alt_enter = (e.key.keysym.mod & KMOD_ALT) &&
+                             (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER);
+            if (!e.key.repeat && (e.key.keysym.sym == SDLK_F11 || alt_enter)) {
+                SetFullScreen(!FullScreen());
+                break;
+            }
             // Holding a key counts one press: auto-repeat changes nothing.
             int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
             for (int code : {vk, unsided(vk)}) {
@@ -494,6 +502,21 @@ int JoyDown(int button, int port) {
     const PadSample* s = sampled(port);
     if (!s || button < 0 || button > 31) return 0;
     return (s->buttons >> button) & 1;
+}
+
+PadLabels JoyLabels(int port) {
+    start();
+    if (port < 0 || size_t(port) >= in.ports.size() || !in.ports[size_t(port)].controller) return PadLabels::xbox;
+    switch (SDL_GameControllerGetType(in.ports[size_t(port)].controller)) {
+        case SDL_CONTROLLER_TYPE_PS3:
+        case SDL_CONTROLLER_TYPE_PS4:
+        case SDL_CONTROLLER_TYPE_PS5: return PadLabels::playstation;
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_PRO:
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_JOYCON_LEFT:
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_JOYCON_RIGHT:
+        case SDL_CONTROLLER_TYPE_NINTENDO_SWITCH_JOYCON_PAIR: return PadLabels::nintendo;
+        default: return PadLabels::xbox;
+    }
 }
 
 uint32_t JoyButtons(int port) {

@@ -52,3 +52,9 @@ int JoyDown(int button, int port = 0);
 uint32_t JoyButtons(int port = 0);
 // Presses of buttons 0..15 seen between two readings of the pad, since the last JoyHit.
 int JoyHit(int button, int port = 0);
+
+// How a pad's maker labels its face buttons, from what SDL knows of the pad: the South,
+// East, West and North buttons are A, B, X, Y (Xbox and most others), Cross, Circle,
+// Square, Triangle (PlayStation), or B, A, Y, X (Nintendo).
+enum class PadLabels { xbox, playstation, nintendo };
+PadLabels JoyLabels(int port = 0);

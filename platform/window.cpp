@@ -58,6 +58,8 @@ struct WindowState {
     std::vector<std::function<void()>> flip_hooks;
     std::vector<std::function<void()>> end_hooks;
     int exit_code = 0;
+    bool full_screen = false;
+    int full_screen_toggles = 0;
     // Headless clock.
     int virtual_ms = 0;
     int waited_since_flip = 0;
@@ -394,6 +396,36 @@ void forward_hangup() {
 
 int GraphicsSeq() { return win.window ? win.seq : 0; }
 
+void SetFullScreen(bool on) {
+    if (on == win.full_screen) return;
+    win.full_screen = on;
+    ++win.full_screen_toggles;
+    if (!win.window || engine_options.headless) return;
+    if (on) {
+        // Made the size of the desktop first, as a window opened full screen is, so that
+        // it covers the screen where no window manager carries out the request.
+        SDL_DisplayMode desktop;
+        SDL_SetWindowBordered(win.window, SDL_FALSE);
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+            SDL_SetWindowPosition(win.window, 0, 0);
+            SDL_SetWindowSize(win.window, desktop.w, desktop.h);
+        }
+        SDL_SetWindowFullscreen(win.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(win.window, 0);
+        // A window made full screen from the start has no size of its own to go back to.
+        SDL_SetWindowBordered(win.window, SDL_TRUE);
+        SDL_SetWindowResizable(win.window, SDL_TRUE);
+        SDL_Rect rect = window_rect_for(win.width, win.height);
+        SDL_SetWindowSize(win.window, rect.w, rect.h);
+        SDL_SetWindowPosition(win.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+}
+
+bool FullScreen() { return win.full_screen; }
+
+int FullScreenToggles() { return win.full_screen_toggles; }
+
 void AppTitle(const std::string& title) {
     win.title = title;
     if (win.window) SDL_SetWindowTitle(win.window, title.c_str());
@@ -425,6 +457,7 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     Uint32 window_flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
     SDL_Rect rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height};
+    win.full_screen = depth != 0 && !engine_options.windowed;
     if (!engine_options.headless) {
         if (depth != 0 && !engine_options.windowed) {
             // Desktop full screen: the monitor keeps its mode. The window is made the size

@@ -51,6 +51,14 @@ int AppTerminate();
 // game's waits end on it.
 int AppQuitPending();
 
+// Full screen (desktop full screen) or a window, while the game runs. F11 and Alt+Enter
+// toggle it from the event pump, wherever the game is; FullScreenToggles counts the
+// switches so that the program can remember the player's choice. Headless runs keep
+// the state without a display to change.
+void SetFullScreen(bool on);
+bool FullScreen();
+int FullScreenToggles();
+
 void HideMouse();
 void ShowMouse();
 // Puts the pointer at (x, y) of the picture.

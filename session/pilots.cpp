@@ -1,5 +1,7 @@
 #include "session/pilots.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "platform/input.h"
@@ -133,6 +135,27 @@ PortInput keyboard_port(const KeyLayout& layout) {
     }
     port.buttons = fire ? 1u : 0u;
     return port;
+}
+
+uint32_t remap_pad_buttons(uint32_t buttons, int fire, int pause, bool flying) {
+    if (fire == 0 && pause == 1) return buttons;
+    if (!flying) {
+        if (pause > 1 && pause < 32 && (buttons >> pause & 1u)) buttons |= 2u;
+        return buttons;
+    }
+    // from[i]: the pad's button the rules read as button i.
+    std::array<int, 32> from;
+    for (int i = 0; i < 32; ++i) from[size_t(i)] = i;
+    auto bring = [&](int to, int button) {
+        if (button < 0 || button > 31) return;
+        auto at = std::find(from.begin(), from.end(), button);
+        std::swap(from[size_t(to)], *at);
+    };
+    bring(0, fire);
+    if (pause != fire) bring(1, pause);
+    uint32_t out = 0;
+    for (int i = 0; i < 32; ++i) out |= (buttons >> from[size_t(i)] & 1u) << i;
+    return out;
 }
 
 Pilots Pilots::defaults(int pads) {

@@ -42,6 +42,13 @@ std::string key_names(const std::array<int, 2>& keys);
 // frame (a tap between two frames still fires).
 PortInput keyboard_port(const KeyLayout& layout);
 
+// A pad's buttons as the rules read them when the player moved fire and pause to other
+// buttons. In flight the chosen fire button trades places with button 0 (A) and the
+// chosen pause button with button 1 (B). In the menus A still chooses and B still goes
+// on, and the chosen pause button (unless it is A) goes on too. Fire 0 and pause 1 leave
+// the buttons as the pad gives them.
+uint32_t remap_pad_buttons(uint32_t buttons, int fire, int pause, bool flying);
+
 // The two pilots and what they say about the pads the rules should count.
 struct Pilots {
     std::array<PilotChoice, 2> choice;

@@ -86,6 +86,16 @@ std::string newest_replay(const std::string& folder) {
     return names.empty() ? "" : folder + "/" + names.back();
 }
 
+std::vector<std::string> kept_replays(const std::string& folder) {
+    std::vector<std::string> names = replays_in(folder), paths;
+    const std::string tail = REPLAY_EXTENSION;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (it->size() > tail.size() && it->compare(it->size() - tail.size(), tail.size(), tail) == 0)
+            paths.push_back(folder + "/" + *it);
+    }
+    return paths;
+}
+
 void prune_replays(const std::string& folder, int keep) {
     std::vector<std::string> names = replays_in(folder);
     for (size_t i = 0; i + size_t(keep) < names.size(); ++i) {

@@ -28,6 +28,8 @@ constexpr int REPLAYS_KEPT = 50;
 std::string replays_folder();
 // The newest replay in a folder, whole or .partial ("" if there is none).
 std::string newest_replay(const std::string& folder);
+// The whole replays of a folder (not the .partial ones), newest first, as paths.
+std::vector<std::string> kept_replays(const std::string& folder);
 // Deletes all but the newest `keep` replays of a folder.
 void prune_replays(const std::string& folder, int keep);
 // Games a crash left as NAME.partial in a folder (none being written by a program that

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kEscape = 27, kSpace = 32, kRight = 39, kFaster = 'F', kNextRound = 'N';
 constexpr int kFastest = 8;
+constexpr int kPadSouth = 0, kPadEast = 1;
 // The status line's strip, just above the HUD's foot.
 constexpr int kStripY = 436, kStripHeight = 14;
 
@@ -171,7 +172,14 @@ WatchEnd Viewer::run() {
         PumpEvents();
         if (AppTerminate()) return WatchEnd::closed;
         if (AppSuspended()) wait_while_inactive();
-        if (KeyHit(kEscape)) return WatchEnd::back;
+        // A pad's East button goes back and its South button pauses, as Escape and Space.
+        SamplePads();
+        bool pad_back = false, pad_pause = false;
+        for (int port = 0; port < JoyAttached(); ++port) {
+            pad_back = JoyHit(kPadEast, port) > 0 || pad_back;
+            pad_pause = JoyHit(kPadSouth, port) > 0 || pad_pause;
+        }
+        if (KeyHit(kEscape) || pad_back) return WatchEnd::back;
         if (covered) {
             DrawingState saved;
             saved.save();
@@ -183,7 +191,7 @@ WatchEnd Viewer::run() {
             DrawImage(under, 0, kStripY);
             saved.restore();
         }
-        if (KeyHit(kSpace)) paused_ = !paused_;
+        if (KeyHit(kSpace) || pad_pause) paused_ = !paused_;
         if (KeyHit(kFaster)) speed_ = speed_ == kFastest ? 1 : speed_ * 2;
         int steps = paused_ ? 0 : speed_;
         if (KeyHit(kRight)) {
@@ -257,11 +265,17 @@ void ReplayKey::presented(Program& p) {
         std::fprintf(stderr, "rc-whirlbat: there is no recorded game to watch yet\n");
         return;
     }
+    watch_replay_file(p, file);
+}
+
+}  // namespace
+
+bool watch_replay_file(Program& p, const std::string& file) {
     Replay replay;
     std::string error;
     if (!load_replay(file, replay, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s: %s\n", file.c_str(), error.c_str());
-        return;
+        return false;
     }
     Snapshot live;
     live.save(p.world, p.game);
@@ -273,9 +287,8 @@ void ReplayKey::presented(Program& p) {
     if (track) p.sound.play_music(track, p.game.music_vol);
     FlushKeys();
     FlushMouse();
+    return true;
 }
-
-}  // namespace
 
 void add_replay_key(Program& p, std::shared_ptr<Recorder> recorder) {
     p.hooks.push_back(std::make_shared<ReplayKey>(std::move(recorder)));

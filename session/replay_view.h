@@ -1,7 +1,7 @@
 #pragma once
 // Watching a replay in the program's window. The viewer's keys: Space pauses and
 // resumes, Right steps one frame, F goes faster (x2, x4, x8, then x1 again), N jumps to
-// the next round, Escape goes back. A line at the foot of the arena shows the replay's
+// the next round, Escape goes back (a pad: South pauses, East goes back). A line at the foot of the arena shows the replay's
 // time and the keys. The picture and the sounds are the game's own, made by stepping
 // the recorded game frame by frame.
 //
@@ -28,6 +28,10 @@ WatchEnd watch_replay(Program& p, const Replay& replay, const std::string& name,
 // status 1 if the replay did not check out.
 [[noreturn]] void run_replay_window(Program& p, const Replay& replay, const std::string& name, int seed);
 
+// Watches a replay file from the title and comes back to the title as it was (its
+// music again). False, with one line on stderr, if the file cannot be read. A close
+// request while watching ends the program.
+bool watch_replay_file(Program& p, const std::string& file);
 // The title's replay key: plays the game the recorder recorded last, or the newest in
 // the replays folder, and comes back to the title as it was.
 void add_replay_key(Program& p, std::shared_ptr<Recorder> recorder);

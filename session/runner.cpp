@@ -44,7 +44,8 @@ void flush_wait(Program& p, const FrameEvent& e) {
         if (n > 0) n -= 1;
         PumpEvents();
         SamplePads();
-        uint32_t now = JoyButtons(0);
+        uint32_t now = remap_pad_buttons(JoyButtons(0), p.settings.pad_fire, p.settings.pad_pause,
+                                         p.game.game_state == GameState::play);
         uint32_t went_down = now & ~seen;
         seen = now;
         hits0 += went_down & 1;
@@ -168,7 +169,8 @@ FrameInput read_input(Program& prog) {
                 port.axis[AXIS_Y] = JoyY(pad);
                 port.axis[AXIS_Z] = JoyZ(pad);
                 port.axis[AXIS_R] = JoyR(pad);
-                port.buttons = JoyButtons(pad);
+                port.buttons = remap_pad_buttons(JoyButtons(pad), prog.settings.pad_fire, prog.settings.pad_pause,
+                                                 prog.game.game_state == GameState::play);
                 break;
             }
             case PilotKind::keys: port = keyboard_port(prog.keys[side]); break;

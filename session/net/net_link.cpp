@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kChannels = 1;
 constexpr int kHostPeers = 4;  // the guest, and room to refuse others politely
-constexpr int kHandshakeMs = 5000;
+constexpr int kHandshakeMs = 10000;
 
 void start_enet() {
     static bool started = false;
@@ -254,6 +254,8 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
     host_address_ = address.host;
     host_port_ = address.port;
     pending_ = enet_host_connect(host_, &address, kChannels, 0);
+    // ENet gives up no sooner than the handshake's own limit.
+    if (pending_) enet_peer_timeout(pending_, 0, kHandshakeMs, kHandshakeMs);
     if (!pending_) {
         *why = "cannot connect to " + host;
         return false;
@@ -533,7 +535,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
         close_with(std::string(other_side(hosting_)) + " has left (no word for " +
                    std::to_string(NET_RECONNECT_MS / 1000) + " seconds)");
     } else if (state_ == State::connecting && silent) {
-        close_with("no answer from the host");
+        close_with("no answer from the host after " + std::to_string(kHandshakeMs / 1000) + " s");
     }
 }
 

@@ -30,10 +30,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kEsc = 27, kSpace = 32, kF4 = 115;
+constexpr int kEsc = 27, kSpace = 32, kReturn = 13, kUp = 38, kDown = 40, kF4 = 115;
 constexpr int kNoticeFrames = 240;
+constexpr int kBannerFrames = 180;  // "You fly Blue" at the session's start
+constexpr int kPadEast = 1;
 constexpr int kPointerStep = 6;
 constexpr char kSideName[2][5] = {"Blue", "Red"};
+constexpr int kBlue[3] = {50, 100, 255}, kRed[3] = {255, 100, 50};
 
 // ---- text over the picture ----
 
@@ -129,7 +132,8 @@ PortInput local_port(Program& p, int side) {
             port.axis[AXIS_Y] = JoyY(pad);
             port.axis[AXIS_Z] = JoyZ(pad);
             port.axis[AXIS_R] = JoyR(pad);
-            port.buttons = JoyButtons(pad);
+            port.buttons = remap_pad_buttons(JoyButtons(pad), p.settings.pad_fire, p.settings.pad_pause,
+                                             p.game.game_state == GameState::play);
             return port;
         }
         case PilotKind::keys: return keyboard_port(p.keys[side]);
@@ -156,7 +160,10 @@ void local_controls(Program& p, Local& me) {
     int esc = KeyHit(kEsc), space = KeyHit(kSpace), clicks = MouseHit(1);
     uint32_t buttons = 0;
     int pad = p.pilots.pad_port(me.side);
-    if (pad >= 0) buttons = JoyButtons(pad);
+    if (pad >= 0) {
+        buttons = remap_pad_buttons(JoyButtons(pad), p.settings.pad_fire, p.settings.pad_pause,
+                                    g.game_state == GameState::play);
+    }
     uint32_t pressed = buttons & ~me.buttons_before;
     me.buttons_before = buttons;
     bool toggle = space || (pressed & 2u);
@@ -169,6 +176,16 @@ void local_controls(Program& p, Local& me) {
         if (JoyY(pad) == 1.0f) y += kPointerStep;
         if (x != MouseX() || y != MouseY()) MoveMouse(x, y);
         if (pressed & 1u) ++clicks;
+    }
+    if (menu) {
+        // Up and Down put the pointer on the item above or below, Return chooses it.
+        int up = KeyHit(kUp), down = KeyHit(kDown);
+        if (up != down) {
+            int item = menu_item_at(MouseY());
+            int target = item < 0 ? 0 : std::clamp(item + (down ? 1 : -1), 0, 4);
+            MoveMouse(POINTER_HOME_X, POINTER_HOME_Y + 40 * target);
+        }
+        if (KeyHit(kReturn)) ++clicks;
     }
     switch (g.game_state) {
         case GameState::play:
@@ -263,9 +280,9 @@ private:
 
 // ---- waiting for the other machine ----
 
-// Shows who we wait for until the link is ready (true), or closes (false), or the
-// player gives up (the program ends).
-bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts) {
+// Shows who we wait for until the link is ready (true), or closes or the player gives
+// up with Escape or a pad's East button (false; *gave_up says which).
+bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts, bool* gave_up) {
     std::vector<std::string> lines;
     if (opts.host) {
         lines.push_back("Waiting for a guest on UDP port " + std::to_string(link.port()));
@@ -290,9 +307,17 @@ bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts) {
         }
         if (link.state() == NetLink::State::closed) return false;
         PumpEvents();
-        if (KeyHit(kEsc) || AppTerminate()) {
+        SamplePads();
+        bool east = false;
+        for (int port = 0; port < JoyAttached(); ++port) east = JoyHit(kPadEast, port) > 0 || east;
+        if (AppTerminate()) {
             link.close(ByeReason::quit);
             shut_down(p);
+        }
+        if (KeyHit(kEsc) || east) {
+            link.close(ByeReason::quit);
+            *gave_up = true;
+            return false;
         }
         Cls();
         DrawImage(p.media.back_img, 0, 0);
@@ -303,7 +328,7 @@ bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts) {
                 draw_line(l, y, 0.8f, 255, 255, 255);
                 y += 28;
             }
-            draw_line("Escape: give up", y + 4, 0.6f, 170, 170, 170);
+            draw_line("Escape or (B): give up", y + 4, 0.6f, 170, 170, 170);
             if (!note.empty()) draw_line(note, 330, 0.55f, 255, 140, 100);
         });
         present();
@@ -481,6 +506,17 @@ bool write_session_replay(const std::string& path, int seed, const NetSession& s
 
 void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder) {
     start_program(p, seed);
+    bool gave_up = false;
+    std::string why;
+    play_online(p, opts, seed, std::move(recorder), &gave_up, &why);
+    if (gave_up) shut_down(p);
+    std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+    EndWithCode(1);
+}
+
+bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder, bool* gave_up,
+                 std::string* failure) {
+    *gave_up = false;
     NetLink link;
     std::string why, host = "";
     int port = opts.port;
@@ -489,12 +525,12 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
                   ? link.join(host, port, WHIRLBAT_VERSION, opts.delay, &why)
                   : (why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false);
     if (!ok) {
-        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
-        EndWithCode(1);
+        *failure = why;
+        return false;
     }
-    if (!wait_for_link(p, link, opts)) {
-        std::fprintf(stderr, "rc-whirlbat: %s\n", link.message().c_str());
-        EndWithCode(1);
+    if (!wait_for_link(p, link, opts, gave_up)) {
+        *failure = *gave_up ? "" : link.message();
+        return false;
     }
 
     FILE* log = opts.net_log.empty() ? nullptr : std::fopen(opts.net_log.c_str(), "w");
@@ -506,6 +542,9 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
                              : std::string();
     std::fprintf(stderr, "rc-whirlbat: playing online as %s, input delay %d%s\n", kSideName[me.side], link.delay(),
                  chosen.c_str());
+    // Two windows on one desk say which is which.
+    AppTitle(std::string("RC Whirlbat - ") + kSideName[me.side] + ", online");
+    int banner = kBannerFrames;
 
     // Both machines start from the same state: the host's seed, two pilots counted.
     Pilots own = p.pilots;
@@ -605,11 +644,21 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
         localise_scene(p, shown_scene);
         draw_scene(shown_scene, p.media);
         overlay.draw(p.media, link);
+        if (banner > 0) {
+            --banner;
+            with_plain_state(p.media, [&] {
+                // Under the menu's last item, clear of it and of the credit line.
+                backing(427, 29);
+                const int* c = me.side == 0 ? kBlue : kRed;
+                draw_line(std::string("You fly ") + kSideName[me.side], 428, 1.0f, c[0], c[1], c[2]);
+            });
+        }
         present();
         // The opening's last picture is followed at once by the round's first, as offline.
         if (!(t.stepped && p.result.present_sync == 1)) pacer.wait(&session, session.frame_ms());
     }
 
+    AppTitle("RC Whirlbat");
     std::string notice = session.message();
     std::fprintf(stderr, "rc-whirlbat: %s\n", notice.c_str());
     if (session.ended() == NetSession::End::desync) {

@@ -41,6 +41,11 @@ struct NetOptions {
 // line and ends with status 1. The recorder (if any) keeps the games as both machines
 // confirmed them, online and after.
 [[noreturn]] void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder);
+// The same from a program already started (the title's online screen): false when no
+// session began, with the reason in *failure, or *gave_up if the player gave up waiting
+// (Escape or a pad's East button); once a session begins it never returns.
+bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder, bool* gave_up,
+                 std::string* failure);
 
 // The session's confirmed frames as a replay of the game this machine played, from the
 // state online play starts from: the two sides' replays, played on one machine, show

@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
+#include <X11/extensions/XTest.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -131,4 +132,65 @@ int CountPictures(const std::string& display, const std::string& title, int ms, 
     XSetErrorHandler(before);
     XCloseDisplay(d);
     return pictures;
+}
+
+bool PressKeys(const std::string& display, const std::string& title, const std::vector<std::string>& keys,
+               int gap_ms, std::string* error) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, false;
+    int event, err, major, minor;
+    if (!XTestQueryExtension(d, &event, &err, &major, &minor)) {
+        XCloseDisplay(d);
+        return *error = "the X server " + display + " has no XTest", false;
+    }
+    ::Window w = find_window(d, title);
+    if (!w) {
+        XCloseDisplay(d);
+        return *error = "no window titled " + title, false;
+    }
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    XSync(d, False);
+    bool ok = true;
+    for (const std::string& key : keys) {
+        std::vector<KeyCode> held;
+        size_t at = 0;
+        while (ok) {
+            size_t plus = key.find('+', at);
+            std::string name = key.substr(at, plus == std::string::npos ? std::string::npos : plus - at);
+            KeyCode code = XKeysymToKeycode(d, XStringToKeysym(name.c_str()));
+            if (!code) {
+                *error = "no key called " + name;
+                ok = false;
+                break;
+            }
+            held.push_back(code);
+            if (plus == std::string::npos) break;
+            at = plus + 1;
+        }
+        if (!ok) break;
+        for (KeyCode code : held) XTestFakeKeyEvent(d, code, True, CurrentTime);
+        XSync(d, False);
+        usleep(useconds_t(gap_ms) * 500);
+        for (auto it = held.rbegin(); it != held.rend(); ++it) XTestFakeKeyEvent(d, *it, False, CurrentTime);
+        XSync(d, False);
+        usleep(useconds_t(gap_ms) * 500);
+    }
+    XCloseDisplay(d);
+    return ok;
+}
+
+bool WindowSize(const std::string& display, const std::string& title, int* w, int* h, std::string* error) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, false;
+    ::Window win = find_window(d, title);
+    if (win) {
+        XWindowAttributes a;
+        XGetWindowAttributes(d, win, &a);
+        *w = a.width;
+        *h = a.height;
+    } else {
+        *error = "no window titled " + title;
+    }
+    XCloseDisplay(d);
+    return win != 0;
 }

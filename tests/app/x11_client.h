@@ -22,3 +22,13 @@ std::vector<uint32_t> GrabScreen(const std::string& display, int* w, int* h, std
 // server's damage reports on it); -1 with a message if the display, the window or the
 // DAMAGE extension cannot be found.
 int CountPictures(const std::string& display, const std::string& title, int ms, std::string* error);
+
+// Presses and lets go of keys through the X server (XTest), as a keyboard would, with the
+// window titled `title` given the input focus first. Keys by their X names ("Down",
+// "Return", "F11"), a modifier held with "Alt_L+Return"; `gap_ms` between two keys.
+bool PressKeys(const std::string& display, const std::string& title, const std::vector<std::string>& keys,
+               int gap_ms, std::string* error);
+
+// The size of the top-level window with the title. False with a message if the display
+// or the window cannot be found.
+bool WindowSize(const std::string& display, const std::string& title, int* w, int* h, std::string* error);

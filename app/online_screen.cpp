@@ -1,0 +1,213 @@
+#include "app/online_screen.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/draw.h"
+#include "platform/font.h"
+
+namespace {
+
+enum Line { PORT, HOST, ADDRESS, JOIN, LAN, BACK, LINES };
+constexpr int kBackspace = 8, kDelete = 46, kPeriod = 190, kSemicolon = 186;
+constexpr int kColumns = 10;
+constexpr char kCells[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.:";
+constexpr int kCharacters = int(sizeof kCells) - 1;
+constexpr int kCellCount = kCharacters + 2;  // and "Del", "OK"
+constexpr float kGridX = 100, kGridY = 268, kCellW = 44, kCellH = 30;
+constexpr size_t kMostTyped = 64;
+
+// The character a key types, or 0.
+char key_char(int key) {
+    if (key >= '0' && key <= '9') return char(key);
+    if (key >= 'A' && key <= 'Z') return char(key);
+    if (key == kPeriod) return '.';
+    if (key == kSemicolon) return ':';
+    return 0;
+}
+
+}  // namespace
+
+OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(play)) {
+    if (play_ && play_->lan_games) lan_ = play_->lan_games();
+    list_.title = "Play online";
+    list_.top = 100;
+    list_.step = 34;
+    list_.focus = HOST;
+    fill();
+}
+
+bool OnlineScreen::is_code(const std::string& text) {
+    return text.size() == 6 && std::all_of(text.begin(), text.end(), [](char c) { return std::isalnum(uint8_t(c)); });
+}
+
+void OnlineScreen::fill() {
+    list_.entries.clear();
+    list_.entries.push_back({"Port to host on", port_ + (list_.focus == PORT ? "_" : "")});
+    list_.entries.push_back({"Host a game", "you fly Blue"});
+    list_.entries.push_back({"Host's address or code", join_ + (list_.focus == ADDRESS ? "_" : "")});
+    list_.entries.push_back({"Join that game", "you fly Red"});
+    list_.entries.push_back({"Games on this network", lan_.empty() ? "none found" : lan_[0], !lan_.empty()});
+    list_.entries.push_back({"Back", ""});
+}
+
+void OnlineScreen::type(char c) {
+    std::string& field = list_.focus == PORT ? port_ : join_;
+    if (list_.focus == PORT && !std::isdigit(uint8_t(c))) return;
+    if (field.size() >= (list_.focus == PORT ? 5u : kMostTyped)) return;
+    field += char(std::tolower(uint8_t(c)));
+}
+
+// Keys typed into the field in focus; true when the frame's keys went there.
+bool OnlineScreen::typing(const Nav& nav) {
+    if (list_.focus != PORT && list_.focus != ADDRESS) return false;
+    std::string& field = list_.focus == PORT ? port_ : join_;
+    if (nav.key == kBackspace || nav.key == kDelete) {
+        if (!field.empty()) field.pop_back();
+        return true;
+    }
+    char c = key_char(nav.key);
+    if (!c) return false;
+    type(c);
+    return true;
+}
+
+void OnlineScreen::grid_frame(const Nav& nav) {
+    if (nav.back) {
+        grid_ = false;
+        return;
+    }
+    if (typing(nav)) return;
+    int rows = (kCellCount + kColumns - 1) / kColumns;
+    int col = cell_ % kColumns, row = cell_ / kColumns;
+    col = (col + nav.dx + kColumns) % kColumns;
+    row = (row + nav.dy + rows) % rows;
+    cell_ = std::min(row * kColumns + col, kCellCount - 1);
+    if (nav.remove || (nav.choose && cell_ == kCharacters)) {
+        std::string& field = list_.focus == PORT ? port_ : join_;
+        if (!field.empty()) field.pop_back();
+    } else if (nav.choose && cell_ == kCharacters + 1) {
+        grid_ = false;
+    } else if (nav.choose) {
+        type(kCells[cell_]);
+    }
+}
+
+Screen::Step OnlineScreen::frame(Program&, const Nav& nav, FrameInput&) {
+    Step step;
+    if (grid_) {
+        grid_frame(nav);
+        fill();
+        return step;
+    }
+    if (typing(nav)) {
+        message_.clear();
+        fill();
+        return step;
+    }
+    bool clicked = list_.navigate(nav);
+    if (nav.back) {
+        step.open = false;
+        return step;
+    }
+    if (nav.choose || clicked) {
+        message_.clear();
+        switch (list_.focus) {
+            case PORT:
+            case ADDRESS:
+                grid_ = true;
+                cell_ = 0;
+                break;
+            case HOST: go_ = Go::host; break;
+            case JOIN: go_ = join_.empty() ? Go::none : Go::join; break;
+            case LAN:
+                if (!lan_.empty()) {
+                    // "NAME  ADDRESS": the address is the last word.
+                    join_ = lan_[0].substr(lan_[0].find_last_of(' ') + 1);
+                    go_ = Go::join;
+                }
+                break;
+            case BACK: step.open = false; break;
+            default: break;
+        }
+        if (list_.focus == JOIN && join_.empty()) message_ = "Type the host's address first.";
+    }
+    fill();
+    return step;
+}
+
+void OnlineScreen::presented(Program& p) {
+    if (go_ == Go::none) return;
+    NetOptions opts;
+    if (go_ == Go::host) {
+        opts.host = true;
+        int port = port_.empty() ? 0 : std::stoi(port_);
+        if (port < 1 || port > 65535) {
+            message_ = "The port is a number from 1 to 65535.";
+            go_ = Go::none;
+            return;
+        }
+        opts.port = port;
+    } else {
+        opts.join = join_;
+        if (is_code(join_)) {
+            std::string address, why;
+            std::string code = join_;
+            std::transform(code.begin(), code.end(), code.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });
+            if (!play_ || !play_->resolve_code) {
+                message_ = "Join codes cannot be looked up yet: type the host's address.";
+                go_ = Go::none;
+                return;
+            }
+            if (!play_->resolve_code(code, &address, &why)) {
+                message_ = why;
+                go_ = Go::none;
+                return;
+            }
+            opts.join = address;
+        }
+    }
+    go_ = Go::none;
+    if (!play_ || !play_->start) {
+        message_ = "Online play is not available in this run.";
+        return;
+    }
+    bool gave_up = false;
+    std::string failure;
+    play_->start(p, opts, &gave_up, &failure);
+    message_ = gave_up ? "You gave up waiting." : failure;
+    if (!gave_up) std::fprintf(stderr, "rc-whirlbat: %s\n", failure.c_str());
+}
+
+void OnlineScreen::draw(const Program& p) {
+    screen_backdrop();
+    list_.draw();
+    if (grid_) {
+        SetColor(8, 12, 28);
+        SetAlpha(0.95f);
+        DrawRect(kGridX - 12, kGridY - 12, kColumns * kCellW + 24, 4 * kCellH + 24);
+        SetAlpha(1.0f);
+        for (int i = 0; i < kCellCount; ++i) {
+            float x = kGridX + float(i % kColumns) * kCellW, y = kGridY + float(i / kColumns) * kCellH;
+            bool lit = i == cell_;
+            SetColor(lit ? 255 : 40, lit ? 50 : 60, lit ? 50 : 110);
+            DrawRect(x + 2, y + 2, kCellW - 4, kCellH - 4);
+            SetColor(255, 255, 255);
+            std::string label = i < kCharacters ? std::string(1, kCells[i]) : i == kCharacters ? "Del" : "OK";
+            screen_text(label, x + kCellW / 2, y + 5, 0.65f, true);
+        }
+    }
+    if (!message_.empty()) {
+        SetColor(255, 210, 80);
+        screen_text(message_, 320, 410, 0.6f, true);
+    }
+    PadNames pad = pad_names(p);
+    if (grid_) {
+        screen_hints("Arrows or D-pad: character   Return or (" + pad.south + "): type   (" + pad.west +
+                     "): delete   Esc or (" + pad.east + "): done");
+    } else {
+        screen_hints("Type in a field, or Return or (" + pad.south + ") for the character grid   Esc or (" + pad.east +
+                     "): back");
+    }
+}

@@ -1,0 +1,346 @@
+// The title and the screens around the game from one device at a time: the keyboard
+// alone, then one pad alone. The program itself, headless, driven by scripts of key
+// presses and pad movements as the devices make them; what the run did is read from its
+// state trace and the settings file it kept.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/pixmap.h"
+
+#include "support.h"
+
+namespace {
+
+using test_support::Json;
+using test_support::OutputPath;
+using test_support::ReadTrace;
+using test_support::RunGame;
+using test_support::SourcePath;
+
+constexpr int kPlay = 2, kPause = 3, kTitle = 4;
+
+struct Outcome {
+    int code = -1;
+    std::string err;
+    std::vector<Json> trace;
+};
+
+// One key tapped at frame f: down then up a frame later.
+std::string tap(int f, int key) {
+    return "f" + std::to_string(f) + " key " + std::to_string(key) + " down\nf" + std::to_string(f + 1) + " key " +
+           std::to_string(key) + " up\n";
+}
+
+std::string pad_button(int f, int button) {
+    return "f" + std::to_string(f) + " pad0 b" + std::to_string(button) + " down\nf" + std::to_string(f + 1) +
+           " pad0 b" + std::to_string(button) + " up\n";
+}
+
+// The stick pushed to an end at frame f and let go `frames` later.
+std::string pad_push(int f, const char* axis, const char* value, int frames) {
+    return "f" + std::to_string(f) + " pad0 " + axis + " " + value + "\nf" + std::to_string(f + frames) + " pad0 " +
+           axis + " 0\n";
+}
+
+Outcome run(const std::string& name, const std::string& script, std::vector<std::string> args,
+            const std::vector<std::string>& env = {}) {
+    Outcome r;
+    std::string trace = OutputPath(name + ".jsonl");
+    std::remove(trace.c_str());
+    args.insert(args.end(), {"--headless", "--trace", trace, "--script", test_support::WriteOutput(name + ".txt", script)});
+    r.code = RunGame(args, &r.err, env);
+    r.trace = ReadTrace(trace);
+    return r;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string fresh_settings(const std::string& name) {
+    std::string path = OutputPath(name + ".ini");
+    std::remove(path.c_str());
+    return path;
+}
+
+// The first frame at or after `from` in the state, or -1.
+int first_in(const std::vector<Json>& trace, int state, size_t from = 0) {
+    for (size_t i = from; i < trace.size(); ++i) {
+        if (trace[i]["game_state"].i() == state) return int(i);
+    }
+    return -1;
+}
+
+// Keys: 13 Return, 27 Escape, 38 Up, 40 Down, 37 Left, 39 Right, 122 F11.
+constexpr int kReturn = 13, kEscape = 27, kUp = 38, kDown = 40, kRight = 39, kF11 = 122;
+
+TEST(ScreensByKeyboard, ReturnStartsAGameTheComputersFlyAndEscapeQuitsIt) {
+    // No mouse and no pad: Return on "Start Game", Escape to pause, Down to the pause's
+    // last item (back to the title), Return, and Escape on the title ends the program.
+    std::string s = tap(340, kReturn) + tap(600, kEscape);
+    for (int i = 0; i < 4; ++i) s += tap(610 + 4 * i, kDown);
+    s += tap(640, kReturn) + tap(700, kEscape);
+    Outcome r = run("keys-start-quit", s, {"--seed", "5", "--frames", "3000", "--blue", "computer", "--red", "computer:hard"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    int play = first_in(r.trace, kPlay);
+    ASSERT_GE(play, 0) << "Return on the title did not start a game";
+    EXPECT_LE(play, 345);
+    int pause = first_in(r.trace, kPause, size_t(play));
+    ASSERT_GE(pause, 600);
+    EXPECT_EQ(r.trace[size_t(pause) + 30]["mouse"][1].i(), 405) << "four Downs put the pointer on the fifth item";
+    int title = first_in(r.trace, kTitle, size_t(pause));
+    ASSERT_GE(title, 640);
+    EXPECT_LT(r.trace.size(), 720u) << "Escape on the title ends the program";
+}
+
+TEST(ScreensByKeyboard, TheArrowsWalkTheItemsAndReachTheRow) {
+    // Down five times from "Start Game": the pointer goes item by item, then onto the row.
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(370, kUp);
+    Outcome r = run("keys-walk", s, {"--seed", "5", "--frames", "380", "--blue", "keys", "--red", "keys"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 380u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(r.trace[size_t(343 + 4 * i)]["mouse"][1].i(), 285 + 40 * i) << i;
+    EXPECT_GT(r.trace[363]["mouse"][1].i(), 425) << "below the fifth item: the row";
+    EXPECT_EQ(r.trace[375]["mouse"][1].i(), 405) << "Up from the row: the fifth item";
+    EXPECT_EQ(r.trace[375]["game_state"].i(), kTitle);
+}
+
+TEST(ScreensByKeyboard, AKeyBoundInTheOptionsFliesAndIsKept) {
+    std::string settings = fresh_settings("keys-rebind");
+    // To the row, Right twice to Options, Return; down to "Blue keys", Return; Climb's second key,
+    // Return, then U. Then Fire's second key (Q) is given I, Red's climb key: the game
+    // names it, Return swaps them. Escape twice back to the title, Up to "Start Game",
+    // Return, and U held once the round runs.
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(358, kRight) + tap(360, kRight) + tap(362, kReturn);
+    s += tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
+    s += tap(384, kRight) + tap(388, kReturn) + tap(392, 85);
+    for (int i = 0; i < 8; ++i) s += tap(400 + 4 * i, kDown);
+    s += tap(434, kReturn) + tap(440, 73) + tap(446, kReturn);
+    s += tap(452, kEscape) + tap(458, kEscape);
+    for (int i = 0; i < 5; ++i) s += tap(464 + 4 * i, kUp);
+    s += tap(490, kReturn);
+    s += "f560 key 85 down\nf580 key 85 up\n";
+    Outcome r = run("keys-rebind", s,
+                {"--seed", "5", "--frames", "600", "--blue", "keys", "--red", "computer", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 600u);
+    std::string kept = read_file(settings);
+    EXPECT_NE(kept.find("blue.climb = W, U\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("blue.fire = Left Ctrl, I\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("red.climb = Q\n"), std::string::npos) << kept;
+    int play = first_in(r.trace, kPlay);
+    ASSERT_GT(play, 480) << "the game started while the options were open";
+    EXPECT_EQ(r.trace[555]["player"][0]["alt"].i(), 0);
+    EXPECT_GT(r.trace[590]["player"][0]["alt"].i(), 0) << "U, bound to climb, did not lift Blue";
+
+    // The same run without the binding: U does nothing.
+    std::string plain = tap(340, kReturn) + "f560 key 85 down\nf580 key 85 up\n";
+    Outcome before = run("keys-unbound", plain, {"--seed", "5", "--frames", "600", "--blue", "keys", "--red", "computer"});
+    ASSERT_EQ(before.code, 0) << before.err;
+    ASSERT_EQ(before.trace.size(), 600u);
+    EXPECT_EQ(before.trace[590]["player"][0]["alt"].i(), 0);
+}
+
+TEST(ScreensByKeyboard, EscapeRefusesASwap) {
+    // As above to Blue's keys; Climb's first key given I, which is Red's climb: Escape says no.
+    std::string settings = fresh_settings("keys-refuse");
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(358, kRight) + tap(360, kRight) + tap(362, kReturn) + tap(370, kDown) + tap(374, kDown) + tap(378, kReturn);
+    s += tap(388, kReturn) + tap(392, 73) + tap(398, kEscape) + tap(404, kEscape) + tap(410, kEscape);
+    Outcome r = run("keys-refuse", s, {"--seed", "5", "--frames", "420", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 420u) << "an Escape reached the title and ended the game";
+    std::string kept = read_file(settings);
+    EXPECT_EQ(kept.find("blue.climb = I"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("red.climb = W"), std::string::npos) << kept;
+}
+
+// A replays folder of two kept games (game026 the newer), under a data home of its own.
+std::string replays_home(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::string home = OutputPath(name + "-data");
+    fs::remove_all(home);
+    fs::create_directories(home + "/rc-whirlbat/replays");
+    fs::copy_file(SourcePath("tests/replays/game015.wbreplay"), home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay");
+    fs::copy_file(SourcePath("tests/replays/game026.wbreplay"), home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay");
+    return home;
+}
+
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+TEST(ScreensByKeyboard, AKeptReplayIsWatchedAndAnotherDeleted) {
+    std::string home = replays_home("keys-replays");
+    // To the row, Right to Replays, Return; Return on the newest game watches it;
+    // Escape leaves the viewer; Down, Delete and Return delete the older game; Escape.
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    s += tap(358, kRight) + tap(362, kReturn) + tap(370, kReturn) + tap(600, kEscape);
+    s += tap(610, kDown) + tap(614, 46) + tap(620, kReturn) + tap(626, kEscape);
+    Outcome r = run("keys-replays", s, {"--seed", "5", "--frames", "650"}, {"XDG_DATA_HOME=" + home});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 650u);
+    int watched = first_in(r.trace, kPlay);
+    EXPECT_GT(watched, 370) << "a game was under way before the replay was chosen";
+    EXPECT_LT(watched, 600) << "the replay was not watched";
+    EXPECT_EQ(r.trace[605]["game_state"].i(), kTitle) << "Escape did not come back from the viewer";
+    EXPECT_EQ(r.trace[645]["game_state"].i(), kTitle);
+    EXPECT_TRUE(exists(home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay"));
+    EXPECT_FALSE(exists(home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay")) << "not deleted";
+}
+
+// Keys that type a port number or an address.
+std::string type_text(int f, const std::string& text) {
+    std::string s;
+    for (char c : text) {
+        int key = c == '.' ? 190 : c == ':' ? 186 : int(c);
+        s += tap(f, key);
+        f += 3;
+    }
+    return s;
+}
+
+std::string digits(int n) { return std::to_string(n); }
+
+// A port for this test's host, apart from other runs'.
+int test_port(int offset) { return 20000 + int(getpid() % 20000) + offset; }
+
+// From the title to the online screen: down to the row (Play Online first), Return.
+std::string to_online() {
+    std::string s;
+    for (int i = 0; i < 5; ++i) s += tap(340 + 4 * i, kDown);
+    return s + tap(362, kReturn);
+}
+
+TEST(ScreensByKeyboard, OneHostsOnlineAndAnotherJoinsFromItsScreen) {
+    int port = test_port(1);
+    // The host: Up to the port, Backspace four times, the port typed, Down to "Host a
+    // game", Return. The guest: Down to the address, typed, Down to "Join", Return.
+    std::string host = to_online() + tap(366, kUp);
+    for (int i = 0; i < 4; ++i) host += tap(369 + 3 * i, 8);
+    host += type_text(384, digits(port)) + tap(402, kDown) + tap(406, kReturn);
+    // Online, the keys still work the menu: Down and Up put the pointer back on "Start
+    // Game", and Return starts the game on both machines.
+    host += tap(600, kDown) + tap(606, kUp) + tap(612, kReturn);
+    std::string guest = to_online() + tap(366, kDown) + type_text(370, "127.0.0.1:" + digits(port));
+    guest += tap(430, kDown) + tap(434, kReturn);
+    std::string host_log = OutputPath("online-host.log"), guest_log = OutputPath("online-guest.log");
+    Outcome h, g;
+    std::thread hosting([&] {
+        h = run("online-host", host, {"--seed", "7", "--frames", "900", "--blue", "computer", "--net-log", host_log});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The guest ends first, while the game the host started goes on.
+    g = run("online-guest", guest, {"--seed", "8", "--frames", "750", "--red", "computer", "--net-log", guest_log});
+    hosting.join();
+    ASSERT_EQ(h.code, 0) << h.err;
+    ASSERT_EQ(g.code, 0) << g.err;
+    EXPECT_NE(h.err.find("playing online as Blue"), std::string::npos) << h.err;
+    EXPECT_NE(g.err.find("playing online as Red"), std::string::npos) << g.err;
+    ASSERT_FALSE(g.trace.empty());
+    EXPECT_EQ(g.trace.back()["game_state"].i(), kPlay) << "Return on the host did not start the online game";
+    // Both confirmed the same frames with the same state.
+    std::string a = read_file(host_log), b = read_file(guest_log);
+    size_t first_line = a.find('\n');
+    ASSERT_NE(first_line, std::string::npos) << "the host confirmed no frame";
+    EXPECT_NE(b.find(a.substr(0, first_line + 1)), std::string::npos) << a.substr(0, 200) << "\n" << b.substr(0, 200);
+}
+
+TEST(ScreensByKeyboard, AJoinNoHostAnswersComesBackToTheScreenWithWhy) {
+    int port = test_port(2);
+    std::string guest = to_online() + tap(366, kDown) + type_text(370, "127.0.0.1:" + digits(port));
+    guest += tap(430, kDown) + tap(434, kReturn);
+    std::string shot = OutputPath("online-no-answer.png");
+    // Ten seconds of waiting are some 600 frames at 60 a second.
+    Outcome g = run("online-no-answer", guest, {"--seed", "8", "--frames", "1300", "--shot", "1290:" + shot});
+    ASSERT_EQ(g.code, 0) << g.err;
+    ASSERT_EQ(g.trace.size(), 1300u) << "the program ended instead of coming back";
+    EXPECT_NE(g.err.find("no answer from the host after 10 s"), std::string::npos) << g.err;
+    EXPECT_EQ(g.trace.back()["game_state"].i(), kTitle);
+    // The reason stands on the online screen, in its yellow.
+    Pixmap picture = LoadPixmap(shot);
+    ASSERT_FALSE(picture.empty());
+    int yellow = 0;
+    for (int y = 405; y < 430; ++y) {
+        for (int x = 100; x < 540; ++x) {
+            const uint8_t* p = picture.at(x, y);
+            yellow += p[0] > 200 && p[1] > 160 && p[2] < 130;
+        }
+    }
+    EXPECT_GT(yellow, 50) << "no message on the online screen: " << shot;
+}
+
+TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
+    std::string settings = fresh_settings("f11");
+    Outcome r = run("f11", tap(340, kF11), {"--seed", "5", "--frames", "360", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
+    r = run("f11-back", tap(340, kF11), {"--seed", "5", "--frames", "360", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(read_file(settings).find("display = full screen\n"), std::string::npos) << read_file(settings);
+}
+
+TEST(ScreensByOnePad, ThePadOpensTheOptionsMovesFireToXSwitchesTheDisplayAndStartsAGame) {
+    std::string settings = fresh_settings("pad-only");
+    // One pad and nothing else: the stick takes the pointer down to the row and right to
+    // Options, South opens them; Down four times to the fire button, Right gives fire to
+    // X; Down four times more to "Display", South switches it, East goes back; the stick
+    // takes the pointer up to "Start Game" and South starts.
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 34) + pad_push(376, "x", "1.0", 20) + pad_button(400, 0);
+    for (int i = 0; i < 4; ++i) s += pad_push(406 + 3 * i, "y", "1.0", 1);
+    s += pad_push(419, "x", "1.0", 1);  // fire moves from A to X (B pauses)
+    for (int i = 0; i < 4; ++i) s += pad_push(422 + 3 * i, "y", "1.0", 1);
+    s += pad_button(436, 0) + pad_button(442, 1);
+    // The rules wait for the South button to be let go once it chose: it is let go by the
+    // clock, which runs on while they wait (frame 490 is presented at 8166 ms).
+    s += pad_push(448, "y", "-1.0", 35) + "f490 pad0 b0 down\nt8220 pad0 b0 up\n";
+    // In the round: climb, then X fires.
+    s += pad_push(545, "y", "-1.0", 20) + pad_button(570, 2);
+    Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "620", "--red", "computer", "--settings", settings});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 620u);
+    std::string kept = read_file(settings);
+    EXPECT_NE(kept.find("display = window\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("pad.fire = x\n"), std::string::npos) << kept;
+    int rockets = 0;
+    for (size_t f = 560; f < r.trace.size(); ++f) {
+        for (const Json& rocket : r.trace[f]["rockets"].items) rockets += rocket["id"].i() == 0;
+    }
+    EXPECT_GT(rockets, 0) << "X, the fire button now, fired no rocket";
+    int play = first_in(r.trace, kPlay);
+    EXPECT_GT(play, 485) << "the game started before the options were left";
+    EXPECT_GE(play, 0) << "South on Start Game did not start";
+}
+
+TEST(ScreensByOnePad, APadWatchesAReplayAndDeletesOne) {
+    std::string home = replays_home("pad-replays");
+    // The stick down to the row's middle entry (Replays), South; South watches the newest game, East
+    // leaves it; the stick down once, West and South delete the older game; East.
+    std::string s = "pads 1\n" + pad_push(340, "y", "1.0", 34) + pad_push(376, "x", "-1.0", 10) + pad_button(410, 0);
+    s += pad_button(420, 0) + pad_button(600, 1);
+    s += pad_push(610, "y", "1.0", 2) + pad_button(616, 2) + pad_button(622, 0) + pad_button(628, 1);
+    Outcome r = run("pad-replays", s, {"--seed", "5", "--frames", "650", "--red", "computer"}, {"XDG_DATA_HOME=" + home});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 650u);
+    int watched = first_in(r.trace, kPlay);
+    EXPECT_GT(watched, 420);
+    EXPECT_LT(watched, 600) << "the replay was not watched";
+    EXPECT_EQ(r.trace[645]["game_state"].i(), kTitle);
+    EXPECT_TRUE(exists(home + "/rc-whirlbat/replays/2026-01-02T10-00-00-game.wbreplay"));
+    EXPECT_FALSE(exists(home + "/rc-whirlbat/replays/2026-01-01T10-00-00-game.wbreplay")) << "not deleted";
+}
+
+}  // namespace

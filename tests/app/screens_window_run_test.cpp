@@ -1,0 +1,241 @@
+// The screens in a real window under an X server of the test's own, 1920 x 1080, driven
+// by key presses that go through the X server (XTest) as a keyboard's do: the title's
+// row, the online screen, the replays, the options and a side's keys, F11 and Alt+Enter switching between
+// full screen and a window, and a game started and quit. The screen is grabbed at each
+// screen (test-output/screens-1080-*.png) for a person to look at.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/pixmap.h"
+#include "support.h"
+#include "x11_client.h"
+
+namespace {
+
+using test_support::OutputPath;
+using test_support::SourcePath;
+using Clock = std::chrono::steady_clock;
+
+const char* const kTitle = "RC Whirlbat";
+
+// An X server of the test's own, of a given screen size.
+class Server {
+public:
+    explicit Server(const std::string& size) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            std::string screen = size + "x24";
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~Server() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// The game in its own process; killed if the test ends first.
+class Game {
+public:
+    Game(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+        err_ = OutputPath("screens-window-stderr.txt");
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(WHIRLBAT_SOURCE_DIR) != 0 || !freopen(err_.c_str(), "w", stderr)) _exit(127);
+            for (const std::string& e : env) {
+                size_t eq = e.find('=');
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+            }
+            std::string binary = WHIRLBAT_BINARY;
+            std::vector<std::string> copy = args;
+            std::vector<char*> argv{binary.data()};
+            for (std::string& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(binary.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+    ~Game() {
+        if (pid_ > 0 && code_ < 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    // The exit code, or -1 (and the game killed) after `seconds`.
+    int wait(double seconds) {
+        auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return code_;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+    std::string err() const {
+        std::ifstream in(err_);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    pid_t pid_ = -1;
+    int code_ = -1;
+    std::string err_;
+};
+
+// Lines of the trace the game is writing.
+size_t traced(const std::string& trace, const Game& game) {
+    std::ifstream f(trace + ".partial-" + std::to_string(game.pid()));
+    size_t count = 0;
+    for (std::string line; std::getline(f, line);) count += !line.empty();
+    return count;
+}
+
+// The last line of the trace being written that holds `field`, as text.
+std::string last_line(const std::string& trace, const Game& game) {
+    std::ifstream f(trace + ".partial-" + std::to_string(game.pid()));
+    std::string last;
+    for (std::string line; std::getline(f, line);) {
+        if (!line.empty()) last = line;
+    }
+    return last;
+}
+
+bool wait_for(const std::function<bool()>& done, double seconds) {
+    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < deadline) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Grabs the screen into test-output/screens-1080-NAME.png; the screen's size.
+std::pair<int, int> grab(const std::string& display, const std::string& name) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int w = 0, h = 0;
+    std::string error;
+    std::vector<uint32_t> words = GrabScreen(display, &w, &h, &error);
+    EXPECT_FALSE(words.empty()) << error;
+    if (words.empty()) return {0, 0};
+    Pixmap picture = MakePixmap(w, h, 3);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint32_t v = words[size_t(y) * size_t(w) + size_t(x)];
+            uint8_t* p = picture.at(x, y);
+            p[0] = uint8_t(v >> 16);
+            p[1] = uint8_t(v >> 8);
+            p[2] = uint8_t(v);
+        }
+    }
+    EXPECT_TRUE(SavePNG(OutputPath("screens-1080-" + name + ".png"), picture));
+    return {w, h};
+}
+
+TEST(ScreensInAWindow, RealKeysReachEveryScreenAndSwitchFullScreen) {
+    Server x("1920x1080");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    namespace fs = std::filesystem;
+    std::string home = OutputPath("screens-window-data");
+    fs::remove_all(home);
+    fs::create_directories(home + "/rc-whirlbat/replays");
+    fs::copy_file(SourcePath("tests/replays/game008.wbreplay"), home + "/rc-whirlbat/replays/2026-12-08T10-34-24-game.wbreplay");
+    fs::copy_file(SourcePath("tests/replays/game026.wbreplay"), home + "/rc-whirlbat/replays/2026-12-09T08-00-00-game.wbreplay");
+    std::string settings = OutputPath("screens-window.ini");
+    std::string trace = OutputPath("screens-window.jsonl");
+    std::remove(settings.c_str());
+    Game game({"--seed", "3", "--trace", trace, "--settings", settings},
+              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "XDG_DATA_HOME=" + home});
+    ASSERT_TRUE(wait_for([&] { return traced(trace, game) >= 345; }, 60)) << game.err();
+    std::string error;
+    int w = 0, h = 0;
+    ASSERT_TRUE(WindowSize(x.display(), kTitle, &w, &h, &error)) << error;
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+    auto keys = [&](const std::vector<std::string>& list) {
+        ASSERT_TRUE(PressKeys(x.display(), kTitle, list, 120, &error)) << error;
+    };
+    grab(x.display(), "title");
+    keys({"Down", "Down", "Down", "Down", "Down"});
+    grab(x.display(), "title-row");
+    keys({"Return"});
+    grab(x.display(), "online");
+    keys({"Escape", "Right", "Return"});
+    grab(x.display(), "replays");
+    keys({"Escape", "Right", "Return"});
+    grab(x.display(), "options");
+    keys({"Down", "Down", "Return"});
+    grab(x.display(), "keys");
+    keys({"Escape", "Escape"});
+
+    // F11: a window; Alt+Enter: full screen again. Each is kept in the settings.
+    keys({"F11"});
+    ASSERT_TRUE(wait_for([&] { return WindowSize(x.display(), kTitle, &w, &h, &error) && w < 1920; }, 5))
+        << w << " x " << h << " " << error;
+    EXPECT_TRUE(wait_for([&] { return read_file(settings).find("display = window\n") != std::string::npos; }, 5))
+        << read_file(settings);
+    grab(x.display(), "window");
+    keys({"Alt_L+Return"});
+    ASSERT_TRUE(wait_for([&] { return WindowSize(x.display(), kTitle, &w, &h, &error) && w == 1920 && h == 1080; }, 5))
+        << w << " x " << h << " " << error;
+    EXPECT_TRUE(wait_for([&] { return read_file(settings).find("display = full screen\n") != std::string::npos; }, 5))
+        << read_file(settings);
+
+    // Up to "Start Game", Return: a game; Escape pauses, Escape again is the title, and
+    // Escape there ends the program.
+    keys({"Up", "Up", "Up", "Up", "Up", "Return"});
+    EXPECT_TRUE(wait_for([&] { return last_line(trace, game).find("\"game_state\":2") != std::string::npos; }, 10))
+        << last_line(trace, game).substr(0, 200);
+    grab(x.display(), "play");
+    keys({"Escape"});
+    EXPECT_TRUE(wait_for([&] { return last_line(trace, game).find("\"game_state\":3") != std::string::npos; }, 10));
+    keys({"Escape"});
+    EXPECT_TRUE(wait_for([&] { return last_line(trace, game).find("\"game_state\":4") != std::string::npos; }, 10));
+    keys({"Escape"});
+    EXPECT_EQ(game.wait(20), 0) << game.err();
+}
+
+}  // namespace
