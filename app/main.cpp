@@ -38,8 +38,10 @@ namespace {
         attach_recorder(program, recorder);
     }
     add_replay_key(program, recorder);
-    if (opts.host || !opts.join.empty()) {
-        run_online_game(program, NetOptions{opts.host, opts.port, opts.join, opts.delay, opts.net_log}, seed, recorder);
+    if (opts.host || !opts.join.empty() || opts.join_lan) {
+        NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
+                       opts.lobby.empty() ? program.settings.lobby : opts.lobby, opts.join_lan};
+        run_online_game(program, net, seed, recorder);
     }
     run_game(program, seed);
 }
