@@ -40,12 +40,18 @@ void LobbyClient::join(const std::string& code, Clock::time_point now) {
     ask(now);
 }
 
+void LobbyClient::set_mapped(const LobbyAddress& mapped, Clock::time_point now) {
+    mapped_ = mapped;
+    if (phase_ == Phase::waiting) ask(now);
+}
+
 void LobbyClient::ask(Clock::time_point now) {
     LobbyMessage m;
     m.kind = hosting_ ? LobbyMessage::Kind::host : LobbyMessage::Kind::join;
     m.nonce = nonce_;
     m.code = code_;
     m.local = local_;
+    if (hosting_) m.mapped = mapped_;
     send(server_, m);
     asked_ = now;
 }
@@ -111,7 +117,8 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             }
         }
         // A guest's first punch back from one of the host's addresses shows the way.
-        if (!hosting_ && phase_ == Phase::punching && (from == host_public_ || from == host_local_)) {
+        if (!hosting_ && phase_ == Phase::punching &&
+            (from == host_public_ || from == host_local_ || (from == host_mapped_ && !host_mapped_.empty()))) {
             target_ = from;
             phase_ = Phase::met;
             punches_.clear();
@@ -145,9 +152,11 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             last_answer_ = now;
             host_public_ = m.host_public;
             host_local_ = m.host_local;
+            host_mapped_ = m.host_mapped;
             seen_as_ = m.mine_public;
             phase_ = Phase::punching;
             met_by_ = now + std::chrono::milliseconds(LOBBY_PUNCH_MS);
+            if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
             // Behind the same router, the host's own address comes first.
             if (!host_local_.empty() && host_public_.ip == seen_as_.ip)
                 punches_.push_back({host_local_, met_by_});

@@ -7,8 +7,9 @@
 // the code alive and the router's mapping open); when a guest is coming, punches its
 // public and local addresses every 100 ms for 3 s. It answers every punch it hears.
 // Guest: gives the code (again every 250 ms until answered, then every second until met,
-// so a host that missed the news hears it again); then punches the host's addresses,
-// and the first address a punch comes back from is the way to the host.
+// so a host that missed the news hears it again); then punches the host's addresses (the
+// port its router forwards first), and the first address a punch comes back from is the
+// way to the host.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,8 @@ public:
     LobbyClient(LobbyAddress server, LobbyAddress local, Send send, uint32_t seed);
 
     void host(Clock::time_point now);
+    // Host: the port its router now forwards to it; the meeting server hears it at once.
+    void set_mapped(const LobbyAddress& mapped, Clock::time_point now);
     void join(const std::string& code, Clock::time_point now);
     // Host: the code ends (best effort; the server ends it anyway after ten minutes).
     void leave();
@@ -48,6 +51,7 @@ public:
     // Guest, once met: where to connect, and whether that is the host's local address.
     const LobbyAddress& target() const { return target_; }
     bool target_is_local() const { return target_ == host_local_ && !host_local_.empty(); }
+    bool target_is_mapped() const { return target_ == host_mapped_ && !host_mapped_.empty(); }
     // Guest: the host's addresses, once the server told them.
     const LobbyAddress& host_public() const { return host_public_; }
     // Host: the addresses of the guests the server announced.
@@ -72,7 +76,7 @@ private:
     bool hosting_ = false;
     uint32_t nonce_;
     std::string code_, failure_;
-    LobbyAddress seen_as_, host_public_, host_local_, target_;
+    LobbyAddress seen_as_, host_public_, host_local_, host_mapped_, mapped_, target_;
     std::vector<LobbyAddress> guests_public_, guests_local_;
     std::vector<Punch> punches_;
     Clock::time_point asked_, last_answer_, punched_, met_by_;

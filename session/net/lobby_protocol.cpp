@@ -98,13 +98,14 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
     using K = LobbyMessage::Kind;
     Writer w(m.kind);
     switch (m.kind) {
-        case K::host: w.u32(m.nonce); w.address(m.local); break;
+        case K::host: w.u32(m.nonce); w.address(m.local); w.address(m.mapped); break;
         case K::code: w.u32(m.nonce); w.code(m.code); w.address(m.mine_public); break;
         case K::join: w.u32(m.nonce); w.code(m.code); w.address(m.local); break;
         case K::meet:
             w.u32(m.nonce);
             w.address(m.host_public);
             w.address(m.host_local);
+            w.address(m.host_mapped);
             w.address(m.mine_public);
             break;
         case K::coming:
@@ -138,12 +139,12 @@ bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
     Reader r(data, size);
     bool ok = false;
     switch (m.kind) {
-        case K::host: ok = r.u32(&m.nonce) && r.address(&m.local); break;
+        case K::host: ok = r.u32(&m.nonce) && r.address(&m.local) && r.address(&m.mapped); break;
         case K::code: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.mine_public) && r.done(); break;
         case K::join: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.local); break;
         case K::meet:
             ok = r.u32(&m.nonce) && r.address(&m.host_public) && r.address(&m.host_local) &&
-                 r.address(&m.mine_public) && r.done();
+                 r.address(&m.host_mapped) && r.address(&m.mine_public) && r.done();
             break;
         case K::coming: ok = r.code(&m.code) && r.address(&m.guest_public) && r.address(&m.guest_local) && r.done(); break;
         case K::refused: {

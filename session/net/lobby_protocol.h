@@ -9,10 +9,12 @@
 // are padded to LOBBY_REQUEST_SIZE, never smaller than any answer, so the server can
 // never be used to send more bytes than it was sent.
 //
-//   host     host -> server     the host's own (local) address; asks for a code
+//   host     host -> server     the host's own (local) address, and the address its router
+//                               forwards to it (if it mapped one); asks for a code
 //   code     server -> host     the code, and the host's address as the server saw it
 //   join     guest -> server    the code and the guest's local address
-//   meet     server -> guest    the host's public and local addresses, the guest's public one
+//   meet     server -> guest    the host's public, local and mapped addresses, the guest's
+//                               public one
 //   coming   server -> host     the code, the guest's public and local addresses
 //   refused  server -> anyone   why (unknown code, expired code, too many requests, full)
 //   leave    host -> server     the host leaves: its code is free again
@@ -53,9 +55,10 @@ struct LobbyMessage {
     uint32_t nonce = 0;           // a request's number, echoed by its answer
     std::string code;             // code, join, coming, leave
     LobbyAddress mine_public;     // code (the host's), meet (the guest's)
-    LobbyAddress host_public, host_local;    // meet
+    LobbyAddress host_public, host_local, host_mapped;  // meet
     LobbyAddress guest_public, guest_local;  // coming
     LobbyAddress local;           // host, join: the sender's own address
+    LobbyAddress mapped;          // host: the port its router forwards to it, if any
     LobbyRefusal refusal = LobbyRefusal::none;
     uint16_t game_port = 0;       // lan_here
     std::string version;          // lan_here: up to 16 characters

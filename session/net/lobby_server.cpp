@@ -22,7 +22,7 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
         table_.leave(m.code, from, now_ms);
         return;
     }
-    LobbyTable::Answer a = m.kind == K::host ? table_.host(from, m.local, now_ms) : table_.join(m.code, now_ms);
+    LobbyTable::Answer a = m.kind == K::host ? table_.host(from, m.local, now_ms, m.mapped) : table_.join(m.code, now_ms);
     if (a.refusal != LobbyRefusal::none) {
         ++refused;
         reply.kind = K::refused;
@@ -42,6 +42,7 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
     reply.kind = K::meet;
     reply.host_public = a.entry.host_public;
     reply.host_local = a.entry.host_local;
+    reply.host_mapped = a.entry.host_mapped;
     reply.mine_public = from;
     out.push_back({from, encode_lobby(reply)});
     LobbyMessage coming;

@@ -26,7 +26,8 @@ bool LobbyTable::allow(uint32_t source_ip, int64_t now_ms) {
     return true;
 }
 
-LobbyTable::Answer LobbyTable::host(const LobbyAddress& from, const LobbyAddress& local, int64_t now_ms) {
+LobbyTable::Answer LobbyTable::host(const LobbyAddress& from, const LobbyAddress& local, int64_t now_ms,
+                                    const LobbyAddress& mapped) {
     Answer a;
     auto held = by_host_.find(key(from));
     if (held != by_host_.end()) {
@@ -34,6 +35,7 @@ LobbyTable::Answer LobbyTable::host(const LobbyAddress& from, const LobbyAddress
         if (!expired(e, now_ms)) {
             e.last_use_ms = now_ms;
             e.host_local = local;
+            e.host_mapped = mapped;
             a.entry = e;
             return a;
         }
@@ -52,6 +54,7 @@ LobbyTable::Answer LobbyTable::host(const LobbyAddress& from, const LobbyAddress
     e.code = code_text(number);
     e.host_public = from;
     e.host_local = local;
+    e.host_mapped = mapped;
     e.last_use_ms = now_ms;
     by_host_[key(from)] = number;
     ++b.codes;

@@ -30,7 +30,7 @@ public:
 
     struct Entry {
         std::string code;
-        LobbyAddress host_public, host_local;
+        LobbyAddress host_public, host_local, host_mapped;
         int64_t last_use_ms = 0;
     };
     struct Answer {
@@ -40,8 +40,9 @@ public:
 
     // A request from this source address may go ahead (and counts against its limit).
     bool allow(uint32_t source_ip, int64_t now_ms);
-    // A host asks for a code: a new one, or the one it already holds (asked again).
-    Answer host(const LobbyAddress& from, const LobbyAddress& local, int64_t now_ms);
+    // A host asks for a code: a new one, or the one it already holds (asked again, with
+    // its addresses as they are now).
+    Answer host(const LobbyAddress& from, const LobbyAddress& local, int64_t now_ms, const LobbyAddress& mapped = {});
     // A guest gives a code: the host's addresses, or why not.
     Answer join(const std::string& code, int64_t now_ms);
     // The host leaves: its code ends. Only the address that holds the code can end it.

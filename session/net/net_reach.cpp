@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <cstdio>
 #include <random>
 
 #include "session/net/lobby_protocol.h"
@@ -83,6 +84,7 @@ bool NetReach::host(const std::string& lobby, std::string* why) {
     if (lobby.empty()) return true;
     if (!start(lobby, why)) return false;
     client_->host(LobbyClient::Clock::now());
+    mapping_.start(uint16_t(link_.port()));
     return true;
 }
 
@@ -105,6 +107,12 @@ void NetReach::update() {
         failed_ = true;
         failure_ = client_->failure();
         return;
+    }
+    if (hosting_ && !mapping_told_ && !mapping_.external().empty()) {
+        mapping_told_ = true;
+        client_->set_mapped(mapping_.external(), now);
+        std::fprintf(stderr, "rc-whirlbat: the router forwards %s to this machine (%s)\n",
+                     address_text(mapping_.external()).c_str(), mapping_.how().c_str());
     }
     if (!hosting_ && !connected_ && client_->phase() == LobbyClient::Phase::met) {
         connected_ = true;
@@ -135,14 +143,15 @@ void NetReach::name_path() {
     if (on_local_network(link_.peer_ip())) return link_.set_path("LAN");
     if (!client_) return;
     if (!hosting_) {
-        if (connected_) link_.set_path(client_->target_is_local() ? "LAN" : "punched");
+        if (connected_) link_.set_path(client_->target_is_local() ? "LAN" : client_->target_is_mapped() ? "mapped" : "punched");
         return;
     }
     uint32_t ip = link_.peer_ip();
     for (const LobbyAddress& a : client_->guests_local())
         if (a.ip == ip) return link_.set_path("LAN");
+    // A guest tries the forwarded port first: with one, that is the way it came.
     for (const LobbyAddress& a : client_->guests_public())
-        if (a.ip == ip) return link_.set_path("punched");
+        if (a.ip == ip) return link_.set_path(mapping_told_ ? "mapped" : "punched");
 }
 
 void NetReach::leave() {

@@ -4,14 +4,18 @@
 //   - a waiting host answers the local network's "who hosts here?" (lan_discovery);
 //   - with a meeting server, the host gets a join code and the guest gives it; both hear
 //     the other's public and local addresses and punch through their routers at once;
-//     the guest's ENet connection then follows the first path a punch came back on.
+//     the guest's ENet connection then follows the first path a punch came back on;
+//   - with a meeting server, the host also asks its router to forward its port (UPnP,
+//     NAT-PMP: port_mapping) and tells the meeting server, so a guest can come in even
+//     where punching cannot (a router that gives every destination a new port).
 // It names the path the link took: LAN (the other machine is on a network of this one's,
-// or was reached at its local address), punched, or direct.
+// or was reached at its local address), mapped, punched, or direct.
 #include <memory>
 #include <string>
 
 #include "session/net/lobby_client.h"
 #include "session/net/net_link.h"
+#include "session/net/port_mapping.h"
 
 class NetReach {
 public:
@@ -47,7 +51,8 @@ private:
 
     NetLink& link_;
     std::unique_ptr<LobbyClient> client_;
-    bool hosting_ = false, connected_ = false, failed_ = false;
+    PortMapping mapping_;
+    bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false;
     std::string failure_;
 };
 

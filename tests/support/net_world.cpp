@@ -93,18 +93,21 @@ bool NetWorld::join_bridge(const std::string& in, const std::string& bridge, con
 }
 
 bool NetWorld::router(const std::string& in, const std::string& wan_if, bool symmetric) {
-    // Nothing from outside gets in unless it answers what went out; what is turned away
+    // Nothing from outside gets in unless it answers what went out or comes through a
+    // port the router forwards (UPnP, NAT-PMP); what is turned away
     // is dropped before its connection is kept, so it never takes the port a later
     // mapping would use (as in a home router).
     return run(in, "sysctl -q -w net.ipv4.ip_forward=1") && run(in, "nft add table ip nat") &&
            run(in, "nft add table ip gate") &&
            run(in, "nft 'add chain ip gate outside { type filter hook prerouting priority 0 ; }'") &&
+           run(in, "nft add rule ip gate outside ct status dnat accept") &&
            run(in, "nft add rule ip gate outside iifname " + wan_if + " ct state new drop") &&
            run(in, "nft 'add chain ip nat post { type nat hook postrouting priority 100 ; }'") &&
            run(in, "nft add rule ip nat post oifname " + wan_if + " masquerade" + (symmetric ? " fully-random" : "")) &&
            run(in, "nft add table ip filter") &&
            run(in, "nft 'add chain ip filter through { type filter hook forward priority 0 ; policy drop ; }'") &&
            run(in, "nft add rule ip filter through ct state established,related accept") &&
+           run(in, "nft add rule ip filter through ct status dnat accept") &&
            run(in, "nft add rule ip filter through iifname != " + wan_if + " accept");
 }
 

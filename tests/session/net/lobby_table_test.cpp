@@ -183,7 +183,7 @@ TEST(LobbyServer, BadInputIsDroppedAndNeverAnswered) {
         bad[i] ^= 0x80;
         server.handle(bad.data(), bad.size(), at(0x0a000000u + uint32_t(i), 4000), 0, out);
     }
-    EXPECT_EQ(server.malformed - before, long(good.size()) - 10) << "only the nonce and the address may vary";
+    EXPECT_EQ(server.malformed - before, long(good.size()) - 16) << "only the nonce and the addresses may vary";
     LobbyMessage refused;
     refused.kind = LobbyMessage::Kind::refused;
     refused.refusal = LobbyRefusal::unknown;

@@ -25,7 +25,6 @@ using namespace test_support;
 namespace {
 
 constexpr int kFrames = 3600;
-const std::string kLobby = "10.200.0.1";
 
 std::string slurp(const std::string& path) {
     std::ifstream f(path);
@@ -89,7 +88,8 @@ std::string code_from(const std::string& err_file) {
 // The host in `host_ns` and the guest in `guest_ns` play kFrames frames; `join` is the
 // guest's --join arguments (a code is read off the host when `by_code`).
 void play(NetWorld& w, const std::string& name, const std::string& host_ns, const std::string& guest_ns,
-          bool by_code, std::vector<std::string> join, Side side[2]) {
+          const std::string& lobby, std::vector<std::string> join, Side side[2]) {
+    bool by_code = !lobby.empty();
     std::string start = WriteOutput("reach_start.txt", "f150 mouse move 320 250\nf150 mouse left down\nf151 mouse left up\n");
     std::string logs[2] = {OutputPath("reach_" + name + "_blue.log"), OutputPath("reach_" + name + "_red.log")};
     std::string host_err = OutputPath("reach_" + name + "_blue.err");
@@ -97,7 +97,7 @@ void play(NetWorld& w, const std::string& name, const std::string& host_ns, cons
     std::remove(host_err.c_str());
     std::vector<std::string> host = {WHIRLBAT_BINARY, "--headless", "--seed", "21", "--host", "--blue", "computer",
                                      "--frames", std::to_string(kFrames), "--script", start, "--net-log", logs[0]};
-    if (by_code) host.insert(host.end(), {"--lobby", kLobby});
+    if (by_code) host.insert(host.end(), {"--lobby", lobby});
     pid_t pid = w.start(host_ns, host, host_err);
     ASSERT_GT(pid, 0);
     if (by_code) {
@@ -141,27 +141,56 @@ void expect_same_game(const std::string& name, const Side side[2], const std::st
 }
 
 // A public network with the meeting server, and two homes, each a player behind its
-// own router.
-void build_homes(NetWorld& w, bool lobby_running, std::vector<std::string> lobby_args = {}) {
+// own router: rA (the host's) symmetric when asked, and running miniupnpd when asked.
+struct Homes {
+    std::string net = "10.200.0";  // the public network's first three numbers
+    bool host_symmetric = false, guest_symmetric = false, host_upnp = false;
+    bool lobby_running = true;
+    std::vector<std::string> lobby_args;
+    std::string lobby() const { return net + ".1"; }
+};
+
+void build_homes(NetWorld& w, const Homes& h) {
     w.space("pub");
-    w.bridge("pub", "br0", kLobby + "/24");
+    w.bridge("pub", "br0", h.lobby() + "/24");
     const char* lans[2] = {"192.168.1", "192.168.2"};
     for (int i = 0; i < 2; ++i) {
         std::string r = i ? "rB" : "rA", p = i ? "pB" : "pA";
         w.space(r);
         w.space(p);
-        w.wire(r, "wan0", "10.200.0." + std::to_string(2 + i) + "/24", "pub", r + "wan", "");
+        w.wire(r, "wan0", h.net + "." + std::to_string(2 + i) + "/24", "pub", r + "wan", "");
         w.join_bridge("pub", "br0", r + "wan");
         w.wire(r, "lan0", std::string(lans[i]) + ".1/24", p, "eth0", std::string(lans[i]) + ".2/24");
         w.run(p, "ip route add default via " + std::string(lans[i]) + ".1");
-        w.router(r, "wan0", false);
+        w.router(r, "wan0", i ? h.guest_symmetric : h.host_symmetric);
     }
-    if (lobby_running) {
-        std::vector<std::string> args = {WHIRLBAT_LOBBY_BINARY, "--bind", kLobby};
-        args.insert(args.end(), lobby_args.begin(), lobby_args.end());
+    if (h.host_upnp) {
+        // The chains miniupnpd fills with the ports it forwards.
+        std::string chains = WriteOutput(w.full("miniupnpd.nft"),
+                                         "table inet filter {\n"
+                                         "  chain forward { type filter hook forward priority 0; policy accept; jump miniupnpd; }\n"
+                                         "  chain miniupnpd { }\n"
+                                         "  chain prerouting { type nat hook prerouting priority -100; policy accept; "
+                                         "jump prerouting_miniupnpd; }\n"
+                                         "  chain postrouting { type nat hook postrouting priority 100; policy accept; "
+                                         "jump postrouting_miniupnpd; }\n"
+                                         "  chain prerouting_miniupnpd { }\n"
+                                         "  chain postrouting_miniupnpd { }\n"
+                                         "}\n");
+        w.run("rA", "nft -f " + chains);
+        std::string conf = WriteOutput(w.full("miniupnpd.conf"),
+                                       "ext_ifname=wan0\nlistening_ip=lan0\nport=0\nenable_natpmp=yes\nenable_upnp=yes\n"
+                                       "secure_mode=yes\nsystem_uptime=yes\nuuid=3f1b6a1e-2c1d-4c55-9a3e-5d2a4b7c8e90\n"
+                                       "allow 1024-65535 192.168.1.0/24 1024-65535\ndeny 0-65535 0.0.0.0/0 0-65535\n");
+        w.start("rA", {"/usr/sbin/miniupnpd", "-d", "-f", conf, "-P", OutputPath(w.full("miniupnpd.pid"))},
+                OutputPath("reach_miniupnpd.err"));
+    }
+    if (h.lobby_running) {
+        std::vector<std::string> args = {WHIRLBAT_LOBBY_BINARY, "--bind", h.lobby()};
+        args.insert(args.end(), h.lobby_args.begin(), h.lobby_args.end());
         w.start("pub", args, OutputPath("reach_lobby.err"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
 TEST(NetReachRun, OnTheSameLanTheGuestFindsTheHostByItself) {
@@ -171,7 +200,7 @@ TEST(NetReachRun, OnTheSameLanTheGuestFindsTheHostByItself) {
     w.wire("h", "eth0", "192.168.77.1/24", "g", "eth0", "192.168.77.2/24");
     ASSERT_TRUE(w.ok()) << w.why();
     Side side[2];
-    play(w, "lan", "h", "g", false, {"--join"}, side);
+    play(w, "lan", "h", "g", "", {"--join"}, side);
     expect_same_game("same LAN", side, "LAN");
     EXPECT_NE(side[1].err.find("joining the game waiting on the local network at 192.168.77.1"), std::string::npos)
         << side[1].err;
@@ -179,11 +208,36 @@ TEST(NetReachRun, OnTheSameLanTheGuestFindsTheHostByItself) {
 
 TEST(NetReachRun, TwoHomesBehindConeRoutersMeetByCodeAndPunchThrough) {
     NetWorld w;
-    build_homes(w, true);
+    Homes h;
+    build_homes(w, h);
     ASSERT_TRUE(w.ok()) << w.why();
     Side side[2];
-    play(w, "cone", "pA", "pB", true, {"--join", "--lobby", kLobby}, side);
+    play(w, "cone", "pA", "pB", h.lobby(), {"--join", "--lobby", h.lobby()}, side);
     expect_same_game("cone/cone", side, "punched");
+}
+
+// The host's router gives every destination a new port, so no punch gets through it,
+// but it forwards the port the game asks for. miniupnpd forwards nothing to a router
+// whose outside address lies in a private or reserved range, so this public network
+// takes addresses that look public; like every other network here, it lives only in
+// the test's own namespaces, which have no link to anything outside them.
+TEST(NetReachRun, AHostBehindARouterWithUpnpIsReachedThroughTheForwardedPort) {
+    ASSERT_EQ(access("/usr/sbin/miniupnpd", X_OK), 0) << "no /usr/sbin/miniupnpd: install miniupnpd-nftables (tools/install-deps.sh)";
+    NetWorld w;
+    Homes h;
+    h.net = "11.200.0";
+    h.host_symmetric = true;
+    h.host_upnp = true;
+    build_homes(w, h);
+    ASSERT_TRUE(w.ok()) << w.why();
+    Side side[2];
+    play(w, "upnp", "pA", "pB", h.lobby(), {"--join", "--lobby", h.lobby()}, side);
+    expect_same_game("UPnP router", side, "mapped");
+    // The host removed its forwarded port on its way out.
+    EXPECT_TRUE(w.run("rA", "! nft list chain inet filter prerouting_miniupnpd | grep -q 'dport 7171'")) << w.why();
+    EXPECT_TRUE(w.run("rA", "nft list chain inet filter prerouting_miniupnpd | grep -q prerouting_miniupnpd")) << w.why();
+    EXPECT_NE(side[0].err.find("rc-whirlbat: the router forwards 11.200.0.2:7171 to this machine"), std::string::npos)
+        << side[0].err;
 }
 
 // One clear line for each failure a guest can meet, and status 1.
@@ -195,11 +249,13 @@ void expect_one_line(const Side& guest, const std::string& line) {
 
 TEST(NetReachRun, AMeetingServerThatIsDownIsOneLine) {
     NetWorld w;
-    build_homes(w, false);
+    Homes h;
+    h.lobby_running = false;
+    build_homes(w, h);
     ASSERT_TRUE(w.ok()) << w.why();
     Side guest;
     auto started = std::chrono::steady_clock::now();
-    guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", "ABC234", "--lobby", kLobby}, &guest.err);
+    guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", "ABC234", "--lobby", h.lobby()}, &guest.err);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     expect_one_line(guest, "the meeting server at 10.200.0.1:7170 does not answer");
     EXPECT_LT(seconds, 6);
@@ -207,23 +263,26 @@ TEST(NetReachRun, AMeetingServerThatIsDownIsOneLine) {
 
 TEST(NetReachRun, AWrongCodeIsOneLine) {
     NetWorld w;
-    build_homes(w, true);
+    Homes h;
+    build_homes(w, h);
     ASSERT_TRUE(w.ok()) << w.why();
     Side guest;
-    guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", "abc-234", "--lobby", kLobby}, &guest.err);
+    guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", "abc-234", "--lobby", h.lobby()}, &guest.err);
     expect_one_line(guest, "no game has that code: check it with the host");
 }
 
 TEST(NetReachRun, AnExpiredCodeIsOneLine) {
     NetWorld w;
-    build_homes(w, true, {"--code-life", "1"});
+    Homes h;
+    h.lobby_args = {"--code-life", "1"};
+    build_homes(w, h);
     ASSERT_TRUE(w.ok()) << w.why();
     // A host that vanishes without a word (its code lives on until unused for a second),
     // and one that leaves (its code ends at once).
     for (bool vanish : {true, false}) {
         SCOPED_TRACE(vanish ? "the host vanished" : "the host left");
         std::string err = OutputPath(std::string("reach_expired_") + (vanish ? "vanish" : "left") + ".err");
-        pid_t host = w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", kLobby, "--frames", "400"}, err);
+        pid_t host = w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "400"}, err);
         std::string code = code_from(err);
         ASSERT_FALSE(code.empty()) << slurp(err);
         if (vanish) {
@@ -234,7 +293,7 @@ TEST(NetReachRun, AnExpiredCodeIsOneLine) {
             EXPECT_EQ(w.wait(host, 20000), 0) << slurp(err);
         }
         Side guest;
-        guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", kLobby}, &guest.err);
+        guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", h.lobby()}, &guest.err);
         expect_one_line(guest, "that code has expired: ask the host for a new one");
     }
 }
