@@ -240,6 +240,29 @@ TEST(NetReachRun, AHostBehindARouterWithUpnpIsReachedThroughTheForwardedPort) {
         << side[0].err;
 }
 
+// Both routers give every destination a new port and forward none: no punch gets
+// through, and the guest hears so in one line within a few seconds.
+TEST(NetReachRun, TwoSymmetricRoutersWithNoForwardedPortAreOneClearLine) {
+    NetWorld w;
+    Homes h;
+    h.host_symmetric = h.guest_symmetric = true;
+    build_homes(w, h);
+    ASSERT_TRUE(w.ok()) << w.why();
+    std::string err = OutputPath("reach_symmetric_blue.err");
+    std::remove(err.c_str());
+    w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "900"}, err);
+    std::string code = code_from(err);
+    ASSERT_FALSE(code.empty()) << slurp(err);
+    Side guest;
+    auto started = std::chrono::steady_clock::now();
+    guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", h.lobby()}, &guest.err);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(guest.code, 1) << guest.err;
+    EXPECT_EQ(guest.err.rfind("rc-whirlbat: no way through to the host at 10.200.0.2:", 0), 0u) << guest.err;
+    EXPECT_EQ(std::count(guest.err.begin(), guest.err.end(), '\n'), 1) << guest.err;
+    EXPECT_LT(seconds, 6);
+}
+
 // One clear line for each failure a guest can meet, and status 1.
 void expect_one_line(const Side& guest, const std::string& line) {
     EXPECT_EQ(guest.code, 1) << guest.err;
@@ -282,6 +305,7 @@ TEST(NetReachRun, AnExpiredCodeIsOneLine) {
     for (bool vanish : {true, false}) {
         SCOPED_TRACE(vanish ? "the host vanished" : "the host left");
         std::string err = OutputPath(std::string("reach_expired_") + (vanish ? "vanish" : "left") + ".err");
+        std::remove(err.c_str());  // an earlier run's code is not this one's
         pid_t host = w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "400"}, err);
         std::string code = code_from(err);
         ASSERT_FALSE(code.empty()) << slurp(err);
