@@ -37,7 +37,8 @@ bool parse_int(const char* s, int* out, long long lo = INT_MIN, long long hi = I
 const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--data DIR] [--blue PILOT] [--red PILOT] [--stereo N]\n"
            "                   [--settings FILE | --no-settings] [--record FILE | --replay FILE | --verify FILE]\n"
-           "                   [--host [PORT] | --join HOST[:PORT]] [--delay N] [--net-log FILE]\n"
+           "                   [--host [PORT] | --join [HOST[:PORT] | CODE]] [--lobby HOST[:PORT]]\n"
+           "                   [--delay N] [--net-log FILE]\n"
            "                   [--headless] [--seed N] [--frames N] [--shot N:FILE]... [--trace FILE]\n"
            "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"
@@ -63,6 +64,13 @@ const char* usage_text() {
            "  --verify FILE   check a recorded game against its state hashes; status 0 or 1\n"
            "  --host [PORT]   play online: wait for a guest on UDP port PORT (7171); you fly Blue\n"
            "  --join HOST[:PORT]  play online against the host at HOST; you fly Red\n"
+           "  --join CODE     join the host that has this code from the meeting server (six\n"
+           "                  characters; a host named like a code is joined as NAME:PORT)\n"
+           "  --join          join the game waiting on the local network, or list them if several\n"
+           "  --lobby HOST[:PORT]  the meeting server for join codes (port 7170); --host then\n"
+           "                  prints a code; the settings' lobby = HOST[:PORT] unless given\n"
+           "  --delay N       online: frames (0..4, 1 unless set) between your input and your\n"
+           "                  helicopter's answer; more hides more of a slow connection\n"
            "  --delay N       online: frames (0..4) between your input and your helicopter's\n"
            "                  answer; more hides more of a slow connection. Unless set, chosen\n"
            "                  from the round trip: 1 under 40 ms, 2 under 100, 3 under 160, else 4\n"
@@ -136,8 +144,15 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
                 if (!parse_int(argv[++i], &opts.port, 1, 65535)) return *error = "--host needs a port from 1 to 65535", false;
             }
         } else if (arg == "--join") {
-            if (!value(&v) || !*v) return *error = "--join needs HOST or HOST:PORT", false;
-            opts.join = v;
+            if (i + 1 >= argc || argv[i + 1][0] == '-') {
+                opts.join_lan = true;
+            } else {
+                if (!value(&v) || !*v) return *error = "--join needs HOST, HOST:PORT or a code", false;
+                opts.join = v;
+            }
+        } else if (arg == "--lobby") {
+            if (!value(&v) || !*v) return *error = "--lobby needs HOST or HOST:PORT", false;
+            opts.lobby = v;
         } else if (arg == "--delay") {
             if (!value(&v) || !parse_int(v, &opts.delay, 0, 4)) return *error = "--delay needs a number of frames from 0 to 4", false;
         } else if (arg == "--net-log") {
@@ -154,7 +169,7 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
             return false;
         }
     }
-    if (opts.host && !opts.join.empty()) return *error = "--host and --join cannot go together", false;
+    if (opts.host && (!opts.join.empty() || opts.join_lan)) return *error = "--host and --join cannot go together", false;
     // A picture asked of a frame the run never reaches is refused up front (a replay's
     // pictures are numbered by the recording run's frames, its --frames by its own).
     for (const auto& [n, file] : opts.shots) {

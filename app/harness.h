@@ -32,8 +32,10 @@ struct HarnessOptions {
     bool host = false;
     int port = 7171;
     std::string join;
+    bool join_lan = false;  // --join alone
     int delay = -1;  // -1: chosen from the round trip
     std::string net_log;
+    std::string lobby;  // --lobby HOST[:PORT]: the meeting server for join codes
 };
 
 // Reads the command line; false with a message on a bad argument.

@@ -43,10 +43,13 @@ namespace {
         NetOptions o = net;
         o.delay = opts.delay;
         o.net_log = opts.net_log;
+        if (o.lobby.empty()) o.lobby = opts.lobby.empty() ? p.settings.lobby : opts.lobby;
         return play_online(p, o, p.seed, recorder, gave_up, failure);
     };
-    if (opts.host || !opts.join.empty()) {
-        run_online_game(program, NetOptions{opts.host, opts.port, opts.join, opts.delay, opts.net_log}, seed, recorder);
+    if (opts.host || !opts.join.empty() || opts.join_lan) {
+        NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
+                       opts.lobby.empty() ? program.settings.lobby : opts.lobby, opts.join_lan};
+        run_online_game(program, net, seed, recorder);
     }
     run_game(program, seed);
 }

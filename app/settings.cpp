@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "session/net/net_link.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -232,6 +234,16 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
             } else {
                 warn(where + "'" + shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
             }
+        } else if (key == "lobby") {
+            std::string host;
+            int port = 0;
+            if (value.empty() || (value.find_first_of(" \t") == std::string::npos && value.size() <= 255 &&
+                                  split_host_port(value, &host, &port))) {
+                s.lobby = value;
+            } else {
+                warn(where + "'" + shown + "' is not HOST or HOST:PORT with a port from 1 to 65535; it stays " +
+                     (s.lobby.empty() ? std::string("none") : s.lobby));
+            }
         } else if (key == "pad.fire" || key == "pad.pause") {
             int& button = key == "pad.fire" ? s.pad_fire : s.pad_pause;
             auto at = std::find(std::begin(kPadButtons), std::end(kPadButtons), value);
@@ -321,6 +333,7 @@ std::string settings_text(const Settings& s) {
         for (int a = 0; a < KEY_ACTIONS; ++a)
             out << kSides[side] << "." << key_action_name(a) << " = " << key_names(s.keys[side][size_t(a)]) << "\n";
     }
+    if (!s.lobby.empty()) out << "\n# The meeting server for join codes in online play: HOST or HOST:PORT.\nlobby = " << s.lobby << "\n";
     return out.str();
 }
 

@@ -2,6 +2,7 @@
 // What the player chose and the game remembers between runs: the volumes, the pilots,
 // the keyboard layouts, the 3D glasses mode and full screen or a window (app/settings keeps them in a file).
 #include <optional>
+#include <string>
 
 #include "session/pilots.h"
 
@@ -11,6 +12,7 @@ struct Settings {
     std::optional<PilotChoice> pilot[2];  // unset: the defaults for the pads found
     KeyLayout keys[2] = {default_layout(0), default_layout(1)};
     int stereo_mode = 0;  // 0 off, 1..4 the colour pairs
+    std::string lobby;    // the meeting server for join codes, HOST[:PORT]; "" none
     std::optional<bool> full_screen;  // unset: full screen unless --window
     int pad_fire = 0, pad_pause = 1;  // the pad buttons that fire and pause (0 A, 1 B, 2 X, 3 Y)
     int pad_labels = 0;  // how screens name a pad's buttons: 0 as the pad says, 1 Xbox, 2 PlayStation, 3 Nintendo

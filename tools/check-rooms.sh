@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the rooms' include rules: a file may include headers of its own room and of the
 # rooms below it, never above; sim/ and pilots/ include no platform library header at all.
-# Rooms from the bottom up: platform, sim, present, pilots, session (with session/net), app.
+# Rooms from the bottom up: platform, sim, present, pilots, session (with session/net), app
+# and lobby (the meeting server).
 # Given a build folder, also checks what the rules' libraries link and which symbols
 # they need. Prints every broken rule and exits 1 if there is one.
 build=$(cd "${1:-.}" 2>/dev/null && pwd)
@@ -13,12 +14,12 @@ rank() {
     present/*) echo 2 ;;
     pilots/*) echo 3 ;;
     session/*) echo 4 ;;
-    app/*) echo 5 ;;
+    app/*|lobby/*) echo 5 ;;
     *) echo -1 ;;
   esac
 }
 bad=0
-for f in $(find platform sim present pilots session app -name '*.h' -o -name '*.cpp' -o -name '*.inc' | sort); do
+for f in $(find platform sim present pilots session app lobby -name '*.h' -o -name '*.cpp' -o -name '*.inc' | sort); do
   mine=$(rank "$f")
   for inc in $(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$f"); do
     theirs=$(rank "$inc")

@@ -1,5 +1,7 @@
 #include "session/net/net_link.h"
 
+#include "session/net/lobby_protocol.h"
+
 #include <arpa/inet.h>
 #include <enet/enet.h>
 #include <ifaddrs.h>
@@ -100,6 +102,10 @@ int NetLink::intercept(ENetHost* host, ENetEvent*) {
     NetLink& self = *it->second;
     const uint8_t* d = host->receivedData;
     size_t size = host->receivedDataLength;
+    if (self.side_ && looks_like_lobby(d, size)) {
+        self.side_(d, size, ntohl(host->receivedAddress.host), host->receivedAddress.port);
+        return 1;
+    }
     if (size < 2) return 0;
     uint16_t head = read16(d);
     if (head & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED) return 0;  // ENet drops it: we set no compressor
@@ -241,7 +247,11 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
         *why = "cannot find the host " + host;
         return false;
     }
-    address.port = uint16_t(port);
+    return open(version, delay, why) && connect_to(ntohl(address.host), uint16_t(port), why);
+}
+
+bool NetLink::open(const std::string& version, int delay, std::string* why) {
+    start_enet();
     // Two peers: the host, and the host again over a new connection after a drop.
     host_ = enet_host_create(nullptr, 2, kChannels, 0, 0);
     if (!host_) {
@@ -251,25 +261,53 @@ bool NetLink::join(const std::string& host, int port, const std::string& version
     limit(host_);
     host_->intercept = &NetLink::intercept;
     links().emplace_back(host_, this);
-    host_address_ = address.host;
-    host_port_ = address.port;
-    pending_ = enet_host_connect(host_, &address, kChannels, 0);
-    // ENet gives up no sooner than the handshake's own limit.
-    if (pending_) enet_peer_timeout(pending_, 0, kHandshakeMs, kHandshakeMs);
-    if (!pending_) {
-        *why = "cannot connect to " + host;
-        return false;
-    }
     version_ = version;
     auto_delay_ = delay < 0;
     delay_ = auto_delay_ ? 0 : delay;
     if (!rules_set_) rules_ = rules_fingerprint();
-    port_ = port;
     state_ = State::connecting;
     last_heard_ = Clock::now();
     join_started_ = last_heard_;
     return true;
 }
+
+bool NetLink::connect_to(uint32_t ip, uint16_t port, std::string* why) {
+    ENetAddress address{};
+    address.host = htonl(ip);
+    address.port = port;
+    host_address_ = address.host;
+    host_port_ = address.port;
+    pending_ = host_ ? enet_host_connect(host_, &address, kChannels, 0) : nullptr;
+    // ENet gives up no sooner than the handshake's own limit.
+    if (pending_) enet_peer_timeout(pending_, 0, kHandshakeMs, kHandshakeMs);
+    if (!pending_) {
+        *why = "cannot connect to " + address_text({ip, port});
+        return false;
+    }
+    port_ = port;
+    last_heard_ = Clock::now();
+    return true;
+}
+
+void NetLink::send_raw(uint32_t ip, uint16_t port, const std::vector<uint8_t>& bytes) {
+    if (!host_) return;
+    ENetAddress to{};
+    to.host = htonl(ip);
+    to.port = port;
+    ENetBuffer buffer;
+    buffer.data = const_cast<uint8_t*>(bytes.data());
+    buffer.dataLength = bytes.size();
+    enet_socket_send(host_->socket, &to, &buffer, 1);
+}
+
+uint16_t NetLink::local_port() const {
+    ENetAddress a{};
+    if (!host_ || enet_socket_get_address(host_->socket, &a) != 0) return 0;
+    return a.port;
+}
+
+uint32_t NetLink::peer_ip() const { return peer_ ? ntohl(peer_->address.host) : 0; }
+uint16_t NetLink::peer_port() const { return peer_ ? peer_->address.port : 0; }
 
 void NetLink::send_to(ENetPeer* to, const Packet& p, bool reliable) {
     std::vector<uint8_t> bytes = encode_packet(p);
@@ -534,7 +572,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
     if (state_ == State::ready && silent) {
         close_with(std::string(other_side(hosting_)) + " has left (no word for " +
                    std::to_string(NET_RECONNECT_MS / 1000) + " seconds)");
-    } else if (state_ == State::connecting && silent) {
+    } else if (state_ == State::connecting && pending_ && silent) {
         close_with("no answer from the host after " + std::to_string(kHandshakeMs / 1000) + " s");
     }
 }

@@ -8,6 +8,7 @@
 // its waiting screen and read the devices in between.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,27 @@ public:
     }
     uint64_t rules() const { return rules_; }
 
+    // Guest, in two steps: opens the UDP socket (so that the meeting service and the
+    // routers see the port the game will use), then connects over a path found through
+    // it (IPv4 address and port in host byte order). False with a message on failure.
+    bool open(const std::string& version, int delay, std::string* why);
+    bool connect_to(uint32_t ip, uint16_t port, std::string* why);
+    // Datagrams on the game's socket that are not ENet's (the meeting service's, the
+    // punches through the routers, the local network's questions) go to `side` instead
+    // of ENet: the bytes and the sender's IPv4 address and port in host byte order.
+    using SideChannel = std::function<void(const uint8_t*, size_t, uint32_t, uint16_t)>;
+    void set_side_channel(SideChannel side) { side_ = std::move(side); }
+    // Sends one datagram from the game's socket, outside ENet.
+    void send_raw(uint32_t ip, uint16_t port, const std::vector<uint8_t>& bytes);
+    // The socket's own UDP port (0 before it is open).
+    uint16_t local_port() const;
+    // The other machine's address once ready, in host byte order (0 before).
+    uint32_t peer_ip() const;
+    uint16_t peer_port() const;
+    // How the two machines reached each other: LAN, direct, mapped, punched or relayed.
+    const std::string& path() const { return path_; }
+    void set_path(std::string p) { path_ = std::move(p); }
+
     // Sends what is queued and takes in what arrived, waiting up to wait_ms for the
     // first event. The other machine's well-formed packets after the handshake are
     // appended to `got`.
@@ -91,10 +113,6 @@ public:
     // input delay was chosen from it.
     int handshake_round_trip_ms() const { return handshake_rtt_; }
     bool delay_chosen() const { return delay_chosen_; }
-    // How the two machines reach each other, for the player: "direct" unless the
-    // connection was made another way.
-    const std::string& path() const { return path_; }
-    void set_path(std::string path) { path_ = std::move(path); }
     int port() const { return port_; }
     bool hosting() const { return hosting_; }
 
@@ -135,6 +153,8 @@ private:
     std::vector<Stranger> strangers_;  // host: by ENet peer, those without a hello
     std::vector<_ENetPeer*> marked_;   // to be dropped after this round of ENet's
 
+    SideChannel side_;
+    std::string path_ = "direct";
     _ENetHost* host_ = nullptr;
     _ENetPeer* peer_ = nullptr;     // the other machine, once the handshake is done
     _ENetPeer* pending_ = nullptr;  // guest: the host, until it welcomes us
@@ -148,7 +168,6 @@ private:
     int handshake_rtt_ = -1;
     uint64_t rules_ = 0;
     bool rules_set_ = false;
-    std::string path_ = "direct";
     Clock::time_point join_started_;
     uint32_t session_ = 0;
     uint32_t host_address_ = 0;  // guest: the host's, to come back to

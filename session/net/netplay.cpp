@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+#include "session/net/lan_discovery.h"
+#include "session/net/net_reach.h"
 #include "session/net/net_session.h"
 #include "session/replay.h"
 #include "session/replay_record.h"
@@ -282,7 +284,7 @@ private:
 
 // Shows who we wait for until the link is ready (true), or closes or the player gives
 // up with Escape or a pad's East button (false; *gave_up says which).
-bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts, bool* gave_up) {
+bool wait_for_link(Program& p, NetLink& link, NetReach& reach, const NetOptions& opts, bool* gave_up) {
     std::vector<std::string> lines;
     if (opts.host) {
         lines.push_back("Waiting for a guest on UDP port " + std::to_string(link.port()));
@@ -296,11 +298,28 @@ bool wait_for_link(Program& p, NetLink& link, const NetOptions& opts, bool* gave
     } else {
         lines.push_back("Joining " + opts.join + " ...");
     }
-    std::string note;
+    std::string note, code;
     Pacer pacer;
     std::vector<Packet> ignored;
+    bool told_failure = false;
     while (!link.ready()) {
         link.service(0, ignored);
+        reach.update();
+        if (reach.failed() && !opts.host) return false;
+        if (reach.failed() && !told_failure) {
+            // The host still takes a guest who comes by address.
+            told_failure = true;
+            note = reach.failure() + ": no join code";
+            std::fprintf(stderr, "rc-whirlbat: %s\n", note.c_str());
+        }
+        if (code.empty() && !reach.code().empty()) {
+            code = reach.code();
+            std::printf("Join code: %s\n", code.c_str());
+            std::fflush(stdout);
+            std::fprintf(stderr, "rc-whirlbat: join code %s\n", code.c_str());
+            lines[0] = "Join code " + code + "  (UDP port " + std::to_string(link.port()) + ")";
+            lines[2] = "The guest starts:  rc-whirlbat --join " + code;
+        }
         for (const std::string& n : link.take_notes()) {
             std::fprintf(stderr, "rc-whirlbat: %s\n", n.c_str());
             note = n;
@@ -395,6 +414,25 @@ private:
     bool forced_ = false, on_ = true;
     Clock::time_point started_ = Clock::now(), last_moved_ = Clock::now();
 };
+
+// --join alone: the one game waiting on the local network; several are listed on
+// stdout for the player to choose from, none is one line. False with the line.
+bool choose_lan_game(std::string* join, std::string* why) {
+    std::vector<LanGame> games = find_lan_games(1000);
+    if (games.empty()) return *why = "no game is waiting on the local network", false;
+    auto address = [](const LanGame& g) {
+        return g.address + (g.port == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(g.port));
+    };
+    if (games.size() > 1) {
+        for (const LanGame& g : games) std::printf("%s (version %s)\n", address(g).c_str(), g.version.c_str());
+        std::fflush(stdout);
+        *why = std::to_string(games.size()) + " games are waiting on the local network: join one with --join ADDRESS";
+        return false;
+    }
+    *join = address(games[0]);
+    std::fprintf(stderr, "rc-whirlbat: joining the game waiting on the local network at %s\n", join->c_str());
+    return true;
+}
 
 // ---- after the session ----
 
@@ -517,24 +555,40 @@ void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_p
 bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder, bool* gave_up,
                  std::string* failure) {
     *gave_up = false;
+    Clock::time_point asked = Clock::now();
     NetLink link;
-    std::string why, host = "";
+    NetReach reach(link);
+    std::string why, host = "", join = opts.join;
     int port = opts.port;
-    bool ok = opts.host ? link.listen(opts.port, WHIRLBAT_VERSION, seed, opts.delay, &why)
-              : split_host_port(opts.join, &host, &port)
-                  ? link.join(host, port, WHIRLBAT_VERSION, opts.delay, &why)
-                  : (why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false);
+    bool ok = true;
+    if (opts.join_lan) {
+        ok = choose_lan_game(&join, &why);
+    }
+    if (ok && opts.host) {
+        ok = link.listen(opts.port, WHIRLBAT_VERSION, seed, opts.delay, &why);
+        // A meeting server that cannot be found leaves the host waiting for a guest by address.
+        if (ok && !reach.host(opts.lobby, &why)) std::fprintf(stderr, "rc-whirlbat: %s: no join code\n", why.c_str());
+    } else if (ok && is_join_code(join)) {
+        ok = reach.join_code(opts.lobby, join, WHIRLBAT_VERSION, opts.delay, &why);
+    } else if (ok) {
+        ok = split_host_port(join, &host, &port) ? link.join(host, port, WHIRLBAT_VERSION, opts.delay, &why)
+                                                 : (why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false);
+    }
     if (!ok) {
         *failure = why;
         return false;
     }
-    if (!wait_for_link(p, link, opts, gave_up)) {
-        *failure = *gave_up ? "" : link.message();
+    if (!wait_for_link(p, link, reach, opts, gave_up)) {
+        *failure = *gave_up ? "" : reach.failed() ? reach.failure() : link.message();
         return false;
     }
+    reach.name_path();
+    long connect_ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count());
+    std::fprintf(stderr, "rc-whirlbat: connected by the %s path in %ld ms\n", link.path().c_str(), connect_ms);
 
     FILE* log = opts.net_log.empty() ? nullptr : std::fopen(opts.net_log.c_str(), "w");
     if (!opts.net_log.empty() && !log) std::fprintf(stderr, "rc-whirlbat: cannot write %s\n", opts.net_log.c_str());
+    if (log) std::fprintf(log, "path %s connect_ms=%ld\n", link.path().c_str(), connect_ms);
     Local me;
     me.side = opts.host ? 0 : 1;
     std::string chosen = link.delay_chosen()

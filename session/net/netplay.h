@@ -31,9 +31,13 @@ class Recorder;
 struct NetOptions {
     bool host = false;
     int port = 7171;        // --host's port
-    std::string join;       // --join HOST[:PORT]
+    std::string join;       // --join HOST[:PORT], or a join code (session/net/net_reach.h)
     int delay = -1;         // frames between a player's input and its answer (-1: from the round trip)
     std::string net_log;    // every confirmed frame's state hash and the session's figures
+    std::string lobby;      // the meeting server, HOST[:PORT] ("" none): --lobby or the settings
+    // --join alone: the one game waiting on the local network is joined; several are
+    // listed for the player to choose from.
+    bool join_lan = false;
 };
 
 // Connects, plays online as long as the session lasts, then goes on offline until the

@@ -124,6 +124,9 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
                              "./usr/share/metainfo/" + kAppId + ".metainfo.xml",
                              "./usr/share/icons/hicolor/48x48/apps/rc-whirlbat.png",
                              "./usr/share/man/man6/rc-whirlbat.6.gz",
+                             "./usr/games/rc-whirlbat-lobby",
+                             "./usr/share/man/man6/rc-whirlbat-lobby.6.gz",
+                             "./usr/lib/systemd/system/rc-whirlbat-lobby.service",
                              "./usr/share/doc/rc-whirlbat/copyright"}) {
         EXPECT_NE(files.find(" " + path + "\n"), std::string::npos) << path;
     }
@@ -153,6 +156,12 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
     EXPECT_EQ(licences, 2);
     EXPECT_NE(copyright.find("\n\nLicense: OFL-1.1\n SIL OPEN FONT LICENSE Version 1.1 - 26 February 2007\n"),
               std::string::npos);
+    // The meeting server's unit starts the program the package installs, and its manual
+    // page reads without a warning.
+    std::string unit = read_file(root + "/usr/lib/systemd/system/rc-whirlbat-lobby.service");
+    EXPECT_NE(unit.find("\nExecStart=/usr/games/rc-whirlbat-lobby --port 7170\n"), std::string::npos) << unit;
+    EXPECT_EQ(run("'" + root + "/usr/games/rc-whirlbat-lobby' --help", &out), 0) << out;
+    EXPECT_EQ(run("zcat '" + root + "/usr/share/man/man6/rc-whirlbat-lobby.6.gz' | groff -man -ww -z -Tutf8", &out), 0) << out;
     // lintian, Debian's package checker, finds nothing to complain of.
     std::string lint;
     EXPECT_EQ(run("lintian --fail-on error,warning --no-tag-display-limit '" + deb + "'", &lint), 0) << lint;

@@ -1,0 +1,124 @@
+// rc-whirlbat-lobby: the meeting server. Hosts get a join code, guests give one and
+// hear where the host is; then the two machines talk to each other directly. One plain
+// UDP socket: every exchange is a single request and its answer, which the players
+// repeat until answered, so nothing here needs ENet's connections or resending.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "session/net/lobby_server.h"
+
+namespace {
+
+volatile std::sig_atomic_t stop = 0;
+void on_signal(int) { stop = 1; }
+
+bool number(const char* s, long lo, long hi, long* out) {
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (!*s || *end || errno || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+const char* kUsage =
+    "usage: rc-whirlbat-lobby [--port PORT] [--bind ADDRESS] [--code-life SECONDS]\n"
+    "  --port PORT          the UDP port to serve (7170)\n"
+    "  --bind ADDRESS       the IPv4 address to serve on (all of this machine's)\n"
+    "  --code-life SECONDS  how long a code lives after its last use (600)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long port = LOBBY_DEFAULT_PORT, life = 600;
+    std::string bind_to = "0.0.0.0";
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--port" && v && number(v, 1, 65535, &port)) {
+            ++i;
+        } else if (arg == "--code-life" && v && number(v, 1, 86400, &life)) {
+            ++i;
+        } else if (arg == "--bind" && v) {
+            bind_to = v;
+            ++i;
+        } else {
+            std::fprintf(stderr, "rc-whirlbat-lobby: bad option %s; see --help\n", arg.c_str());
+            return 2;
+        }
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    if (inet_pton(AF_INET, bind_to.c_str(), &addr.sin_addr) != 1) {
+        std::fprintf(stderr, "rc-whirlbat-lobby: --bind needs an IPv4 address, not %s\n", bind_to.c_str());
+        return 2;
+    }
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        std::fprintf(stderr, "rc-whirlbat-lobby: cannot serve UDP port %ld on %s: %s\n", port, bind_to.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    struct sigaction sa{};
+    sa.sa_handler = on_signal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    LobbyLimits limits;
+    limits.code_life_ms = life * 1000;
+    LobbyServer server(std::random_device{}() ^ uint64_t(now_ms()), limits);
+    std::fprintf(stderr, "rc-whirlbat-lobby: serving UDP port %ld on %s\n", port, bind_to.c_str());
+    int64_t last_sweep = now_ms();
+    std::vector<LobbyDatagram> out;
+    uint8_t buffer[2048];
+    while (!stop) {
+        pollfd p{fd, POLLIN, 0};
+        int ready = poll(&p, 1, 1000);
+        if (ready < 0 && errno != EINTR) break;
+        int64_t now = now_ms();
+        for (int n = 0; ready > 0 && n < 256; ++n) {
+            sockaddr_in from{};
+            socklen_t len = sizeof from;
+            ssize_t got = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+            if (got < 0) break;
+            out.clear();
+            server.handle(buffer, size_t(got), {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)}, now, out);
+            for (const LobbyDatagram& d : out) {
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_addr.s_addr = htonl(d.to.ip);
+                to.sin_port = htons(d.to.port);
+                sendto(fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            }
+        }
+        if (now - last_sweep >= 1000) {
+            server.sweep(now);
+            last_sweep = now;
+        }
+    }
+    std::fprintf(stderr, "rc-whirlbat-lobby: stopping: %ld codes given, %ld joins, %ld refused, %ld malformed, %ld over the limit\n",
+                 server.hosted, server.joined, server.refused, server.malformed, server.limited);
+    close(fd);
+    return 0;
+}

@@ -1,0 +1,173 @@
+#include "session/net/lobby_client.h"
+
+#include <algorithm>
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kAskAgain = 250ms;
+constexpr auto kRefresh = 20s;
+constexpr auto kJoinAgain = 1s;
+constexpr auto kPunchEvery = 100ms;
+constexpr auto kHostPunches = 3s;
+// The most punches a host answers a second: a stranger cannot make it a loudspeaker.
+constexpr int kAnswersPerSecond = 50;
+// A punch's answer carries its nonce with this bit set, and is not answered again.
+constexpr uint32_t kAnswerBit = 0x80000000u;
+
+}  // namespace
+
+LobbyClient::LobbyClient(LobbyAddress server, LobbyAddress local, Send send, uint32_t seed)
+    : server_(server), local_(local), send_(std::move(send)), nonce_(seed & ~kAnswerBit) {}
+
+void LobbyClient::fail(const std::string& why) {
+    phase_ = Phase::failed;
+    failure_ = why;
+}
+
+void LobbyClient::host(Clock::time_point now) {
+    hosting_ = true;
+    phase_ = Phase::asking;
+    last_answer_ = now;
+    ask(now);
+}
+
+void LobbyClient::join(const std::string& code, Clock::time_point now) {
+    hosting_ = false;
+    code_ = code;
+    phase_ = Phase::asking;
+    last_answer_ = now;
+    ask(now);
+}
+
+void LobbyClient::set_mapped(const LobbyAddress& mapped, Clock::time_point now) {
+    mapped_ = mapped;
+    if (phase_ == Phase::waiting) ask(now);
+}
+
+void LobbyClient::ask(Clock::time_point now) {
+    LobbyMessage m;
+    m.kind = hosting_ ? LobbyMessage::Kind::host : LobbyMessage::Kind::join;
+    m.nonce = nonce_;
+    m.code = code_;
+    m.local = local_;
+    if (hosting_) m.mapped = mapped_;
+    send(server_, m);
+    asked_ = now;
+}
+
+void LobbyClient::leave() {
+    if (!hosting_ || code_.empty()) return;
+    LobbyMessage m;
+    m.kind = LobbyMessage::Kind::leave;
+    m.code = code_;
+    for (int i = 0; i < 2; ++i) send(server_, m);
+    code_.clear();
+    phase_ = Phase::idle;
+}
+
+void LobbyClient::punch_all(Clock::time_point now) {
+    LobbyMessage m;
+    m.kind = LobbyMessage::Kind::punch;
+    m.nonce = nonce_;
+    std::erase_if(punches_, [now](const Punch& p) { return now > p.until; });
+    for (const Punch& p : punches_) send(p.to, m);
+    punched_ = now;
+}
+
+void LobbyClient::update(Clock::time_point now) {
+    switch (phase_) {
+        case Phase::asking:
+            if (now - last_answer_ > std::chrono::milliseconds(LOBBY_ANSWER_MS)) {
+                fail("the meeting server at " + address_text(server_) + " does not answer");
+            } else if (now - asked_ >= kAskAgain) {
+                ask(now);
+            }
+            break;
+        case Phase::waiting:
+            if (now - asked_ >= kRefresh) ask(now);
+            break;
+        case Phase::punching:
+            if (now > met_by_) {
+                fail("no way through to the host at " + address_text(host_public_) + " (its router or this one lets nothing in)");
+                break;
+            }
+            if (now - asked_ >= kJoinAgain) ask(now);
+            break;
+        default: break;
+    }
+    if (!punches_.empty() && now - punched_ >= kPunchEvery) punch_all(now);
+}
+
+bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& from, Clock::time_point now) {
+    using K = LobbyMessage::Kind;
+    LobbyMessage m;
+    if (!decode_lobby(data, size, &m)) return false;
+    if (m.kind == K::punch) {
+        if (!(m.nonce & kAnswerBit)) {
+            if (now - second_ >= std::chrono::seconds(1)) {
+                second_ = now;
+                answers_this_second_ = 0;
+            }
+            if (answers_this_second_++ < kAnswersPerSecond) {
+                LobbyMessage answer;
+                answer.kind = K::punch;
+                answer.nonce = m.nonce | kAnswerBit;
+                send(from, answer);
+            }
+        }
+        // A guest's first punch back from one of the host's addresses shows the way.
+        if (!hosting_ && phase_ == Phase::punching &&
+            (from == host_public_ || from == host_local_ || (from == host_mapped_ && !host_mapped_.empty()))) {
+            target_ = from;
+            phase_ = Phase::met;
+            punches_.clear();
+        }
+        return true;
+    }
+    if (!(from == server_)) return false;
+    switch (m.kind) {
+        case K::code:
+            if (!hosting_ || m.nonce != nonce_ || phase_ == Phase::failed) return true;
+            last_answer_ = now;
+            code_ = m.code;
+            seen_as_ = m.mine_public;
+            if (phase_ == Phase::asking) phase_ = Phase::waiting;
+            return true;
+        case K::coming:
+            if (!hosting_ || m.code != code_) return true;
+            for (int local = 0; local < 2; ++local) {
+                const LobbyAddress& a = local ? m.guest_local : m.guest_public;
+                if (a.empty()) continue;
+                auto& known = local ? guests_local_ : guests_public_;
+                if (std::find(known.begin(), known.end(), a) == known.end()) known.push_back(a);
+                auto p = std::find_if(punches_.begin(), punches_.end(), [&](const Punch& x) { return x.to == a; });
+                if (p == punches_.end()) punches_.push_back({a, now + kHostPunches});
+                else p->until = now + kHostPunches;
+            }
+            punch_all(now);
+            return true;
+        case K::meet:
+            if (hosting_ || m.nonce != nonce_ || phase_ != Phase::asking) return true;
+            last_answer_ = now;
+            host_public_ = m.host_public;
+            host_local_ = m.host_local;
+            host_mapped_ = m.host_mapped;
+            seen_as_ = m.mine_public;
+            phase_ = Phase::punching;
+            met_by_ = now + std::chrono::milliseconds(LOBBY_PUNCH_MS);
+            if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
+            // Behind the same router, the host's own address comes first.
+            if (!host_local_.empty() && host_public_.ip == seen_as_.ip)
+                punches_.push_back({host_local_, met_by_});
+            punches_.push_back({host_public_, met_by_});
+            if (!host_local_.empty() && host_public_.ip != seen_as_.ip) punches_.push_back({host_local_, met_by_});
+            punch_all(now);
+            return true;
+        case K::refused:
+            if (m.nonce != nonce_ || phase_ != Phase::asking) return true;
+            fail(refusal_text(m.refusal));
+            return true;
+        default: return true;
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+// A player's side of the meeting service, and the punches through the routers after it.
+// Pure: datagrams go out through the `send` given and come in through receive(), the
+// time comes in from the caller; net_reach puts it on the game's own socket.
+//
+// Host: asks for a code (again every 250 ms until answered, then every 20 s, which keeps
+// the code alive and the router's mapping open); when a guest is coming, punches its
+// public and local addresses every 100 ms for 3 s. It answers every punch it hears.
+// Guest: gives the code (again every 250 ms until answered, then every second until met,
+// so a host that missed the news hears it again); then punches the host's addresses (the
+// port its router forwards first), and the first address a punch comes back from is the
+// way to the host.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "session/net/lobby_protocol.h"
+
+// How long without an answer before the meeting server counts as down.
+constexpr int LOBBY_ANSWER_MS = 3000;
+// How long a guest punches before giving up on an answer.
+constexpr int LOBBY_PUNCH_MS = 3000;
+
+class LobbyClient {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Send = std::function<void(const LobbyAddress&, const std::vector<uint8_t>&)>;
+    enum class Phase { idle, asking, waiting, punching, met, failed };
+
+    // `local`: this machine's own address and the game's port, as it sees them.
+    LobbyClient(LobbyAddress server, LobbyAddress local, Send send, uint32_t seed);
+
+    void host(Clock::time_point now);
+    // Host: the port its router now forwards to it; the meeting server hears it at once.
+    void set_mapped(const LobbyAddress& mapped, Clock::time_point now);
+    void join(const std::string& code, Clock::time_point now);
+    // Host: the code ends (best effort; the server ends it anyway after ten minutes).
+    void leave();
+    // Sends what is due.
+    void update(Clock::time_point now);
+    // A datagram from the game's socket with the meeting service's framing. True if it
+    // was the meeting server's or a punch.
+    bool receive(const uint8_t* data, size_t size, const LobbyAddress& from, Clock::time_point now);
+
+    Phase phase() const { return phase_; }
+    // Host: the code once given, and this machine's address as the server saw it.
+    const std::string& code() const { return code_; }
+    const LobbyAddress& seen_as() const { return seen_as_; }
+    // Guest, once met: where to connect, and whether that is the host's local address.
+    const LobbyAddress& target() const { return target_; }
+    bool target_is_local() const { return target_ == host_local_ && !host_local_.empty(); }
+    bool target_is_mapped() const { return target_ == host_mapped_ && !host_mapped_.empty(); }
+    // Guest: the host's addresses, once the server told them.
+    const LobbyAddress& host_public() const { return host_public_; }
+    // Host: the addresses of the guests the server announced.
+    const std::vector<LobbyAddress>& guests_public() const { return guests_public_; }
+    const std::vector<LobbyAddress>& guests_local() const { return guests_local_; }
+    // Why it failed, one line for the player.
+    const std::string& failure() const { return failure_; }
+
+private:
+    void send(const LobbyAddress& to, const LobbyMessage& m) { send_(to, encode_lobby(m)); }
+    void ask(Clock::time_point now);
+    void fail(const std::string& why);
+    void punch_all(Clock::time_point now);
+
+    struct Punch {
+        LobbyAddress to;
+        Clock::time_point until;
+    };
+    LobbyAddress server_, local_;
+    Send send_;
+    Phase phase_ = Phase::idle;
+    bool hosting_ = false;
+    uint32_t nonce_;
+    std::string code_, failure_;
+    LobbyAddress seen_as_, host_public_, host_local_, host_mapped_, mapped_, target_;
+    std::vector<LobbyAddress> guests_public_, guests_local_;
+    std::vector<Punch> punches_;
+    Clock::time_point asked_, last_answer_, punched_, met_by_;
+    int answers_this_second_ = 0;
+    Clock::time_point second_;
+};

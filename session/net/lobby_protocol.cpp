@@ -1,0 +1,213 @@
+#include "session/net/lobby_protocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+class Writer {
+public:
+    explicit Writer(LobbyMessage::Kind k) {
+        bytes.assign(LOBBY_MAGIC, LOBBY_MAGIC + 4);
+        bytes.push_back(LOBBY_PROTOCOL);
+        bytes.push_back(uint8_t(k));
+    }
+    void u8(uint8_t v) { bytes.push_back(v); }
+    void u16(uint16_t v) {
+        bytes.push_back(uint8_t(v >> 8));
+        bytes.push_back(uint8_t(v));
+    }
+    void u32(uint32_t v) {
+        u16(uint16_t(v >> 16));
+        u16(uint16_t(v));
+    }
+    void address(const LobbyAddress& a) {
+        u32(a.ip);
+        u16(a.port);
+    }
+    void code(const std::string& c) {
+        for (int i = 0; i < LOBBY_CODE_LENGTH; ++i) bytes.push_back(i < int(c.size()) ? uint8_t(c[size_t(i)]) : 0);
+    }
+    std::vector<uint8_t> bytes;
+};
+
+class Reader {
+public:
+    Reader(const uint8_t* d, size_t n) : d_(d), n_(n) {}
+    bool u8(uint8_t* v) {
+        if (at_ + 1 > n_) return false;
+        *v = d_[at_++];
+        return true;
+    }
+    bool u16(uint16_t* v) {
+        if (at_ + 2 > n_) return false;
+        *v = uint16_t(d_[at_] << 8 | d_[at_ + 1]);
+        at_ += 2;
+        return true;
+    }
+    bool u32(uint32_t* v) {
+        uint16_t hi, lo;
+        if (!u16(&hi) || !u16(&lo)) return false;
+        *v = uint32_t(hi) << 16 | lo;
+        return true;
+    }
+    bool address(LobbyAddress* a) { return u32(&a->ip) && u16(&a->port); }
+    bool code(std::string* c) {
+        if (at_ + LOBBY_CODE_LENGTH > n_) return false;
+        c->assign(reinterpret_cast<const char*>(d_ + at_), LOBBY_CODE_LENGTH);
+        at_ += LOBBY_CODE_LENGTH;
+        return normal_code(*c) == *c;
+    }
+    bool skip(size_t k) {
+        if (at_ + k > n_) return false;
+        at_ += k;
+        return true;
+    }
+    // The rest is padding, all zeros, up to `size` bytes in all.
+    bool padded_to(size_t size) {
+        if (n_ != size) return false;
+        for (; at_ < n_; ++at_)
+            if (d_[at_] != 0) return false;
+        return true;
+    }
+    bool done() const { return at_ == n_; }
+    size_t at() const { return at_; }
+
+private:
+    const uint8_t* d_;
+    size_t n_, at_ = 6;
+};
+
+bool is_request(LobbyMessage::Kind k) {
+    using K = LobbyMessage::Kind;
+    return k == K::host || k == K::join || k == K::leave || k == K::punch || k == K::lan_ask;
+}
+
+}  // namespace
+
+std::string address_text(const LobbyAddress& a) {
+    return std::to_string(a.ip >> 24) + "." + std::to_string(a.ip >> 16 & 255) + "." + std::to_string(a.ip >> 8 & 255) +
+           "." + std::to_string(a.ip & 255) + ":" + std::to_string(a.port);
+}
+
+bool looks_like_lobby(const uint8_t* data, size_t size) {
+    return size >= 6 && std::memcmp(data, LOBBY_MAGIC, 4) == 0;
+}
+
+std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
+    using K = LobbyMessage::Kind;
+    Writer w(m.kind);
+    switch (m.kind) {
+        case K::host: w.u32(m.nonce); w.address(m.local); w.address(m.mapped); break;
+        case K::code: w.u32(m.nonce); w.code(m.code); w.address(m.mine_public); break;
+        case K::join: w.u32(m.nonce); w.code(m.code); w.address(m.local); break;
+        case K::meet:
+            w.u32(m.nonce);
+            w.address(m.host_public);
+            w.address(m.host_local);
+            w.address(m.host_mapped);
+            w.address(m.mine_public);
+            break;
+        case K::coming:
+            w.code(m.code);
+            w.address(m.guest_public);
+            w.address(m.guest_local);
+            break;
+        case K::refused: w.u32(m.nonce); w.u8(uint8_t(m.refusal)); break;
+        case K::leave: w.code(m.code); break;
+        case K::punch: w.u32(m.nonce); break;
+        case K::lan_ask: w.u32(m.nonce); break;
+        case K::lan_here: {
+            w.u32(m.nonce);
+            w.u16(m.game_port);
+            size_t n = std::min<size_t>(m.version.size(), 16);
+            w.u8(uint8_t(n));
+            for (size_t i = 0; i < n; ++i) w.u8(uint8_t(m.version[i]));
+            break;
+        }
+    }
+    if (is_request(m.kind)) w.bytes.resize(LOBBY_REQUEST_SIZE, 0);
+    return w.bytes;
+}
+
+bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
+    using K = LobbyMessage::Kind;
+    if (!looks_like_lobby(data, size) || size > LOBBY_MAX_MESSAGE || data[4] != LOBBY_PROTOCOL) return false;
+    if (data[5] < uint8_t(K::host) || data[5] > uint8_t(K::lan_here)) return false;
+    LobbyMessage m;
+    m.kind = K(data[5]);
+    Reader r(data, size);
+    bool ok = false;
+    switch (m.kind) {
+        case K::host: ok = r.u32(&m.nonce) && r.address(&m.local) && r.address(&m.mapped); break;
+        case K::code: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.mine_public) && r.done(); break;
+        case K::join: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.local); break;
+        case K::meet:
+            ok = r.u32(&m.nonce) && r.address(&m.host_public) && r.address(&m.host_local) &&
+                 r.address(&m.host_mapped) && r.address(&m.mine_public) && r.done();
+            break;
+        case K::coming: ok = r.code(&m.code) && r.address(&m.guest_public) && r.address(&m.guest_local) && r.done(); break;
+        case K::refused: {
+            uint8_t why = 0;
+            ok = r.u32(&m.nonce) && r.u8(&why) && why >= 1 && why <= 4 && r.done();
+            m.refusal = LobbyRefusal(why);
+            break;
+        }
+        case K::leave: ok = r.code(&m.code); break;
+        case K::punch: ok = r.u32(&m.nonce); break;
+        case K::lan_ask: ok = r.u32(&m.nonce); break;
+        case K::lan_here: {
+            uint8_t n = 0;
+            ok = r.u32(&m.nonce) && r.u16(&m.game_port) && m.game_port != 0 && r.u8(&n) && n <= 16 &&
+                 r.at() + n == size;
+            for (size_t i = 0; ok && i < n; ++i) {
+                char c = char(data[r.at() + i]);
+                if (c < 0x20 || c > 0x7e) ok = false;
+                m.version.push_back(c);
+            }
+            break;
+        }
+    }
+    if (ok && is_request(m.kind)) ok = r.padded_to(LOBBY_REQUEST_SIZE);
+    if (!ok) return false;
+    *out = std::move(m);
+    return true;
+}
+
+std::string normal_code(const std::string& typed) {
+    std::string code;
+    for (char c : typed) {
+        if (c == ' ' || c == '-') continue;
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        if (c == 0 || !std::strchr(LOBBY_ALPHABET, c)) return "";
+        code.push_back(c);
+        if (code.size() > size_t(LOBBY_CODE_LENGTH)) return "";
+    }
+    return code.size() == size_t(LOBBY_CODE_LENGTH) ? code : "";
+}
+
+uint32_t code_number(const std::string& code) {
+    uint32_t n = 0;
+    for (char c : code) n = n * LOBBY_ALPHABET_SIZE + uint32_t(std::strchr(LOBBY_ALPHABET, c) - LOBBY_ALPHABET);
+    return n;
+}
+
+std::string code_text(uint32_t number) {
+    std::string code(LOBBY_CODE_LENGTH, ' ');
+    for (int i = LOBBY_CODE_LENGTH - 1; i >= 0; --i) {
+        code[size_t(i)] = LOBBY_ALPHABET[number % LOBBY_ALPHABET_SIZE];
+        number /= LOBBY_ALPHABET_SIZE;
+    }
+    return code;
+}
+
+std::string refusal_text(LobbyRefusal r) {
+    switch (r) {
+        case LobbyRefusal::unknown: return "no game has that code: check it with the host";
+        case LobbyRefusal::expired: return "that code has expired: ask the host for a new one";
+        case LobbyRefusal::busy: return "the meeting server asks this machine to slow down: try again in a minute";
+        case LobbyRefusal::full: return "the meeting server is full: try again later";
+        case LobbyRefusal::none: break;
+    }
+    return "";
+}

@@ -1,0 +1,80 @@
+#pragma once
+// The meeting service's messages as bytes, and back: a host asks for a join code, a
+// guest gives the code and hears where the host is, the host hears where the guest is;
+// then both knock on each other's addresses (punch) and the game's own link takes over.
+// The same framing carries the local network's "who hosts here?" and its answers.
+//
+// Every message starts with LOBBY_MAGIC and the protocol number, then its kind. Every
+// field is range-checked; anything short, long or unknown is refused whole. Requests
+// are padded to LOBBY_REQUEST_SIZE, never smaller than any answer, so the server can
+// never be used to send more bytes than it was sent.
+//
+//   host     host -> server     the host's own (local) address, and the address its router
+//                               forwards to it (if it mapped one); asks for a code
+//   code     server -> host     the code, and the host's address as the server saw it
+//   join     guest -> server    the code and the guest's local address
+//   meet     server -> guest    the host's public, local and mapped addresses, the guest's
+//                               public one
+//   coming   server -> host     the code, the guest's public and local addresses
+//   refused  server -> anyone   why (unknown code, expired code, too many requests, full)
+//   leave    host -> server     the host leaves: its code is free again
+//   punch    player -> player   opens the routers' paths; answered by a punch
+//   lan_ask  guest -> broadcast who hosts a game on this network?
+//   lan_here host -> guest      a game, on this UDP port, with this version
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint8_t LOBBY_MAGIC[4] = {'W', 'B', 'L', 'Y'};
+constexpr uint8_t LOBBY_PROTOCOL = 1;
+constexpr int LOBBY_DEFAULT_PORT = 7170;
+constexpr size_t LOBBY_REQUEST_SIZE = 40;
+constexpr size_t LOBBY_MAX_MESSAGE = 64;
+constexpr int LOBBY_CODE_LENGTH = 6;
+// The characters of a code: no 0 and O, 1, I and L to mix up.
+constexpr char LOBBY_ALPHABET[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
+constexpr int LOBBY_ALPHABET_SIZE = sizeof LOBBY_ALPHABET - 1;
+
+// An IPv4 address and UDP port, both in host byte order; 0.0.0.0:0 for none.
+struct LobbyAddress {
+    uint32_t ip = 0;
+    uint16_t port = 0;
+    bool operator==(const LobbyAddress&) const = default;
+    bool empty() const { return ip == 0 && port == 0; }
+};
+std::string address_text(const LobbyAddress& a);
+
+enum class LobbyRefusal : uint8_t { none = 0, unknown = 1, expired = 2, busy = 3, full = 4 };
+
+struct LobbyMessage {
+    enum class Kind : uint8_t {
+        host = 1, code = 2, join = 3, meet = 4, coming = 5, refused = 6, leave = 7, punch = 8, lan_ask = 9, lan_here = 10
+    };
+    Kind kind = Kind::host;
+    uint32_t nonce = 0;           // a request's number, echoed by its answer
+    std::string code;             // code, join, coming, leave
+    LobbyAddress mine_public;     // code (the host's), meet (the guest's)
+    LobbyAddress host_public, host_local, host_mapped;  // meet
+    LobbyAddress guest_public, guest_local;  // coming
+    LobbyAddress local;           // host, join: the sender's own address
+    LobbyAddress mapped;          // host: the port its router forwards to it, if any
+    LobbyRefusal refusal = LobbyRefusal::none;
+    uint16_t game_port = 0;       // lan_here
+    std::string version;          // lan_here: up to 16 characters
+};
+
+std::vector<uint8_t> encode_lobby(const LobbyMessage& m);
+// False for anything that is not a well-formed message.
+bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* m);
+// Whether a datagram claims to be one of these messages (its first bytes).
+bool looks_like_lobby(const uint8_t* data, size_t size);
+
+// A code as the player typed it ("abc-def", "ABC DEF") in its one spelling, or "" if it
+// cannot be a code.
+std::string normal_code(const std::string& typed);
+// A code's number (0 .. 31^6-1) and back.
+uint32_t code_number(const std::string& code);
+std::string code_text(uint32_t number);
+// The player's words for a refusal.
+std::string refusal_text(LobbyRefusal r);

@@ -1,0 +1,54 @@
+#include "session/net/lobby_server.h"
+
+void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& from, int64_t now_ms,
+                         std::vector<LobbyDatagram>& out) {
+    using K = LobbyMessage::Kind;
+    LobbyMessage m;
+    if (!decode_lobby(data, size, &m) || from.port == 0) {
+        ++malformed;
+        return;
+    }
+    if (m.kind != K::host && m.kind != K::join && m.kind != K::leave) {
+        ++malformed;
+        return;
+    }
+    if (!table_.allow(from.ip, now_ms)) {
+        ++limited;
+        return;
+    }
+    LobbyMessage reply;
+    reply.nonce = m.nonce;
+    if (m.kind == K::leave) {
+        table_.leave(m.code, from, now_ms);
+        return;
+    }
+    LobbyTable::Answer a = m.kind == K::host ? table_.host(from, m.local, now_ms, m.mapped) : table_.join(m.code, now_ms);
+    if (a.refusal != LobbyRefusal::none) {
+        ++refused;
+        reply.kind = K::refused;
+        reply.refusal = a.refusal;
+        out.push_back({from, encode_lobby(reply)});
+        return;
+    }
+    if (m.kind == K::host) {
+        ++hosted;
+        reply.kind = K::code;
+        reply.code = a.entry.code;
+        reply.mine_public = from;
+        out.push_back({from, encode_lobby(reply)});
+        return;
+    }
+    ++joined;
+    reply.kind = K::meet;
+    reply.host_public = a.entry.host_public;
+    reply.host_local = a.entry.host_local;
+    reply.host_mapped = a.entry.host_mapped;
+    reply.mine_public = from;
+    out.push_back({from, encode_lobby(reply)});
+    LobbyMessage coming;
+    coming.kind = K::coming;
+    coming.code = a.entry.code;
+    coming.guest_public = from;
+    coming.guest_local = m.local;
+    out.push_back({a.entry.host_public, encode_lobby(coming)});
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The meeting server's memory: the codes waiting for a guest, each with where its host
+// is, and how many requests each source address has made lately. Pure: the time comes
+// in as milliseconds from the caller, so expiry and the rate limit can be tested with a
+// clock of the test's own.
+//
+// A code lives LobbyLimits::code_life_ms after its last use (its host asking again, or
+// a guest joining), and ends at once when its host leaves. An ended code is remembered
+// for a while so that a guest hears "expired" rather than "no such code".
+#include <cstdint>
+#include <random>
+#include <string>
+#include <unordered_map>
+
+#include "session/net/lobby_protocol.h"
+
+struct LobbyLimits {
+    int64_t code_life_ms = 10 * 60 * 1000;
+    int64_t remember_expired_ms = 60 * 60 * 1000;
+    size_t most_codes = 200000;          // waiting codes in all
+    size_t most_codes_per_address = 32;  // waiting codes of one source address
+    size_t most_remembered = 200000;     // expired codes remembered
+    // Requests per source address: a burst of `burst`, then `per_second`.
+    double burst = 20, per_second = 10;
+};
+
+class LobbyTable {
+public:
+    explicit LobbyTable(uint64_t seed, LobbyLimits limits = {});
+
+    struct Entry {
+        std::string code;
+        LobbyAddress host_public, host_local, host_mapped;
+        int64_t last_use_ms = 0;
+    };
+    struct Answer {
+        LobbyRefusal refusal = LobbyRefusal::none;
+        Entry entry;  // the code's, when not refused
+    };
+
+    // A request from this source address may go ahead (and counts against its limit).
+    bool allow(uint32_t source_ip, int64_t now_ms);
+    // A host asks for a code: a new one, or the one it already holds (asked again, with
+    // its addresses as they are now).
+    Answer host(const LobbyAddress& from, const LobbyAddress& local, int64_t now_ms, const LobbyAddress& mapped = {});
+    // A guest gives a code: the host's addresses, or why not.
+    Answer join(const std::string& code, int64_t now_ms);
+    // The host leaves: its code ends. Only the address that holds the code can end it.
+    bool leave(const std::string& code, const LobbyAddress& from, int64_t now_ms);
+    // Forgets what has expired and rate counts long idle.
+    void sweep(int64_t now_ms);
+
+    size_t waiting() const { return codes_.size(); }
+    size_t remembered() const { return ended_.size(); }
+    size_t sources() const { return buckets_.size(); }
+
+private:
+    struct Bucket {
+        double tokens = 0;
+        int64_t at_ms = 0;
+        uint32_t codes = 0;  // waiting codes this address holds
+    };
+    static uint64_t key(const LobbyAddress& a) { return uint64_t(a.ip) << 16 | a.port; }
+    void end(uint32_t number, int64_t now_ms);
+    bool expired(const Entry& e, int64_t now_ms) const { return now_ms - e.last_use_ms >= limits_.code_life_ms; }
+
+    LobbyLimits limits_;
+    std::mt19937_64 random_;
+    std::unordered_map<uint32_t, Entry> codes_;       // by code number
+    std::unordered_map<uint64_t, uint32_t> by_host_;  // host's public address -> code number
+    std::unordered_map<uint32_t, int64_t> ended_;     // code number -> when it ended
+    std::unordered_map<uint32_t, Bucket> buckets_;    // source ip -> its requests
+};

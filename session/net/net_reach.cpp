@@ -1,0 +1,159 @@
+#include "session/net/net_reach.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <random>
+
+#include "session/net/lobby_protocol.h"
+
+namespace {
+
+LobbyAddress first_local_address(uint16_t port) {
+    for (const std::string& a : local_addresses()) {
+        in_addr in{};
+        if (inet_pton(AF_INET, a.c_str(), &in) == 1) return {ntohl(in.s_addr), port};
+    }
+    return {};
+}
+
+// Whether an address lies on one of this machine's own networks (not the loopback's).
+bool on_local_network(uint32_t ip) {
+    bool found = false;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return false;
+    for (ifaddrs* a = list; a && !found; a = a->ifa_next) {
+        if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET) continue;
+        uint32_t mine = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+        uint32_t mask = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
+        if ((mine >> 24) != 127 && mask != 0 && (mine & mask) == (ip & mask)) found = true;
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+}  // namespace
+
+bool resolve_lobby(const std::string& text, LobbyAddress* out, std::string* why) {
+    std::string host;
+    int port = 0;
+    if (!split_host_port(text, &host, &port)) {
+        *why = "the meeting server needs HOST or HOST:PORT with a port from 1 to 65535, not '" + text + "'";
+        return false;
+    }
+    if (text.find(':') == std::string::npos) port = LOBBY_DEFAULT_PORT;
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        *why = "cannot find the meeting server " + host;
+        return false;
+    }
+    out->ip = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    out->port = uint16_t(port);
+    freeaddrinfo(found);
+    return true;
+}
+
+bool is_join_code(const std::string& text) {
+    return text.find_first_of(".:") == std::string::npos && !normal_code(text).empty();
+}
+
+NetReach::NetReach(NetLink& link) : link_(link) {
+    link_.set_side_channel([this](const uint8_t* d, size_t n, uint32_t ip, uint16_t port) { on_datagram(d, n, ip, port); });
+}
+
+NetReach::~NetReach() {
+    leave();
+    link_.set_side_channel(nullptr);
+}
+
+bool NetReach::start(const std::string& lobby, std::string* why) {
+    LobbyAddress server;
+    if (!resolve_lobby(lobby, &server, why)) return false;
+    auto send = [this](const LobbyAddress& to, const std::vector<uint8_t>& bytes) { link_.send_raw(to.ip, to.port, bytes); };
+    client_ = std::make_unique<LobbyClient>(server, first_local_address(link_.local_port()), send, std::random_device{}());
+    return true;
+}
+
+bool NetReach::host(const std::string& lobby, std::string* why) {
+    hosting_ = true;
+    if (lobby.empty()) return true;
+    if (!start(lobby, why)) return false;
+    client_->host(LobbyClient::Clock::now());
+    mapping_.start(uint16_t(link_.port()));
+    return true;
+}
+
+bool NetReach::join_code(const std::string& lobby, const std::string& code, const std::string& version, int delay,
+                         std::string* why) {
+    if (lobby.empty()) {
+        *why = "joining by code needs a meeting server: --lobby HOST[:PORT] or lobby = HOST in the settings";
+        return false;
+    }
+    if (!link_.open(version, delay, why) || !start(lobby, why)) return false;
+    client_->join(normal_code(code), LobbyClient::Clock::now());
+    return true;
+}
+
+void NetReach::update() {
+    if (!client_ || failed_) return;
+    auto now = LobbyClient::Clock::now();
+    client_->update(now);
+    if (client_->phase() == LobbyClient::Phase::failed) {
+        failed_ = true;
+        failure_ = client_->failure();
+        return;
+    }
+    if (hosting_ && !mapping_told_ && !mapping_.external().empty()) {
+        mapping_told_ = true;
+        client_->set_mapped(mapping_.external(), now);
+        std::fprintf(stderr, "rc-whirlbat: the router forwards %s to this machine (%s)\n",
+                     address_text(mapping_.external()).c_str(), mapping_.how().c_str());
+    }
+    if (!hosting_ && !connected_ && client_->phase() == LobbyClient::Phase::met) {
+        connected_ = true;
+        std::string why;
+        if (!link_.connect_to(client_->target().ip, client_->target().port, &why)) {
+            failed_ = true;
+            failure_ = why;
+        }
+    }
+}
+
+void NetReach::on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16_t port) {
+    LobbyMessage m;
+    if (hosting_ && link_.state() == NetLink::State::listening && decode_lobby(data, size, &m) &&
+        m.kind == LobbyMessage::Kind::lan_ask) {
+        LobbyMessage here;
+        here.kind = LobbyMessage::Kind::lan_here;
+        here.nonce = m.nonce;
+        here.game_port = uint16_t(link_.port());
+        here.version = WHIRLBAT_VERSION;
+        link_.send_raw(ip, port, encode_lobby(here));
+        return;
+    }
+    if (client_) client_->receive(data, size, {ip, port}, LobbyClient::Clock::now());
+}
+
+void NetReach::name_path() {
+    if (on_local_network(link_.peer_ip())) return link_.set_path("LAN");
+    if (!client_) return;
+    if (!hosting_) {
+        if (connected_) link_.set_path(client_->target_is_local() ? "LAN" : client_->target_is_mapped() ? "mapped" : "punched");
+        return;
+    }
+    uint32_t ip = link_.peer_ip();
+    for (const LobbyAddress& a : client_->guests_local())
+        if (a.ip == ip) return link_.set_path("LAN");
+    // A guest tries the forwarded port first: with one, that is the way it came.
+    for (const LobbyAddress& a : client_->guests_public())
+        if (a.ip == ip) return link_.set_path(mapping_told_ ? "mapped" : "punched");
+}
+
+void NetReach::leave() {
+    if (client_) client_->leave();
+}

@@ -1,0 +1,63 @@
+#pragma once
+// How the two machines find each other beyond a typed address, all on the game's own
+// UDP socket (so the meeting server and the routers see the port the game uses):
+//   - a waiting host answers the local network's "who hosts here?" (lan_discovery);
+//   - with a meeting server, the host gets a join code and the guest gives it; both hear
+//     the other's public and local addresses and punch through their routers at once;
+//     the guest's ENet connection then follows the first path a punch came back on;
+//   - with a meeting server, the host also asks its router to forward its port (UPnP,
+//     NAT-PMP: port_mapping) and tells the meeting server, so a guest can come in even
+//     where punching cannot (a router that gives every destination a new port).
+// It names the path the link took: LAN (the other machine is on a network of this one's,
+// or was reached at its local address), mapped, punched, or direct.
+#include <memory>
+#include <string>
+
+#include "session/net/lobby_client.h"
+#include "session/net/net_link.h"
+#include "session/net/port_mapping.h"
+
+class NetReach {
+public:
+    explicit NetReach(NetLink& link);
+    // Ends a host's code at the meeting server.
+    ~NetReach();
+    NetReach(const NetReach&) = delete;
+    NetReach& operator=(const NetReach&) = delete;
+
+    // Host, after NetLink::listen: answers the local network, and with a meeting server
+    // (HOST[:PORT], "" for none) asks it for a code. False with one line if the meeting
+    // server's name cannot be resolved.
+    bool host(const std::string& lobby, std::string* why);
+    // Guest: opens the link and asks the meeting server for the host with this code.
+    bool join_code(const std::string& lobby, const std::string& code, const std::string& version, int delay,
+                   std::string* why);
+    // Every frame while waiting: sends what is due; connects the guest once a way through
+    // is found.
+    void update();
+    // Lost contact with the meeting server, a refused code, no way through.
+    bool failed() const { return failed_; }
+    const std::string& failure() const { return failure_; }
+    // Host: the code, once the meeting server gave it ("" before, or without one).
+    std::string code() const { return client_ && hosting_ ? client_->code() : std::string(); }
+    // Once the link is ready: names its path on the link.
+    void name_path();
+    // Host: ends the code now.
+    void leave();
+
+private:
+    void on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16_t port);
+    bool start(const std::string& lobby, std::string* why);
+
+    NetLink& link_;
+    std::unique_ptr<LobbyClient> client_;
+    PortMapping mapping_;
+    bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false;
+    std::string failure_;
+};
+
+// HOST[:PORT] of a meeting server (port 7170 unless given) as an IPv4 address; false
+// with one line if it cannot be resolved or the port is not 1 to 65535.
+bool resolve_lobby(const std::string& text, LobbyAddress* out, std::string* why);
+// Whether --join's text is a join code rather than a host's name or address.
+bool is_join_code(const std::string& text);
