@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "session/runner.h"
 #include "app/harness.h"
@@ -11,9 +12,13 @@
 #include "session/replay_check.h"
 #include "session/replay_record.h"
 #include "session/replay_view.h"
+#include "session/net/lan_discovery.h"
 #include "session/net/netplay.h"
 
 namespace {
+
+// How long the online screen listens for the network's games each time it asks.
+constexpr int kLanSearchMs = 1500;
 
 // The run the command line asks for: a replay, an online game or the game itself. It
 // ends by End, never by returning.
@@ -39,6 +44,13 @@ namespace {
         attach_recorder(program, recorder);
     }
     add_replay_key(program, recorder);
+    online.lan_games = [] {
+        std::vector<std::string> lines;
+        for (const LanGame& g : find_lan_games(kLanSearchMs))
+            lines.push_back("version " + g.version + "  " + g.address +
+                            (g.port == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(g.port)));
+        return lines;
+    };
     online.start = [&recorder, opts](Program& p, const NetOptions& net, bool* gave_up, std::string* failure) {
         NetOptions o = net;
         o.delay = opts.delay;

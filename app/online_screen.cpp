@@ -2,21 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 
 #include "platform/draw.h"
 #include "platform/font.h"
+#include "session/net/net_reach.h"
 
 namespace {
 
-enum Line { PORT, HOST, ADDRESS, JOIN, LAN, BACK, LINES };
-constexpr int kBackspace = 8, kDelete = 46, kPeriod = 190, kSemicolon = 186;
+enum Line { PORT, HOST, ADDRESS, JOIN, LAN, LOBBY, BACK, LINES };
+constexpr int kBackspace = 8, kDelete = 46, kPeriod = 190, kSemicolon = 186, kMinus = 189;
 constexpr int kColumns = 10;
 constexpr char kCells[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.:";
 constexpr int kCharacters = int(sizeof kCells) - 1;
 constexpr int kCellCount = kCharacters + 2;  // and "Del", "OK"
 constexpr float kGridX = 100, kGridY = 268, kCellW = 44, kCellH = 30;
 constexpr size_t kMostTyped = 64;
+constexpr int kSearchAgainFrames = 180;
 
 // The character a key types, or 0.
 char key_char(int key) {
@@ -24,13 +27,14 @@ char key_char(int key) {
     if (key >= 'A' && key <= 'Z') return char(key);
     if (key == kPeriod) return '.';
     if (key == kSemicolon) return ':';
+    if (key == kMinus) return '-';
     return 0;
 }
 
 }  // namespace
 
 OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(play)) {
-    if (play_ && play_->lan_games) lan_ = play_->lan_games();
+    search_network();
     list_.title = "Play online";
     list_.top = 100;
     list_.step = 34;
@@ -38,8 +42,23 @@ OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(p
     fill();
 }
 
-bool OnlineScreen::is_code(const std::string& text) {
-    return text.size() == 6 && std::all_of(text.begin(), text.end(), [](char c) { return std::isalnum(uint8_t(c)); });
+// The meeting server's field starts as the settings have it; a well-formed address (or
+// none) typed into it goes back to the settings, which are written at once.
+void OnlineScreen::keep_lobby(Program& p) {
+    if (!lobby_read_) {
+        lobby_ = p.settings.lobby;
+        lobby_read_ = true;
+        fill();
+        return;
+    }
+    std::string host;
+    int port = 0;
+    if (lobby_ != p.settings.lobby && (lobby_.empty() || split_host_port(lobby_, &host, &port))) p.settings.lobby = lobby_;
+}
+
+void OnlineScreen::search_network() {
+    if (!play_ || !play_->lan_games || searching_.valid()) return;
+    searching_ = std::async(std::launch::async, play_->lan_games);
 }
 
 void OnlineScreen::fill() {
@@ -49,11 +68,22 @@ void OnlineScreen::fill() {
     list_.entries.push_back({"Host's address or code", join_ + (list_.focus == ADDRESS ? "_" : "")});
     list_.entries.push_back({"Join that game", "you fly Red"});
     list_.entries.push_back({"Games on this network", lan_.empty() ? "none found" : lan_[0], !lan_.empty()});
+    list_.entries.push_back({"Meeting server for codes", (lobby_.empty() && list_.focus != LOBBY ? "none" : lobby_) +
+                                                             (list_.focus == LOBBY ? "_" : "")});
     list_.entries.push_back({"Back", ""});
 }
 
+std::string* OnlineScreen::focused_field() {
+    switch (list_.focus) {
+        case PORT: return &port_;
+        case ADDRESS: return &join_;
+        case LOBBY: return &lobby_;
+        default: return nullptr;
+    }
+}
+
 void OnlineScreen::type(char c) {
-    std::string& field = list_.focus == PORT ? port_ : join_;
+    std::string& field = *focused_field();
     if (list_.focus == PORT && !std::isdigit(uint8_t(c))) return;
     if (field.size() >= (list_.focus == PORT ? 5u : kMostTyped)) return;
     field += char(std::tolower(uint8_t(c)));
@@ -61,8 +91,8 @@ void OnlineScreen::type(char c) {
 
 // Keys typed into the field in focus; true when the frame's keys went there.
 bool OnlineScreen::typing(const Nav& nav) {
-    if (list_.focus != PORT && list_.focus != ADDRESS) return false;
-    std::string& field = list_.focus == PORT ? port_ : join_;
+    if (!focused_field()) return false;
+    std::string& field = *focused_field();
     if (nav.key == kBackspace || nav.key == kDelete) {
         if (!field.empty()) field.pop_back();
         return true;
@@ -85,7 +115,7 @@ void OnlineScreen::grid_frame(const Nav& nav) {
     row = (row + nav.dy + rows) % rows;
     cell_ = std::min(row * kColumns + col, kCellCount - 1);
     if (nav.remove || (nav.choose && cell_ == kCharacters)) {
-        std::string& field = list_.focus == PORT ? port_ : join_;
+        std::string& field = *focused_field();
         if (!field.empty()) field.pop_back();
     } else if (nav.choose && cell_ == kCharacters + 1) {
         grid_ = false;
@@ -94,8 +124,16 @@ void OnlineScreen::grid_frame(const Nav& nav) {
     }
 }
 
-Screen::Step OnlineScreen::frame(Program&, const Nav& nav, FrameInput&) {
+Screen::Step OnlineScreen::frame(Program& p, const Nav& nav, FrameInput&) {
     Step step;
+    keep_lobby(p);
+    // The network's games are asked for again every few seconds while the screen is open.
+    if (searching_.valid() && searching_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        lan_ = searching_.get();
+        next_search_ = kSearchAgainFrames;
+    } else if (!searching_.valid() && --next_search_ <= 0) {
+        search_network();
+    }
     if (grid_) {
         grid_frame(nav);
         fill();
@@ -116,6 +154,7 @@ Screen::Step OnlineScreen::frame(Program&, const Nav& nav, FrameInput&) {
         switch (list_.focus) {
             case PORT:
             case ADDRESS:
+            case LOBBY:
                 grid_ = true;
                 cell_ = 0;
                 break;
@@ -151,22 +190,10 @@ void OnlineScreen::presented(Program& p) {
         opts.port = port;
     } else {
         opts.join = join_;
-        if (is_code(join_)) {
-            std::string address, why;
-            std::string code = join_;
-            std::transform(code.begin(), code.end(), code.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });
-            if (!play_ || !play_->resolve_code) {
-                message_ = "Join codes cannot be looked up yet: type the host's address.";
-                go_ = Go::none;
-                return;
-            }
-            if (!play_->resolve_code(code, &address, &why)) {
-                message_ = why;
-                go_ = Go::none;
-                return;
-            }
-            opts.join = address;
-        }
+        // Codes are typed in either case; the meeting server knows them in capitals.
+        std::string code = join_;
+        std::transform(code.begin(), code.end(), code.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });
+        if (is_join_code(code)) opts.join = code;
     }
     go_ = Go::none;
     if (!play_ || !play_->start) {

@@ -1,11 +1,12 @@
 #pragma once
 // Play online from the title: host a game (on a UDP port the player may change) or join
-// one by the host's address, or by a six-character join code once the program can look
-// codes up, and the games found on this network once the program can list them. The
+// one by the host's address or its six-character join code, or one of the games found
+// waiting on this network (searched for in the background while the screen is open). The
 // fields are typed on the keyboard, or filled from an on-screen grid of characters with
 // a pad. Hosting and joining run the online session from here; a join or host that does
 // not come about comes back to this screen with the reason.
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,10 +20,9 @@ struct OnlinePlay {
     // Starts online play: false with the reason (or gave_up) when no session began; once
     // one began it never returns.
     std::function<bool(Program&, const NetOptions&, bool* gave_up, std::string* failure)> start;
-    // The games open on this network, as "NAME  ADDRESS" lines; unset lists none.
+    // The games waiting on this network, as "NAME  ADDRESS" lines; it may take a second
+    // or two, and runs away from the frames. Unset lists none.
     std::function<std::vector<std::string>()> lan_games;
-    // A join code's host address; unset: codes cannot be looked up.
-    std::function<bool(const std::string& code, std::string* address, std::string* why)> resolve_code;
 };
 
 class OnlineScreen : public Screen {
@@ -32,10 +32,10 @@ public:
     void draw(const Program& p) override;
     void presented(Program& p) override;
 
-    // Whether text is a join code (six letters or digits) rather than an address.
-    static bool is_code(const std::string& text);
-
 private:
+    void search_network();
+    void keep_lobby(Program& p);
+    std::string* focused_field();
     void fill();
     bool typing(const Nav& nav);
     void grid_frame(const Nav& nav);
@@ -45,7 +45,11 @@ private:
     EntryList list_;
     std::string port_ = "7171";
     std::string join_;
+    std::string lobby_;  // the meeting server, HOST[:PORT]; "" none
+    bool lobby_read_ = false;
     std::vector<std::string> lan_;
+    std::future<std::vector<std::string>> searching_;
+    int next_search_ = 0;  // frames until the network is asked again
     bool grid_ = false;  // the character grid is open for the field in focus
     int cell_ = 0;
     enum class Go { none, host, join } go_ = Go::none;

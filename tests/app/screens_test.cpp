@@ -86,15 +86,6 @@ TEST(PadNames, AsTheSettingsForceThem) {
     EXPECT_EQ(pad_names(p).south, "A");
 }
 
-TEST(OnlineScreen, SixLettersOrDigitsAreAJoinCodeAndAnAddressIsNot) {
-    EXPECT_TRUE(OnlineScreen::is_code("K7QX2M"));
-    EXPECT_TRUE(OnlineScreen::is_code("abc123"));
-    EXPECT_FALSE(OnlineScreen::is_code("10.0.0.1"));
-    EXPECT_FALSE(OnlineScreen::is_code("host:7171"));
-    EXPECT_FALSE(OnlineScreen::is_code("ABCDE"));
-    EXPECT_FALSE(OnlineScreen::is_code("ABCDEFG"));
-}
-
 TEST(ScreenSettings, DisplayAndPadNamesAreKeptAndABadValueIsNamed) {
     std::string path = OutputPath("screen-settings.ini");
     std::remove(path.c_str());
