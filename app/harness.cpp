@@ -43,6 +43,7 @@ const char* usage_text() {
            "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
+           "  --no-lan        the online screen does not look for games on the local network\n"
            "  --seed N        seed the random generator with N\n"
            "  --frames N      quit after the N-th frame is presented\n"
            "  --shot N:FILE   save the picture of the N-th frame as a PNG (repeatable)\n"
@@ -103,6 +104,8 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
             opts.window = true;
         } else if (arg == "--headless") {
             opts.headless = true;
+        } else if (arg == "--no-lan") {
+            opts.no_lan = true;
         } else if (arg == "--seed") {
             int seed;
             if (!value(&v) || !parse_int(v, &seed)) return *error = "--seed needs a number from -2147483648 to 2147483647", false;

@@ -13,6 +13,7 @@ struct HarnessOptions {
     bool help = false;
     bool window = false;
     bool headless = false;
+    bool no_lan = false;  // --no-lan: the online screen does not ask the local network for games
     std::optional<int> seed;
     int frames = 0;  // 0: no limit
     std::vector<std::pair<int, std::string>> shots;

@@ -44,7 +44,8 @@ constexpr int kLanSearchMs = 1500;
         attach_recorder(program, recorder);
     }
     add_replay_key(program, recorder);
-    online.lan_games = [] {
+    // The harness's runs stay off the network unless they ask for online play.
+    if (!opts.headless && !opts.no_lan) online.lan_games = [] {
         std::vector<std::string> lines;
         for (const LanGame& g : find_lan_games(kLanSearchMs))
             lines.push_back("version " + g.version + "  " + g.address +

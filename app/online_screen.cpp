@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "platform/draw.h"
 #include "platform/font.h"
@@ -57,8 +57,15 @@ void OnlineScreen::keep_lobby(Program& p) {
 }
 
 void OnlineScreen::search_network() {
-    if (!play_ || !play_->lan_games || searching_.valid()) return;
-    searching_ = std::async(std::launch::async, play_->lan_games);
+    if (!play_ || !play_->lan_games || searching_) return;
+    auto search = std::make_shared<Search>();
+    std::thread([search, list = play_->lan_games] {
+        std::vector<std::string> games = list();
+        std::lock_guard<std::mutex> hold(search->lock);
+        search->games = std::move(games);
+        search->done = true;
+    }).detach();
+    searching_ = search;
 }
 
 void OnlineScreen::fill() {
@@ -128,10 +135,18 @@ Screen::Step OnlineScreen::frame(Program& p, const Nav& nav, FrameInput&) {
     Step step;
     keep_lobby(p);
     // The network's games are asked for again every few seconds while the screen is open.
-    if (searching_.valid() && searching_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-        lan_ = searching_.get();
+    bool found = false;
+    if (searching_) {
+        std::lock_guard<std::mutex> hold(searching_->lock);
+        if (searching_->done) {
+            lan_ = std::move(searching_->games);
+            found = true;
+        }
+    }
+    if (found) {
+        searching_.reset();
         next_search_ = kSearchAgainFrames;
-    } else if (!searching_.valid() && --next_search_ <= 0) {
+    } else if (!searching_ && --next_search_ <= 0) {
         search_network();
     }
     if (grid_) {

@@ -6,8 +6,8 @@
 // a pad. Hosting and joining run the online session from here; a join or host that does
 // not come about comes back to this screen with the reason.
 #include <functional>
-#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -48,7 +48,13 @@ private:
     std::string lobby_;  // the meeting server, HOST[:PORT]; "" none
     bool lobby_read_ = false;
     std::vector<std::string> lan_;
-    std::future<std::vector<std::string>> searching_;
+    // A search runs on its own thread and is left to finish if the screen closes first.
+    struct Search {
+        std::mutex lock;
+        bool done = false;
+        std::vector<std::string> games;
+    };
+    std::shared_ptr<Search> searching_;
     int next_search_ = 0;  // frames until the network is asked again
     bool grid_ = false;  // the character grid is open for the field in focus
     int cell_ = 0;

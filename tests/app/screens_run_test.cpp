@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/pixmap.h"
@@ -299,6 +301,35 @@ TEST(ScreensByKeyboard, AJoinNoHostAnswersComesBackToTheScreenWithWhy) {
         }
     }
     EXPECT_GT(yellow, 50) << "no message on the online screen: " << shot;
+}
+
+TEST(ScreensByKeyboard, ACodeTypedOnTheScreenIsAskedOfTheMeetingServerTypedThere) {
+    // A real meeting server on 127.0.0.1 that has no games: the code typed on the screen
+    // goes to the server typed on the screen, its answer comes back to the screen, and
+    // the server's address is kept in the settings.
+    int lobby_port = test_port(3);
+    std::string lobby_text = "127.0.0.1:" + digits(lobby_port);
+    pid_t lobby = fork();
+    if (lobby == 0) {
+        std::string port = digits(lobby_port);
+        execl(WHIRLBAT_LOBBY_BINARY, WHIRLBAT_LOBBY_BINARY, "--port", port.c_str(), "--bind", "127.0.0.1", nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(lobby, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string settings = fresh_settings("online-code");
+    // Host (in focus) -> Down: the address or code; Down: Join; Down: the meeting server
+    // (the network's games are not searched in these runs, so their line is passed over);
+    // Up: Join again, Return.
+    std::string s = to_online() + tap(366, kDown) + type_text(370, "KQ7X2M") + tap(400, kDown) + tap(404, kDown) +
+                    type_text(408, lobby_text) + tap(480, kUp) + tap(484, kReturn);
+    Outcome r = run("online-code", s, {"--seed", "8", "--frames", "700", "--settings", settings});
+    kill(lobby, SIGTERM);
+    waitpid(lobby, nullptr, 0);
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.trace.size(), 700u) << "the program ended instead of coming back to the screen";
+    EXPECT_NE(r.err.find("no game has that code"), std::string::npos) << r.err;
+    EXPECT_NE(read_file(settings).find("lobby = " + lobby_text + "\n"), std::string::npos) << read_file(settings);
 }
 
 TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
