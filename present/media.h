@@ -11,6 +11,9 @@ struct Media {
     Image pointer_img;  // 18 x 18 menu pointer, top-left hot spot
     Image logo_img;     // the title logo, cut from the sheet
     Image hud_img;      // 640 x 32 HUD bar
+    // Helicopters flown by the keys or the computer: the rules count each as a pad so
+    // that Red flies, and "Detect Game Pads" leaves them out so that it counts pads.
+    int pilots_without_pads = 0;
     Image pause_img;    // the picture grabbed when play is paused
     Image trans_img;    // the picture grabbed for the round transitions
     Image maker_logo;   // the intro's logo

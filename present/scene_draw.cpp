@@ -1,5 +1,6 @@
 #include "present/scene_draw.h"
 
+#include <algorithm>
 #include <string>
 
 #include "present/media.h"
@@ -87,10 +88,10 @@ void draw_hud(const HudView& h, Media& m) {
     draw_batteries(h.battery[1], kRedCells, 592, 556, -34);
 }
 
-std::string item_label(int i, const SceneOp& op) {
+std::string item_label(int i, const SceneOp& op, const Media& m) {
     bool pause = op.i[0];
     std::string label = (pause && kPauseText[i][0]) ? kPauseText[i] : kMenuText[i];
-    if (i == 1) label += std::to_string(op.i[2]);
+    if (i == 1) label += std::to_string(std::max(0, op.i[2] - m.pilots_without_pads));
     if (i == 2) label += kVolumeText[op.i[3]];
     if (i == 3) label += kVolumeText[op.i[4]];
     return label;
@@ -108,7 +109,7 @@ void draw_menu(const SceneOp& op, Media& m) {
         else SetColor(50, 100, 255);
         float scale = lit ? 1.2f : 1.0f;
         draw3d.sip(ALPHABLEND, 1.0f, 0, scale, scale);
-        draw3d.t3d(item_label(i, op), 320, float(245 + 40 * i), lit ? 3.0f : 2.0f, 1, 2);
+        draw3d.t3d(item_label(i, op, m), 320, float(245 + 40 * i), lit ? 3.0f : 2.0f, 1, 2);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 
 #include "platform/input.h"
 
@@ -177,7 +178,23 @@ int Pilots::pad_port(int side) const {
 }
 
 int Pilots::pads_for_rules(int pads) const {
-    int n = pads;
+    return pads + without_pads();
+}
+
+int Pilots::without_pads() const {
+    int n = 0;
     for (const PilotChoice& c : choice) n += c.kind != PilotKind::pad;
+    return n;
+}
+
+int pilots_without_pads(const std::string& described) {
+    int n = 0;
+    for (const char* side : {"Blue: ", "Red: "}) {
+        size_t at = described.find(side);
+        if (at == std::string::npos) continue;
+        at += std::strlen(side);
+        PilotChoice c;
+        if (parse_pilot(described.substr(at, described.find(';', at) - at), &c)) n += c.kind != PilotKind::pad;
+    }
     return n;
 }

@@ -62,4 +62,10 @@ struct Pilots {
     // The pads the rules count: the pads found, and every helicopter flown by the keys
     // or the computer counts as one more (so Red flies when it has a pilot).
     int pads_for_rules(int pads) const;
+    // The helicopters flown by the keys or the computer.
+    int without_pads() const;
 };
+
+// The helicopters flown by the keys or the computer in a recording's "Blue: keys; Red:
+// pad 2" line (a side given as "none" or not understood flies on no pilot of its own).
+int pilots_without_pads(const std::string& described);

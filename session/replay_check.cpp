@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "session/pilots.h"
 #include "session/runner.h"
 #include "session/trace.h"
 #include "present/scene_draw.h"
@@ -140,6 +141,7 @@ void run_replay_headless(Program& p, const Replay& r, const std::string& name, i
     p.world = r.header.world;
     p.game = r.header.game;
     p.result.draw = !options.shots.empty();
+    p.media.pilots_without_pads = pilots_without_pads(r.header.pilots);
     ReplayCursor cursor(r);
     FrameInput in;
     long k = 0;

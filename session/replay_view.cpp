@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "session/pilots.h"
 #include "session/runner.h"
 #include "session/replay.h"
 #include "session/replay_check.h"
@@ -51,7 +52,9 @@ struct DrawingState {
 class Viewer {
 public:
     Viewer(Program& p, const Replay& r, const ReplayCheck& check, const std::string& name)
-        : p_(p), r_(r), check_(check), name_(name), cursor_(r) {}
+        : p_(p), r_(r), check_(check), name_(name), cursor_(r) {
+        p_.media.pilots_without_pads = pilots_without_pads(r.header.pilots);
+    }
 
     WatchEnd run();
 

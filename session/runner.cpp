@@ -230,6 +230,7 @@ bool run_frame(Program& p) {
     p.settings.sound_lvl = p.game.sound_lvl;
     p.settings.music_lvl = p.game.music_lvl;
     if (p.result.ended) return false;
+    p.media.pilots_without_pads = p.pilots.without_pads();
     draw_scene(p.result.scene, p.media);
     for (auto& hook : p.hooks) hook->draw_over(p);
     Flip(p.result.present_sync);

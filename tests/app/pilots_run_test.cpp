@@ -3,6 +3,7 @@
 // scripts of key presses as the keyboard makes them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -77,6 +78,33 @@ TEST(KeyboardPilots, WithOnePadRedFliesOnTheRightHalf) {
                                 script("pad-only.txt", std::string("pads 1\n") + kStart + "f380 key 73 down\n")});
     EXPECT_EQ(old[420]["pads_found"].i(), 1);
     EXPECT_EQ(old[420]["player"][1]["alt"].i(), 0);
+}
+
+TEST(KeyboardPilots, DetectGamePadsCountsPadsNotThePilotsWithoutOne) {
+    // The same title three ways: no pad and no pilot for Red; two keyboard halves and no
+    // pad (the rules count both so that Red flies); one pad and Red on the keys. The
+    // menu's count names the pads: 0, 0 and 1.
+    auto title = [](const std::string& name, std::vector<std::string> args, const std::string& pads) {
+        std::string shot = OutputPath(name + ".png");
+        args.insert(args.end(), {"--headless", "--seed", "4", "--frames", "340", "--shot", "339:" + shot, "--script",
+                                 script(name + ".txt", pads + "f330 mouse move 320 460\n")});
+        std::string err;
+        EXPECT_EQ(RunGame(args, &err), 0) << err;
+        return LoadPixmap(shot);
+    };
+    Pixmap none = title("count-none", {"--blue", "pad", "--red", "pad"}, "pads 0\n");
+    Pixmap keys = title("count-keys", {"--blue", "keys", "--red", "keys"}, "pads 0\n");
+    Pixmap one = title("count-one", {"--blue", "pad", "--red", "keys"}, "pads 1\n");
+    ASSERT_FALSE(none.empty() || keys.empty() || one.empty());
+    // The second item's line, between the pilot panels.
+    auto same_count = [](const Pixmap& a, const Pixmap& b) {
+        for (int y = 272; y < 300; ++y)
+            for (int x = 190; x < 445; ++x)
+                if (std::memcmp(a.at(x, y), b.at(x, y), 3) != 0) return false;
+        return true;
+    };
+    EXPECT_TRUE(same_count(none, keys)) << "two keyboard pilots and no pad do not read as no pad";
+    EXPECT_FALSE(same_count(none, one)) << "one pad reads as none";
 }
 
 TEST(ComputerPilots, TwoComputersPlayRoundsByThemselves) {
