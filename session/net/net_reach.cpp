@@ -139,6 +139,14 @@ void NetReach::on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16
     if (client_) client_->receive(data, size, {ip, port}, LobbyClient::Clock::now());
 }
 
+std::string NetReach::way_in() const {
+    if (!hosting_ || !client_) return "";
+    if (!mapping_.external().empty())
+        return "Path: mapped (the router forwards " + address_text(mapping_.external()) + " by " + mapping_.how() + ")";
+    if (!mapping_.settled()) return "Asking the router to forward the port...";
+    return "Path: punched through the routers (no port forwarded)";
+}
+
 void NetReach::name_path() {
     if (on_local_network(link_.peer_ip())) return link_.set_path("LAN");
     if (!client_) return;

@@ -42,6 +42,9 @@ public:
     std::string code() const { return client_ && hosting_ ? client_->code() : std::string(); }
     // Once the link is ready: names its path on the link.
     void name_path();
+    // Host with a meeting server: how a guest from outside can come in, for the waiting
+    // screen ("" without a meeting server).
+    std::string way_in() const;
     // Host: ends the code now.
     void leave();
 

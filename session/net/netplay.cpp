@@ -312,6 +312,11 @@ bool wait_for_link(Program& p, NetLink& link, NetReach& reach, const NetOptions&
             note = reach.failure() + ": no join code";
             std::fprintf(stderr, "rc-whirlbat: %s\n", note.c_str());
         }
+        if (opts.host) {
+            std::string way = reach.way_in();
+            if (!way.empty() && lines.size() < 4) lines.push_back(way);
+            if (!way.empty()) lines[3] = way;
+        }
         if (code.empty() && !reach.code().empty()) {
             code = reach.code();
             std::printf("Join code: %s\n", code.c_str());
@@ -341,14 +346,14 @@ bool wait_for_link(Program& p, NetLink& link, NetReach& reach, const NetOptions&
         Cls();
         DrawImage(p.media.back_img, 0, 0);
         with_plain_state(p.media, [&] {
-            backing(180, 130);
+            backing(180, lines.size() > 3 ? 158 : 130);
             float y = 195;
             for (const std::string& l : lines) {
                 draw_line(l, y, 0.8f, 255, 255, 255);
                 y += 28;
             }
             draw_line("Escape or (B): give up", y + 4, 0.6f, 170, 170, 170);
-            if (!note.empty()) draw_line(note, 330, 0.55f, 255, 140, 100);
+            if (!note.empty()) draw_line(note, lines.size() > 3 ? 350 : 330, 0.55f, 255, 140, 100);
         });
         present();
         pacer.wait(nullptr, NET_FRAME_MS);
