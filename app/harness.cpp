@@ -38,7 +38,7 @@ const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--data DIR] [--blue PILOT] [--red PILOT] [--stereo N]\n"
            "                   [--settings FILE | --no-settings] [--record FILE | --replay FILE | --verify FILE]\n"
            "                   [--host [PORT] | --join [HOST[:PORT] | CODE]] [--lobby HOST[:PORT]]\n"
-           "                   [--delay N] [--net-log FILE]\n"
+           "                   [--delay N] [--net-log FILE] [--no-lan]\n"
            "                   [--headless] [--seed N] [--frames N] [--shot N:FILE]... [--trace FILE]\n"
            "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"

@@ -214,7 +214,7 @@ TEST(ManualPage, EveryExitStatusIsTheOneThePageGives) {
         {{"--headless", "--frames", "5", "--shot", "2:/no/such/folder/x.png"}, 1, "--shot"},
         {{"--no-such-option"}, 2, "unknown option"},
         {{"--seed", "many"}, 2, "out of its range"},
-        {{"--join"}, 2, "value missing"},
+        {{"--delay"}, 2, "value missing"},
         {{"--host", "--join", "127.0.0.1"}, 2, "cannot go together"},
         {{"--headless", "--data", test_support::OutputPath("no-such-folder")}, 2, "--data"},
         {{"--headless", "--script", test_support::OutputPath("no-such-script.txt")}, 2, "--script"},
