@@ -4,6 +4,7 @@
 // state trace and the settings file it kept.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -219,6 +220,19 @@ std::string type_text(int f, const std::string& text) {
 
 std::string digits(int n) { return std::to_string(n); }
 
+// The state hash of each frame a machine confirmed, from its --net-log.
+std::map<long, std::string> confirmed_hashes(const std::string& log) {
+    std::map<long, std::string> hashes;
+    std::istringstream lines(log);
+    std::string word, hash;
+    long frame = 0;
+    while (lines >> word) {
+        if (word == "confirmed" && lines >> frame >> hash) hashes[frame] = hash;
+        else lines.ignore(1 << 20, '\n');
+    }
+    return hashes;
+}
+
 // A port for this test's host, apart from other runs'.
 int test_port(int offset) { return 20000 + int(getpid() % 20000) + offset; }
 
@@ -257,18 +271,7 @@ TEST(ScreensByKeyboard, OneHostsOnlineAndAnotherJoinsFromItsScreen) {
     ASSERT_FALSE(g.trace.empty());
     EXPECT_EQ(g.trace.back()["game_state"].i(), kPlay) << "Return on the host did not start the online game";
     // Every frame both confirmed has the same state on both machines.
-    auto confirmed = [](const std::string& log) {
-        std::map<long, std::string> hashes;
-        std::istringstream lines(log);
-        std::string word, hash;
-        long frame = 0;
-        while (lines >> word) {
-            if (word == "confirmed" && lines >> frame >> hash) hashes[frame] = hash;
-            else lines.ignore(1 << 20, '\n');
-        }
-        return hashes;
-    };
-    std::map<long, std::string> a = confirmed(read_file(host_log)), b = confirmed(read_file(guest_log));
+    std::map<long, std::string> a = confirmed_hashes(read_file(host_log)), b = confirmed_hashes(read_file(guest_log));
     long both = 0;
     for (const auto& [frame, hash] : a) {
         auto other = b.find(frame);
@@ -372,6 +375,69 @@ TEST(ScreensByOnePad, ThePadOpensTheOptionsMovesFireToXSwitchesTheDisplayAndStar
     int play = first_in(r.trace, kPlay);
     EXPECT_GT(play, 485) << "the game started before the options were left";
     EXPECT_GE(play, 0) << "South on Start Game did not start";
+}
+
+// Characters entered with the pad on the online screen's grid (open, at its first cell):
+// the stick moves a cell at a time, South enters, and "OK" closes the grid. *f moves on.
+std::string pad_grid(int* f, const std::string& text) {
+    const std::string cells = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.:";
+    constexpr int kColumns = 10, kOk = 39;
+    int at = 0;
+    std::string s;
+    auto go = [&](int to) {
+        for (int d = to % kColumns - at % kColumns; d != 0; d -= d > 0 ? 1 : -1, *f += 3)
+            s += pad_push(*f, "x", d > 0 ? "1.0" : "-1.0", 1);
+        for (int d = to / kColumns - at / kColumns; d != 0; d -= d > 0 ? 1 : -1, *f += 3)
+            s += pad_push(*f, "y", d > 0 ? "1.0" : "-1.0", 1);
+        at = to;
+        s += pad_button(*f, 0);
+        *f += 3;
+    };
+    for (char c : text) go(int(cells.find(char(std::toupper(uint8_t(c))))));
+    go(kOk);
+    return s;
+}
+
+// From the title to the online screen with Blue's pad: the stick takes the pointer down
+// to the row and left to Play Online, South opens it.
+std::string pad_to_online() { return "pads 1\n" + pad_push(340, "y", "1.0", 34) + pad_push(376, "x", "-1.0", 25) + pad_button(404, 0); }
+
+TEST(ScreensByOnePad, OneHostsOnlineAndAnotherJoinsFromItsScreen) {
+    int port = test_port(4);
+    // The host: up to the port, South opens the grid, West four times takes "7171" away,
+    // the port entered, OK; down to "Host a game", South.
+    int f = 416;
+    std::string host = pad_to_online() + pad_push(410, "y", "-1.0", 1) + pad_button(413, 0);
+    for (int i = 0; i < 4; ++i, f += 3) host += pad_button(f, 2);
+    host += pad_grid(&f, digits(port));
+    host += pad_push(f, "y", "1.0", 1) + pad_button(f + 3, 0);
+    // The guest: down to the address, South, the address entered, OK; down to "Join", South.
+    int g_at = 416;
+    std::string guest = pad_to_online() + pad_push(410, "y", "1.0", 1) + pad_button(413, 0);
+    guest += pad_grid(&g_at, "127.0.0.1:" + digits(port));
+    guest += pad_push(g_at, "y", "1.0", 1) + pad_button(g_at + 3, 0);
+    std::string host_log = OutputPath("pad-online-host.log"), guest_log = OutputPath("pad-online-guest.log");
+    Outcome h, g;
+    int host_frames = f + 700, guest_frames = g_at + 400;
+    std::thread hosting([&] {
+        h = run("pad-online-host", host, {"--seed", "7", "--frames", digits(host_frames), "--net-log", host_log});
+    });
+    // The guest reaches "Join" long after the host waits: its address has more to enter.
+    g = run("pad-online-guest", guest, {"--seed", "8", "--frames", digits(guest_frames), "--net-log", guest_log});
+    hosting.join();
+    ASSERT_EQ(h.code, 0) << h.err;
+    ASSERT_EQ(g.code, 0) << g.err;
+    EXPECT_NE(h.err.find("playing online as Blue"), std::string::npos) << h.err;
+    EXPECT_NE(g.err.find("playing online as Red"), std::string::npos) << g.err;
+    std::map<long, std::string> a = confirmed_hashes(read_file(host_log)), b = confirmed_hashes(read_file(guest_log));
+    long both = 0;
+    for (const auto& [frame, hash] : a) {
+        auto other = b.find(frame);
+        if (other == b.end()) continue;
+        ++both;
+        ASSERT_EQ(hash, other->second) << "the machines disagree at frame " << frame;
+    }
+    EXPECT_GT(both, 100) << "too few frames confirmed on both machines";
 }
 
 TEST(ScreensByOnePad, APadWatchesAReplayAndDeletesOne) {
