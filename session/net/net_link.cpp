@@ -395,14 +395,7 @@ void NetLink::on_hello(ENetPeer* from, const Packet& p) {
     last_heard_ = Clock::now();
     sent_before_ = host_->totalSentData;
     received_before_ = host_->totalReceivedData;
-    Packet welcome;
-    welcome.kind = Packet::Kind::welcome;
-    welcome.version = version_;
-    welcome.seed = seed_;
-    welcome.rules = rules_;
-    welcome.session = session_;
-    welcome.delay = delay_;
-    send_to(from, welcome, true);
+    send_welcome(from);
 }
 
 // Host: the guest of this session is back over a new connection (after a drop, perhaps
@@ -413,6 +406,10 @@ void NetLink::take_back(ENetPeer* from) {
     if (old && old != from) enet_peer_reset(old);
     last_heard_ = Clock::now();
     ++rejoins;
+    send_welcome(from);
+}
+
+void NetLink::send_welcome(ENetPeer* to) {
     Packet welcome;
     welcome.kind = Packet::Kind::welcome;
     welcome.version = version_;
@@ -420,7 +417,7 @@ void NetLink::take_back(ENetPeer* from) {
     welcome.rules = rules_;
     welcome.session = session_;
     welcome.delay = delay_;
-    send_to(from, welcome, true);
+    send_to(to, welcome, true);
 }
 
 void NetLink::send_hello(ENetPeer* to) {

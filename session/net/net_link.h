@@ -131,6 +131,7 @@ private:
     void on_receive(_ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got);
     void on_hello(_ENetPeer* from, const Packet& p);
     void send_hello(_ENetPeer* to);
+    void send_welcome(_ENetPeer* to);
     void take_back(_ENetPeer* from);
     void rejoin();
     void refuse(_ENetPeer* to, RefuseReason why);
