@@ -38,7 +38,7 @@ const char* usage_text() {
     return "usage: rc-whirlbat [--window] [--data DIR] [--blue PILOT] [--red PILOT] [--stereo N]\n"
            "                   [--settings FILE | --no-settings] [--record FILE | --replay FILE | --verify FILE]\n"
            "                   [--host [PORT] | --join [HOST[:PORT] | CODE]] [--lobby HOST[:PORT]]\n"
-           "                   [--delay N] [--net-log FILE] [--no-lan]\n"
+           "                   [--relay USER:PASSWORD@HOST[:PORT]] [--delay N] [--net-log FILE] [--no-lan]\n"
            "                   [--headless] [--seed N] [--frames N] [--shot N:FILE]... [--trace FILE]\n"
            "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"
@@ -70,6 +70,8 @@ const char* usage_text() {
            "  --join          join the game waiting on the local network, or list them if several\n"
            "  --lobby HOST[:PORT]  the meeting server for join codes (port 7170); --host then\n"
            "                  prints a code; the settings' lobby = HOST[:PORT] unless given\n"
+           "  --relay USER:PASSWORD@HOST[:PORT]  with a code: a TURN server (port 3478) to play\n"
+           "                  through when the routers let no punch through\n"
            "  --delay N       online: frames (0..4, 1 unless set) between your input and your\n"
            "                  helicopter's answer; more hides more of a slow connection\n"
            "  --delay N       online: frames (0..4) between your input and your helicopter's\n"
@@ -153,6 +155,9 @@ bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* err
                 if (!value(&v) || !*v) return *error = "--join needs HOST, HOST:PORT or a code", false;
                 opts.join = v;
             }
+        } else if (arg == "--relay") {
+            if (!value(&v) || !*v) return *error = "--relay needs USER:PASSWORD@HOST[:PORT]", false;
+            opts.relay = v;
         } else if (arg == "--lobby") {
             if (!value(&v) || !*v) return *error = "--lobby needs HOST or HOST:PORT", false;
             opts.lobby = v;

@@ -37,6 +37,7 @@ struct HarnessOptions {
     int delay = -1;  // -1: chosen from the round trip
     std::string net_log;
     std::string lobby;  // --lobby HOST[:PORT]: the meeting server for join codes
+    std::string relay;  // --relay USER:PASSWORD@HOST[:PORT]: a TURN server to fall back on
 };
 
 // Reads the command line; false with a message on a bad argument.

@@ -61,7 +61,7 @@ constexpr int kLanSearchMs = 1500;
     };
     if (opts.host || !opts.join.empty() || opts.join_lan) {
         NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
-                       opts.lobby.empty() ? program.settings.lobby : opts.lobby, opts.join_lan};
+                       opts.lobby.empty() ? program.settings.lobby : opts.lobby, opts.join_lan, opts.relay};
         run_online_game(program, net, seed, recorder);
     }
     run_game(program, seed);

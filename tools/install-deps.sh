@@ -7,7 +7,7 @@
 #   "--arm64") the cross compiler, the game's libraries for arm64 through Debian's
 #   multiarch, and qemu to run the arm64 build here.
 set -e
-pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev iproute2 nftables miniupnpd-nftables"
+pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;

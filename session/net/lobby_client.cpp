@@ -66,6 +66,19 @@ void LobbyClient::leave() {
     phase_ = Phase::idle;
 }
 
+void LobbyClient::send_signal(const std::string& text) {
+    size_t parts = std::min<size_t>((text.size() + LOBBY_SIGNAL_PART - 1) / LOBBY_SIGNAL_PART, LOBBY_SIGNAL_PARTS);
+    LobbyMessage m;
+    m.kind = LobbyMessage::Kind::signal;
+    m.code = code_;
+    m.parts = uint8_t(parts);
+    for (size_t i = 0; i < parts; ++i) {
+        m.part = uint8_t(i);
+        m.data = text.substr(i * LOBBY_SIGNAL_PART, LOBBY_SIGNAL_PART);
+        send(server_, m);
+    }
+}
+
 void LobbyClient::punch_all(Clock::time_point now) {
     LobbyMessage m;
     m.kind = LobbyMessage::Kind::punch;
@@ -155,7 +168,7 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             host_mapped_ = m.host_mapped;
             seen_as_ = m.mine_public;
             phase_ = Phase::punching;
-            met_by_ = now + std::chrono::milliseconds(LOBBY_PUNCH_MS);
+            met_by_ = now + std::chrono::milliseconds(punch_ms_);
             if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
             // Behind the same router, the host's own address comes first.
             if (!host_local_.empty() && host_public_.ip == seen_as_.ip)
@@ -163,6 +176,14 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             punches_.push_back({host_public_, met_by_});
             if (!host_local_.empty() && host_public_.ip != seen_as_.ip) punches_.push_back({host_local_, met_by_});
             punch_all(now);
+            return true;
+        case K::signal:
+            if (m.code != code_ || !remote_signal_.empty()) return true;
+            if (signal_parts_.size() != m.parts) signal_parts_.assign(m.parts, "");
+            signal_parts_[m.part] = m.data;
+            if (std::all_of(signal_parts_.begin(), signal_parts_.end(), [](const std::string& p) { return !p.empty(); })) {
+                for (const std::string& p : signal_parts_) remote_signal_ += p;
+            }
             return true;
         case K::refused:
             if (m.nonce != nonce_ || phase_ != Phase::asking) return true;

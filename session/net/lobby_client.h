@@ -40,6 +40,12 @@ public:
     void leave();
     // Sends what is due.
     void update(Clock::time_point now);
+    // Guest: how long to punch before giving up (LOBBY_PUNCH_MS unless set).
+    void set_punch_ms(int ms) { punch_ms_ = ms; }
+    // Sends a text to the other player through the meeting server, in parts.
+    void send_signal(const std::string& text);
+    // The other player's text, once all its parts have come ("" before).
+    const std::string& remote_signal() const { return remote_signal_; }
     // A datagram from the game's socket with the meeting service's framing. True if it
     // was the meeting server's or a punch.
     bool receive(const uint8_t* data, size_t size, const LobbyAddress& from, Clock::time_point now);
@@ -80,6 +86,8 @@ private:
     std::vector<LobbyAddress> guests_public_, guests_local_;
     std::vector<Punch> punches_;
     Clock::time_point asked_, last_answer_, punched_, met_by_;
-    int answers_this_second_ = 0;
+    int answers_this_second_ = 0, punch_ms_ = LOBBY_PUNCH_MS;
+    std::vector<std::string> signal_parts_;
+    std::string remote_signal_;
     Clock::time_point second_;
 };

@@ -125,6 +125,15 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
             for (size_t i = 0; i < n; ++i) w.u8(uint8_t(m.version[i]));
             break;
         }
+        case K::signal: {
+            w.code(m.code);
+            w.u8(m.part);
+            w.u8(m.parts);
+            size_t n = std::min(m.data.size(), LOBBY_SIGNAL_PART);
+            w.u8(uint8_t(n));
+            for (size_t i = 0; i < n; ++i) w.u8(uint8_t(m.data[i]));
+            break;
+        }
     }
     if (is_request(m.kind)) w.bytes.resize(LOBBY_REQUEST_SIZE, 0);
     return w.bytes;
@@ -133,7 +142,7 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
 bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
     using K = LobbyMessage::Kind;
     if (!looks_like_lobby(data, size) || size > LOBBY_MAX_MESSAGE || data[4] != LOBBY_PROTOCOL) return false;
-    if (data[5] < uint8_t(K::host) || data[5] > uint8_t(K::lan_here)) return false;
+    if (data[5] < uint8_t(K::host) || data[5] > uint8_t(K::signal)) return false;
     LobbyMessage m;
     m.kind = K(data[5]);
     Reader r(data, size);
@@ -164,6 +173,17 @@ bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
                 char c = char(data[r.at() + i]);
                 if (c < 0x20 || c > 0x7e) ok = false;
                 m.version.push_back(c);
+            }
+            break;
+        }
+        case K::signal: {
+            uint8_t n = 0;
+            ok = r.code(&m.code) && r.u8(&m.part) && r.u8(&m.parts) && m.parts >= 1 && m.parts <= LOBBY_SIGNAL_PARTS &&
+                 m.part < m.parts && r.u8(&n) && n >= 1 && n <= LOBBY_SIGNAL_PART && r.at() + n == size;
+            for (size_t i = 0; ok && i < n; ++i) {
+                char c = char(data[r.at() + i]);
+                if ((c < 0x20 || c > 0x7e) && c != '\n' && c != '\r') ok = false;
+                m.data.push_back(c);
             }
             break;
         }

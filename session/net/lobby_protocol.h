@@ -21,6 +21,8 @@
 //   punch    player -> player   opens the routers' paths; answered by a punch
 //   lan_ask  guest -> broadcast who hosts a game on this network?
 //   lan_here host -> guest      a game, on this UDP port, with this version
+//   signal   player -> server -> the other player, passed on unchanged: a part of the
+//                               sender's ICE description, for the relay (ice_bridge)
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,7 +32,9 @@ constexpr uint8_t LOBBY_MAGIC[4] = {'W', 'B', 'L', 'Y'};
 constexpr uint8_t LOBBY_PROTOCOL = 1;
 constexpr int LOBBY_DEFAULT_PORT = 7170;
 constexpr size_t LOBBY_REQUEST_SIZE = 40;
-constexpr size_t LOBBY_MAX_MESSAGE = 64;
+constexpr size_t LOBBY_MAX_MESSAGE = 256;
+constexpr size_t LOBBY_SIGNAL_PART = 200;  // bytes of a description in one signal
+constexpr int LOBBY_SIGNAL_PARTS = 8;
 constexpr int LOBBY_CODE_LENGTH = 6;
 // The characters of a code: no 0 and O, 1, I and L to mix up.
 constexpr char LOBBY_ALPHABET[] = "23456789ABCDEFGHJKMNPQRSTUVWXYZ";
@@ -49,7 +53,8 @@ enum class LobbyRefusal : uint8_t { none = 0, unknown = 1, expired = 2, busy = 3
 
 struct LobbyMessage {
     enum class Kind : uint8_t {
-        host = 1, code = 2, join = 3, meet = 4, coming = 5, refused = 6, leave = 7, punch = 8, lan_ask = 9, lan_here = 10
+        host = 1, code = 2, join = 3, meet = 4, coming = 5, refused = 6, leave = 7, punch = 8, lan_ask = 9, lan_here = 10,
+        signal = 11
     };
     Kind kind = Kind::host;
     uint32_t nonce = 0;           // a request's number, echoed by its answer
@@ -62,6 +67,8 @@ struct LobbyMessage {
     LobbyRefusal refusal = LobbyRefusal::none;
     uint16_t game_port = 0;       // lan_here
     std::string version;          // lan_here: up to 16 characters
+    uint8_t part = 0, parts = 1;  // signal: which part of how many
+    std::string data;             // signal: printable text and line ends, 1 to 200 bytes
 };
 
 std::vector<uint8_t> encode_lobby(const LobbyMessage& m);

@@ -8,7 +8,7 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
         ++malformed;
         return;
     }
-    if (m.kind != K::host && m.kind != K::join && m.kind != K::leave) {
+    if (m.kind != K::host && m.kind != K::join && m.kind != K::leave && m.kind != K::signal) {
         ++malformed;
         return;
     }
@@ -22,7 +22,15 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
         table_.leave(m.code, from, now_ms);
         return;
     }
-    LobbyTable::Answer a = m.kind == K::host ? table_.host(from, m.local, now_ms, m.mapped) : table_.join(m.code, now_ms);
+    if (m.kind == K::signal) {
+        // Passed on unchanged between the host and its guest, and to no one else.
+        const LobbyTable::Entry* e = table_.find(m.code);
+        if (!e || e->guest.empty()) return;
+        if (from == e->host_public) out.push_back({e->guest, std::vector<uint8_t>(data, data + size)});
+        else if (from == e->guest) out.push_back({e->host_public, std::vector<uint8_t>(data, data + size)});
+        return;
+    }
+    LobbyTable::Answer a = m.kind == K::host ? table_.host(from, m.local, now_ms, m.mapped) : table_.join(m.code, now_ms, from);
     if (a.refusal != LobbyRefusal::none) {
         ++refused;
         reply.kind = K::refused;

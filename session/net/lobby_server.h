@@ -4,7 +4,8 @@
 //
 // Only requests are answered, and only within the source address's rate limit; an
 // answer is never larger than the request (requests are padded), so a forged source
-// address gains an attacker nothing. Anything malformed is counted and dropped.
+// address gains an attacker nothing. A signal is passed on unchanged, only between a
+// code's host and the guest who last gave it. Anything malformed is counted and dropped.
 #include <cstdint>
 #include <vector>
 

@@ -62,7 +62,14 @@ LobbyTable::Answer LobbyTable::host(const LobbyAddress& from, const LobbyAddress
     return a;
 }
 
-LobbyTable::Answer LobbyTable::join(const std::string& code, int64_t now_ms) {
+const LobbyTable::Entry* LobbyTable::find(const std::string& code) const {
+    std::string normal = normal_code(code);
+    if (normal.empty()) return nullptr;
+    auto it = codes_.find(code_number(normal));
+    return it == codes_.end() ? nullptr : &it->second;
+}
+
+LobbyTable::Answer LobbyTable::join(const std::string& code, int64_t now_ms, const LobbyAddress& guest) {
     Answer a;
     std::string normal = normal_code(code);
     if (normal.empty()) return a.refusal = LobbyRefusal::unknown, a;
@@ -77,6 +84,7 @@ LobbyTable::Answer LobbyTable::join(const std::string& code, int64_t now_ms) {
         return a.refusal = LobbyRefusal::expired, a;
     }
     it->second.last_use_ms = now_ms;
+    if (!guest.empty()) it->second.guest = guest;
     a.entry = it->second;
     return a;
 }

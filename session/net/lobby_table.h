@@ -31,6 +31,7 @@ public:
     struct Entry {
         std::string code;
         LobbyAddress host_public, host_local, host_mapped;
+        LobbyAddress guest;  // the last guest who gave the code, as the server saw it
         int64_t last_use_ms = 0;
     };
     struct Answer {
@@ -44,7 +45,9 @@ public:
     // its addresses as they are now).
     Answer host(const LobbyAddress& from, const LobbyAddress& local, int64_t now_ms, const LobbyAddress& mapped = {});
     // A guest gives a code: the host's addresses, or why not.
-    Answer join(const std::string& code, int64_t now_ms);
+    Answer join(const std::string& code, int64_t now_ms, const LobbyAddress& guest = {});
+    // The code's entry while it lives, or none.
+    const Entry* find(const std::string& code) const;
     // The host leaves: its code ends. Only the address that holds the code can end it.
     bool leave(const std::string& code, const LobbyAddress& from, int64_t now_ms);
     // Forgets what has expired and rate counts long idle.

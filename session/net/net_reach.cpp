@@ -95,6 +95,8 @@ bool NetReach::join_code(const std::string& lobby, const std::string& code, cons
         return false;
     }
     if (!link_.open(version, delay, why) || !start(lobby, why)) return false;
+    // With a relay to fall back on, punching has longer before it counts as failed.
+    if (relay_) client_->set_punch_ms(20000);
     client_->join(normal_code(code), LobbyClient::Clock::now());
     return true;
 }
@@ -114,13 +116,45 @@ void NetReach::update() {
         std::fprintf(stderr, "rc-whirlbat: the router forwards %s to this machine (%s)\n",
                      address_text(mapping_.external()).c_str(), mapping_.how().c_str());
     }
+    update_relay(now);
+    if (failed_) return;
     if (!hosting_ && !connected_ && client_->phase() == LobbyClient::Phase::met) {
+        bridge_.reset();
         connected_ = true;
         std::string why;
         if (!link_.connect_to(client_->target().ip, client_->target().port, &why)) {
             failed_ = true;
             failure_ = why;
         }
+    }
+}
+
+void NetReach::update_relay(LobbyClient::Clock::time_point now) {
+    using namespace std::chrono_literals;
+    if (!relay_ || connected_ || link_.ready()) return;
+    std::string why;
+    if (!hosting_ && client_->phase() == LobbyClient::Phase::punching) {
+        if (punching_since_ == LobbyClient::Clock::time_point{}) punching_since_ = now;
+        if (!bridge_ && now - punching_since_ >= 1s) {
+            bridge_ = std::make_unique<IceBridge>(true, *relay_, link_.local_port());
+            if (!bridge_->start(&why)) failed_ = true, failure_ = why;
+        }
+    }
+    if (hosting_ && !bridge_ && !client_->remote_signal().empty()) {
+        bridge_ = std::make_unique<IceBridge>(false, *relay_, uint16_t(link_.port()));
+        if (!bridge_->start(&why)) failed_ = true, failure_ = why;
+    }
+    if (!bridge_ || failed_) return;
+    // Said again until connected: the meeting server passes signals on by UDP.
+    std::string mine = bridge_->local_description();
+    if (!mine.empty() && now - signalled_ >= 500ms) {
+        client_->send_signal(mine);
+        signalled_ = now;
+    }
+    if (!client_->remote_signal().empty()) bridge_->set_remote_description(client_->remote_signal());
+    if (!hosting_ && bridge_->ready()) {
+        connected_ = bridged_ = true;
+        if (!link_.connect_to(0x7f000001u, bridge_->port(), &why)) failed_ = true, failure_ = why;
     }
 }
 
@@ -148,6 +182,8 @@ std::string NetReach::way_in() const {
 }
 
 void NetReach::name_path() {
+    if (bridge_ && (bridged_ || link_.peer_ip() == 0x7f000001u))
+        return link_.set_path(bridge_->relayed() ? "relayed" : "punched");
     if (on_local_network(link_.peer_ip())) return link_.set_path("LAN");
     if (!client_) return;
     if (!hosting_) {

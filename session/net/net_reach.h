@@ -7,12 +7,18 @@
 //     the guest's ENet connection then follows the first path a punch came back on;
 //   - with a meeting server, the host also asks its router to forward its port (UPnP,
 //     NAT-PMP: port_mapping) and tells the meeting server, so a guest can come in even
-//     where punching cannot (a router that gives every destination a new port).
+//     where punching cannot (a router that gives every destination a new port);
+//   - with a relay (a TURN server), a guest whose punches get no answer within a second
+//     starts ICE through it (ice_bridge), the two descriptions passing through the
+//     meeting server, and ENet connects over the bridge once ICE has a pair.
 // It names the path the link took: LAN (the other machine is on a network of this one's,
-// or was reached at its local address), mapped, punched, or direct.
+// or was reached at its local address), mapped, punched, relayed, or direct.
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "session/net/ice_bridge.h"
 #include "session/net/lobby_client.h"
 #include "session/net/net_link.h"
 #include "session/net/port_mapping.h"
@@ -25,6 +31,8 @@ public:
     NetReach(const NetReach&) = delete;
     NetReach& operator=(const NetReach&) = delete;
 
+    // The TURN server to fall back on (before host or join_code).
+    void set_relay(const IceRelay& relay) { relay_ = relay; }
     // Host, after NetLink::listen: answers the local network, and with a meeting server
     // (HOST[:PORT], "" for none) asks it for a code. False with one line if the meeting
     // server's name cannot be resolved.
@@ -55,7 +63,11 @@ private:
     NetLink& link_;
     std::unique_ptr<LobbyClient> client_;
     PortMapping mapping_;
-    bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false;
+    std::optional<IceRelay> relay_;
+    std::unique_ptr<IceBridge> bridge_;
+    LobbyClient::Clock::time_point punching_since_{}, signalled_{};
+    bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false, bridged_ = false;
+    void update_relay(LobbyClient::Clock::time_point now);
     std::string failure_;
 };
 

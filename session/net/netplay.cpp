@@ -566,7 +566,12 @@ bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<R
     std::string why, host = "", join = opts.join;
     int port = opts.port;
     bool ok = true;
-    if (opts.join_lan) {
+    if (!opts.relay.empty()) {
+        IceRelay relay;
+        ok = parse_ice_relay(opts.relay, &relay, &why);
+        reach.set_relay(relay);
+    }
+    if (ok && opts.join_lan) {
         ok = choose_lan_game(&join, &why);
     }
     if (ok && opts.host) {

@@ -38,6 +38,7 @@ struct NetOptions {
     // --join alone: the one game waiting on the local network is joined; several are
     // listed for the player to choose from.
     bool join_lan = false;
+    std::string relay;      // --relay USER:PASSWORD@HOST[:PORT]: a TURN server to fall back on
 };
 
 // Connects, plays online as long as the session lasts, then goes on offline until the
