@@ -72,8 +72,6 @@ const char* usage_text() {
            "                  prints a code; the settings' lobby = HOST[:PORT] unless given\n"
            "  --relay USER:PASSWORD@HOST[:PORT]  with a code: a TURN server (port 3478) to play\n"
            "                  through when the routers let no punch through\n"
-           "  --delay N       online: frames (0..4, 1 unless set) between your input and your\n"
-           "                  helicopter's answer; more hides more of a slow connection\n"
            "  --delay N       online: frames (0..4) between your input and your helicopter's\n"
            "                  answer; more hides more of a slow connection. Unless set, chosen\n"
            "                  from the round trip: 1 under 40 ms, 2 under 100, 3 under 160, else 4\n"
