@@ -109,8 +109,10 @@ int main(int argc, char** argv) {
     }
 
     Clock::time_point launch = Clock::now();
+    // Every frame presented, even a picture at rest, so the intervals are the schedule's.
     pid_t game = spawn({program, "--window", "--seed", "7"},
-                       {"DISPLAY=" + display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+                       {"DISPLAY=" + display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                        "WHIRLBAT_PRESENT_EVERY_FRAME=1"});
     Window win = 0;
     int width = 0, height = 0;
     Damage damage = 0;
