@@ -25,10 +25,12 @@ std::string ip_text(uint32_t ip) {
     return text;
 }
 
+#if WHIRLBAT_RELAY
 struct RemoteCall {
     NiceAgent* agent;
     std::string sdp;
 };
+#endif
 
 }  // namespace
 
