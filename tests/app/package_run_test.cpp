@@ -127,6 +127,7 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
                              "./usr/games/rc-whirlbat-lobby",
                              "./usr/share/man/man6/rc-whirlbat-lobby.6.gz",
                              "./usr/lib/systemd/system/rc-whirlbat-lobby.service",
+                             "./usr/lib/rc-whirlbat/modules/rc-whirlbat-relay.so",
                              "./usr/share/doc/rc-whirlbat/copyright"}) {
         EXPECT_NE(files.find(" " + path + "\n"), std::string::npos) << path;
     }

@@ -35,3 +35,85 @@ TEST(IceRelay, BadTextIsOneLine) {
 }
 
 }  // namespace
+
+#ifdef WHIRLBAT_RELAY_MODULE_BUILT
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+bool mapped(const std::string& name) {
+    std::ifstream maps("/proc/self/maps");
+    std::stringstream all;
+    all << maps.rdbuf();
+    return all.str().find(name) != std::string::npos;
+}
+
+// A UDP socket on 127.0.0.1 that plays the relay: it only listens.
+struct FakeRelay {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    uint16_t port = 0;
+    FakeRelay() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~FakeRelay() { close(fd); }
+};
+
+// libnice and the thirty libraries it brings cost every game about 7 MB; they come in
+// with the relay module, when a bridge starts, and not before. (A game through a real
+// relay is NetReachRun's.)
+TEST(IceBridge, LibniceIsLoadedOnlyWhenABridgeStarts) {
+    EXPECT_FALSE(mapped("libnice")) << "the game links libnice itself";
+    FakeRelay relay_socket;
+    ASSERT_NE(relay_socket.port, 0);
+    IceRelay relay;
+    relay.ip = 0x7f000001u;
+    relay.port = relay_socket.port;
+    relay.user = "whirlbat";
+    relay.password = "s3cret";
+
+    ASSERT_EQ(setenv("WHIRLBAT_RELAY_MODULE", "/nonexistent/rc-whirlbat-relay.so", 1), 0);
+    {
+        IceBridge missing(true, relay, 40000);
+        std::string why;
+        EXPECT_FALSE(missing.start(&why));
+        EXPECT_EQ(why, "the relay module is missing (looked for /nonexistent/rc-whirlbat-relay.so)");
+        EXPECT_FALSE(missing.ready());
+        EXPECT_EQ(missing.port(), 0);
+    }
+    EXPECT_FALSE(mapped("libnice"));
+
+    ASSERT_EQ(setenv("WHIRLBAT_RELAY_MODULE", WHIRLBAT_RELAY_MODULE_BUILT, 1), 0);
+    {
+        IceBridge bridge(true, relay, 40000);
+        std::string why;
+        ASSERT_TRUE(bridge.start(&why)) << why;
+        EXPECT_TRUE(mapped("libnice"));
+        EXPECT_NE(bridge.port(), 0);
+        // The bridge holds its port on 127.0.0.1 for ENet to send to.
+        int other = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(bridge.port());
+        EXPECT_NE(bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << "the bridge's port is not held";
+        close(other);
+        EXPECT_FALSE(bridge.ready());
+    }
+    unsetenv("WHIRLBAT_RELAY_MODULE");
+}
+
+}  // namespace
+#endif
