@@ -192,7 +192,9 @@ SamplePtr StartStream(const SamplePtr& sound, const std::string& url) {
     cue->frames = sound->frames;
     cue->loop = sound->loop;
     cue->stream = std::make_shared<StreamRing>(sound->channels);
-    auto decoder = std::make_shared<StreamDecoder>(sound->encoded, cue->stream, sound->frames, sound->loop);
+    auto decoder = sound->file.empty()
+                       ? std::make_shared<StreamDecoder>(sound->encoded, cue->stream, sound->frames, sound->loop)
+                       : std::make_shared<StreamDecoder>(sound->file, cue->stream, sound->frames, sound->loop);
     decoder->Fill(nullptr, kStreamFirstBlock);
     cue->keep = decoder;
     std::lock_guard<std::mutex> hold(streamer.lock);
@@ -444,6 +446,11 @@ Sound ReadSound(const std::string& url, int flags, std::string* why, const std::
     auto encoded = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     std::shared_ptr<SampleData> samples = DecodeStreamed(std::move(encoded), why, abandon);
     if (!samples) return nullptr;
+    // A track from a file is read from it again as it plays, not held in memory.
+    if (std::string path = UrlPath(url); samples->encoded && !path.empty()) {
+        samples->encoded.reset();
+        samples->file = path;
+    }
     samples->loop = (flags & 1) != 0;
     auto sound = std::make_shared<TSound>();
     sound->samples = std::move(samples);
@@ -497,7 +504,7 @@ Channel Start(const Sound& sound, const Channel& channel, bool paused) {
     if (!sound) return nullptr;
     int handle = channel && MixerValid(channel->handle) ? channel->handle : MixerAlloc();
     if (handle == 0) return nullptr;
-    MixerCue(handle, sound->samples->encoded ? StartStream(sound->samples, sound->url) : sound->samples, paused);
+    MixerCue(handle, sound->samples->streamed() ? StartStream(sound->samples, sound->url) : sound->samples, paused);
     if (channel && channel->handle == handle) return channel;
     return NewChannel(handle);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 constexpr int kMixerRate = 44100;
@@ -50,9 +51,13 @@ struct SampleData {
     bool loop = false;
     std::vector<int16_t> s16;
     std::vector<uint8_t> s8;
-    // A sound to stream: its file, kept encoded; each time it is cued it is decoded anew
-    // into a ring of its own (`stream`), and `keep` holds what fills that ring.
+    // A sound to stream: its file, kept encoded, or only the file's path when it came
+    // from one (a track is read from disk as it plays, not held in memory); each time it
+    // is cued it is decoded anew into a ring of its own (`stream`), and `keep` holds what
+    // fills that ring.
     std::shared_ptr<const std::vector<uint8_t>> encoded;
+    std::string file;
+    bool streamed() const { return encoded || !file.empty(); }
     std::shared_ptr<StreamRing> stream;
     std::shared_ptr<void> keep;
 };

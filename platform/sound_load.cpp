@@ -247,6 +247,9 @@ StreamDecoder::StreamDecoder(std::shared_ptr<const std::vector<uint8_t>> bytes, 
                              int64_t frames, bool loop)
     : bytes_(std::move(bytes)), ring_(std::move(ring)), frames_(frames), loop_(loop) {}
 
+StreamDecoder::StreamDecoder(std::string path, std::shared_ptr<StreamRing> ring, int64_t frames, bool loop)
+    : path_(std::move(path)), ring_(std::move(ring)), frames_(frames), loop_(loop) {}
+
 StreamDecoder::~StreamDecoder() {
     if (file_) ov_clear(&file_->vf);
 }
@@ -254,6 +257,14 @@ StreamDecoder::~StreamDecoder() {
 bool StreamDecoder::Open() {
     if (file_) ov_clear(&file_->vf);
     file_ = std::make_unique<File>();
+    if (!bytes_) {
+        if (ov_fopen(path_.c_str(), &file_->vf) < 0) {
+            file_.reset();
+            return false;
+        }
+        lap_frames_ = 0;
+        return true;
+    }
     file_->memory = MemoryFile{bytes_->data(), bytes_->size(), 0};
     ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
     if (ov_open_callbacks(&file_->memory, &file_->vf, nullptr, 0, callbacks) < 0) {
@@ -267,6 +278,11 @@ bool StreamDecoder::Open() {
 int64_t StreamDecoder::Room() const {
     const StreamRing& r = *ring_;
     return r.needed.load(std::memory_order_acquire) + kStreamFrames - r.written.load(std::memory_order_acquire);
+}
+
+void StreamDecoder::Fail(std::string* problem, const char* why) {
+    failed_ = true;
+    if (problem && problem->empty()) *problem = why;
 }
 
 bool StreamDecoder::Fill(std::string* problem, int64_t most) {
@@ -288,22 +304,19 @@ bool StreamDecoder::Fill(std::string* problem, int64_t most) {
                 done_ = true;
                 break;
             }
-            if (!failed_ && !Open()) failed_ = true;
+            if (!failed_ && !Open()) Fail(problem, "can no longer be read");
             lap_frames_ = 0;
             lap_left = frames_;
         }
         want = std::min(want, lap_left);
         long got = 0;
-        if (!failed_ && !file_ && !Open()) failed_ = true;
+        if (!failed_ && !file_ && !Open()) Fail(problem, "can no longer be read");
         if (!failed_) {
             int section = 0;
             got = ov_read(&file_->vf, reinterpret_cast<char*>(buffer), int(want * c * 2), big_endian, 2, 1, &section);
             if (got == OV_HOLE) continue;
-            if (got <= 0) {
-                // An error, or a file shorter than it was when it was counted.
-                failed_ = true;
-                if (problem && problem->empty()) *problem = "damaged part-way";
-            }
+            // An error, or a file shorter than it was when it was counted.
+            if (got <= 0) Fail(problem, "damaged part-way");
         }
         int64_t n = failed_ ? want : got / 2 / c;
         if (failed_) std::fill(buffer, buffer + n * c, int16_t(0));

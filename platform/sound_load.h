@@ -43,12 +43,15 @@ class StreamDecoder {
 public:
     StreamDecoder(std::shared_ptr<const std::vector<uint8_t>> bytes, std::shared_ptr<StreamRing> ring, int64_t frames,
                   bool loop);
+    // The same, read from a file on disk as it plays: nothing of it is kept in memory.
+    StreamDecoder(std::string path, std::shared_ptr<StreamRing> ring, int64_t frames, bool loop);
     ~StreamDecoder();
     StreamDecoder(const StreamDecoder&) = delete;
     StreamDecoder& operator=(const StreamDecoder&) = delete;
 
     // Decodes what the ring has room for. True if it wrote anything. A decoding error
-    // puts "damaged part-way" in *problem (once) and the sound is silent from there on.
+    // puts "damaged part-way" in *problem (once), a file that can no longer be opened
+    // "can no longer be read", and the sound is silent from there on.
     bool Fill(std::string* problem, int64_t most = INT64_MAX);
     // Nothing more will ever be written (a single shot decoded to its end).
     bool Done() const { return done_; }
@@ -57,7 +60,9 @@ public:
 
 private:
     bool Open();
+    void Fail(std::string* problem, const char* why);
     std::shared_ptr<const std::vector<uint8_t>> bytes_;
+    std::string path_;  // instead of bytes_
     std::shared_ptr<StreamRing> ring_;
     int64_t frames_;  // per lap
     bool loop_;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -10,6 +12,7 @@
 #include "platform/mixer.h"
 #include "platform/sound_load.h"
 #include "sound_files.h"
+#include "support.h"
 
 namespace {
 
@@ -36,11 +39,14 @@ std::vector<int16_t> Play(const SamplePtr& sound, int frames, std::string* probl
     std::shared_ptr<StreamDecoder> decoder;
     std::atomic<bool> stop{false};
     std::thread filler;
-    if (sound->encoded) {
+    if (sound->streamed()) {
         auto data = std::make_shared<SampleData>(*sound);
         data->encoded.reset();
+        data->file.clear();
         data->stream = std::make_shared<StreamRing>(sound->channels);
-        decoder = std::make_shared<StreamDecoder>(sound->encoded, data->stream, sound->frames, sound->loop);
+        decoder = sound->file.empty()
+                      ? std::make_shared<StreamDecoder>(sound->encoded, data->stream, sound->frames, sound->loop)
+                      : std::make_shared<StreamDecoder>(sound->file, data->stream, sound->frames, sound->loop);
         cue = data;
         filler = std::thread([&] {
             std::string why;
@@ -95,6 +101,33 @@ TEST(SoundStream, ALongSoundIsStreamedAndSoundsAsIfDecodedWhole) {
         frames = int(whole->frames) + 3000;
         EXPECT_EQ(Play(whole, frames), Play(streamed, frames)) << "channels " << channels;
     }
+}
+
+// A track is read from its file as it plays; nothing of it stays in memory. If the file
+// goes before the track is played, that is said once and the track is silent.
+TEST(SoundStream, ATrackReadFromItsFileSoundsTheSameAndAFileGoneIsSaidOnce) {
+    std::vector<uint8_t> bytes = LongOgg(2);
+    std::string path = test_support::OutputPath("streamed_track.ogg");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    std::string why;
+    std::shared_ptr<SampleData> in_memory = DecodeStreamed(std::make_shared<const std::vector<uint8_t>>(bytes), &why);
+    ASSERT_TRUE(in_memory && in_memory->encoded) << why;
+    auto from_file = std::make_shared<SampleData>(*in_memory);
+    from_file->encoded.reset();
+    from_file->file = path;
+    in_memory->loop = from_file->loop = true;
+    int frames = int(in_memory->frames * 3 / 2);
+    std::string problem;
+    EXPECT_EQ(Play(in_memory, frames), Play(from_file, frames, &problem));
+    EXPECT_EQ(problem, "");
+
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    std::vector<int16_t> out = Play(from_file, 20000, &problem);
+    EXPECT_EQ(problem, "can no longer be read");
+    EXPECT_EQ(out, std::vector<int16_t>(out.size(), 0));
 }
 
 TEST(SoundStream, ShortSoundsAndOtherFilesAreDecodedWhole) {
