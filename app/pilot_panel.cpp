@@ -112,6 +112,31 @@ bool PilotPanel::take_devices(Program& p, FrameInput& in) {
     return changed;
 }
 
+// What the panel draws is its lines of text, in fixed places and colours; they follow
+// from the pilots, their keys and pads, and the names keys and pad buttons go by. Those
+// are cheaper to compare than the lines are to make every frame.
+bool PilotPanel::draw_key(const Program& p, std::string& key) const {
+    auto add = [&key](const auto& value) {
+        const auto* bytes = reinterpret_cast<const char*>(&value);
+        key.append(bytes, sizeof value);
+    };
+    key += "panel";
+    bool title = p.game.game_state == GameState::title;
+    add(title);
+    if (title) {
+        for (int side = 0; side < 2; ++side) {
+            const PilotChoice& c = p.pilots.choice[side];
+            add(c.kind), add(c.skill), add(p.pilots.pad_port(side));
+            for (const auto& keys : p.keys[side]) add(keys);
+        }
+        add(JoyAttached()), add(KeymapChanges()), add(p.settings.pad_fire), add(p.settings.pad_pause);
+        add(p.settings.pad_labels), add(JoyLabels(0));
+    }
+    add(stereo_banner_);
+    if (stereo_banner_ > 0) add(ana_mode);
+    return true;
+}
+
 void PilotPanel::draw_over(Program& p) {
     bool title = p.game.game_state == GameState::title;
     if (!title && stereo_banner_ == 0) return;

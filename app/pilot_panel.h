@@ -14,6 +14,7 @@ public:
     // Draws the panel (on the title) and the 3D mode's name, over the frame's picture;
     // the drawing state is left as it was.
     void draw_over(Program& p) override;
+    bool draw_key(const Program& p, std::string& key) const override;
 
 private:
     int stereo_banner_ = 0;  // frames the 3D mode's name stays on screen

@@ -125,6 +125,17 @@ void TitleScreens::open(int entry, const FrameInput& in) {
     }
 }
 
+// The row is drawn from the pointer alone; an open screen is drawn every frame.
+bool TitleScreens::draw_key(const Program& p, std::string& key) const {
+    if (p.game.game_state != GameState::title) return true;
+    if (screen_) return false;
+    int lit = row_at(p.game.pointer_x, p.game.pointer_y);
+    key += "row " + std::to_string(lit);
+    if (lit >= 0) key += " " + std::to_string(p.game.pointer_x) + "," + std::to_string(p.game.pointer_y);
+    key += ";";
+    return true;
+}
+
 void TitleScreens::draw_over(Program& p) {
     if (p.game.game_state != GameState::title) return;
     DrawingKept kept;

@@ -21,6 +21,7 @@ public:
     explicit TitleScreens(std::shared_ptr<OnlinePlay> online) : online_(std::move(online)) {}
     bool take_devices(Program& p, FrameInput& in) override;
     void draw_over(Program& p) override;
+    bool draw_key(const Program& p, std::string& key) const override;
     void presented(Program& p) override;
 
     // The row's entries, for tests and the manual.

@@ -270,6 +270,27 @@ void GrabImage(const Image& image, int x, int y, int frame) {
     free_frame(image->frames[frame]);
 }
 
+DrawMark CurrentDrawMark() {
+    DrawMark mark;
+    auto add = [&mark](const auto& field) {
+        const auto* from = reinterpret_cast<const uint8_t*>(&field);
+        mark.bytes.insert(mark.bytes.end(), from, from + sizeof field);
+    };
+    const TSpriteGraphics& g = dm.gfx;
+    mark.bytes.reserve(128);
+    add(g.color_red), add(g.color_green), add(g.color_blue), add(g.color_alpha);
+    add(g.clscolor_red), add(g.clscolor_green), add(g.clscolor_blue), add(g.line_width);
+    add(g.tform_rot), add(g.tform_scale_x), add(g.tform_scale_y);
+    add(g.tform_ix), add(g.tform_iy), add(g.tform_jx), add(g.tform_jy);
+    add(g.viewport_x), add(g.viewport_y), add(g.viewport_w), add(g.viewport_h);
+    add(g.origin_x), add(g.origin_y), add(g.handle_x), add(g.handle_y), add(g.blend_mode);
+    add(dm.alpha_byte), add(dm.auto_flags), add(dm.auto_mid), add(dm.mask_r), add(dm.mask_g), add(dm.mask_b);
+    mark.font = g.image_font.get();
+    return mark;
+}
+
+uint64_t PictureVersion() { return (uint64_t(uint32_t(GraphicsSeq())) << 40) + RendererDrawings() + 1; }
+
 Pixmap ReadPicture(int x, int y, int w, int h) {
     if (w < 0) w = GraphicsWidth();
     if (h < 0) h = GraphicsHeight();

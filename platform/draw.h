@@ -75,6 +75,18 @@ int ImageHeight(const Image& image);
 // masked and the pixmap has no alpha).
 void SetImagePixels(const Image& image, int frame, const Pixmap& pixmap);
 
+// The whole drawing state as a value. Drawing the same things from equal marks draws the
+// same pixels and ends at equal marks.
+struct DrawMark {
+    std::vector<uint8_t> bytes;  // every plain setting, field by field
+    const void* font = nullptr;
+    bool operator==(const DrawMark&) const = default;
+};
+DrawMark CurrentDrawMark();
+// Grows whenever the picture may have changed (anything drawn or cleared, a new
+// window): a picture with the same version is the very picture last looked at.
+uint64_t PictureVersion();
+
 // The picture as RGB, for screenshots and tests.
 Pixmap ReadPicture(int x = 0, int y = 0, int w = -1, int h = -1);
 

@@ -39,6 +39,7 @@ struct InputState {
     bool suspended = false;
     bool terminate = false;
     bool exposed = false;  // the window must be shown again
+    int keymap_changes = 0;  // the keyboard's layout changed, and with it the keys' names
     std::vector<Pad> ports;  // the port table: pad number -> device
     std::array<PadSample, kMaxPorts> samples{};
 };
@@ -259,6 +260,9 @@ void handle(const SDL_Event& e) {
         case SDL_QUIT:
             in.terminate = true;
             break;
+        case SDL_KEYMAPCHANGED:
+            ++in.keymap_changes;
+            break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
                 in.suspended = true;
@@ -354,6 +358,8 @@ void SamplePads() {
 }
 
 bool InputSuspended() { return in.suspended; }
+
+int KeymapChanges() { return in.keymap_changes; }
 
 bool InputTakeTerminate() {
     bool t = in.terminate;

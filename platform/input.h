@@ -25,6 +25,8 @@ void FlushKeys();
 int KeyByName(const std::string& name);
 // The key's name, or "" for a code with no key.
 std::string KeyName(int key);
+// Grows when the keyboard's layout changes, and KeyName may name keys differently.
+int KeymapChanges();
 
 int MouseX();  // position in the picture's pixels
 int MouseY();

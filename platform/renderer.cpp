@@ -124,6 +124,7 @@ struct RendererState {
     // since; a frame recorded the same again need not be drawn.
     bool picture_is_kept = false;
     uint64_t picture_serial = 0;  // grows whenever the picture's pixels may change
+    uint64_t drawings = 0;        // quads and clears recorded, ever
 };
 
 RendererState ren;
@@ -528,6 +529,7 @@ void RendererSetScissor(int x, int y, int w, int h) {
 }
 
 void RendererQuad(unsigned frame, const float xy[8], const float uv[8], uint32_t rgba, bool binary_alpha) {
+    ren.drawings++;
     const FrameEntry* f = frame ? FrameFind(frame) : nullptr;
     if (frame && !f) return;
     // Only a frame with its own texture ties a batch to a texture; in fixed function a
@@ -582,6 +584,7 @@ void RendererQuad(unsigned frame, const float xy[8], const float uv[8], uint32_t
 }
 
 void RendererClear(int r, int g, int b) {
+    ren.drawings++;
     // Everything drawn so far is about to be covered.
     ren.batches.clear();
     ren.vertices.clear();
@@ -668,6 +671,8 @@ void RendererKeepPictures(bool on) {
 }
 
 uint64_t RendererPictureSerial() { return ren.picture_serial; }
+
+uint64_t RendererDrawings() { return ren.drawings; }
 
 RendererStats RendererTakeStats() {
     RendererStats s = ren.stats;

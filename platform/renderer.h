@@ -77,6 +77,9 @@ RendererStats RendererTakeStats();
 // same frames, is not drawn again and changes nothing. Recorded quads count once they
 // are drawn (a read-back, a present, RendererSubmit).
 uint64_t RendererPictureSerial();
+// Quads and clears recorded since the program started: the picture changed only if
+// this grew (or a new window came).
+uint64_t RendererDrawings();
 // Whether a frame that begins as the last one did may start from a copy of the picture
 // kept after that shared start (on unless WHIRLBAT_KEEP_PICTURE=0). For comparisons.
 void RendererKeepPictures(bool on);

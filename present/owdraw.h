@@ -15,6 +15,7 @@ struct owdraw_tag {
     int leye_r = 0, leye_g = 0, leye_b = 0;
     int reye_r = 0, reye_g = 0, reye_b = 0;
     float txt_xs = 0.0f, txt_ys = 0.0f;  // text scale remembered by sip, for centring
+    bool operator==(const owdraw_tag&) const = default;
 
     // Stores the two eye colours as given (SetColor clamps when they are used).
     void slc(int lr, int lg, int lb, int rr, int rg, int rb);

@@ -197,6 +197,8 @@ FrameInput read_input(Program& prog) {
     return in;
 }
 
+static void draw_frame(Program& p);
+
 bool run_frame(Program& p) {
     // Wait first and read after: the input is as fresh as it can be when the picture it
     // makes is presented.
@@ -231,11 +233,40 @@ bool run_frame(Program& p) {
     p.settings.music_lvl = p.game.music_lvl;
     if (p.result.ended) return false;
     p.media.pilots_without_pads = p.pilots.without_pads();
-    draw_scene(p.result.scene, p.media);
-    for (auto& hook : p.hooks) hook->draw_over(p);
+    draw_frame(p);
     Flip(p.result.present_sync);
+    p.drawn.picture = PictureVersion();
     for (auto& hook : p.hooks) hook->presented(p);
     return true;
+}
+
+// A screen at rest (the title waiting for a click, a pause) is not drawn again: when the
+// frame's scene, its hooks' keys and the drawing state are those of the frame last drawn,
+// that frame began and ended in the same drawing state, and the picture is still the one
+// it left, drawing again would give the very same pixels. The window then keeps its
+// picture and the frame costs little more than reading the devices.
+static void draw_frame(Program& p) {
+    Program::Drawn& d = p.drawn;
+    std::string hooks;
+    bool known = true;
+    for (auto& hook : p.hooks) known = hook->draw_key(p, hooks) && known;
+    DrawMark before = CurrentDrawMark();
+    if (known && d.repeatable && d.picture != 0 && d.picture == PictureVersion() && d.scene == p.result.scene &&
+        d.hooks == hooks && d.pilots_without_pads == p.media.pilots_without_pads && d.mark == before &&
+        d.stereo == draw3d && d.stereo_mode == ana_mode)
+        return;
+    owdraw_tag stereo = draw3d;
+    int stereo_mode = ana_mode;
+    draw_scene(p.result.scene, p.media);
+    for (auto& hook : p.hooks) hook->draw_over(p);
+    d.repeatable = known && CurrentDrawMark() == before && draw3d == stereo && ana_mode == stereo_mode;
+    if (!d.repeatable) return;
+    d.scene = p.result.scene;
+    d.hooks = std::move(hooks);
+    d.pilots_without_pads = p.media.pilots_without_pads;
+    d.mark = std::move(before);
+    d.stereo = stereo;
+    d.stereo_mode = stereo_mode;
 }
 
 void carry_out(Program& p, const FrameEvents& events) {

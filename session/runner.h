@@ -5,12 +5,15 @@
 // music, waits, the pointer), draws the frame's picture and presents it.
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "sim/frame_input.h"
 #include "sim/game_state.h"
 #include "pilots/computer_pilot.h"
+#include "platform/draw.h"
 #include "present/media.h"
+#include "present/owdraw.h"
 #include "session/pilots.h"
 #include "session/player_settings.h"
 #include "present/sound.h"
@@ -40,6 +43,11 @@ public:
     virtual void stepped(Program&, const FrameInput&) {}
     // Over the frame's picture, before it is presented.
     virtual void draw_over(Program&) {}
+    // Adds to `key` everything the next draw_over draws from, so that a frame whose
+    // scene and keys repeat those of the frame last drawn need not be drawn again
+    // (a screen at rest). False if the hook cannot say. A hook that draws must say
+    // what its drawing depends on; one that draws nothing has nothing to add.
+    virtual bool draw_key(const Program&, std::string& /*key*/) const { return true; }
     // After a picture was presented, before the next frame.
     virtual void presented(Program&) {}
 };
@@ -71,6 +79,19 @@ struct Program {
     // Pilots and 3D mode set for this run only (the command line), over the settings.
     std::optional<PilotChoice> run_pilot[2];
     std::optional<int> run_stereo;
+
+    // The frame last drawn, when drawing it again would give the very same picture: its
+    // scene, its hooks' keys and the drawing state it began and ended with.
+    struct Drawn {
+        bool repeatable = false;
+        Scene scene;
+        std::string hooks;
+        int pilots_without_pads = 0;
+        DrawMark mark;
+        owdraw_tag stereo;
+        int stereo_mode = 0;
+        uint64_t picture = 0;  // the picture's version once it was presented
+    } drawn;
 };
 
 // Start-up: the window, the media and sounds, the world seeded, the intro ready. A

@@ -7,6 +7,7 @@ struct dust_tag {
     int rot = 0;  // heading and sprite rotation in degrees
     float sc = 0;
     float al = 0;
+    bool operator==(const dust_tag&) const = default;
 
     static void set(World& w, float x, float y);
     // One frame of life; false once the cloud is gone (it is drawn before the update).

@@ -8,6 +8,7 @@ struct explode_tag {
     float sc = 0;    // drawing scale
     float al = 0;    // drawing alpha
     float alst = 0;  // change of al per update, negative
+    bool operator==(const explode_tag&) const = default;
 
     static void set(World& w, float x, float y);
     // One frame of life; false once the spark is gone (it is drawn before the update).

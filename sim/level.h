@@ -20,6 +20,7 @@ enum : int {
 struct level_tag {
     int x = 0, y = 0;  // cell centre
     int tile = 0;
+    bool operator==(const level_tag&) const = default;
 
     // Creates the 260 cells with their centres.
     static void map_init(World& w);

@@ -33,6 +33,7 @@ struct player_tag {
     Team team = Team::Blue;  // whose rules this helicopter flies by
 
     bool on_ground() const { return scale == GROUND_SCALE; }
+    bool operator==(const player_tag&) const = default;
 
     // Creates the two helicopters (Blue frame 0, Red frame 4).
     static void init(World& w);

@@ -11,6 +11,7 @@ struct rocket_tag {
     float scale = 0;     // the shooter's scale when it fired
     float dir = 0;       // heading, degrees; also the sprite's rotation
     int alt = 0;         // altitude, fixed for the rocket's life
+    bool operator==(const rocket_tag&) const = default;
 
     static void fire(World& w, int id);
     // Moves the rocket, leaves a puff, tests the edges, blocks and the enemy. False once

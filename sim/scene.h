@@ -13,11 +13,13 @@ struct HudView {
     int battery[2] = {0, 0};
     int round_no = 0;
     bool title = false;  // the version line instead of the batteries
+    bool operator==(const HudView&) const = default;
 };
 
 struct ArenaView {
     level_tag level[MAP_CELLS];
     player_tag player[2];
+    bool operator==(const ArenaView&) const = default;
 };
 
 struct SceneOp {
@@ -45,6 +47,7 @@ struct SceneOp {
     float f[3] = {0, 0, 0};
     int i[5] = {0, 0, 0, 0, 0};
     HudView hud;
+    bool operator==(const SceneOp&) const = default;
 };
 
 struct Scene {
@@ -54,6 +57,9 @@ struct Scene {
     std::vector<explode_tag> explodes;
     std::vector<trail_tag> trails;
     std::vector<rocket_tag> rockets;
+
+    // Equal scenes draw equal pictures.
+    bool operator==(const Scene&) const = default;
 
     void clear();
     void add(SceneOp::Kind kind) {

@@ -9,6 +9,7 @@ struct trail_tag {
     float alpha = 0;  // remaining life; it times the stages and is not the drawing alpha
     float rot = 0;
     int frame = 0;    // rocket_img frame: 2 flame, 3 smoke
+    bool operator==(const trail_tag&) const = default;
 
     static void set(World& w, float x, float y, float rot, float scale);
     // One frame of life; false once the puff is gone (it is still drawn that frame).

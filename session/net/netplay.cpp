@@ -464,6 +464,11 @@ public:
             draw_line(text_, 446, 0.75f, 255, 200, 120);
         });
     }
+    // The line shows for a count of frames, then never again.
+    bool draw_key(const Program&, std::string& key) const override {
+        key += frames_ > 0 ? "notice " + std::to_string(frames_) + ";" : "";
+        return true;
+    }
 
 private:
     std::string text_;

@@ -154,7 +154,7 @@ TEST_F(GameFolder, BadSoundFilesAreNamedInOneLineAndTheGameGoesOn) {
     EXPECT_NE(ReadFile(bad_trace), ReadFile(good_trace)) << "no track plays";
 }
 
-TEST_F(GameFolder, EachSoundFileIsOpenedOnce) {
+TEST_F(GameFolder, EachSoundFileIsReadOnceAndATrackAgainAsItPlays) {
     int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_GE(inotify_add_watch(fd, data().c_str(), IN_OPEN), 0);
@@ -171,7 +171,9 @@ TEST_F(GameFolder, EachSoundFileIsOpenedOnce) {
     }
     close(fd);
     EXPECT_EQ(opens.size(), 15u);
-    for (const auto& [name, count] : opens) EXPECT_EQ(count, 1) << name;
+    // Read through once when loaded; a track is read from its file again as it plays,
+    // and in these 400 frames only the title's track plays, once.
+    for (const auto& [name, count] : opens) EXPECT_EQ(count, name == "titletrack.ogg" ? 2 : 1) << name;
 }
 
 TEST_F(GameFolder, ARecordingDeviceThatTakesNothingGivesOneLineAndTheGameEnds) {
