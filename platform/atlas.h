@@ -1,7 +1,9 @@
 #pragma once
 // Engine-internal: places rectangles in one large texture so that every image frame can
 // be drawn from the same texture. Shelves of rows; a released rectangle is handed out
-// again to the next request of exactly its size (grabbed frames are re-made at the same size).
+// again to the next request of exactly its size (grabbed frames are re-made at the same
+// size), or cut to a smaller one (a picture read once at start-up and let go leaves room
+// for the frames cut from it), before the shelves grow the texture.
 #include <map>
 #include <utility>
 #include <vector>
@@ -27,4 +29,7 @@ private:
     int bottom_ = 0;
     std::vector<Shelf> shelves_;
     std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> free_;
+    // Taken from free_ to be cut: what is left of each, right and below of what was cut.
+    std::vector<AtlasSlot> spare_;
+    bool take_spare(int w, int h, AtlasSlot* slot);
 };

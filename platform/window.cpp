@@ -438,11 +438,12 @@ bool Graphics(int width, int height, int depth, int hertz, int flags) {
     // would otherwise get a heap of its own, which keeps what it once held (megabytes of
     // resident memory for a thread that decoded a sound at start-up).
     mallopt(M_ARENA_MAX, 2);
-    // Blocks of 64 KB and more (decoded pictures and sounds, the loaders' buffers) get
+    // Blocks of 512 KB and more (decoded pictures and sounds, the loaders' buffers) get
     // pages of their own that go back to the system when freed. Left to itself the
     // threshold climbs after the first large free, and start-up's large temporaries then
-    // stay behind in the heap for good (4 MB in some runs).
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+    // stay behind in the heap for good (4 MB in some runs). Lower, the software
+    // renderer's buffers of a few hundred KB would be mapped and unmapped at every draw.
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
     if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         win.error = SDL_GetError();
