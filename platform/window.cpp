@@ -294,12 +294,14 @@ void paced_flip() {
         else if (!late_read) sleep_until(counter_at(win.sync_time));
         return;
     }
-    if (d > 0) {
-        wait_until(counter_at(win.sync_time));
-    } else {
+    if (d <= 0) {
         // A late frame moves the schedule instead of catching up.
         win.sync_time = MilliSecs();
+    } else if (!late_read) {
+        wait_until(counter_at(win.sync_time));
     }
+    // A frame read late was woken just in time for its work to end at the due time: it
+    // is presented at once, so the reading it shows is as fresh as it can be.
     uint64_t before_swap = counter_now();
     swap(ready);
     if (late_read) note_cost(counter_ms(prepared - win.woke) + counter_ms(counter_now() - before_swap));
