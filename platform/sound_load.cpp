@@ -257,17 +257,15 @@ StreamDecoder::~StreamDecoder() {
 bool StreamDecoder::Open() {
     if (file_) ov_clear(&file_->vf);
     file_ = std::make_unique<File>();
-    if (!bytes_) {
-        if (ov_fopen(path_.c_str(), &file_->vf) < 0) {
-            file_.reset();
-            return false;
-        }
-        lap_frames_ = 0;
-        return true;
+    bool opened;
+    if (bytes_) {
+        file_->memory = MemoryFile{bytes_->data(), bytes_->size(), 0};
+        ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
+        opened = ov_open_callbacks(&file_->memory, &file_->vf, nullptr, 0, callbacks) >= 0;
+    } else {
+        opened = ov_fopen(path_.c_str(), &file_->vf) >= 0;
     }
-    file_->memory = MemoryFile{bytes_->data(), bytes_->size(), 0};
-    ov_callbacks callbacks{MemRead, MemSeek, nullptr, MemTell};
-    if (ov_open_callbacks(&file_->memory, &file_->vf, nullptr, 0, callbacks) < 0) {
+    if (!opened) {
         file_.reset();
         return false;
     }

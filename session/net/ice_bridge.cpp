@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
@@ -124,13 +123,10 @@ bool IceBridge::start(std::string* why) {
 
 std::string IceBridge::local_description() const {
     if (!agent_) return "";
-    std::string text(calls_->local_description(agent_, nullptr, 0), '\0');
-    if (text.empty()) return text;
-    std::string copy(text.size() + 1, '\0');
-    size_t n = calls_->local_description(agent_, copy.data(), copy.size());
     // Gathering finishes once, so the text does not change between the two asks.
-    copy.resize(std::min(n, copy.size() - 1));
-    return copy;
+    std::string text(calls_->local_description(agent_, nullptr, 0), '\0');
+    if (!text.empty()) calls_->local_description(agent_, text.data(), text.size() + 1);
+    return text;
 }
 
 void IceBridge::set_remote_description(const std::string& sdp) {
