@@ -189,7 +189,8 @@ bool load_shader_functions() {
            load(gl.GenBuffers, "glGenBuffers") && load(gl.DeleteBuffers, "glDeleteBuffers") &&
            load(gl.BindBuffer, "glBindBuffer") && load(gl.BufferData, "glBufferData") &&
            load(gl.ActiveTexture, "glActiveTexture") && load(gl.ClientActiveTexture, "glClientActiveTexture") &&
-           load(gl.TexImage3D, "glTexImage3D") && load(gl.TexSubImage3D, "glTexSubImage3D");
+           load(gl.TexImage3D, "glTexImage3D") && load(gl.TexSubImage3D, "glTexSubImage3D") &&
+           load(gl.MultiDrawArrays, "glMultiDrawArrays");
 }
 
 void release_shared() {
@@ -320,13 +321,18 @@ bool same_state(const Batch& a, const Batch& b) {
            std::equal(a.scissor, a.scissor + 4, b.scissor);
 }
 
+// Whether the kept frame began from the same clear as this one and drew from the same
+// frames: then the same quads draw the same pixels in both.
+bool kept_frame_comparable() {
+    const auto& k = ren.kept;
+    return k.valid && k.generation == FramesGeneration() && std::equal(k.clear_rgb, k.clear_rgb + 3, ren.clear_rgb);
+}
+
 // How many leading vertices this frame draws exactly as the kept frame did (same
 // vertices, same batch state, same clear, same frames), in whole quads.
 size_t shared_start() {
     const auto& k = ren.kept;
-    if (!k.valid || k.generation != FramesGeneration() || !std::equal(k.clear_rgb, k.clear_rgb + 3, ren.clear_rgb)) {
-        return 0;
-    }
+    if (!kept_frame_comparable()) return 0;
     size_t same = 0;
     for (size_t i = 0; i < ren.batches.size() && i < k.batches.size(); ++i) {
         const Batch& a = ren.batches[i];
@@ -346,8 +352,7 @@ size_t shared_start() {
 // the same frames: the picture it draws is the one the kept frame drew.
 bool repeats_kept_frame() {
     const auto& k = ren.kept;
-    if (!k.valid || k.generation != FramesGeneration() || !std::equal(k.clear_rgb, k.clear_rgb + 3, ren.clear_rgb) ||
-        k.batches.size() != ren.batches.size() || k.vertices.size() != ren.vertices.size()) {
+    if (!kept_frame_comparable() || k.batches.size() != ren.batches.size() || k.vertices.size() != ren.vertices.size()) {
         return false;
     }
     for (size_t i = 0; i < ren.batches.size(); ++i) {
@@ -368,6 +373,169 @@ void copy_picture(GLuint from, GLuint to) {
     glEnable(GL_SCISSOR_TEST);
 }
 
+// Picture pixels [x0, x1) x [y0, y1), rows counted from the top.
+struct PixelRect {
+    int x0, y0, x1, y1;
+};
+
+bool overlaps(const PixelRect& a, const PixelRect& b) {
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
+
+// The pixels a quad may cover: its corners' bounds grown by a pixel each way (a pixel
+// is covered when its centre is), within its batch's clip rectangle and the picture.
+PixelRect quad_bounds(const Vertex* v, const Batch& b) {
+    float x0 = v[0].x, x1 = v[0].x, y0 = v[0].y, y1 = v[0].y;
+    for (int i = 1; i < 6; ++i) {
+        x0 = std::min(x0, v[i].x);
+        x1 = std::max(x1, v[i].x);
+        y0 = std::min(y0, v[i].y);
+        y1 = std::max(y1, v[i].y);
+    }
+    // Far outside the picture (or not a number) is clamped before the conversion.
+    auto px = [](float f, int limit) { return int(std::clamp(f, -1.0f, float(limit) + 1.0f)); };
+    PixelRect r{px(std::floor(x0), ren.width) - 1, px(std::floor(y0), ren.height) - 1,
+                px(std::ceil(x1), ren.width) + 1, px(std::ceil(y1), ren.height) + 1};
+    r.x0 = std::max({r.x0, b.scissor[0], 0});
+    r.y0 = std::max({r.y0, b.scissor[1], 0});
+    r.x1 = std::min({r.x1, b.scissor[0] + b.scissor[2], ren.width});
+    r.y1 = std::min({r.y1, b.scissor[1] + b.scissor[3], ren.height});
+    return r;
+}
+
+// A frame's quads, each with the batch that draws it.
+std::vector<const Batch*> quad_batches(const std::vector<Batch>& batches, size_t quads) {
+    std::vector<const Batch*> out(quads, nullptr);
+    for (const Batch& b : batches) {
+        for (size_t q = b.first / 6; q < (b.first + b.count) / 6 && q < quads; ++q) out[q] = &b;
+    }
+    return out;
+}
+
+// Where a frame differs from the kept one, in tiles: every quad the two do not draw
+// alike marks the tiles under it. Outside those, each pixel is covered by the same
+// quads in the same order in both frames, so it keeps its colour.
+constexpr int kChangeTile = 32;
+// Beyond this many rectangles, or half the picture, drawing the frame whole is cheaper.
+constexpr size_t kMostChangedRects = 24;
+
+constexpr int kMostEdits = 96;
+
+// The quads of two runs not on a longest common subsequence of them (the shortest edit
+// script, found by the greedy diagonal search): the old run's quads head..head+n against
+// this frame's head..head+m, alike(this frame's, old) telling equal quads. False if more
+// than kMostEdits quads differ.
+template <typename Alike>
+bool common_run(size_t head, size_t n, size_t m, const Alike& alike, std::vector<std::pair<bool, size_t>>* edits) {
+    int most = int(std::min(n + m, size_t(kMostEdits)));
+    std::vector<int> reach(size_t(2 * most + 3), 0);  // per diagonal k = x - y: the furthest x
+    auto at = [&](int k) -> int& { return reach[size_t(k + most + 1)]; };
+    std::vector<std::vector<int>> history;
+    int x = 0, y = 0, d = 0;
+    for (;; ++d) {
+        if (d > most) return false;
+        history.push_back(reach);
+        bool done = false;
+        for (int k = -d; k <= d && !done; k += 2) {
+            x = (k == -d || (k != d && at(k - 1) < at(k + 1))) ? at(k + 1) : at(k - 1) + 1;
+            y = x - k;
+            while (size_t(x) < n && size_t(y) < m && alike(head + size_t(y), head + size_t(x))) ++x, ++y;
+            at(k) = x;
+            done = size_t(x) >= n && size_t(y) >= m;
+        }
+        if (done) break;
+    }
+    // Back from the end: each step of d was one quad taken from one of the runs only.
+    for (; d > 0; --d) {
+        reach = history[size_t(d)];
+        int k = x - y;
+        bool down = k == -d || (k != d && at(k - 1) < at(k + 1));
+        int from_x = down ? at(k + 1) : at(k - 1);
+        int from_y = from_x - (down ? k + 1 : k - 1);
+        if (down) edits->push_back({true, head + size_t(from_y)});
+        else edits->push_back({false, head + size_t(from_x)});
+        x = from_x;
+        y = from_y;
+    }
+    return true;
+}
+
+bool changed_rects(std::vector<PixelRect>* out) {
+    const auto& k = ren.kept;
+    size_t was = k.vertices.size() / 6, now = ren.vertices.size() / 6;
+    std::vector<const Batch*> was_batch = quad_batches(k.batches, was), now_batch = quad_batches(ren.batches, now);
+    auto alike = [&](size_t a, size_t b) {
+        const Batch* p = now_batch[a];
+        const Batch* q = was_batch[b];
+        return p && q && p->blend == q->blend && p->kind == q->kind && p->texture == q->texture &&
+               std::equal(p->scissor, p->scissor + 4, q->scissor) &&
+               std::memcmp(&ren.vertices[a * 6], &k.vertices[b * 6], 6 * sizeof(Vertex)) == 0;
+    };
+    size_t head = 0, tail = 0;
+    while (head < was && head < now && alike(head, head)) ++head;
+    while (tail < was - head && tail < now - head && alike(now - 1 - tail, was - 1 - tail)) ++tail;
+
+    int cols = (ren.width + kChangeTile - 1) / kChangeTile, rows = (ren.height + kChangeTile - 1) / kChangeTile;
+    std::vector<uint8_t> tiles(size_t(cols) * size_t(rows), 0);
+    auto mark = [&](const Vertex* v, const Batch* b) {
+        PixelRect r = quad_bounds(v, *b);
+        if (r.x0 >= r.x1 || r.y0 >= r.y1) return;
+        for (int ty = r.y0 / kChangeTile; ty <= (r.y1 - 1) / kChangeTile; ++ty)
+            for (int tx = r.x0 / kChangeTile; tx <= (r.x1 - 1) / kChangeTile; ++tx) tiles[size_t(ty * cols + tx)] = 1;
+    };
+    // In between, the quads both frames draw alike in the same order are found as the
+    // longest run they have in common (a sprite that moved or came, the rest in place);
+    // only the others change the picture. Past kMostEdits the whole of it counts as changed.
+    size_t n = was - tail - head, m = now - tail - head;
+    std::vector<std::pair<bool, size_t>> edits;  // (in this frame, quad)
+    if (!common_run(head, n, m, alike, &edits)) {
+        edits.clear();
+        for (size_t i = 0; i < n; ++i) edits.push_back({false, head + i});
+        for (size_t i = 0; i < m; ++i) edits.push_back({true, head + i});
+    }
+    for (const auto& [in_this, q] : edits) {
+        if (in_this) mark(&ren.vertices[q * 6], now_batch[q]);
+        else mark(&k.vertices[q * 6], was_batch[q]);
+    }
+
+    // Runs of tiles along each row, joined with the same run of the row above.
+    out->clear();
+    std::vector<size_t> open;  // rectangles that reach the row above
+    size_t marked = 0;
+    for (int ty = 0; ty < rows; ++ty) {
+        std::vector<size_t> reaching;
+        for (int tx = 0; tx < cols;) {
+            if (!tiles[size_t(ty * cols + tx)]) {
+                ++tx;
+                continue;
+            }
+            int end = tx;
+            while (end < cols && tiles[size_t(ty * cols + end)]) ++end;
+            marked += size_t(end - tx);
+            PixelRect run{tx * kChangeTile, ty * kChangeTile, std::min(end * kChangeTile, ren.width),
+                          std::min((ty + 1) * kChangeTile, ren.height)};
+            auto above = std::find_if(open.begin(), open.end(), [&](size_t i) {
+                return (*out)[i].x0 == run.x0 && (*out)[i].x1 == run.x1;
+            });
+            if (above != open.end()) {
+                (*out)[*above].y1 = run.y1;
+                reaching.push_back(*above);
+            } else {
+                reaching.push_back(out->size());
+                out->push_back(run);
+            }
+            tx = end;
+        }
+        open = std::move(reaching);
+    }
+    if (out->empty() || out->size() > kMostChangedRects || marked * 2 > tiles.size()) out->clear();
+    return !out->empty();
+}
+
+// Draws the frame again inside each rectangle only: cleared there, then every quad
+// that reaches into it, clipped to it.
+void draw_changes(const std::vector<PixelRect>& rects);
+
 // A frame mostly repeats the last one: the background, the arena's cells and whatever
 // is drawn before the first thing that moved. The picture after that shared start is
 // kept, and the next frame that begins the same way starts from a copy of it. On a
@@ -375,8 +543,10 @@ void copy_picture(GLuint from, GLuint to) {
 // copies of the picture now and then.
 constexpr size_t kWorthKeeping = 6 * 100;  // vertices: a hundred quads
 
-// Draws vertices [from, to) of the recorded batches.
-void draw_range(size_t from, size_t to);
+// Draws vertices [from, to) of the recorded batches; with `within`, only the quads
+// whose `bounds` reach into it, clipped to it.
+void draw_range(size_t from, size_t to, const PixelRect* within = nullptr,
+                const std::vector<PixelRect>* bounds = nullptr);
 
 // Hands every recorded batch to GL, after the clear that came before them.
 void submit() {
@@ -392,14 +562,21 @@ void submit() {
         FramesRecycle();
         return;
     }
+    bool picture_was_kept = ren.picture_is_kept;
     if (from_clear || !ren.batches.empty()) {
         ren.picture_serial++;
         ren.picture_is_kept = from_clear && ren.program;
     }
+    std::vector<PixelRect> changed;
     if (from_clear && ren.program && ren.kept.on) {
         size_t shared = shared_start();
         auto& k = ren.kept;
-        if (k.drawn && k.drawn <= shared && k.picture_generation == FramesGeneration()) {
+        if (picture_was_kept && kept_frame_comparable() && changed_rects(&changed)) {
+            // The picture shows the last frame: only where this one differs is drawn.
+            ren.clear_pending = false;
+            ren.stats.patched++;
+            if (k.drawn > shared) k.drawn = 0;
+        } else if (k.drawn && k.drawn <= shared && k.picture_generation == FramesGeneration()) {
             copy_picture(k.picture.fbo, ren.picture.fbo);
             start = k.drawn;
             ren.clear_pending = false;
@@ -409,7 +586,7 @@ void submit() {
             // frame begins with it too.
             k.drawn = 0;
         }
-        if (shared >= start + kWorthKeeping) {
+        if (changed.empty() && shared >= start + kWorthKeeping) {
             keep_at = RendererMakeTarget(ren.gl, k.picture, ren.width, ren.height) ? shared : 0;
             ren.gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
         }
@@ -429,7 +606,7 @@ void submit() {
         k.generation = FramesGeneration();
         k.valid = true;
     }
-    if (ren.batches.empty()) return;
+    if (ren.batches.empty() && changed.empty()) return;
     auto& gl = ren.gl;
     bool shared = ren.program != 0;
     // Vertex fields are addressed from the start of the vertices: in client memory, or
@@ -466,7 +643,8 @@ void submit() {
         k.picture_generation = FramesGeneration();
         start = keep_at;
     }
-    draw_range(start, ren.vertices.size());
+    if (changed.empty()) draw_range(start, ren.vertices.size());
+    else draw_changes(changed);
     if (shared) {
         bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
         bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
@@ -482,14 +660,36 @@ void submit() {
     FramesRecycle();
 }
 
-void draw_range(size_t from, size_t to) {
+void draw_range(size_t from, size_t to, const PixelRect* within, const std::vector<PixelRect>* bounds) {
     auto& gl = ren.gl;
     bool shared = ren.program != 0;
     GLuint used = 0;
     ren.applied_blend = -1;
+    std::vector<GLint> starts;
+    std::vector<GLsizei> counts;
     for (const Batch& b : ren.batches) {
         size_t first = std::max(b.first, from), last = std::min(b.first + b.count, to);
         if (first >= last) continue;
+        PixelRect clip{b.scissor[0], b.scissor[1], b.scissor[0] + std::max(b.scissor[2], 0),
+                       b.scissor[1] + std::max(b.scissor[3], 0)};
+        if (within) {
+            clip = PixelRect{std::max(clip.x0, within->x0), std::max(clip.y0, within->y0),
+                             std::min(clip.x1, within->x1), std::min(clip.y1, within->y1)};
+            if (clip.x0 >= clip.x1 || clip.y0 >= clip.y1) continue;
+            // The runs of quads that reach into the rectangle.
+            starts.clear();
+            counts.clear();
+            for (size_t q = first / 6; q < last / 6; ++q) {
+                if (!overlaps((*bounds)[q], *within)) continue;
+                if (!counts.empty() && size_t(starts.back() + counts.back()) == q * 6) {
+                    counts.back() += 6;
+                } else {
+                    starts.push_back(GLint(q * 6));
+                    counts.push_back(6);
+                }
+            }
+            if (counts.empty()) continue;
+        }
         if (shared && ren.programs[b.kind] != used) {
             used = ren.programs[b.kind];
             gl.UseProgram(used);
@@ -506,10 +706,23 @@ void draw_range(size_t from, size_t to) {
         } else {
             glDisable(GL_TEXTURE_2D);
         }
-        glScissor(b.scissor[0], ren.height - b.scissor[1] - b.scissor[3], std::max(b.scissor[2], 0),
-                  std::max(b.scissor[3], 0));
-        glDrawArrays(GL_TRIANGLES, GLint(first), GLsizei(last - first));
+        glScissor(clip.x0, ren.height - clip.y1, clip.x1 - clip.x0, clip.y1 - clip.y0);
+        if (within) gl.MultiDrawArrays(GL_TRIANGLES, starts.data(), counts.data(), GLsizei(counts.size()));
+        else glDrawArrays(GL_TRIANGLES, GLint(first), GLsizei(last - first));
         ren.stats.draw_calls++;
+    }
+}
+
+void draw_changes(const std::vector<PixelRect>& rects) {
+    std::vector<PixelRect> bounds(ren.vertices.size() / 6);
+    for (const Batch& b : ren.batches) {
+        for (size_t q = b.first / 6; q < (b.first + b.count) / 6; ++q) bounds[q] = quad_bounds(&ren.vertices[q * 6], b);
+    }
+    glClearColor(ren.clear_rgb[0] / 255.0f, ren.clear_rgb[1] / 255.0f, ren.clear_rgb[2] / 255.0f, 1.0f);
+    for (const PixelRect& r : rects) {
+        glScissor(r.x0, ren.height - r.y1, r.x1 - r.x0, r.y1 - r.y0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        draw_range(0, ren.vertices.size(), &r, &bounds);
     }
 }
 

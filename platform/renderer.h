@@ -21,6 +21,7 @@ struct RendererStats {
     int draw_calls = 0;  // batches handed to GL
     int reused = 0;      // frames started from the kept picture of an earlier one
     int repeated = 0;    // frames not drawn: the picture already showed them
+    int patched = 0;     // frames drawn only where they differ from the picture's
 };
 
 // Makes the off-screen framebuffer and sets up the drawing state. Needs a current GL

@@ -42,6 +42,7 @@ struct GlFunctions {
     void (*ClientActiveTexture)(GLenum) = nullptr;
     PFNGLTEXIMAGE3DPROC TexImage3D = nullptr;
     PFNGLTEXSUBIMAGE3DPROC TexSubImage3D = nullptr;
+    PFNGLMULTIDRAWARRAYSPROC MultiDrawArrays = nullptr;
 };
 
 // Where a frame's texels are. The shared texture holds nearest-sampled frames, the

@@ -198,13 +198,21 @@ TEST(KeptPicture, StartingFromTheKeptPictureGivesTheWholeDrawnPicture) {
             DrawImage(tiles[rng() % tiles.size()], float(rng() % 620), float(rng() % 460));
         }
         SetAlpha(1);
+        // Sparks all over the picture that move every frame: too many places changed to
+        // draw only those, so every frame is drawn from its start.
+        SetBlend(SOLIDBLEND);
+        SetColor(255, 255, 0);
+        for (int i = 0; i < 40; ++i) DrawRect(float((i * 97 + f * 7) % 630), float((i * 61 + f * 5) % 470), 3, 3);
+        SetBlend(MASKBLEND);
         return ReadPicture();
     };
     RendererKeepPictures(true);
     RendererTakeStats();
     std::vector<Pixmap> kept;
     for (int f = 0; f < 12; ++f) kept.push_back(frame(f));
-    int reused = RendererTakeStats().reused;
+    RendererStats keeping = RendererTakeStats();
+    int reused = keeping.reused;
+    EXPECT_EQ(keeping.patched, 0);
     RendererKeepPictures(false);
     SetImagePixels(tiles[2], 0, MakePixmap(32, 32, 3));  // as before frame 6 again
     tiles[2] = sprite(32, 32, 42, MASKEDIMAGE | DYNAMICIMAGE);
@@ -218,6 +226,85 @@ TEST(KeptPicture, StartingFromTheKeptPictureGivesTheWholeDrawnPicture) {
     // kept start (9, with its new clear colour, and 7 after the repainting do not).
     EXPECT_GE(reused, 4);
     SetBlend(MASKBLEND);
+}
+
+// A frame that differs from the picture's in a few places is drawn again only there.
+// Sprites that move, turn, move to another place in the drawing order, come and go, text
+// that changes inside a viewport that moves: every picture is exactly what drawing the
+// whole frame gives. So are the frames after a new clear colour, new pixels under the
+// same quads, and drawing over the picture without a clear, which are drawn whole.
+TEST(ChangedPlaces, DrawingOnlyWhereAFrameChangedGivesTheWholeDrawnPicture) {
+    OpenHeadlessGraphics();
+    if (!RendererBatchesShared()) GTEST_SKIP() << "the driver runs no shaders";
+    std::vector<Image> tiles;
+    for (int i = 0; i < 6; ++i) tiles.push_back(sprite(32, 32, 40 + i, MASKEDIMAGE | DYNAMICIMAGE));
+    Image mover = sprite(24, 20, 77, MASKEDIMAGE | DYNAMICIMAGE);
+    Image rocket = sprite(9, 5, 78, MASKEDIMAGE | DYNAMICIMAGE);
+    MidHandleImage(mover);
+    auto frame = [&](int f) {
+        SetClsColor(f == 14 ? 60 : 20, 30, 40);
+        Cls();
+        if (f == 17) SetImagePixels(tiles[4], 0, MakePixmap(32, 32, 3));
+        std::mt19937 rng(11);
+        SetTransform(0, 1, 1);
+        // 300 cells with the mover among them; from frame 8 on it is drawn later and later.
+        int mover_at = f < 8 ? 150 : 150 + (f - 7) * 9;
+        for (int i = 0; i < 300; ++i) {
+            if (i == mover_at) {
+                SetBlend(MASKBLEND);
+                SetColor(255, 255, 255);
+                SetTransform(float(f * 17), 1.5f, 1.5f);
+                DrawImage(mover, 100.0f + float(f) * 9.5f, 200.0f + float(f) * 4.25f);
+                SetTransform(0, 1, 1);
+            }
+            SetBlend(i % 7 == 0 ? ALPHABLEND : MASKBLEND);
+            SetAlpha(i % 7 == 0 ? 0.5f : 1.0f);
+            SetColor(255, 255, int(rng() % 256));
+            DrawImage(tiles[rng() % tiles.size()], float(rng() % 620), float(rng() % 460));
+        }
+        SetAlpha(1);
+        // Rockets, one more each frame up to three, then none.
+        SetBlend(LIGHTBLEND);
+        for (int r = 0; r < f % 4; ++r) DrawImage(rocket, 300.0f + float(r * 20) + float(f) * 3.5f, 100.0f + float(f));
+        // A score in a viewport that moves down at frame 11; at the edge of the picture.
+        SetBlend(ALPHABLEND);
+        SetViewport(0, f < 11 ? 0 : 8, 640, 40);
+        SetColor(200, 220, 255);
+        DrawText("Blue: 0" + std::to_string(f / 5), 4, f < 11 ? 2 : 10);
+        SetViewport(0, 0, 640, 480);
+        // At frame 20 the picture is drawn over after the frame.
+        Pixmap picture = ReadPicture();
+        if (f == 20) {
+            SetBlend(SOLIDBLEND);
+            SetColor(255, 0, 0);
+            DrawRect(0, 0, 640, 480);
+            ReadPicture(0, 0, 1, 1);
+        }
+        SetBlend(MASKBLEND);
+        return picture;
+    };
+    // Every glyph and sprite made before the first frame, as a game's are.
+    DrawText("Blue: 0123456789", 0, 0);
+    DrawImage(rocket, 0, 0);
+    ReadPicture(0, 0, 1, 1);
+    RendererKeepPictures(true);
+    RendererTakeStats();
+    constexpr int kFrames = 24;
+    std::vector<Pixmap> drawn;
+    for (int f = 0; f < kFrames; ++f) drawn.push_back(frame(f));
+    RendererStats patching = RendererTakeStats();
+
+    RendererKeepPictures(false);
+    tiles[4] = sprite(32, 32, 44, MASKEDIMAGE | DYNAMICIMAGE);  // as before frame 17
+    for (int f = 0; f < kFrames; ++f) {
+        Pixmap whole = frame(f);
+        ASSERT_EQ(drawn[size_t(f)].pixels, whole.pixels) << "frame " << f;
+    }
+    EXPECT_EQ(RendererTakeStats().patched, 0);
+    RendererKeepPictures(true);
+    // Drawn whole: the first frame, 14 and 15 (clear colour), 17 (new pixels), 21 (after
+    // drawing over the picture); the rest only where they changed.
+    EXPECT_EQ(patching.patched, kFrames - 5);
 }
 
 }  // namespace
