@@ -98,8 +98,8 @@ void SoftScalerSetup(SoftScaler& s, int picture_w, int picture_h, int x, int y, 
     s.across_row[0] = s.across_row[1] = -1;
 }
 
-void SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint32_t* window, long window_pitch) {
-    if (s.w <= 0 || s.h <= 0 || s.picture_w <= 0 || s.picture_h <= 0) return;
+WindowArea SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint32_t* window, long window_pitch) {
+    if (s.w <= 0 || s.h <= 0 || s.picture_w <= 0 || s.picture_h <= 0) return WindowArea{};
     bool everything = s.shown.empty();
     s.shown.resize(size_t(s.picture_w) * size_t(s.picture_h));
     for (int r = 0; r < s.picture_h; ++r) take_row(s, picture + picture_pitch * r, r, everything);
@@ -143,6 +143,7 @@ void SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint3
         s.across_row[k] = row;
         return s.across[k].data();
     };
+    int top = s.h, bottom = -1, left = s.w, right = -1;
     for (int j = 0; j < s.h; ++j) {
         const SoftScaler::Tap& t = s.rows[size_t(j)];
         int low, high, first, last;
@@ -150,6 +151,10 @@ void SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint3
         if (low > high) continue;
         window_columns(low, high, &first, &last);
         if (first > last) continue;
+        top = std::min(top, j);
+        bottom = j;
+        left = std::min(left, first);
+        right = std::max(right, last);
         uint32_t* out = window + window_pitch * (s.y + j) + s.x;
         const uint32_t* upper = line(t.a);
         if (!t.weight) {
@@ -159,4 +164,6 @@ void SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint3
         const uint32_t* lower = line(t.b);
         mix_run(upper + first, lower + first, t.weight, out + first, last - first + 1);
     }
+    if (bottom < 0) return WindowArea{};
+    return WindowArea{s.x + left, s.y + top, right - left + 1, bottom - top + 1};
 }

@@ -37,8 +37,13 @@ struct SoftScaler {
 // in window pixels that do not hold any of it yet.
 void SoftScalerSetup(SoftScaler& s, int picture_w, int picture_h, int x, int y, int w, int h);
 
+// Window pixels [x, x + w) x [y, y + h); w == 0 when empty.
+struct WindowArea {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
 // Writes the enlarged picture into the window's rectangle where it differs from the
 // last call. picture: its top row first, picture_pitch words from one row to the next
 // (negative for bottom-up rows); window: its top-left pixel, window_pitch words a row.
-// Nothing outside the rectangle is touched.
-void SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint32_t* window, long window_pitch);
+// Nothing outside the rectangle is touched. Returns the area of window pixels written.
+WindowArea SoftScale(SoftScaler& s, const uint32_t* picture, long picture_pitch, uint32_t* window, long window_pitch);

@@ -46,6 +46,8 @@ struct WindowState {
     bool direct = false;
     SoftScaler scaler;
     int scaled_w = 0, scaled_h = 0;  // the window size the scaler is set up for
+    WindowArea changed;              // the window pixels the last enlargement wrote
+    bool put_whole = false;          // the window has lost what was put on it before
     std::vector<uint32_t> words;
     // Clock pacing.
     bool soft_sync = false;
@@ -168,7 +170,8 @@ bool direct_present_wanted() {
 }
 
 // The picture enlarged into the shared pixels; the black bars are drawn once, when the
-// pixels are new.
+// pixels are new. Only the pixels that changed are put on the window, unless the window
+// is new or was uncovered.
 bool prepare_direct(int dw, int dh) {
     int pitch = 0;
     bool fresh = false;
@@ -180,11 +183,15 @@ bool prepare_direct(int dw, int dh) {
         SoftScalerSetup(win.scaler, win.width, win.height, x, y, w, h);
         win.scaled_w = dw;
         win.scaled_h = dh;
+        win.put_whole = true;
     }
     RendererReadPictureWords(win.words);
     // GL's rows run bottom to top: start at the last and step back.
-    SoftScale(win.scaler, win.words.data() + size_t(win.height - 1) * size_t(win.width), -long(win.width), pixels,
-              pitch);
+    win.changed = SoftScale(win.scaler, win.words.data() + size_t(win.height - 1) * size_t(win.width),
+                            -long(win.width), pixels, pitch);
+    if (std::exchange(win.put_whole, false)) win.changed = WindowArea{0, 0, dw, dh};
+    // A probe that counts puts as frames still sees one for a frame that changed nothing.
+    if (win.changed.w == 0 && win.present_every_frame) win.changed = WindowArea{0, 0, 1, 1};
     return true;
 }
 
@@ -226,7 +233,7 @@ void swap(bool prepared) {
     if (!prepared) return;
     win.shown = true;
     if (win.direct) {
-        X11DirectPut();
+        X11DirectPut(win.changed.x, win.changed.y, win.changed.w, win.changed.h);
         return;
     }
     SDL_GL_SwapWindow(win.window);
@@ -599,6 +606,7 @@ void Flip(int sync) {
 int FlipCount() { return win.flip_count; }
 
 void WindowExposed() {
+    win.put_whole = true;
     if (win.flip_count > 0) present(false);
 }
 

@@ -176,10 +176,14 @@ uint32_t* X11DirectPixels(int w, int h, int* pitch_words, bool* fresh) {
     return reinterpret_cast<uint32_t*>(direct.image->data);
 }
 
-void X11DirectPut() {
+void X11DirectPut(int x, int y, int w, int h) {
     if (!direct.image || x11.lost) return;
-    XShmPutImage(direct.display, direct.window, direct.gc, direct.image, 0, 0, 0, 0, unsigned(direct.image->width),
-                 unsigned(direct.image->height), False);
+    x = std::clamp(x, 0, direct.image->width);
+    y = std::clamp(y, 0, direct.image->height);
+    w = std::min(w, direct.image->width - x);
+    h = std::min(h, direct.image->height - y);
+    if (w <= 0 || h <= 0) return;
+    XShmPutImage(direct.display, direct.window, direct.gc, direct.image, x, y, x, y, unsigned(w), unsigned(h), False);
     // The pixels are ours to change again once the server has copied them.
     XSync(direct.display, False);
 }

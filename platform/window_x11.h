@@ -25,6 +25,7 @@ bool X11DirectOpen(SDL_Window* window);
 // The w x h pixels to fill (32-bit words, pitch_words a row), black when fresh is set
 // (first use or a new size). The previous put has been carried out by then.
 uint32_t* X11DirectPixels(int w, int h, int* pitch_words, bool* fresh);
-// Shows the pixels on the window and waits until the server has them.
-void X11DirectPut();
+// Shows the pixels [x, x + w) x [y, y + h) on the window and waits until the server has
+// them; nothing at all for an empty rectangle.
+void X11DirectPut(int x, int y, int w, int h);
 void X11DirectClose();

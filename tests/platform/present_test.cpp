@@ -188,7 +188,8 @@ TEST(CpuPresent, ShowsWhatTheShaderShows) {
 
 // Only what changed is enlarged again: a window brought up to date picture by picture
 // holds exactly what enlarging the last picture from scratch gives, whatever changed
-// (single texels, whole rows, the edges and corners, nothing).
+// (single texels, whole rows, the edges and corners, nothing). The area it says it wrote
+// holds every window pixel that changed, and is empty when nothing did.
 TEST(CpuPresent, UpdatingOnlyTheChangesGivesTheWholePicture) {
     std::vector<uint32_t> picture(640 * 480);
     std::mt19937 generator(5);
@@ -221,7 +222,18 @@ TEST(CpuPresent, UpdatingOnlyTheChangesGivesTheWholePicture) {
                     }
                 }
             }
-            SoftScale(kept, current.data(), 640, window.data(), size.w);
+            std::vector<uint32_t> before = window;
+            WindowArea area = SoftScale(kept, current.data(), 640, window.data(), size.w);
+            int outside = 0;
+            for (int j = 0; j < size.h; ++j) {
+                for (int i = 0; i < size.w; ++i) {
+                    bool in = i >= area.x && i < area.x + area.w && j >= area.y && j < area.y + area.h;
+                    if (!in && window[size_t(j) * size.w + i] != before[size_t(j) * size.w + i]) ++outside;
+                }
+            }
+            ASSERT_EQ(outside, 0) << "after step " << step;
+            if (changes == 0) EXPECT_EQ(area.w, 0);
+            else EXPECT_GT(area.w * area.h, 0);
             SoftScaler fresh;
             SoftScalerSetup(fresh, 640, 480, x, y, fw, fh);
             std::vector<uint32_t> whole(size_t(size.w) * size.h, 0x123456);
