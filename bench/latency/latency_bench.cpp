@@ -32,7 +32,7 @@
 namespace {
 
 constexpr int kSkipped = 77;
-constexpr int kPresses = 30;
+constexpr int kPresses = 100;
 
 using bench::env_or;
 using bench::monotonic_ns;

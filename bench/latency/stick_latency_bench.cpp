@@ -41,7 +41,7 @@
 namespace {
 
 constexpr int kSkipped = 77;
-constexpr int kMoves = 30;
+constexpr int kMoves = 100;
 
 using bench::monotonic_ns;
 
