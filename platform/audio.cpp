@@ -135,12 +135,12 @@ Streamer streamer;
 
 // How often the stream thread looks at its rings while any is playing: in real time
 // it tops a ring up once a sixteenth of it (under 0.2 s, a millisecond or two of
-// decoding) has been played, and looks twenty times a second, so a playing track costs
+// decoding) has been played, and looks ten times a second, so a playing track costs
 // a few wake-ups a second, no long burst of work, and its ring never holds less than
 // two and a half seconds. A recording's mixer waits for its decoder: there every frame
 // played is decoded again at once.
 constexpr auto kStreamPoll = std::chrono::milliseconds(2);
-constexpr auto kStreamRestPoll = std::chrono::milliseconds(50);
+constexpr auto kStreamRestPoll = std::chrono::milliseconds(100);
 constexpr int64_t kStreamTopUp = kStreamFrames / 16;
 // What a stream decodes at once when it is cued, so that its first frames wait for nobody.
 constexpr int64_t kStreamFirstBlock = 4096;

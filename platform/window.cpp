@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include <SDL2/SDL.h>
@@ -322,11 +323,14 @@ void paced_flip() {
 double wake_budget_ms(double period) {
     if (win.samples < kCostFrames / 2) return period;
     int n = std::min(win.samples, kCostFrames);
-    std::vector<double> cost(win.costs, win.costs + n), late(win.lateness, win.lateness + n);
-    std::sort(cost.begin(), cost.end());
-    std::sort(late.begin(), late.end());
-    double typical_cost = cost[size_t(n * 9 / 10)], typical_late = late[size_t(n * 9 / 10)];
-    return std::min(period, typical_cost + 0.5 + std::min(typical_late, 4.0));
+    // Asked every frame, a screen at rest included: no allocation, no full sort.
+    auto ninth_tenth = [n](const double* samples) {
+        std::array<double, kCostFrames> v;
+        std::copy_n(samples, n, v.begin());
+        std::nth_element(v.begin(), v.begin() + n * 9 / 10, v.begin() + n);
+        return v[size_t(n * 9 / 10)];
+    };
+    return std::min(period, ninth_tenth(win.costs) + 0.5 + std::min(ninth_tenth(win.lateness), 4.0));
 }
 
 // The display paces frames itself when presentations that wait for the vertical blank
