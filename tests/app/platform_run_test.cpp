@@ -39,6 +39,9 @@ public:
         if (pid_ == 0) {
             if (chdir(folder.c_str()) != 0) _exit(127);
             if (!freopen(err_file_.c_str(), "w", stderr)) _exit(127);
+            // Started as from a terminal, whatever this test runs under (nohup ignores a
+            // hangup, and the game keeps an ignored hangup ignored).
+            ::signal(SIGHUP, SIG_DFL);
             for (const std::string& e : env) {
                 size_t eq = e.find('=');
                 if (eq == std::string::npos) unsetenv(e.c_str());
