@@ -316,10 +316,14 @@ void bind_texture_unit(GLenum unit, GLenum target, GLuint texture) {
     glBindTexture(target, texture);
 }
 
-bool same_state(const Batch& a, const Batch& b) {
-    return a.blend == b.blend && a.kind == b.kind && a.texture == b.texture && a.first == b.first &&
+// Whether quads drawn by the two batches are drawn alike: the same blend, program,
+// texture and clip rectangle.
+bool same_look(const Batch& a, const Batch& b) {
+    return a.blend == b.blend && a.kind == b.kind && a.texture == b.texture &&
            std::equal(a.scissor, a.scissor + 4, b.scissor);
 }
+
+bool same_state(const Batch& a, const Batch& b) { return same_look(a, b) && a.first == b.first; }
 
 // Whether the kept frame began from the same clear as this one and drew from the same
 // frames: then the same quads draw the same pixels in both.
@@ -382,6 +386,16 @@ bool overlaps(const PixelRect& a, const PixelRect& b) {
     return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
 }
 
+PixelRect intersection(const PixelRect& a, const PixelRect& b) {
+    return PixelRect{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+}
+
+// A batch's clip rectangle.
+PixelRect batch_clip(const Batch& b) {
+    return PixelRect{b.scissor[0], b.scissor[1], b.scissor[0] + std::max(b.scissor[2], 0),
+                     b.scissor[1] + std::max(b.scissor[3], 0)};
+}
+
 // The pixels a quad may cover: its corners' bounds grown by a pixel each way (a pixel
 // is covered when its centre is), within its batch's clip rectangle and the picture.
 PixelRect quad_bounds(const Vertex* v, const Batch& b) {
@@ -396,11 +410,7 @@ PixelRect quad_bounds(const Vertex* v, const Batch& b) {
     auto px = [](float f, int limit) { return int(std::clamp(f, -1.0f, float(limit) + 1.0f)); };
     PixelRect r{px(std::floor(x0), ren.width) - 1, px(std::floor(y0), ren.height) - 1,
                 px(std::ceil(x1), ren.width) + 1, px(std::ceil(y1), ren.height) + 1};
-    r.x0 = std::max({r.x0, b.scissor[0], 0});
-    r.y0 = std::max({r.y0, b.scissor[1], 0});
-    r.x1 = std::min({r.x1, b.scissor[0] + b.scissor[2], ren.width});
-    r.y1 = std::min({r.y1, b.scissor[1] + b.scissor[3], ren.height});
-    return r;
+    return intersection(intersection(r, batch_clip(b)), PixelRect{0, 0, ren.width, ren.height});
 }
 
 // A frame's quads, each with the batch that draws it.
@@ -467,8 +477,7 @@ bool changed_rects(std::vector<PixelRect>* out) {
     auto alike = [&](size_t a, size_t b) {
         const Batch* p = now_batch[a];
         const Batch* q = was_batch[b];
-        return p && q && p->blend == q->blend && p->kind == q->kind && p->texture == q->texture &&
-               std::equal(p->scissor, p->scissor + 4, q->scissor) &&
+        return p && q && same_look(*p, *q) &&
                std::memcmp(&ren.vertices[a * 6], &k.vertices[b * 6], 6 * sizeof(Vertex)) == 0;
     };
     size_t head = 0, tail = 0;
@@ -670,11 +679,9 @@ void draw_range(size_t from, size_t to, const PixelRect* within, const std::vect
     for (const Batch& b : ren.batches) {
         size_t first = std::max(b.first, from), last = std::min(b.first + b.count, to);
         if (first >= last) continue;
-        PixelRect clip{b.scissor[0], b.scissor[1], b.scissor[0] + std::max(b.scissor[2], 0),
-                       b.scissor[1] + std::max(b.scissor[3], 0)};
+        PixelRect clip = batch_clip(b);
         if (within) {
-            clip = PixelRect{std::max(clip.x0, within->x0), std::max(clip.y0, within->y0),
-                             std::min(clip.x1, within->x1), std::min(clip.y1, within->y1)};
+            clip = intersection(clip, *within);
             if (clip.x0 >= clip.x1 || clip.y0 >= clip.y1) continue;
             // The runs of quads that reach into the rectangle.
             starts.clear();
