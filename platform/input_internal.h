@@ -4,6 +4,11 @@
 
 // Takes in every pending event: keys, mouse, pads plugged in or out, focus, close.
 void InputPump();
+// The display was heard to have sent nothing since the last pump: the next pump may
+// leave it unasked.
+void InputDisplayQuiet();
+// Whether a pad is open: its moves come other than through the display.
+bool InputPadsOpen();
 bool InputSuspended();
 bool InputTakeTerminate();  // the close request, cleared by reading
 bool InputQuitPending();    // the close request, left as it is

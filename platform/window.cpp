@@ -34,6 +34,8 @@ namespace {
 
 // Frames whose work the late reading remembers.
 constexpr int kCostFrames = 60;
+// Frames in a row that showed nothing new, after which the wait listens to the display.
+constexpr int kRestingFrames = 2;
 
 struct WindowState {
     std::string title;
@@ -79,6 +81,8 @@ struct WindowState {
     uint64_t shown_serial = 0;
     int shown_w = 0, shown_h = 0;
     bool repeat = false;
+    int resting = 0;  // frames in a row that were not presented, having nothing new
+    bool joined = false;  // the frame at rest was run just before the next one
     bool present_every_frame = false;
 };
 
@@ -259,14 +263,16 @@ void close_graphics() {
 }
 
 // The schedule: 16, 17, 17 ms at 60 Hz, exactly hertz frames a second.
-void advance_schedule() {
-    win.sync_time += win.sync_period;
-    win.sync_accumulator += win.sync_fraction;
-    if (win.sync_accumulator >= win.sync_rate) {
-        win.sync_accumulator -= win.sync_rate;
-        win.sync_time += 1;
+void step_schedule(int& time, int& accumulator) {
+    time += win.sync_period;
+    accumulator += win.sync_fraction;
+    if (accumulator >= win.sync_rate) {
+        accumulator -= win.sync_rate;
+        time += 1;
     }
 }
+
+void advance_schedule() { step_schedule(win.sync_time, win.sync_accumulator); }
 
 // Headless: the virtual clock jumps to the frame's due time.
 void paced_flip_virtual() {
@@ -297,8 +303,9 @@ void paced_flip() {
     if (win.repeat) {
         // Nothing to show: the frame only keeps its time (a frame read late keeps it by
         // the next frame's wait, so it wakes once), and its cheap work teaches the late
-        // reading nothing about what a drawn frame costs.
-        if (d <= 0) win.sync_time = MilliSecs();
+        // reading nothing about what a drawn frame costs. One run together with the next
+        // is late by design and keeps the schedule.
+        if (d <= 0 && !win.joined) win.sync_time = MilliSecs();
         else if (!late_read) sleep_until(counter_at(win.sync_time));
         return;
     }
@@ -548,25 +555,46 @@ bool SoftSyncActive() { return win.soft_sync; }
 void WaitForFrame() {
     if (engine_options.headless || !win.window || win.probing || win.depth == 0) return;
     double period = 1000.0 / double(win.hertz > 0 ? win.hertz : 60);
-    uint64_t due;
+    uint64_t period_counts = uint64_t(period / 1000.0 * double(real_clock().freq));
+    uint64_t due, next_due;
     if (win.soft_sync) {
         advance_schedule();
         due = counter_at(win.sync_time);
+        int next = win.sync_time, accumulator = win.sync_accumulator;
+        step_schedule(next, accumulator);
+        next_due = counter_at(next);
     } else {
         // The display paces: its next vertical blank comes a period after the last.
         if (!win.last_present) return;
-        due = win.last_present + uint64_t(period / 1000.0 * double(real_clock().freq));
+        due = win.last_present + period_counts;
+        next_due = due + period_counts;
     }
     uint64_t budget = uint64_t(wake_budget_ms(period) / 1000.0 * double(real_clock().freq));
     uint64_t wake = due > budget ? due - budget : 0;
+    // At rest the wait listens to the display. A key or a click ends it at once: the
+    // frame reads it and is presented as soon as it is drawn, which bunches with no other
+    // present, as the last ones showed nothing. A wait that heard nothing spares the
+    // frame's reading a question to the display.
+    bool listen = win.resting >= kRestingFrames && X11Listening();
+    // Where nothing but the display can bring input (no pad is open), a frame at rest is
+    // run together with the next one, just before it: one wake for two frames. A frame
+    // that runs so turns out to show something now and then (a screen that changes on its
+    // own); it is presented then at once, a frame late, and moves the schedule.
+    win.joined = listen && !win.joined && !InputPadsOpen();
+    if (win.joined) wake = next_due > budget ? next_due - budget : 0;
     uint64_t now = counter_now();
-    if (now < wake) {
+    double& lateness = win.lateness[win.samples % kCostFrames];
+    lateness = 0;
+    if (listen) {
+        DisplayWait heard = X11WaitForInput(now < wake ? counter_ms(wake - now) : 0);
+        if (heard == DisplayWait::quiet) InputDisplayQuiet();
+        now = counter_now();
+        if (heard == DisplayWait::quiet && now > wake) lateness = counter_ms(now - wake);
+    } else if (now < wake) {
         // A plain sleep: the margin allows for its waking late, so no spin is needed here.
         std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(counter_ms(wake - now)));
         now = counter_now();
-        win.lateness[win.samples % kCostFrames] = counter_ms(now - wake);
-    } else {
-        win.lateness[win.samples % kCostFrames] = 0;
+        lateness = counter_ms(now - wake);
     }
     win.waited = true;
     win.due = due;
@@ -601,6 +629,7 @@ void Flip(int sync) {
     } else {
         paced_flip();
     }
+    win.resting = win.repeat ? win.resting + 1 : 0;
     win.flip_count++;
     win.waited_since_flip = 0;
     for (auto& hook : win.flip_hooks) hook();

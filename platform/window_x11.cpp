@@ -5,11 +5,13 @@
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -66,6 +68,17 @@ void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)()) {
 }
 
 bool X11WindowLost() { return x11.lost; }
+
+bool X11Listening() { return x11.display && !x11.lost; }
+
+DisplayWait X11WaitForInput(double ms) {
+    if (!X11Listening()) return DisplayWait::unwatched;
+    if (XEventsQueued(x11.display, QueuedAlready) > 0) return DisplayWait::input;
+    pollfd connection{ConnectionNumber(x11.display), POLLIN, 0};
+    double whole = ms > 0 ? ms : 0;
+    timespec wait{time_t(whole / 1000), long(std::fmod(whole, 1000.0) * 1e6)};
+    return ppoll(&connection, 1, &wait, nullptr) == 0 ? DisplayWait::quiet : DisplayWait::input;
+}
 
 void X11Settle() {
     if (x11.display) XSync(x11.display, False);

@@ -17,6 +17,15 @@ bool X11WindowLost();
 // closes the display). Call after the window is destroyed.
 void X11Settle();
 
+// How a wait on the display ended: not an X display (nothing was waited for), something
+// came from it (or a signal broke the wait), or the time ran out with nothing from it.
+enum class DisplayWait { unwatched, input, quiet };
+// Whether there is an X display to wait on.
+bool X11Listening();
+// Waits up to `ms` for the watched display to send something: events already read and
+// queued count as soon as they are there.
+DisplayWait X11WaitForInput(double ms);
+
 // Presenting without OpenGL: the window's pixels in memory shared with the X server,
 // put on the window in one request. For displays whose OpenGL draws in software, where
 // this costs a fraction of a textured full-window drawing. All false or null where it

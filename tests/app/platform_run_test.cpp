@@ -432,6 +432,45 @@ TEST(Idle, AScreenAtRestIsNotPutOnTheWindowAgain) {
     EXPECT_NEAR(frames[659]["ms"].num() - frames[419]["ms"].num(), 4000, 100);
 }
 
+// How often the thread has given up its core of its own accord (slept or waited).
+long voluntary_switches(pid_t pid) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(f, line);) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    }
+    return -1;
+}
+
+// At rest the frame's wait listens to the display. While nothing comes the game wakes
+// once for two frames; a key pressed at the still title is read at once instead of at
+// the next frame's time, so its picture is on the window within half a frame (the wait
+// for that time alone is half a frame on average).
+TEST(Idle, AtRestTheGameWakesOnceForTwoFramesAndReadsAKeyAtOnce) {
+    Xvfb x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string trace = OutputPath("idle-key.jsonl");
+    std::remove(trace.c_str());
+    Game game({"--window", "--seed", "3", "--no-settings", "--trace", trace},
+              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(trace_reaches(trace, game, 420, 60)) << game.err();
+    long before = voluntary_switches(game.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    long after = voluntary_switches(game.pid());
+    ASSERT_GE(before, 0);
+    EXPECT_LE(after - before, 80) << "120 frames at rest";
+
+    std::vector<std::string> keys;
+    for (int i = 0; i < 16; ++i) keys.push_back(i % 2 ? "Up" : "Down");
+    std::string error;
+    std::vector<double> ms = KeyToPictureMs(x.display(), "RC Whirlbat", keys, 150, &error);
+    ASSERT_EQ(ms.size(), keys.size()) << error;
+    std::sort(ms.begin(), ms.end());
+    EXPECT_LT(ms[ms.size() / 2], 1000.0 / 120)
+        << "median " << ms[ms.size() / 2] << " ms, fastest " << ms.front() << " ms, slowest " << ms.back() << " ms";
+    game.signal(SIGTERM);
+    EXPECT_EQ(game.wait(20), 0) << game.err();
+}
+
 // Milliseconds since the system started, wrapping at 2^32.
 uint32_t boot_ms() {
     timespec t{};

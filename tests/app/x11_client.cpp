@@ -4,9 +4,11 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/XTest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <random>
 
 namespace {
 
@@ -177,6 +179,79 @@ bool PressKeys(const std::string& display, const std::string& title, const std::
     }
     XCloseDisplay(d);
     return ok;
+}
+
+std::vector<double> KeyToPictureMs(const std::string& display, const std::string& title,
+                                   const std::vector<std::string>& keys, int gap_ms, std::string* error) {
+    using Clock = std::chrono::steady_clock;
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, std::vector<double>{};
+    int event, err, major, minor, damage_event = 0, damage_error = 0;
+    ::Window w = find_window(d, title);
+    if (!w || !XTestQueryExtension(d, &event, &err, &major, &minor) ||
+        !XDamageQueryExtension(d, &damage_event, &damage_error)) {
+        *error = !w ? "no window titled " + title : "the X server " + display + " lacks XTest or DAMAGE";
+        XCloseDisplay(d);
+        return {};
+    }
+    Damage damage = XDamageCreate(d, w, XDamageReportNonEmpty);
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    // Whatever was put before a press is no answer to it.
+    auto forget = [&] {
+        XSync(d, False);
+        XDamageSubtract(d, damage, None, None);
+        XSync(d, False);
+        while (XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+        }
+    };
+    // Waits up to `ms` for a picture; the time it came, or none.
+    auto picture = [&](double ms) -> Clock::time_point {
+        auto end = Clock::now() + std::chrono::duration<double, std::milli>(ms);
+        for (;;) {
+            while (XPending(d)) {
+                XEvent e;
+                XNextEvent(d, &e);
+                if (e.type == damage_event + XDamageNotify) return Clock::now();
+            }
+            auto now = Clock::now();
+            if (now >= end) return Clock::time_point{};
+            pollfd p{ConnectionNumber(d), POLLIN, 0};
+            poll(&p, 1, int(std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count()) + 1);
+        }
+    };
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> part(0, 17);
+    std::vector<double> ms;
+    for (const std::string& key : keys) {
+        KeyCode code = XKeysymToKeycode(d, XStringToKeysym(key.c_str()));
+        if (!code) {
+            *error = "no key called " + key;
+            ms.clear();
+            break;
+        }
+        usleep(useconds_t(gap_ms + part(rng)) * 1000);
+        forget();
+        auto pressed = Clock::now();
+        XTestFakeKeyEvent(d, code, True, CurrentTime);
+        XFlush(d);
+        auto shown = picture(1000);
+        XTestFakeKeyEvent(d, code, False, CurrentTime);
+        XFlush(d);
+        if (shown == Clock::time_point{}) {
+            *error = "no picture came within a second of pressing " + key;
+            ms.clear();
+            break;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(shown - pressed).count());
+    }
+    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XDamageDestroy(d, damage);
+    XSync(d, False);
+    XSetErrorHandler(before);
+    XCloseDisplay(d);
+    return ms;
 }
 
 bool WindowSize(const std::string& display, const std::string& title, int* w, int* h, std::string* error) {

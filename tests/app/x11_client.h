@@ -29,6 +29,15 @@ int CountPictures(const std::string& display, const std::string& title, int ms, 
 bool PressKeys(const std::string& display, const std::string& title, const std::vector<std::string>& keys,
                int gap_ms, std::string* error);
 
+// Presses and lets go of keys one at a time through the X server (XTest), the window
+// given the input focus first, and gives for each the milliseconds from the press to the
+// first picture put on the window after it (the server's damage report). Keys by their
+// X names, `gap_ms` and a random part of a frame between two presses. Empty with a
+// message if the display, the window, XTest or DAMAGE is missing, or a press brought no
+// picture within a second.
+std::vector<double> KeyToPictureMs(const std::string& display, const std::string& title,
+                                   const std::vector<std::string>& keys, int gap_ms, std::string* error);
+
 // The size of the top-level window with the title. False with a message if the display
 // or the window cannot be found.
 bool WindowSize(const std::string& display, const std::string& title, int* w, int* h, std::string* error);
