@@ -28,6 +28,26 @@ namespace {
     return found;
 }
 
+// What the window was damaged by so far is no picture of what comes next.
+void forget_damage(Display* d, Damage damage) {
+    XSync(d, False);
+    XDamageSubtract(d, damage, None, None);
+    XSync(d, False);
+    while (XPending(d)) {
+        XEvent e;
+        XNextEvent(d, &e);
+    }
+}
+
+// The window may be gone by now, and its damage object with it.
+void close_with_damage(Display* d, Damage damage) {
+    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XDamageDestroy(d, damage);
+    XSync(d, False);
+    XSetErrorHandler(before);
+    XCloseDisplay(d);
+}
+
 }  // namespace
 
 bool LoseWindow(const std::string& display, const std::string& title, bool kill_client, std::string* error) {
@@ -107,13 +127,7 @@ int CountPictures(const std::string& display, const std::string& title, int ms, 
     }
     Damage damage = XDamageCreate(d, w, XDamageReportNonEmpty);
     // A new damage object finds the whole window damaged: that is no picture.
-    XSync(d, False);
-    XDamageSubtract(d, damage, None, None);
-    XSync(d, False);
-    while (XPending(d)) {
-        XEvent e;
-        XNextEvent(d, &e);
-    }
+    forget_damage(d, damage);
     int pictures = 0;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
@@ -127,12 +141,7 @@ int CountPictures(const std::string& display, const std::string& title, int ms, 
         }
         usleep(1000);
     }
-    // The window may be gone by now, and its damage object with it.
-    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    XDamageDestroy(d, damage);
-    XSync(d, False);
-    XSetErrorHandler(before);
-    XCloseDisplay(d);
+    close_with_damage(d, damage);
     return pictures;
 }
 
@@ -196,16 +205,6 @@ std::vector<double> KeyToPictureMs(const std::string& display, const std::string
     }
     Damage damage = XDamageCreate(d, w, XDamageReportNonEmpty);
     XSetInputFocus(d, w, RevertToParent, CurrentTime);
-    // Whatever was put before a press is no answer to it.
-    auto forget = [&] {
-        XSync(d, False);
-        XDamageSubtract(d, damage, None, None);
-        XSync(d, False);
-        while (XPending(d)) {
-            XEvent e;
-            XNextEvent(d, &e);
-        }
-    };
     // Waits up to `ms` for a picture; the time it came, or none.
     auto picture = [&](double ms) -> Clock::time_point {
         auto end = Clock::now() + std::chrono::duration<double, std::milli>(ms);
@@ -232,7 +231,7 @@ std::vector<double> KeyToPictureMs(const std::string& display, const std::string
             break;
         }
         usleep(useconds_t(gap_ms + part(rng)) * 1000);
-        forget();
+        forget_damage(d, damage);
         auto pressed = Clock::now();
         XTestFakeKeyEvent(d, code, True, CurrentTime);
         XFlush(d);
@@ -246,11 +245,7 @@ std::vector<double> KeyToPictureMs(const std::string& display, const std::string
         }
         ms.push_back(std::chrono::duration<double, std::milli>(shown - pressed).count());
     }
-    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    XDamageDestroy(d, damage);
-    XSync(d, False);
-    XSetErrorHandler(before);
-    XCloseDisplay(d);
+    close_with_damage(d, damage);
     return ms;
 }
 
