@@ -83,6 +83,7 @@ struct WindowState {
     bool repeat = false;
     int resting = 0;  // frames in a row that were not presented, having nothing new
     bool joined = false;  // the frame at rest was run just before the next one
+    bool ahead = false;   // input ended the frame's wait before its time
     bool present_every_frame = false;
 };
 
@@ -574,22 +575,27 @@ void WaitForFrame() {
     // At rest the wait listens to the display. A key or a click ends it at once: the
     // frame reads it and is presented as soon as it is drawn, which bunches with no other
     // present, as the last ones showed nothing. A wait that heard nothing spares the
-    // frame's reading a question to the display.
-    bool listen = win.resting >= kRestingFrames && X11Listening();
+    // frame's reading a question to the display. A frame read early is ahead of its time;
+    // the next one waits for its own, so that a stream of events that change nothing
+    // (a modifier held down) cannot run the game fast.
+    bool listen = win.resting >= kRestingFrames && !win.ahead && X11Listening();
     // Where nothing but the display can bring input (no pad is open), a frame at rest is
     // run together with the next one, just before it: one wake for two frames. A frame
     // that runs so turns out to show something now and then (a screen that changes on its
     // own); it is presented then at once, a frame late, and moves the schedule.
     win.joined = listen && !win.joined && !InputPadsOpen();
+    uint64_t own_wake = wake;
     if (win.joined) wake = next_due > budget ? next_due - budget : 0;
     uint64_t now = counter_now();
     double& lateness = win.lateness[win.samples % kCostFrames];
     lateness = 0;
+    win.ahead = false;
     if (listen) {
         DisplayWait heard = X11WaitForInput(now < wake ? counter_ms(wake - now) : 0);
         if (heard == DisplayWait::quiet) InputDisplayQuiet();
         now = counter_now();
         if (heard == DisplayWait::quiet && now > wake) lateness = counter_ms(now - wake);
+        win.ahead = heard == DisplayWait::input && now < own_wake;
     } else if (now < wake) {
         // A plain sleep: the margin allows for its waking late, so no spin is needed here.
         std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(counter_ms(wake - now)));

@@ -137,13 +137,17 @@ std::string script(const std::string& name, const std::string& text) { return te
 // Waits until the trace holds at least n frames.
 // While the game runs its trace grows in a file beside the one named, which takes its
 // place when the game ends.
+size_t traced(const std::string& trace, const Game& game) {
+    std::ifstream f(trace + ".partial-" + std::to_string(game.pid()));
+    size_t count = 0;
+    for (std::string line; std::getline(f, line);) count += !line.empty();
+    return count;
+}
+
 bool trace_reaches(const std::string& trace, const Game& game, size_t n, double seconds) {
     auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
     while (Clock::now() < deadline) {
-        std::ifstream f(trace + ".partial-" + std::to_string(game.pid()));
-        size_t count = 0;
-        for (std::string line; std::getline(f, line);) count += !line.empty();
-        if (count >= n) return true;
+        if (traced(trace, game) >= n) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
@@ -444,7 +448,8 @@ long voluntary_switches(pid_t pid) {
 // At rest the frame's wait listens to the display. While nothing comes the game wakes
 // once for two frames; a key pressed at the still title is read at once instead of at
 // the next frame's time, so its picture is on the window within half a frame (the wait
-// for that time alone is half a frame on average).
+// for that time alone is half a frame on average). Events that change nothing, hundreds
+// a second, do not run the game faster.
 TEST(Idle, AtRestTheGameWakesOnceForTwoFramesAndReadsAKeyAtOnce) {
     Xvfb x;
     ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
@@ -464,11 +469,22 @@ TEST(Idle, AtRestTheGameWakesOnceForTwoFramesAndReadsAKeyAtOnce) {
     std::string error;
     std::vector<double> ms = KeyToPictureMs(x.display(), "RC Whirlbat", keys, 150, &error);
     ASSERT_EQ(ms.size(), keys.size()) << error;
+    // Three presses in four, so that a preempted frame or two on a busy machine is no failure.
     std::sort(ms.begin(), ms.end());
-    EXPECT_LT(ms[ms.size() / 2], 1000.0 / 120)
-        << "median " << ms[ms.size() / 2] << " ms, fastest " << ms.front() << " ms, slowest " << ms.back() << " ms";
+    EXPECT_LT(ms[ms.size() * 3 / 4], 1000.0 / 120) << "median " << ms[ms.size() / 2] << " ms, three in four "
+                                                   << ms[ms.size() * 3 / 4] << " ms, slowest " << ms.back() << " ms";
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    size_t from = traced(trace, game);
+    ASSERT_TRUE(PressKeys(x.display(), "RC Whirlbat", std::vector<std::string>(400, "Shift_L"), 2, &error)) << error;
+    size_t to = traced(trace, game);
     game.signal(SIGTERM);
     EXPECT_EQ(game.wait(20), 0) << game.err();
+    auto frames = ReadTrace(trace);
+    ASSERT_GT(to, from + 30);
+    ASSERT_LE(to, frames.size());
+    double span = frames[to - 1]["ms"].num() - frames[from - 1]["ms"].num();
+    EXPECT_GE(span, double(to - from) * 1000.0 / 60.0 - 20) << to - from << " frames";
 }
 
 // Milliseconds since the system started, wrapping at 2^32.
