@@ -132,6 +132,8 @@ uint64_t counter_now() {
 
 double counter_ms(uint64_t counts) { return double(counts) * 1000.0 / double(real_clock().freq); }
 
+uint64_t ms_counts(double ms) { return uint64_t(ms / 1000.0 * double(real_clock().freq)); }
+
 uint64_t elapsed_ms(uint64_t counter) { return (counter - real_clock().epoch) * 1000 / real_clock().freq; }
 
 // The counter value at which MilliSecs() reaches ms.
@@ -556,7 +558,7 @@ bool SoftSyncActive() { return win.soft_sync; }
 void WaitForFrame() {
     if (engine_options.headless || !win.window || win.probing || win.depth == 0) return;
     double period = 1000.0 / double(win.hertz > 0 ? win.hertz : 60);
-    uint64_t period_counts = uint64_t(period / 1000.0 * double(real_clock().freq));
+    uint64_t period_counts = ms_counts(period);
     uint64_t due, next_due;
     if (win.soft_sync) {
         advance_schedule();
@@ -570,7 +572,7 @@ void WaitForFrame() {
         due = win.last_present + period_counts;
         next_due = due + period_counts;
     }
-    uint64_t budget = uint64_t(wake_budget_ms(period) / 1000.0 * double(real_clock().freq));
+    uint64_t budget = ms_counts(wake_budget_ms(period));
     uint64_t wake = due > budget ? due - budget : 0;
     // At rest the wait listens to the display. A key or a click ends it at once: the
     // frame reads it and is presented as soon as it is drawn, which bunches with no other

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -75,8 +74,8 @@ DisplayWait X11WaitForInput(double ms) {
     if (!X11Listening()) return DisplayWait::unwatched;
     if (XEventsQueued(x11.display, QueuedAlready) > 0) return DisplayWait::input;
     pollfd connection{ConnectionNumber(x11.display), POLLIN, 0};
-    double whole = ms > 0 ? ms : 0;
-    timespec wait{time_t(whole / 1000), long(std::fmod(whole, 1000.0) * 1e6)};
+    long long ns = ms > 0 ? (long long)(ms * 1e6) : 0;
+    timespec wait{time_t(ns / 1000000000), long(ns % 1000000000)};
     return ppoll(&connection, 1, &wait, nullptr) == 0 ? DisplayWait::quiet : DisplayWait::input;
 }
 
