@@ -12,7 +12,7 @@
 #include "session/replay_check.h"
 #include "session/replay_record.h"
 #include "session/replay_view.h"
-#include "session/net/lan_discovery.h"
+#include "net/lan_discovery.h"
 #include "session/net/netplay.h"
 
 namespace {

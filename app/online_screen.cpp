@@ -7,7 +7,7 @@
 
 #include "platform/draw.h"
 #include "platform/font.h"
-#include "session/net/net_reach.h"
+#include "net/net_reach.h"
 
 namespace {
 

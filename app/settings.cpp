@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "session/net/net_link.h"
+#include "net/net_link.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

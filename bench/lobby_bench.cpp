@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "session/net/lobby_server.h"
+#include "net/lobby_server.h"
 
 namespace {
 

@@ -11,10 +11,13 @@
 #include <unistd.h>
 
 #include "session/net/net_session.h"
+#include "session/net/rules_fingerprint.h"
 #include "sim/snapshot.h"
 #include "net_relay.h"
 
 namespace {
+
+const uint64_t kRules = rules_fingerprint();
 
 using Clock = std::chrono::steady_clock;
 
@@ -113,7 +116,7 @@ void network_figures(const char* name, const test_support::RelaySettings& relay_
         std::printf("%s: no relay port\n", name);
         return;
     }
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     std::string why;
     std::vector<Packet> ignored;
     if (!host.listen(port, "bench", 12, delay, &why) || !guest.join("127.0.0.1", port + 1, "bench", delay, &why)) {

@@ -17,7 +17,7 @@
 #include <random>
 #include <string>
 
-#include "session/net/lobby_server.h"
+#include "net/lobby_server.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "sim/snapshot.h"
 #include "session/advance.h"
+#include "base/bytes.h"
 #include "sim/canonical.h"
 
 #ifndef WHIRLBAT_VERSION
@@ -50,23 +51,15 @@ enum : uint8_t {
     kRecount = 0x40,
 };
 
-void put_varint(std::vector<uint8_t>& out, uint64_t v) {
-    while (v >= 0x80) {
-        out.push_back(uint8_t(v) | 0x80);
-        v >>= 7;
-    }
-    out.push_back(uint8_t(v));
-}
 uint64_t zigzag(int64_t v) { return (uint64_t(v) << 1) ^ uint64_t(v >> 63); }
 int64_t unzigzag(uint64_t v) { return int64_t(v >> 1) ^ -int64_t(v & 1); }
-void put_u64(std::vector<uint8_t>& out, uint64_t v) {
-    put_u32(out, uint32_t(v));
-    put_u32(out, uint32_t(v >> 32));
-}
+// Replay files are little-endian throughout.
+using Out = ByteWriter<ByteOrder::little>;
+
 void put_text(std::vector<uint8_t>& out, const std::string& s) {
     std::string text = s.substr(0, kMostText);
-    put_varint(out, text.size());
-    out.insert(out.end(), text.begin(), text.end());
+    Out(out).varint(text.size());
+    Out(out).bytes(text.data(), text.size());
 }
 
 uint32_t checksum(char kind, const uint8_t* data, size_t size) {
@@ -100,46 +93,15 @@ FrameInput held_part(const FrameInput& in) {
     return h;
 }
 
-// Reads within a bounded range of bytes; a read past its end fails.
-struct Bytes {
-    const uint8_t* at;
-    const uint8_t* end;
-
-    size_t left() const { return size_t(end - at); }
-    bool u8(uint8_t& v) {
-        if (at == end) return false;
-        v = *at++;
-        return true;
-    }
-    bool u32(uint32_t& v) {
-        if (left() < 4) return false;
-        v = uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-        at += 4;
-        return true;
-    }
-    bool u64(uint64_t& v) {
-        uint32_t lo, hi;
-        if (!u32(lo) || !u32(hi)) return false;
-        v = uint64_t(hi) << 32 | lo;
-        return true;
-    }
-    // At most `bytes` bytes of 7 bits each.
-    bool varint(uint64_t& v, int bytes = 5) {
-        v = 0;
-        for (int i = 0; i < bytes; ++i) {
-            uint8_t b;
-            if (!u8(b)) return false;
-            v |= uint64_t(b & 0x7f) << (7 * i);
-            if (!(b & 0x80)) return true;
-        }
-        return false;
-    }
+// Reads within a bounded range of bytes; a read past its end fails. A variable-length
+// integer here has at most five bytes unless said otherwise.
+struct Bytes : ByteReader<ByteOrder::little> {
+    Bytes(const uint8_t* data, size_t size) : ByteReader(data, size) {}
+    bool varint(uint64_t& v, int bytes = 5) { return ByteReader::varint(v, bytes); }
     bool text(std::string& s) {
         uint64_t n;
         if (!varint(n) || n > kMostText || n > left()) return false;
-        s.assign(reinterpret_cast<const char*>(at), size_t(n));
-        at += n;
-        return true;
+        return bytes(s, size_t(n));
     }
 };
 
@@ -243,10 +205,10 @@ bool read_block(Bytes& in, char& kind, Bytes& payload, std::string* problem) {
     if (!in.u8(k) || !in.varint(size)) return *problem = "cut short", false;
     if (size > kMostBlock) return *problem = "too long (it claims " + std::to_string(size) + " bytes)", false;
     if (in.left() < size + 4) return *problem = "cut short", false;
-    payload = Bytes{in.at, in.at + size};
-    in.at += size;
+    payload = Bytes(in.here(), size_t(size));
+    in.skip(size_t(size));
     in.u32(sum);
-    if (sum != checksum(char(k), payload.at, size)) return *problem = "damaged (its checksum is wrong)", false;
+    if (sum != checksum(char(k), payload.here(), size)) return *problem = "damaged (its checksum is wrong)", false;
     kind = char(k);
     return true;
 }
@@ -267,7 +229,7 @@ bool read_header(Bytes& in, ReplayHeader& h, std::string* problem) {
     // The state is kept deflated: most of it is the arena's cells, much alike.
     std::vector<uint8_t> bytes(size_t(state_size) + 1);
     uLongf size = uLongf(bytes.size());
-    if (uncompress(bytes.data(), &size, in.at, uLong(in.left())) != Z_OK || size != state_size) {
+    if (uncompress(bytes.data(), &size, in.here(), uLong(in.left())) != Z_OK || size != state_size) {
         *problem = "the header's starting state is damaged";
         return false;
     }
@@ -294,14 +256,14 @@ ReplayBuilder::ReplayBuilder(const ReplayHeader& h) {
     pending.push_back(uint8_t(REPLAY_FORMAT));
     pending.push_back(uint8_t(REPLAY_FORMAT >> 8));
     put_text(block_, h.game_version);
-    put_i32(block_, h.seed);
-    put_u32(block_, h.start_frame);
+    Out(block_).i32(h.seed);
+    Out(block_).u32(h.start_frame);
     put_text(block_, h.date);
     put_text(block_, h.pilots);
     std::vector<uint8_t> state;
     write_canonical(state, h.world);
     write_canonical(state, h.game);
-    put_varint(block_, state.size());
+    Out(block_).varint(state.size());
     std::vector<uint8_t> packed(compressBound(uLong(state.size())));
     uLongf size = uLongf(packed.size());
     compress2(packed.data(), &size, state.data(), uLong(state.size()), Z_BEST_COMPRESSION);
@@ -318,7 +280,7 @@ void ReplayBuilder::frame(const FrameInput& in, bool read_input, const World& w,
     ++frames_;
     if (frames_ % REPLAY_HASH_EVERY == 0) {
         end_run();
-        put_u64(block_, state_hash(w, g));
+        Out(block_).u64(state_hash(w, g));
         close_block('F');
     }
 }
@@ -327,10 +289,10 @@ void ReplayBuilder::finish(ReplayEnd end, const World& w, const Game& g) {
     end_run();
     std::vector<uint8_t> records = std::move(block_);
     block_.clear();
-    put_varint(block_, uint64_t(frames_ % REPLAY_HASH_EVERY));
+    Out(block_).varint(uint64_t(frames_ % REPLAY_HASH_EVERY));
     block_.insert(block_.end(), records.begin(), records.end());
-    put_u64(block_, state_hash(w, g));
-    put_varint(block_, uint64_t(frames_));
+    Out(block_).u64(state_hash(w, g));
+    Out(block_).varint(uint64_t(frames_));
     block_.push_back(uint8_t(end));
     close_block('E');
 }
@@ -370,7 +332,7 @@ void ReplayBuilder::encode(const FrameInput& in) {
         for (int i = 0; i < 2 * 4; ++i) {
             if (!(fresh >> i & 1)) continue;
             other_[i / 4][i % 4] = in.port[i / 4].axis[i % 4];
-            put_f32(block_, other_[i / 4][i % 4]);
+            Out(block_).f32(other_[i / 4][i % 4]);
         }
     }
     for (int p = 0; p < PAD_PORTS; ++p) {
@@ -379,11 +341,11 @@ void ReplayBuilder::encode(const FrameInput& in) {
             for (int a = 0; a < 4; ++a) codes |= uint8_t(stick_code(in.port[p].axis[a]) << (2 * a));
             block_.push_back(codes);
         }
-        if (flags & (p == 0 ? kButtons0 : kButtons1)) put_varint(block_, in.port[p].buttons ^ last_.port[p].buttons);
+        if (flags & (p == 0 ? kButtons0 : kButtons1)) Out(block_).varint(in.port[p].buttons ^ last_.port[p].buttons);
     }
     if (flags & kMouse) {
-        put_varint(block_, zigzag(int64_t(in.mouse_x) - last_.mouse_x));
-        put_varint(block_, zigzag(int64_t(in.mouse_y) - last_.mouse_y));
+        Out(block_).varint(zigzag(int64_t(in.mouse_x) - last_.mouse_x));
+        Out(block_).varint(zigzag(int64_t(in.mouse_y) - last_.mouse_y));
     }
     if (ev) {
         block_.push_back(ev);
@@ -393,13 +355,13 @@ void ReplayBuilder::encode(const FrameInput& in) {
         if (in.flushed) {
             uint32_t which = 0;
             for (int b = 0; b < PAD_BUTTONS; ++b) which |= uint32_t(in.flush_presses[b] != 0) << b;
-            put_varint(block_, in.flush_buttons);
-            put_varint(block_, which);
+            Out(block_).varint(in.flush_buttons);
+            Out(block_).varint(which);
             for (int b = 0; b < PAD_BUTTONS; ++b) {
                 if (in.flush_presses[b]) block_.push_back(in.flush_presses[b]);
             }
         }
-        if (ev & kPadCount) put_varint(block_, uint64_t(pad_count));
+        if (ev & kPadCount) Out(block_).varint(uint64_t(pad_count));
     }
     last_ = held_part(in);
     last_.pad_count = pad_count;
@@ -413,9 +375,9 @@ void ReplayBuilder::end_run() {
 
 void ReplayBuilder::close_block(char kind) {
     pending.push_back(uint8_t(kind));
-    put_varint(pending, block_.size());
+    Out(pending).varint(block_.size());
     pending.insert(pending.end(), block_.begin(), block_.end());
-    put_u32(pending, checksum(kind, block_.data(), block_.size()));
+    Out(pending).u32(checksum(kind, block_.data(), block_.size()));
     block_.clear();
 }
 
@@ -424,10 +386,10 @@ void ReplayBuilder::close_block(char kind) {
 bool ReplayCursor::next(FrameInput& in) {
     if (frame_ >= replay_->frames) return false;
     const uint8_t* records = replay_->records.data();
-    Bytes bytes{records + at_, records + replay_->records.size()};
+    Bytes bytes(records + at_, replay_->records.size() - at_);
     std::string problem;
     if (!decode_frame(bytes, held_, other_, run_, in, &problem)) return false;
-    at_ = size_t(bytes.at - records);
+    at_ = size_t(bytes.here() - records);
     ++frame_;
     return true;
 }
@@ -437,7 +399,7 @@ bool parse_replay(const uint8_t* data, size_t size, Replay& out, std::string* er
     if (size == 0) return *error = "the file is empty", false;
     if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
         return *error = "not a replay (it does not begin with WBREPLAY)", false;
-    Bytes in{data + sizeof kMagic, data + size};
+    Bytes in(data + sizeof kMagic, size - sizeof kMagic);
     uint8_t lo, hi;
     if (!in.u8(lo) || !in.u8(hi)) return *error = "the file ends inside its header", false;
     int format = lo | hi << 8;
@@ -448,7 +410,7 @@ bool parse_replay(const uint8_t* data, size_t size, Replay& out, std::string* er
     }
     if (format < 1) return *error = "replay format 0 does not exist; the header is damaged", false;
     char kind = 0;
-    Bytes payload{nullptr, nullptr};
+    Bytes payload(nullptr, 0);
     std::string problem;
     if (!read_block(in, kind, payload, &problem)) return *error = "the header is " + problem, false;
     if (kind != 'H') return *error = "the header is missing", false;
@@ -463,13 +425,13 @@ bool parse_replay(const uint8_t* data, size_t size, Replay& out, std::string* er
     };
     // The frames of a block: decoded to check them, kept as records.
     auto frames = [&](Bytes& p, long n) {
-        const uint8_t* first = p.at;
+        const uint8_t* first = p.here();
         FrameInput f;
         for (long k = 0; k < n; ++k) {
             if (!decode_frame(p, held, other, run, f, &problem)) return false;
         }
         if (run != 0) return problem = "a run of frames goes past its block", false;
-        out.records.insert(out.records.end(), first, p.at);
+        out.records.insert(out.records.end(), first, p.here());
         out.frames += n;
         return true;
     };

@@ -34,28 +34,28 @@ constexpr Trace traced_at(int slot, Trace::Form form = Trace::value) { return Tr
 
 // Appends the canonical bytes: integers little-endian, floats by their bits.
 struct FieldWriter {
-    std::vector<uint8_t>& out;
+    CanonicalWriter out;
 
-    void i32(const char*, int& v, int, int, const char*, Trace = {}) { put_i32(out, v); }
-    void f32(const char*, float& v, float, float, const char*, Trace = {}) { put_f32(out, v); }
-    void u32(const char*, uint32_t& v, Trace = {}) { put_u32(out, v); }
-    void u8(const char*, uint8_t& v, uint8_t, const char*, Trace = {}) { put_u8(out, v); }
-    void flag(const char*, bool& v, const char*, Trace = {}) { put_u8(out, v ? 1 : 0); }
+    void i32(const char*, int& v, int, int, const char*, Trace = {}) { out.i32(v); }
+    void f32(const char*, float& v, float, float, const char*, Trace = {}) { out.f32(v); }
+    void u32(const char*, uint32_t& v, Trace = {}) { out.u32(v); }
+    void u8(const char*, uint8_t& v, uint8_t, const char*, Trace = {}) { out.u8(v); }
+    void flag(const char*, bool& v, const char*, Trace = {}) { out.u8(v ? 1 : 0); }
     template <typename E>
     void choice(const char*, E& v, std::initializer_list<int>, const char*, Trace = {}) {
-        put_i32(out, int(v));
+        out.i32(int(v));
     }
     template <typename E>
     void small_choice(const char*, E& v, int, const char*, Trace = {}) {
-        put_u8(out, uint8_t(v));
+        out.u8(uint8_t(v));
     }
     template <typename E>
     void ranged(const char*, E& v, int, int, const char*, Trace = {}) {
-        put_i32(out, int(v));
+        out.i32(int(v));
     }
     void pair(const char*, int& a, int& b, int, int, const char*, const char*, Trace = {}) {
-        put_i32(out, a);
-        put_i32(out, b);
+        out.i32(a);
+        out.i32(b);
     }
     template <typename Check>
     void check(Check&&, const char*) {}
@@ -65,7 +65,7 @@ struct FieldWriter {
     }
     template <typename T>
     void list(const char*, std::vector<T>& items, size_t, const char*, Trace = {}) {
-        put_u32(out, uint32_t(items.size()));
+        out.u32(uint32_t(items.size()));
         for (T& item : items) describe(*this, item, 0);
     }
 };

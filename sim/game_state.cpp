@@ -12,7 +12,7 @@ Game new_game_state(int pads_found, bool stereo_intro) {
 }
 
 void write_canonical(std::vector<uint8_t>& out, const Game& g) {
-    FieldWriter v{out};
+    FieldWriter v{CanonicalWriter(out)};
     describe(v, const_cast<Game&>(g));
 }
 

@@ -20,7 +20,7 @@ World new_world(int seed) {
 // The writers take the state by const reference; the field list is one for reading and
 // writing, so they hand it a mutable view that they never write through.
 void write_canonical(std::vector<uint8_t>& out, const World& w) {
-    FieldWriter v{out};
+    FieldWriter v{CanonicalWriter(out)};
     describe(v, const_cast<World&>(w));
 }
 

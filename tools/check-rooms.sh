@@ -1,30 +1,50 @@
 #!/bin/sh
 # Checks the rooms' include rules: a file may include headers of its own room and of the
-# rooms below it, never above; sim/ and pilots/ include no platform library header at all.
-# Rooms from the bottom up: platform, sim, present, pilots, session (with session/net), app
-# and lobby (the meeting server).
+# rooms below it, never above or beside; sim/ and pilots/ include no platform library
+# header at all, and net/ nothing of the game.
+# The rooms (docs/ARCHITECTURE.md): base (the byte reader and writer) under all; platform
+# and net at the bottom, beside each other;
+# sim; present (on sim and platform); pilots (on sim); session (with session/net) on all
+# of those; app on everything; lobby, the meeting server, on net alone.
 # Given a build folder, also checks what the rules' libraries link and which symbols
 # they need. Prints every broken rule and exits 1 if there is one.
 build=$(cd "${1:-.}" 2>/dev/null && pwd)
 cd "$(dirname "$0")/.." || exit 2
-rank() {
+room() {
   case "$1" in
-    platform/*) echo 0 ;;
-    sim/*) echo 1 ;;
-    present/*) echo 2 ;;
-    pilots/*) echo 3 ;;
-    session/*) echo 4 ;;
-    app/*|lobby/*) echo 5 ;;
-    *) echo -1 ;;
+    base/*) echo base ;;
+    platform/*) echo platform ;;
+    net/*) echo net ;;
+    sim/*) echo sim ;;
+    present/*) echo present ;;
+    pilots/*) echo pilots ;;
+    session/*) echo session ;;
+    app/*) echo app ;;
+    lobby/*) echo lobby ;;
+    *) echo none ;;
+  esac
+}
+# The rooms a room may include, its own first.
+reaches() {
+  case "$1" in
+    base) echo "base" ;;
+    platform) echo "platform base" ;;
+    net) echo "net base" ;;
+    sim) echo "sim base" ;;
+    present) echo "present sim platform base" ;;
+    pilots) echo "pilots sim base" ;;
+    session) echo "session pilots present sim net platform base" ;;
+    app) echo "app session pilots present sim net platform base" ;;
+    lobby) echo "lobby net base" ;;
   esac
 }
 bad=0
-for f in $(find platform sim present pilots session app lobby -name '*.h' -o -name '*.cpp' -o -name '*.inc' | sort); do
-  mine=$(rank "$f")
+for f in $(find base platform net sim present pilots session app lobby -name '*.h' -o -name '*.cpp' -o -name '*.inc' | sort); do
+  allowed=" $(reaches "$(room "$f")") "
   for inc in $(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$f"); do
-    theirs=$(rank "$inc")
-    if [ "$theirs" -gt "$mine" ]; then
-      echo "$f includes $inc, a room above its own"
+    theirs=$(room "$inc")
+    if [ "$theirs" != none ] && [ "${allowed#* $theirs }" = "$allowed" ]; then
+      echo "$f includes $inc, of a room $f may not reach"
       bad=1
     fi
   done

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "session/net/net_link.h"
+#include "net/net_link.h"
 #include "session/net/rollback.h"
 #include "session/net/sound_ledger.h"
 

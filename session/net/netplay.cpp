@@ -14,9 +14,10 @@
 #include <thread>
 #include <utility>
 
-#include "session/net/lan_discovery.h"
-#include "session/net/net_reach.h"
+#include "net/lan_discovery.h"
+#include "net/net_reach.h"
 #include "session/net/net_session.h"
+#include "session/net/rules_fingerprint.h"
 #include "session/replay.h"
 #include "session/replay_record.h"
 #include "present/scene_draw.h"
@@ -566,7 +567,7 @@ bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<R
                  std::string* failure) {
     *gave_up = false;
     Clock::time_point asked = Clock::now();
-    NetLink link;
+    NetLink link(rules_fingerprint());
     NetReach reach(link);
     std::string why, host = "", join = opts.join;
     int port = opts.port;

@@ -31,7 +31,7 @@ class Recorder;
 struct NetOptions {
     bool host = false;
     int port = 7171;        // --host's port
-    std::string join;       // --join HOST[:PORT], or a join code (session/net/net_reach.h)
+    std::string join;       // --join HOST[:PORT], or a join code (net/net_reach.h)
     int delay = -1;         // frames between a player's input and its answer (-1: from the round trip)
     std::string net_log;    // every confirmed frame's state hash and the session's figures
     std::string lobby;      // the meeting server, HOST[:PORT] ("" none): --lobby or the settings

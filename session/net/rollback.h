@@ -15,7 +15,7 @@
 
 #include "sim/frame_input.h"
 #include "sim/game_state.h"
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 #include "sim/snapshot.h"
 #include "session/advance.h"
 #include "sim/world.h"

@@ -1,8 +1,5 @@
 #include "session/net/rules_fingerprint.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 #include "session/advance.h"
 #include "session/net/rollback.h"
 #include "sim/snapshot.h"
@@ -39,10 +36,4 @@ uint64_t compute_rules_fingerprint() {
 uint64_t rules_fingerprint() {
     static const uint64_t fingerprint = compute_rules_fingerprint();
     return fingerprint;
-}
-
-std::string fingerprint_text(uint64_t fingerprint) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%08" PRIx32, uint32_t(fingerprint >> 32));
-    return text;
 }

@@ -10,5 +10,3 @@
 uint64_t rules_fingerprint();
 // Computed afresh.
 uint64_t compute_rules_fingerprint();
-// The fingerprint as players see it beside a version: 8 hex digits.
-std::string fingerprint_text(uint64_t fingerprint);

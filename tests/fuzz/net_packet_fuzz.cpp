@@ -3,7 +3,7 @@
 // refused. Built when clang is the compiler (see tests/CMakeLists.txt).
 #include <cstdlib>
 
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Packet p;

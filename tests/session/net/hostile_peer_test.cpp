@@ -17,8 +17,11 @@
 #include <thread>
 
 #include "session/net/net_session.h"
+#include "session/net/rules_fingerprint.h"
 
 namespace {
+
+const uint64_t kRules = rules_fingerprint();
 
 using Clock = std::chrono::steady_clock;
 
@@ -90,7 +93,7 @@ void send_connect_request(int sock, int port, uint32_t connect_id) {
 }
 
 TEST(HostilePeer, AGuestThatSendsEverythingButInputsIsLeftAfterFiveSeconds) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     std::string why;
     ASSERT_TRUE(host.listen(test_port(0), "1.3", 4242, 1, &why)) << why;
     ASSERT_TRUE(guest.join("127.0.0.1", test_port(0), "1.3", 1, &why)) << why;
@@ -127,7 +130,7 @@ TEST(HostilePeer, AGuestThatSendsEverythingButInputsIsLeftAfterFiveSeconds) {
 
 TEST(HostilePeer, AnOversizedPacketDropsThePeerAndIsCounted) {
     for (size_t size : {size_t(64) << 10, size_t(32) << 20}) {
-        NetLink host;
+        NetLink host{kRules};
         std::string why;
         ASSERT_TRUE(host.listen(test_port(1), "1.3", 4242, 1, &why)) << why;
         RawClient big(test_port(1));
@@ -150,7 +153,7 @@ TEST(HostilePeer, AnOversizedPacketDropsThePeerAndIsCounted) {
         EXPECT_EQ(host.oversized, 1) << size << " bytes";
         EXPECT_TRUE(got.empty());
         // The slot is free again: a real guest gets in.
-        NetLink guest;
+        NetLink guest{kRules};
         ASSERT_TRUE(guest.join("127.0.0.1", test_port(1), "1.3", 1, &why)) << why;
         service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
         EXPECT_TRUE(host.ready());
@@ -158,7 +161,7 @@ TEST(HostilePeer, AnOversizedPacketDropsThePeerAndIsCounted) {
 }
 
 TEST(HostilePeer, APeerThatNeverSaysHelloIsDroppedAfterTwoSeconds) {
-    NetLink host;
+    NetLink host{kRules};
     std::string why;
     ASSERT_TRUE(host.listen(test_port(2), "1.3", 4242, 1, &why)) << why;
     RawClient mute(test_port(2));
@@ -176,7 +179,7 @@ TEST(HostilePeer, APeerThatNeverSaysHelloIsDroppedAfterTwoSeconds) {
 }
 
 TEST(HostilePeer, TheRealGuestGetsInWhileFourSquattersCycle) {
-    NetLink host;
+    NetLink host{kRules};
     std::string why;
     ASSERT_TRUE(host.listen(test_port(0), "1.3", 4242, 1, &why)) << why;
     int sock = socket(AF_INET, SOCK_DGRAM, 0);
@@ -188,7 +191,7 @@ TEST(HostilePeer, TheRealGuestGetsInWhileFourSquattersCycle) {
     for (int i = 0; i < 4; ++i) squat();
     auto until = Clock::now() + std::chrono::milliseconds(300);
     while (Clock::now() < until) host.service(1, got);
-    NetLink guest;
+    NetLink guest{kRules};
     ASSERT_TRUE(guest.join("127.0.0.1", test_port(0), "1.3", 1, &why)) << why;
     auto start = Clock::now(), next_squat = start;
     while (!(host.ready() && guest.ready()) && seconds_since(start) < 6) {
@@ -242,7 +245,7 @@ long resident_kb() {
 // game, and each helicopter flew by its own player's inputs alone.
 void under_attack(int port, double seconds, const std::function<void(NetLink& host, NetLink& guest, int tick)>& attack,
                   NetStats* host_stats = nullptr, long* grew_kb = nullptr) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     std::string why;
     ASSERT_TRUE(host.listen(port, "1.3", 4242, 1, &why)) << why;
     ASSERT_TRUE(guest.join("127.0.0.1", port, "1.3", 1, &why)) << why;
@@ -426,7 +429,7 @@ TEST(HostileScenarios, ConnectChurnAndASecondGuestLeaveTheGameAlone) {
         // A second guest, in the same game's version, tries to join.
         std::vector<Packet> ignored;
         if (tick == 100) {
-            second = std::make_unique<NetLink>();
+            second = std::make_unique<NetLink>(kRules);
             std::string why;
             ASSERT_TRUE(second->join("127.0.0.1", port, "1.3", 1, &why)) << why;
         }

@@ -22,6 +22,9 @@
 
 namespace {
 
+// Both sides of a test play by this build's rules.
+const uint64_t kRules = rules_fingerprint();
+
 int test_port(int n) { return 30000 + int(getpid() % 10000) * 3 + n; }
 
 void service_until(std::initializer_list<NetLink*> links, const std::function<bool()>& done, int ms = 3000) {
@@ -42,7 +45,7 @@ void connect(NetLink& host, NetLink& guest, int port, int host_delay = 1, int gu
 }
 
 TEST(NetLink, TheGuestTakesTheHostsSeedAndTheLargerDelay) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(0), 1, 3);
     EXPECT_EQ(guest.seed(), 4242);
     EXPECT_EQ(guest.delay(), 3);
@@ -50,7 +53,7 @@ TEST(NetLink, TheGuestTakesTheHostsSeedAndTheLargerDelay) {
 }
 
 TEST(NetLink, AnotherVersionIsOneClearLineOnBothSides) {
-    NetLink host, old_guest;
+    NetLink host{kRules}, old_guest{kRules};
     std::string why;
     ASSERT_TRUE(host.listen(test_port(1), "1.3", 1, 1, &why));
     ASSERT_TRUE(old_guest.join("127.0.0.1", test_port(1), "1.2", 1, &why));
@@ -60,17 +63,15 @@ TEST(NetLink, AnotherVersionIsOneClearLineOnBothSides) {
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0], "a guest with version 1.2 tried to join; this is version 1.3: both need the same version");
     // The host goes on waiting, and a guest of its version gets in.
-    NetLink guest;
+    NetLink guest{kRules};
     ASSERT_TRUE(guest.join("127.0.0.1", test_port(1), "1.3", 1, &why));
     service_until({&host, &guest}, [&] { return host.ready() && guest.ready(); });
     EXPECT_TRUE(host.ready());
 }
 
 TEST(NetLink, OtherRulesAreRefusedWithOneLineNamingBothBuildsOnBothSides) {
-    NetLink host, other;
+    NetLink host{0x1111111122222222ull}, other{0x3333333344444444ull};
     std::string why;
-    host.set_rules(0x1111111122222222ull);
-    other.set_rules(0x3333333344444444ull);
     ASSERT_TRUE(host.listen(test_port(1), "1.3", 1, 1, &why));
     ASSERT_TRUE(other.join("127.0.0.1", test_port(1), "1.3", 1, &why));
     service_until({&host, &other}, [&] { return other.state() == NetLink::State::closed; });
@@ -83,8 +84,7 @@ TEST(NetLink, OtherRulesAreRefusedWithOneLineNamingBothBuildsOnBothSides) {
               "a guest with version 1.3 (rules 33333333) tried to join; this is version 1.3 (rules 11111111): "
               "both need the same rules");
     // The same rules get in.
-    NetLink same;
-    same.set_rules(0x1111111122222222ull);
+    NetLink same{0x1111111122222222ull};
     ASSERT_TRUE(same.join("127.0.0.1", test_port(1), "1.3", 1, &why));
     service_until({&host, &same}, [&] { return host.ready() && same.ready(); });
     EXPECT_TRUE(same.ready());
@@ -101,7 +101,7 @@ TEST(NetLink, ThisBuildsRulesHaveOneFingerprintComputedQuickly) {
     EXPECT_LT(ms, 200.0);
     EXPECT_EQ(fingerprint_text(0x0123456789abcdefull), "01234567");
     // Unless told otherwise, a link compares this build's.
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(0));
     EXPECT_EQ(host.rules(), first);
     EXPECT_EQ(guest.rules(), first);
@@ -118,7 +118,7 @@ TEST(NetLink, WithoutAGivenDelayTheRoundTripChoosesIt) {
     EXPECT_EQ(delay_for_round_trip(5000), 4);
     {
         // Loopback: no round trip to speak of.
-        NetLink host, guest;
+        NetLink host{kRules}, guest{kRules};
         connect(host, guest, test_port(0), -1, -1);
         EXPECT_EQ(host.delay(), 1);
         EXPECT_EQ(guest.delay(), 1);
@@ -139,7 +139,7 @@ TEST(NetLink, WithoutAGivenDelayTheRoundTripChoosesIt) {
         slow.loss_percent = 0;
         slow.max_seconds = 10;
         ASSERT_TRUE(relay.start(test_port(1), test_port(2), slow));
-        NetLink host, guest;
+        NetLink host{kRules}, guest{kRules};
         std::string why;
         ASSERT_TRUE(host.listen(test_port(2), "1.3", 1, c.host_delay, &why)) << why;
         ASSERT_TRUE(guest.join("127.0.0.1", test_port(1), "1.3", c.guest_delay, &why)) << why;
@@ -156,7 +156,7 @@ TEST(NetLink, WithoutAGivenDelayTheRoundTripChoosesIt) {
 }
 
 TEST(NetLink, OnlyTheGuestThatCompletedTheHandshakeIsAccepted) {
-    NetLink host, guest, intruder;
+    NetLink host{kRules}, guest{kRules}, intruder{kRules};
     connect(host, guest, test_port(2));
     std::string why;
     ASSERT_TRUE(intruder.join("127.0.0.1", test_port(2), "1.3", 1, &why));
@@ -206,7 +206,7 @@ void play(NetSession& a, Player& pa, NetSession& b, Player& pb, int ticks) {
 }
 
 TEST(NetSession, BothMachinesConfirmTheSameGame) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(3));
     NetSession a(host, 0), b(guest, 1);
     Player pa(1), pb(2);
@@ -239,7 +239,7 @@ void step_that_drifts(World& w, Game& g, const FrameInput& in, FrameResult& out)
 }
 
 TEST(NetSession, StateHashesCatchGamesThatWentApartAndStopTheSession) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(4));
     wrong_after = 0;
     NetSession a(host, 0), b(guest, 1, step_that_drifts);
@@ -319,7 +319,7 @@ void step_over_when_red_holds(World& w, Game& g, const FrameInput& in, FrameResu
 }
 
 TEST(NetSession, AGameOverOnlyAGuessBroughtIsNotShown) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(5), 0, 0);
     NetSession a(host, 0, step_over_when_red_holds), b(guest, 1, step_over_when_red_holds);
     Player pa(11), pb(12);
@@ -373,7 +373,7 @@ TEST(NetSession, AGameOverOnlyAGuessBroughtIsNotShown) {
 }
 
 TEST(NetSession, PacketsNoHonestPeerSendsAreDroppedAndCounted) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(6));
     NetSession a(host, 0), b(guest, 1);
     Player pa(7), pb(8);
@@ -399,7 +399,7 @@ TEST(NetSession, PacketsNoHonestPeerSendsAreDroppedAndCounted) {
 }
 
 TEST(NetSession, AGoodbyeEndsTheSessionWithOneLine) {
-    NetLink host, guest;
+    NetLink host{kRules}, guest{kRules};
     connect(host, guest, test_port(5));
     NetSession a(host, 0), b(guest, 1);
     Player pa(5), pb(6);

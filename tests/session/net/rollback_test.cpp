@@ -11,7 +11,7 @@
 #include <map>
 #include <random>
 
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 #include "session/net/rollback.h"
 #include "session/net/sound_ledger.h"
 #include "sim/snapshot.h"

@@ -1,4 +1,4 @@
-#include "session/net/ice_bridge.h"
+#include "net/ice_bridge.h"
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "session/net/relay_module.h"
+#include "net/relay_module.h"
 
 namespace {
 

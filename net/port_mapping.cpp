@@ -1,4 +1,4 @@
-#include "session/net/port_mapping.h"
+#include "net/port_mapping.h"
 
 #include <arpa/inet.h>
 #include <miniupnpc/miniupnpc.h>

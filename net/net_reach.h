@@ -18,10 +18,10 @@
 #include <optional>
 #include <string>
 
-#include "session/net/ice_bridge.h"
-#include "session/net/lobby_client.h"
-#include "session/net/net_link.h"
-#include "session/net/port_mapping.h"
+#include "net/ice_bridge.h"
+#include "net/lobby_client.h"
+#include "net/net_link.h"
+#include "net/port_mapping.h"
 
 class NetReach {
 public:

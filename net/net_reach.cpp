@@ -1,4 +1,4 @@
-#include "session/net/net_reach.h"
+#include "net/net_reach.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <random>
 
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 namespace {
 
@@ -166,7 +166,7 @@ void NetReach::on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16
         here.kind = LobbyMessage::Kind::lan_here;
         here.nonce = m.nonce;
         here.game_port = uint16_t(link_.port());
-        here.version = WHIRLBAT_VERSION;
+        here.version = link_.version();
         link_.send_raw(ip, port, encode_lobby(here));
         return;
     }

@@ -1,4 +1,4 @@
-#include "session/net/lobby_client.h"
+#include "net/lobby_client.h"
 
 #include <algorithm>
 

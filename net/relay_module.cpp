@@ -6,7 +6,7 @@
 //
 // Built as rc-whirlbat-relay.so and loaded by ice_bridge only when a relay is named,
 // so that a game that never uses one never maps libnice and what it brings.
-#include "session/net/relay_module.h"
+#include "net/relay_module.h"
 
 #include <agent.h>
 #include <arpa/inet.h>

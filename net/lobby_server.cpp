@@ -1,4 +1,4 @@
-#include "session/net/lobby_server.h"
+#include "net/lobby_server.h"
 
 void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& from, int64_t now_ms,
                          std::vector<LobbyDatagram>& out) {

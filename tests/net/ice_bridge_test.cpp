@@ -1,7 +1,7 @@
 // The relay as the command line names it: USER:PASSWORD@HOST[:PORT].
 #include <gtest/gtest.h>
 
-#include "session/net/ice_bridge.h"
+#include "net/ice_bridge.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 // How long without an answer before the meeting server counts as down.
 constexpr int LOBBY_ANSWER_MS = 3000;

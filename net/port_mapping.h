@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 constexpr int PORT_MAPPING_MS = 2000;
 

@@ -1,4 +1,4 @@
-#include "session/net/lobby_table.h"
+#include "net/lobby_table.h"
 
 #include <algorithm>
 

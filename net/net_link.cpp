@@ -1,6 +1,4 @@
-#include "session/net/net_link.h"
-
-#include "session/net/lobby_protocol.h"
+#include "net/net_link.h"
 
 #include <arpa/inet.h>
 #include <enet/enet.h>
@@ -8,12 +6,15 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <utility>
 
-#include "session/net/rules_fingerprint.h"
+#include "base/bytes.h"
+#include "net/lobby_protocol.h"
 
 namespace {
 
@@ -44,16 +45,17 @@ std::vector<std::pair<ENetHost*, NetLink*>>& links() {
     return all;
 }
 
+// ENet's own headers are in network order; callers have checked the bytes are there.
 uint16_t read16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return ntohs(v);
+    uint16_t v = 0;
+    ByteReader<ByteOrder::big>(p, 2).u16(v);
+    return v;
 }
 
 uint32_t read32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return ntohl(v);
+    uint32_t v = 0;
+    ByteReader<ByteOrder::big>(p, 4).u32(v);
+    return v;
 }
 
 // The size of the packet a command carries (the whole packet for a fragment), and the
@@ -87,7 +89,7 @@ void limit(ENetHost* host) {
 
 }  // namespace
 
-NetLink::NetLink() = default;
+NetLink::NetLink(uint64_t rules) : rules_(rules) {}
 
 NetLink::~NetLink() {
     auto& all = links();
@@ -232,7 +234,6 @@ bool NetLink::listen(int port, const std::string& version, int seed, int delay, 
     seed_ = seed;
     auto_delay_ = delay < 0;
     delay_ = auto_delay_ ? 0 : delay;
-    if (!rules_set_) rules_ = rules_fingerprint();
     std::random_device entropy;
     while (session_ == 0) session_ = entropy();
     port_ = port;
@@ -264,7 +265,6 @@ bool NetLink::open(const std::string& version, int delay, std::string* why) {
     version_ = version;
     auto_delay_ = delay < 0;
     delay_ = auto_delay_ ? 0 : delay;
-    if (!rules_set_) rules_ = rules_fingerprint();
     state_ = State::connecting;
     last_heard_ = Clock::now();
     join_started_ = last_heard_;
@@ -582,6 +582,12 @@ int NetLink::round_trip_ms() const { return peer_ ? int(peer_->roundTripTime) : 
 
 uint64_t NetLink::bytes_sent() const { return host_ ? host_->totalSentData - sent_before_ : 0; }
 uint64_t NetLink::bytes_received() const { return host_ ? host_->totalReceivedData - received_before_ : 0; }
+
+std::string fingerprint_text(uint64_t fingerprint) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%08" PRIx32, uint32_t(fingerprint >> 32));
+    return text;
+}
 
 int delay_for_round_trip(int round_trip_ms) {
     if (round_trip_ms < 40) return 1;

@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 struct LobbyLimits {
     int64_t code_life_ms = 10 * 60 * 1000;

@@ -1,4 +1,4 @@
-#include "session/net/lan_discovery.h"
+#include "net/lan_discovery.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -12,7 +12,7 @@
 #include <chrono>
 #include <random>
 
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 namespace {
 

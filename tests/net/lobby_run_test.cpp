@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 namespace {
 

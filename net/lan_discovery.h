@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 
 struct LanGame {
     std::string address;  // the host's IPv4 address, dotted

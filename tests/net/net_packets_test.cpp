@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 
 namespace {
 

@@ -1,81 +1,64 @@
-#include "session/net/lobby_protocol.h"
+#include "net/lobby_protocol.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
+
 namespace {
+
+// The meeting service's messages are big-endian (network order), a form fixed since
+// its first version.
+constexpr ByteOrder kOrder = ByteOrder::big;
 
 class Writer {
 public:
     explicit Writer(LobbyMessage::Kind k) {
-        bytes.assign(LOBBY_MAGIC, LOBBY_MAGIC + 4);
-        bytes.push_back(LOBBY_PROTOCOL);
-        bytes.push_back(uint8_t(k));
+        out_.bytes(LOBBY_MAGIC, 4);
+        out_.u8(LOBBY_PROTOCOL);
+        out_.u8(uint8_t(k));
     }
-    void u8(uint8_t v) { bytes.push_back(v); }
-    void u16(uint16_t v) {
-        bytes.push_back(uint8_t(v >> 8));
-        bytes.push_back(uint8_t(v));
-    }
-    void u32(uint32_t v) {
-        u16(uint16_t(v >> 16));
-        u16(uint16_t(v));
-    }
+    void u8(uint8_t v) { out_.u8(v); }
+    void u16(uint16_t v) { out_.u16(v); }
+    void u32(uint32_t v) { out_.u32(v); }
     void address(const LobbyAddress& a) {
         u32(a.ip);
         u16(a.port);
     }
     void code(const std::string& c) {
-        for (int i = 0; i < LOBBY_CODE_LENGTH; ++i) bytes.push_back(i < int(c.size()) ? uint8_t(c[size_t(i)]) : 0);
+        for (int i = 0; i < LOBBY_CODE_LENGTH; ++i) out_.u8(i < int(c.size()) ? uint8_t(c[size_t(i)]) : 0);
     }
     std::vector<uint8_t> bytes;
+
+private:
+    ByteWriter<kOrder> out_{bytes};
 };
 
+// Reads a message's fields after its magic, protocol and kind.
 class Reader {
 public:
-    Reader(const uint8_t* d, size_t n) : d_(d), n_(n) {}
-    bool u8(uint8_t* v) {
-        if (at_ + 1 > n_) return false;
-        *v = d_[at_++];
-        return true;
-    }
-    bool u16(uint16_t* v) {
-        if (at_ + 2 > n_) return false;
-        *v = uint16_t(d_[at_] << 8 | d_[at_ + 1]);
-        at_ += 2;
-        return true;
-    }
-    bool u32(uint32_t* v) {
-        uint16_t hi, lo;
-        if (!u16(&hi) || !u16(&lo)) return false;
-        *v = uint32_t(hi) << 16 | lo;
-        return true;
-    }
+    Reader(const uint8_t* d, size_t n) : d_(d), n_(n), in_(d + kHead, n - kHead) {}
+    bool u8(uint8_t* v) { return in_.u8(*v); }
+    bool u16(uint16_t* v) { return in_.u16(*v); }
+    bool u32(uint32_t* v) { return in_.u32(*v); }
     bool address(LobbyAddress* a) { return u32(&a->ip) && u16(&a->port); }
-    bool code(std::string* c) {
-        if (at_ + LOBBY_CODE_LENGTH > n_) return false;
-        c->assign(reinterpret_cast<const char*>(d_ + at_), LOBBY_CODE_LENGTH);
-        at_ += LOBBY_CODE_LENGTH;
-        return normal_code(*c) == *c;
-    }
-    bool skip(size_t k) {
-        if (at_ + k > n_) return false;
-        at_ += k;
-        return true;
-    }
+    bool code(std::string* c) { return in_.bytes(*c, LOBBY_CODE_LENGTH) && normal_code(*c) == *c; }
     // The rest is padding, all zeros, up to `size` bytes in all.
     bool padded_to(size_t size) {
         if (n_ != size) return false;
-        for (; at_ < n_; ++at_)
-            if (d_[at_] != 0) return false;
+        for (uint8_t b = 0; !in_.at_end();) {
+            if (!in_.u8(b) || b != 0) return false;
+        }
         return true;
     }
-    bool done() const { return at_ == n_; }
-    size_t at() const { return at_; }
+    bool done() const { return in_.at_end(); }
+    size_t at() const { return size_t(in_.here() - d_); }
 
 private:
+    static constexpr size_t kHead = 6;
     const uint8_t* d_;
-    size_t n_, at_ = 6;
+    size_t n_;
+    ByteReader<kOrder> in_;
 };
 
 bool is_request(LobbyMessage::Kind k) {

@@ -5,9 +5,9 @@
 
 #include <deque>
 
-#include "session/net/lobby_client.h"
-#include "session/net/lobby_server.h"
-#include "session/net/net_reach.h"
+#include "net/lobby_client.h"
+#include "net/lobby_server.h"
+#include "net/net_reach.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 
 #include <algorithm>
+
+#include "base/bytes.h"
 
 namespace {
 
@@ -16,72 +18,48 @@ uint8_t pack_axes(const NetInput& in) {
     return b;
 }
 
+// Packets are little-endian.
+constexpr ByteOrder kOrder = ByteOrder::little;
+
 class Writer {
 public:
     std::vector<uint8_t> bytes;
-    void u8(uint8_t v) { bytes.push_back(v); }
-    void u16(uint16_t v) {
-        u8(uint8_t(v));
-        u8(uint8_t(v >> 8));
-    }
-    void u32(uint32_t v) {
-        u16(uint16_t(v));
-        u16(uint16_t(v >> 16));
-    }
-    void u64(uint64_t v) {
-        u32(uint32_t(v));
-        u32(uint32_t(v >> 32));
-    }
+    void u8(uint8_t v) { out_.u8(v); }
+    void u16(uint16_t v) { out_.u16(v); }
+    void u32(uint32_t v) { out_.u32(v); }
+    void u64(uint64_t v) { out_.u64(v); }
     void text(const std::string& s) {
         size_t n = s.size() < size_t(NET_MAX_VERSION) ? s.size() : size_t(NET_MAX_VERSION);
         u8(uint8_t(n));
-        bytes.insert(bytes.end(), s.begin(), s.begin() + long(n));
+        out_.bytes(s.data(), n);
     }
+
+private:
+    ByteWriter<kOrder> out_{bytes};
 };
 
 // Reads fields in order; the first field that is missing or out of range makes the
 // whole packet bad.
 class Reader {
 public:
-    Reader(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+    Reader(const uint8_t* data, size_t size) : in_(data, size) {}
     std::string why;
 
     bool fail(const char* what) {
         if (why.empty()) why = what;
-        return false;
+        return in_.fail();
     }
-    bool u8(uint8_t* v, const char* what) {
-        if (p_ == end_) return fail(what);
-        *v = *p_++;
-        return true;
-    }
-    bool u16(uint16_t* v, const char* what) {
-        uint8_t a, b;
-        if (!u8(&a, what) || !u8(&b, what)) return false;
-        *v = uint16_t(a | b << 8);
-        return true;
-    }
-    bool u32(uint32_t* v, const char* what) {
-        uint16_t a, b;
-        if (!u16(&a, what) || !u16(&b, what)) return false;
-        *v = uint32_t(a) | uint32_t(b) << 16;
-        return true;
-    }
-    bool u64(uint64_t* v, const char* what) {
-        uint32_t a, b;
-        if (!u32(&a, what) || !u32(&b, what)) return false;
-        *v = uint64_t(a) | uint64_t(b) << 32;
-        return true;
-    }
+    bool u8(uint8_t* v, const char* what) { return in_.u8(*v) || fail(what); }
+    bool u16(uint16_t* v, const char* what) { return in_.u16(*v) || fail(what); }
+    bool u32(uint32_t* v, const char* what) { return in_.u32(*v) || fail(what); }
+    bool u64(uint64_t* v, const char* what) { return in_.u64(*v) || fail(what); }
     bool frame(uint32_t* v, const char* what) {
         return u32(v, what) && (*v <= NET_MAX_FRAME || fail(what));
     }
     // A version: 1 to 16 printable characters.
     bool text(std::string* s, const char* what) {
         uint8_t n;
-        if (!u8(&n, what) || n == 0 || n > NET_MAX_VERSION || size_t(end_ - p_) < n) return fail(what);
-        s->assign(reinterpret_cast<const char*>(p_), n);
-        p_ += n;
+        if (!u8(&n, what) || n == 0 || n > NET_MAX_VERSION || !in_.bytes(*s, n)) return fail(what);
         for (char c : *s) {
             if (c < 0x20 || c > 0x7e) return fail(what);
         }
@@ -105,11 +83,10 @@ public:
         in->command = NetCommand(command);
         return true;
     }
-    bool done() { return p_ == end_ || fail("bytes after the end"); }
+    bool done() { return in_.at_end() || fail("bytes after the end"); }
 
 private:
-    const uint8_t* p_;
-    const uint8_t* end_;
+    ByteReader<kOrder> in_;
 };
 
 bool decode_inputs(Reader& r, Packet* p) {

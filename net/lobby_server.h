@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "session/net/lobby_table.h"
+#include "net/lobby_table.h"
 
 struct LobbyDatagram {
     LobbyAddress to;

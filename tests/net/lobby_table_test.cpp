@@ -4,7 +4,7 @@
 #include <cstring>
 #include <set>
 
-#include "session/net/lobby_server.h"
+#include "net/lobby_server.h"
 
 namespace {
 

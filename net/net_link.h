@@ -2,7 +2,7 @@
 // The connection between the two machines, over ENet (UDP with its own acknowledgements,
 // resending and round-trip times). The host listens and takes one guest: the first that
 // says hello with the same protocol and game version; anyone else is refused or
-// ignored. Both then exchange packets (session/net/net_packets.h) with the one peer.
+// ignored. Both then exchange packets (net/net_packets.h) with the one peer.
 //
 // Nothing here blocks: service() does what is due and returns, so the program can draw
 // its waiting screen and read the devices in between.
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "session/net/net_packets.h"
+#include "net/net_packets.h"
 
 struct _ENetHost;
 struct _ENetPeer;
@@ -39,7 +39,9 @@ class NetLink {
 public:
     enum class State { idle, listening, connecting, ready, closed };
 
-    NetLink();
+    // `rules`: the fingerprint of this build's rules, compared at the handshake (two
+    // builds whose rules differ cannot play together).
+    explicit NetLink(uint64_t rules);
     ~NetLink();
     NetLink(const NetLink&) = delete;
     NetLink& operator=(const NetLink&) = delete;
@@ -54,13 +56,9 @@ public:
     // cannot be resolved.
     bool join(const std::string& host, int port, const std::string& version, int delay, std::string* why);
 
-    // The fingerprint of the rules compared at the handshake: this build's
-    // (rules_fingerprint) unless set before listen or join.
-    void set_rules(uint64_t fingerprint) {
-        rules_ = fingerprint;
-        rules_set_ = true;
-    }
     uint64_t rules() const { return rules_; }
+    // The game's version this side plays with (given to listen, join or open).
+    const std::string& version() const { return version_; }
 
     // Guest, in two steps: opens the UDP socket (so that the meeting service and the
     // routers see the port the game will use), then connects over a path found through
@@ -168,7 +166,6 @@ private:
     bool auto_delay_ = false, delay_chosen_ = false;
     int handshake_rtt_ = -1;
     uint64_t rules_ = 0;
-    bool rules_set_ = false;
     Clock::time_point join_started_;
     uint32_t session_ = 0;
     uint32_t host_address_ = 0;  // guest: the host's, to come back to
@@ -184,6 +181,9 @@ private:
     Clock::time_point last_heard_;
     uint64_t sent_before_ = 0, received_before_ = 0;
 };
+
+// A build's rules fingerprint as players see it beside a version: 8 hex digits.
+std::string fingerprint_text(uint64_t fingerprint);
 
 // The input delay for a round trip: the frames that hide it (1 under 40 ms, 2 under
 // 100, 3 under 160, 4 beyond).
