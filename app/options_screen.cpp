@@ -96,7 +96,7 @@ void OptionsScreen::fill(const Program& p) {
         list_.entries.push_back({"Sound volume", level_text(p.game.sound_lvl)});
         list_.entries.push_back({"Music volume", level_text(p.game.music_lvl)});
         list_.entries.push_back({"Display", FullScreen() ? "Full screen" : "Window"});
-        list_.entries.push_back({"3D glasses", kStereoNames[std::clamp(ana_mode, 0, 4)]});
+        list_.entries.push_back({"3D glasses", kStereoNames[std::clamp(p.media.draw3d.ana_mode, 0, 4)]});
         list_.entries.push_back({"Pad button names", pad_labels_name(p.settings.pad_labels)});
         list_.entries.push_back({"Back", ""});
     } else {
@@ -146,8 +146,8 @@ Screen::Step OptionsScreen::main_frame(Program& p, const Nav& nav, FrameInput& r
         case MUSIC: click_title_item(rules, kMusicItem); break;
         case DISPLAY: SetFullScreen(!FullScreen()); break;
         case STEREO:
-            set_stereo_mode((ana_mode + change + 5) % 5);
-            p.settings.stereo_mode = ana_mode;
+            set_stereo_mode(p.media.draw3d, (p.media.draw3d.ana_mode + change + 5) % 5);
+            p.settings.stereo_mode = p.media.draw3d.ana_mode;
             break;
         case PAD_FIRE: p.settings.pad_fire = step_pad_button(p.settings.pad_fire, p.settings.pad_pause, change); break;
         case PAD_PAUSE: p.settings.pad_pause = step_pad_button(p.settings.pad_pause, p.settings.pad_fire, change); break;

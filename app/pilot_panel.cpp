@@ -104,8 +104,8 @@ bool PilotPanel::take_devices(Program& p, FrameInput& in) {
         }
     }
     if (KeyHit(kF3) && (title || p.game.game_state == GameState::pause)) {
-        set_stereo_mode((ana_mode + 1) % 5);
-        p.settings.stereo_mode = ana_mode;
+        set_stereo_mode(p.media.draw3d, (p.media.draw3d.ana_mode + 1) % 5);
+        p.settings.stereo_mode = p.media.draw3d.ana_mode;
         stereo_banner_ = kBannerFrames;
         changed = true;
     }
@@ -133,7 +133,7 @@ bool PilotPanel::draw_key(const Program& p, std::string& key) const {
         add(p.settings.pad_labels), add(JoyLabels(0));
     }
     add(stereo_banner_);
-    if (stereo_banner_ > 0) add(ana_mode);
+    if (stereo_banner_ > 0) add(p.media.draw3d.ana_mode);
     return true;
 }
 
@@ -174,7 +174,7 @@ void PilotPanel::draw_over(Program& p) {
         }
     }
     if (stereo_banner_ > 0) {
-        std::string line = std::string("3D glasses (F3): ") + kStereoNames[ana_mode];
+        std::string line = std::string("3D glasses (F3): ") + kStereoNames[p.media.draw3d.ana_mode];
         SetColor(255, 255, 255);
         text(line, 320 - TextWidth(line) * kNameScale / 2, 40, kNameScale);
         --stereo_banner_;

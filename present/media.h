@@ -3,9 +3,12 @@
 // program. Sounds are the sound player's (app/sound.h).
 #include "platform/draw.h"
 #include "platform/font.h"
+#include "present/owdraw.h"
 #include "present/world_draw.h"
 
 struct Media {
+    // The drawing object every frame draws through, with the player's stereo mode.
+    owdraw_tag draw3d;
     ImageFont game_font;
     Image back_img;     // 640 x 480 background
     Image pointer_img;  // 18 x 18 menu pointer, top-left hot spot

@@ -1,15 +1,7 @@
 #include "present/owdraw.h"
 
-#include <sys/stat.h>
-
-#include <cstdint>
-#include <cstdio>
-
 #include "platform/font.h"
 #include "sim/maths.h"
-
-int ana_mode = 0;
-owdraw_tag draw3d;
 
 const ana_pair ana_pairs[5] = {
     {"Off", {0, 0, 0}, {0, 0, 0}},
@@ -80,43 +72,7 @@ void owdraw_tag::apply_mode_colours() {
     }
 }
 
-bool load_ana_mode(owdraw_tag& draw, const std::string& path) {
-    bool ok = false;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        if (FILE* f = std::fopen(path.c_str(), "rb")) {
-            uint8_t b[4];
-            // A file too short to hold the mode keeps the mode as it was.
-            if (std::fread(b, 1, 4, f) == 4) {
-                int mode = int(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-                if (mode >= 0 && mode <= 4) {
-                    ana_mode = mode;
-                    ok = true;
-                } else {
-                    std::fprintf(stderr, "rc-whirlbat: %s holds stereo mode %d, not one of 0 to 4; keeping mode %d\n",
-                                 path.c_str(), mode, ana_mode);
-                }
-            }
-            std::fclose(f);
-        }
-    }
+void set_stereo_mode(owdraw_tag& draw, int mode) {
+    draw.ana_mode = mode >= 0 && mode <= 4 ? mode : 0;
     draw.apply_mode_colours();
-    return ok;
-}
-
-bool save_ana_mode(owdraw_tag& draw, const std::string& path) {
-    bool ok = false;
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        uint32_t v = uint32_t(ana_mode);
-        uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-        ok = std::fwrite(b, 1, 4, f) == 4;
-        ok = std::fclose(f) == 0 && ok;
-    }
-    draw.apply_mode_colours();
-    return ok;
-}
-
-void set_stereo_mode(int mode) {
-    ana_mode = mode >= 0 && mode <= 4 ? mode : 0;
-    draw3d.apply_mode_colours();
 }

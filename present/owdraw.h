@@ -1,17 +1,17 @@
 #pragma once
 // owdraw_tag: the one drawing object the game sets its state and draws through. It was
 // made for colour-anaglyph stereo: every draw carries an eye offset and a pass count,
-// and the object holds a colour per eye. With ana_mode 0 (the default) each call draws
-// once, plainly.
+// and the object holds a colour per eye and the stereo mode. With ana_mode 0 (the
+// default) each call draws once, plainly. The program's one drawing object lives in its
+// media (present/media.h) and travels from there to whatever draws.
 #include <string>
 
 #include "platform/draw.h"
 
-// Stereo mode: 0 off, 1..4 the colour pairs below: the player's 3D glasses mode (F3 on
-// the title and pause screens, --stereo, the settings file).
-extern int ana_mode;
-
 struct owdraw_tag {
+    // Stereo mode: 0 off, 1..4 the colour pairs below: the player's 3D glasses mode (F3
+    // on the title and pause screens, --stereo, the settings file).
+    int ana_mode = 0;
     int leye_r = 0, leye_g = 0, leye_b = 0;
     int reye_r = 0, reye_g = 0, reye_b = 0;
     float txt_xs = 0.0f, txt_ys = 0.0f;  // text scale remembered by sip, for centring
@@ -30,11 +30,8 @@ struct owdraw_tag {
     void apply_mode_colours();
 };
 
-// The one drawing object of the game.
-extern owdraw_tag draw3d;
-
 // Sets the stereo mode (0 off, 1..4; anything else is off) and its eye colours.
-void set_stereo_mode(int mode);
+void set_stereo_mode(owdraw_tag& draw, int mode);
 
 // The eye colour pairs and labels, indexed by ana_mode.
 struct ana_pair {
@@ -43,10 +40,3 @@ struct ana_pair {
     int right[3];
 };
 extern const ana_pair ana_pairs[5];
-
-// The stereo mode file: one little-endian 32-bit integer. Loading reads it only from an
-// existing regular file of at least four bytes holding a mode from 0 to 4 (anything else
-// keeps the mode; an unknown mode is reported on stderr); saving writes the current
-// mode. Both then apply the mode's colours. True on success.
-bool load_ana_mode(owdraw_tag& draw, const std::string& path);
-bool save_ana_mode(owdraw_tag& draw, const std::string& path);

@@ -3,7 +3,7 @@
 #include "sim/maths.h"
 #include "present/owdraw.h"
 
-void draw_cell(const level_tag& cell, int mode, const Sprites& s) {
+void draw_cell(owdraw_tag& draw3d, const level_tag& cell, int mode, const Sprites& s) {
     SetColor(255, 255, 255);
     draw3d.sip(MASKBLEND, 1.0f, 0, 1.0f, 1.0f);
     if (mode == 3) {
@@ -25,7 +25,7 @@ void draw_cell(const level_tag& cell, int mode, const Sprites& s) {
     DrawImage(s.tile_img, float(cell.x), float(cell.y), cell.tile);
 }
 
-void draw_heli(const player_tag& h, int index, const Sprites& s) {
+void draw_heli(owdraw_tag& draw3d, const player_tag& h, int index, const Sprites& s) {
     float sc = h.scale, r = h.rotation, b = h.bladerot;
     float px = float(Int(h.x)), py = float(Int(h.y));
     float body_y = float(Int(h.y) - h.alt);
@@ -45,16 +45,16 @@ void draw_heli(const player_tag& h, int index, const Sprites& s) {
     draw3d.sip(MASKBLEND, 1.0f, r, sc, sc);
 }
 
-void draw_arena(const level_tag (&level)[MAP_CELLS], const player_tag (&player)[2], const Sprites& s) {
-    for (int i = 0; i < MAP_CELLS; ++i) draw_cell(level[i], 1, s);
+void draw_arena(owdraw_tag& draw3d, const level_tag (&level)[MAP_CELLS], const player_tag (&player)[2], const Sprites& s) {
+    for (int i = 0; i < MAP_CELLS; ++i) draw_cell(draw3d, level[i], 1, s);
     for (int i = 0; i < MAP_CELLS; ++i) {
-        if (level[i].tile == TILE_BLOCK) draw_cell(level[i], 3, s);
-        if (i == player[0].pos) draw_heli(player[0], 0, s);
-        if (i == player[1].pos) draw_heli(player[1], 1, s);
+        if (level[i].tile == TILE_BLOCK) draw_cell(draw3d, level[i], 3, s);
+        if (i == player[0].pos) draw_heli(draw3d, player[0], 0, s);
+        if (i == player[1].pos) draw_heli(draw3d, player[1], 1, s);
     }
 }
 
-void draw_dusts(const std::vector<dust_tag>& list, const Sprites& s) {
+void draw_dusts(owdraw_tag& draw3d, const std::vector<dust_tag>& list, const Sprites& s) {
     for (const dust_tag& d : list) {
         SetColor(255, 255, 255);
         draw3d.sip(ALPHABLEND, d.al, float(d.rot), d.sc, d.sc);
@@ -62,7 +62,7 @@ void draw_dusts(const std::vector<dust_tag>& list, const Sprites& s) {
     }
 }
 
-void draw_explodes(const std::vector<explode_tag>& list, const Sprites& s) {
+void draw_explodes(owdraw_tag& draw3d, const std::vector<explode_tag>& list, const Sprites& s) {
     for (const explode_tag& e : list) {
         SetColor(255, 255, 255);
         draw3d.sip(LIGHTBLEND, e.al, 0, e.sc, e.sc);
@@ -70,7 +70,7 @@ void draw_explodes(const std::vector<explode_tag>& list, const Sprites& s) {
     }
 }
 
-void draw_trails(const std::vector<trail_tag>& list, const Sprites& s) {
+void draw_trails(owdraw_tag& draw3d, const std::vector<trail_tag>& list, const Sprites& s) {
     for (const trail_tag& t : list) {
         // A puff is drawn after its update, in the blend of the stage it started in.
         trail_tag after = t;
@@ -81,7 +81,7 @@ void draw_trails(const std::vector<trail_tag>& list, const Sprites& s) {
     }
 }
 
-void draw_rockets(const std::vector<rocket_tag>& list, const Sprites& s) {
+void draw_rockets(owdraw_tag& draw3d, const std::vector<rocket_tag>& list, const Sprites& s) {
     for (const rocket_tag& r : list) {
         SetColor(10, 10, 10);
         draw3d.sip(MASKBLEND, 1.0f, r.dir, 0.5f, 0.6f);

@@ -226,7 +226,7 @@ WatchEnd Viewer::run() {
 WatchEnd watch_replay(Program& p, const Replay& replay, const std::string& name, bool* good) {
     ReplayCheck check = check_replay(replay);
     if (good) *good = check.ok;
-    owdraw_tag draw_state = draw3d;
+    owdraw_tag draw_state = p.media.draw3d;
     DrawingState engine_state;
     engine_state.save();
     p.world = replay.header.world;
@@ -234,7 +234,7 @@ WatchEnd watch_replay(Program& p, const Replay& replay, const std::string& name,
     Viewer viewer(p, replay, check, name);
     WatchEnd end = viewer.run();
     p.result.draw = true;
-    draw3d = draw_state;
+    p.media.draw3d = draw_state;
     engine_state.restore();
     return end;
 }

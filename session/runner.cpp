@@ -118,8 +118,8 @@ void start_program(Program& p, int seed) {
     }
     SetMaskColor(0, 0, 0);
     AutoImageFlags(MASKEDIMAGE | DYNAMICIMAGE);
-    draw3d = owdraw_tag{};
-    set_stereo_mode(p.run_stereo ? *p.run_stereo : p.settings.stereo_mode);
+    p.media.draw3d = owdraw_tag{};
+    set_stereo_mode(p.media.draw3d, p.run_stereo ? *p.run_stereo : p.settings.stereo_mode);
     create_images(p.media);
     p.sound.open();
     HideMouse();
@@ -137,7 +137,7 @@ void start_program(Program& p, int seed) {
         p.keys[side] = p.settings.keys[side];
     }
     seat_pilots(p);
-    p.game = new_game_state(p.pilots.pads_for_rules(pads), ana_mode != 0);
+    p.game = new_game_state(p.pilots.pads_for_rules(pads), p.media.draw3d.ana_mode != 0);
     p.game.sound_lvl = p.settings.sound_lvl;
     p.game.sound_vol = volume_for_level(p.settings.sound_lvl);
     p.game.music_lvl = p.settings.music_lvl;
@@ -253,20 +253,18 @@ static void draw_frame(Program& p) {
     DrawMark before = CurrentDrawMark();
     if (known && d.repeatable && d.picture != 0 && d.picture == PictureVersion() && d.scene == p.result.scene &&
         d.hooks == hooks && d.pilots_without_pads == p.media.pilots_without_pads && d.mark == before &&
-        d.stereo == draw3d && d.stereo_mode == ana_mode)
+        d.stereo == p.media.draw3d)
         return;
-    owdraw_tag stereo = draw3d;
-    int stereo_mode = ana_mode;
+    owdraw_tag stereo = p.media.draw3d;
     draw_scene(p.result.scene, p.media);
     for (auto& hook : p.hooks) hook->draw_over(p);
-    d.repeatable = known && CurrentDrawMark() == before && draw3d == stereo && ana_mode == stereo_mode;
+    d.repeatable = known && CurrentDrawMark() == before && p.media.draw3d == stereo;
     if (!d.repeatable) return;
     d.scene = p.result.scene;
     d.hooks = std::move(hooks);
     d.pilots_without_pads = p.media.pilots_without_pads;
     d.mark = std::move(before);
     d.stereo = stereo;
-    d.stereo_mode = stereo_mode;
 }
 
 void carry_out(Program& p, const FrameEvents& events) {

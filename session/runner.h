@@ -89,7 +89,6 @@ struct Program {
         int pilots_without_pads = 0;
         DrawMark mark;
         owdraw_tag stereo;
-        int stereo_mode = 0;
         uint64_t picture = 0;  // the picture's version once it was presented
     } drawn;
 };

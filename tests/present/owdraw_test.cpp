@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "platform/font.h"
 #include "support.h"
@@ -46,7 +45,6 @@ class Stereo : public ::testing::Test {
 protected:
     void SetUp() override {
         OpenHeadlessGraphics();
-        ana_mode = 0;
         draw = owdraw_tag{};
         font = LoadImageFont(test_support::SourcePath("assets/armalite.ttf"), 24, SMOOTHFONT);
         SetImageFont(font);
@@ -56,7 +54,6 @@ protected:
         SetAlpha(1);
         SetTransform(0, 1, 1);
     }
-    void TearDown() override { ana_mode = 0; }
     owdraw_tag draw;
     ImageFont font;
 };
@@ -128,7 +125,7 @@ TEST_F(Stereo, EyeColoursAreStoredUnclamped) {
 }
 
 TEST_F(Stereo, AnaglyphDrawsTwoEyesApartInTheirColours) {
-    ana_mode = 1;
+    draw.ana_mode = 1;
     draw.apply_mode_colours();
     EXPECT_EQ(draw.leye_r, 140);
     EXPECT_EQ(draw.reye_g, 100);
@@ -153,52 +150,19 @@ TEST_F(Stereo, AnaglyphDrawsTwoEyesApartInTheirColours) {
     EXPECT_GT(b.x1, 310);
 }
 
-TEST_F(Stereo, ModeFileHoldsOneLittleEndianInteger) {
-    std::string path = test_support::OutputPath("anaglyph.dat");
-    ana_mode = 3;
-    ASSERT_TRUE(save_ana_mode(draw, path));
+// Only modes 0 to 4 exist: any other number is no stereo at all.
+TEST_F(Stereo, SettingAModeOutsideTheRangeTurnsStereoOff) {
+    set_stereo_mode(draw, 3);
+    EXPECT_EQ(draw.ana_mode, 3);
     EXPECT_EQ(draw.leye_r, 4);
     EXPECT_EQ(draw.leye_g, 80);
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(bytes, std::string("\x03\x00\x00\x00", 4));
-    ana_mode = 0;
-    ASSERT_TRUE(load_ana_mode(draw, path));
-    EXPECT_EQ(ana_mode, 3);
-    // Too short, missing or a folder: the mode stays.
-    std::ofstream(path, std::ios::binary) << "\x02\x00";
-    EXPECT_FALSE(load_ana_mode(draw, path));
-    EXPECT_FALSE(load_ana_mode(draw, test_support::OutputPath("none.dat")));
-    EXPECT_FALSE(load_ana_mode(draw, test_support::OutputPath("")));
-    EXPECT_EQ(ana_mode, 3);
-}
-
-// Only modes 0 to 4 exist; any other number keeps the mode and its colours, with a line
-// on stderr naming the file.
-TEST_F(Stereo, ModeFileWithAnUnknownModeKeepsTheMode) {
-    std::string path = test_support::OutputPath("anaglyph-bad.dat");
-    ana_mode = 2;
-    draw.apply_mode_colours();
-    const owdraw_tag before = draw;
-    for (const std::string& bytes : {std::string("AAAA"), std::string("\x05\x00\x00\x00", 4),
-                                     std::string("\xff\xff\xff\xff", 4)}) {
-        std::ofstream(path, std::ios::binary) << bytes;
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(load_ana_mode(draw, path));
-        std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(ana_mode, 2);
-        EXPECT_EQ(draw.leye_r, before.leye_r);
-        EXPECT_EQ(draw.reye_r, before.reye_r);
-        EXPECT_NE(err.find(path), std::string::npos) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    for (int mode : {5, -1, 1000}) {
+        set_stereo_mode(draw, mode);
+        EXPECT_EQ(draw.ana_mode, 0) << mode;
     }
-    // The edges of the range load.
-    for (int mode : {0, 4}) {
-        std::ofstream(path, std::ios::binary) << std::string{char(mode), 0, 0, 0};
-        EXPECT_TRUE(load_ana_mode(draw, path));
-        EXPECT_EQ(ana_mode, mode);
-    }
-    ana_mode = 0;
+    set_stereo_mode(draw, 4);
+    EXPECT_EQ(draw.ana_mode, 4);
+    EXPECT_EQ(draw.leye_b, 140);
 }
 
 }  // namespace

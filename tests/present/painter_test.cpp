@@ -25,7 +25,7 @@ protected:
     Pixmap render() {
         SetClsColor(0, 0, 0);
         Cls();
-        draw_arena(w.level, w.player, media.sprites);
+        draw_arena(media.draw3d, w.level, w.player, media.sprites);
         return ReadPicture();
     }
 
