@@ -17,7 +17,9 @@
 #include "platform/options.h"
 #include "platform/resources.h"
 #include "platform/script.h"
-#include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
+#include "session/program_end.h"
 
 namespace {
 

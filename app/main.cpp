@@ -7,6 +7,8 @@
 #include "app/harness.h"
 #include "app/pilot_panel.h"
 #include "app/title_screens.h"
+#include "session/program_end.h"
+#include "platform/audio.h"
 #include "platform/window.h"
 #include "session/replay.h"
 #include "session/replay_check.h"
@@ -100,6 +102,12 @@ int main(int argc, char** argv) {
     // The program ends by End (a quit, the last frame of a run, a fatal error), which
     // unwinds to here; the end hooks then finish the traces and the recording, and the
     // devices are closed.
+    // A display that goes away ends the run as a close request would: traces and the
+    // recording are finished, the sound written out.
+    SetDisplayLostHandler([] {
+        RunEndHooks();
+        AudioShutdown();
+    });
     Program program;
     program.hooks.push_back(std::make_shared<PilotPanel>());
     auto online = std::make_shared<OnlinePlay>();

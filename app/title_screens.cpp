@@ -7,6 +7,7 @@
 #include "platform/draw.h"
 #include "platform/input.h"
 #include "platform/window.h"
+#include "platform/events.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "app/harness.h"
 #include "platform/draw.h"
 #include "platform/renderer.h"
-#include "platform/window.h"
+#include "platform/pacer.h"
 
 namespace {
 

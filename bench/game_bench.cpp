@@ -6,7 +6,6 @@
 
 #include "session/runner.h"
 #include "platform/options.h"
-#include "platform/window.h"
 
 namespace {
 

@@ -23,5 +23,3 @@ struct TSpriteGraphics {
 TSpriteGraphics& DrawState();
 // The drawing colour and alpha as the renderer takes them (r, g, b, a bytes).
 uint32_t DrawStateRGBA();
-// The sequence number of the open window; images remake their textures when it changes.
-int GraphicsSeq();

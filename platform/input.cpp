@@ -10,15 +10,11 @@
 #include <vector>
 
 #include "platform/input_internal.h"
-#include "platform/script.h"
-#include "platform/window.h"
 
 namespace {
 
 constexpr int kMaxPorts = 16;
 constexpr int kHitButtons = 16;
-// A pump that leaves a quiet display unasked is made whole every this many times.
-constexpr int kWholePumpEvery = 8;
 
 struct Pad {
     SDL_JoystickID instance = -1;  // -1: no device on this port now
@@ -39,19 +35,14 @@ struct InputState {
     std::array<int, 4> mouse_down{};
     std::array<int, 4> mouse_hits{};
     int mouse_x = 0, mouse_y = 0, mouse_z = 0;
-    bool suspended = false;
-    bool terminate = false;
-    bool exposed = false;  // the window must be shown again
     int keymap_changes = 0;  // the keyboard's layout changed, and with it the keys' names
-    bool display_quiet = false;  // nothing came from the display since the last pump
-    int light_pumps = 0;         // pumps in a row that left the display unasked
     std::vector<Pad> ports;  // the port table: pad number -> device
     std::array<PadSample, kMaxPorts> samples{};
 };
 
 InputState in;
 
-void start() {
+void start_input() {
     if (in.started) return;
     in.started = true;
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
@@ -168,7 +159,6 @@ void read_controller(SDL_GameController* gc, PadSample& s) {
     if (SDL_GameControllerGetButton(gc, SDL_CONTROLLER_BUTTON_DPAD_RIGHT)) s.axes[0] = kFullPositive;
     if (SDL_GameControllerGetButton(gc, SDL_CONTROLLER_BUTTON_DPAD_UP)) s.axes[1] = kFullNegative;
     if (SDL_GameControllerGetButton(gc, SDL_CONTROLLER_BUTTON_DPAD_DOWN)) s.axes[1] = kFullPositive;
-    s.axes[9] = -1.0f;
     uint32_t bits = 0;
     for (const ButtonMap& b : kButtons) {
         if (SDL_GameControllerGetButton(gc, b.pad)) bits |= 1u << b.game;
@@ -181,19 +171,6 @@ void read_controller(SDL_GameController* gc, PadSample& s) {
 void read_joystick(SDL_Joystick* joy, PadSample& s) {
     int axes = std::min(SDL_JoystickNumAxes(joy), 9);
     for (int a = 0; a < axes; ++a) s.axes[a] = normalise_axis(SDL_JoystickGetAxis(joy, a));
-    s.axes[9] = -1.0f;
-    if (SDL_JoystickNumHats(joy) > 0) {
-        static const struct {
-            Uint8 hat;
-            int hundredths;
-        } kHat[] = {{SDL_HAT_UP, 0},        {SDL_HAT_RIGHTUP, 4500},   {SDL_HAT_RIGHT, 9000},
-                    {SDL_HAT_RIGHTDOWN, 13500}, {SDL_HAT_DOWN, 18000}, {SDL_HAT_LEFTDOWN, 22500},
-                    {SDL_HAT_LEFT, 27000},  {SDL_HAT_LEFTUP, 31500}};
-        Uint8 hat = SDL_JoystickGetHat(joy, 0);
-        for (const auto& h : kHat) {
-            if (h.hat == hat) s.axes[9] = float(h.hundredths * (1.0 / 36000));
-        }
-    }
     uint32_t bits = 0;
     int buttons = std::min(SDL_JoystickNumButtons(joy), 32);
     for (int b = 0; b < buttons; ++b) {
@@ -260,39 +237,14 @@ int mouse_button_index(Uint8 button) {
     }
 }
 
-void handle(const SDL_Event& e) {
+}  // namespace
+
+void InputHandle(const SDL_Event& e) {
     switch (e.type) {
-        case SDL_QUIT:
-            in.terminate = true;
-            break;
         case SDL_KEYMAPCHANGED:
             ++in.keymap_changes;
             break;
-        case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-                in.suspended = true;
-                flush_keys();
-                flush_mouse();
-            } else if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
-                in.suspended = false;
-                flush_keys();
-                flush_mouse();
-            } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
-                in.terminate = true;
-            } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
-                in.exposed = true;
-            }
-            break;
         case SDL_KEYDOWN: {
-            if ((e.key.keysym.mod & KMOD_ALT) && e.key.keysym.sym == SDLK_F4) in.terminate = true;
-            // F11 and Alt+Enter switch between full screen and a window, wherever the game
-            // is; the press is the window's, not the game's.
-            bool alt_enter = (e.key.keysym.mod & KMOD_ALT) &&
-                             (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER);
-            if (!e.key.repeat && (e.key.keysym.sym == SDLK_F11 || alt_enter)) {
-                SetFullScreen(!FullScreen());
-                break;
-            }
             // Holding a key counts one press: auto-repeat changes nothing.
             int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
             for (int code : {vk, unsided(vk)}) {
@@ -323,9 +275,6 @@ void handle(const SDL_Event& e) {
             if (b) in.mouse_down[b] = 0;
             break;
         }
-        case SDL_MOUSEMOTION:
-            WindowToPicture(e.motion.x, e.motion.y, &in.mouse_x, &in.mouse_y);
-            break;
         case SDL_MOUSEWHEEL:
             in.mouse_z += e.wheel.y;
             break;
@@ -340,67 +289,27 @@ void handle(const SDL_Event& e) {
     }
 }
 
-}  // namespace
-
-void InputDisplayQuiet() { in.display_quiet = true; }
+void InputStart() { start_input(); }
 
 bool InputPadsOpen() {
     return std::any_of(in.ports.begin(), in.ports.end(), [](const Pad& p) { return p.joystick; });
 }
 
-// Asking the display for events that are not there is most of what a frame at rest
-// costs. After a wait that heard nothing from the display, only the open pads are read
-// and the events SDL already holds taken; every eighth such pump is whole all the same,
-// for what SDL looks after in it (pads plugged in, signals, the screen saver).
-void InputPump() {
-    start();
-    ScriptPoll();
-    SDL_Event e;
-    if (std::exchange(in.display_quiet, false) && ++in.light_pumps < kWholePumpEvery) {
-        if (InputPadsOpen()) SDL_JoystickUpdate();
-        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) handle(e);
-        return;
-    }
-    in.light_pumps = 0;
-    while (SDL_PollEvent(&e)) handle(e);
-}
-
-void PumpEvents() {
-    InputPump();
-    if (in.exposed) {
-        in.exposed = false;
-        WindowExposed();
-    }
-}
-
 void SamplePads() {
-    start();
+    start_input();
     for (int port = 0; port < kMaxPorts; ++port) sample(port);
 }
 
-bool InputSuspended() { return in.suspended; }
-
 int KeymapChanges() { return in.keymap_changes; }
 
-bool InputTakeTerminate() {
-    bool t = in.terminate;
-    in.terminate = false;
-    return t;
-}
-
-bool InputQuitPending() { return in.terminate; }
-
-void InputSetMouse(int x, int y) {
+void InputMouseAt(int x, int y) {
     in.mouse_x = x;
     in.mouse_y = y;
 }
 
-void InputWindowOpened() {
-    start();
-    InputPump();
-    flush_keys();
-    flush_mouse();
-}
+void InputFlushKeys() { flush_keys(); }
+
+void InputFlushMouse() { flush_mouse(); }
 
 void InputShutdown() {
     for (Pad& pad : in.ports) close_pad(pad);
@@ -459,21 +368,12 @@ int KeyDown(int key) {
     return in.key_down[key];
 }
 
-void FlushKeys() {
-    InputPump();
-    flush_keys();
-}
-
 int MouseX() {
     return in.mouse_x;
 }
 
 int MouseY() {
     return in.mouse_y;
-}
-
-int MouseZ() {
-    return in.mouse_z;
 }
 
 int MouseHit(int button) {
@@ -488,13 +388,8 @@ int MouseDown(int button) {
     return in.mouse_down[button];
 }
 
-void FlushMouse() {
-    InputPump();
-    flush_mouse();
-}
-
-int JoyCount() {
-    InputPump();
+int InputRebuildPads() {
+    start_input();
     std::vector<Pad> table;
     for (int i = 0; i < SDL_NumJoysticks() && int(table.size()) < kMaxPorts; ++i) {
         SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(i);
@@ -516,12 +411,9 @@ float JoyX(int port) { return axis(port, 0); }
 float JoyY(int port) { return axis(port, 1); }
 float JoyZ(int port) { return axis(port, 2); }
 float JoyR(int port) { return axis(port, 3); }
-float JoyU(int port) { return axis(port, 4); }
-float JoyV(int port) { return axis(port, 5); }
-float JoyHat(int port) { return axis(port, 9); }
 
 int JoyAttached() {
-    start();
+    start_input();
     return std::min(SDL_NumJoysticks(), kMaxPorts);
 }
 
@@ -532,7 +424,7 @@ int JoyDown(int button, int port) {
 }
 
 PadLabels JoyLabels(int port) {
-    start();
+    start_input();
     if (port < 0 || size_t(port) >= in.ports.size() || !in.ports[size_t(port)].controller) return PadLabels::xbox;
     switch (SDL_GameControllerGetType(in.ports[size_t(port)].controller)) {
         case SDL_CONTROLLER_TYPE_PS3:

@@ -1,14 +1,12 @@
 #pragma once
-// Polled keyboard, mouse and game-pad input. PumpEvents takes in the window's events
-// (keys, mouse, pads plugged in or out, focus, close) and SamplePads reads every pad
-// once; the queries answer from what those last found, so a frame that pumps and
-// samples once reads one consistent state. Keys, mouse buttons and pad buttons count
-// their presses until read.
+// Polled keyboard, mouse and game-pad input. The event pump (platform/events.h) takes in
+// the window's events and hands the keys, mouse and pads plugged in or out to this
+// service; SamplePads reads every pad once; the queries answer from what those last
+// found, so a frame that pumps and samples once reads one consistent state. Keys, mouse
+// buttons and pad buttons count their presses until read.
 #include <cstdint>
 #include <string>
 
-// Takes in every pending event (and a script's actions whose time has come).
-void PumpEvents();
 // Reads every pad once; a button found down that the reading before found up counts a
 // press. A pad that cannot be read keeps its last values.
 void SamplePads();
@@ -18,8 +16,6 @@ void SamplePads();
 // 17 and 18 whichever side, and 160..165 for the left and the right one.
 int KeyHit(int key);   // presses since the last KeyHit of the key or FlushKeys
 int KeyDown(int key);  // 1 while held
-// Takes in pending events, then clears key states and presses.
-void FlushKeys();
 // A key code by the key's name as the system writes it ("W", "Left Ctrl", "Up",
 // "Return", "F5"), not minding case; 0 for a name it does not know.
 int KeyByName(const std::string& name);
@@ -30,14 +26,9 @@ int KeymapChanges();
 
 int MouseX();  // position in the picture's pixels
 int MouseY();
-int MouseZ();  // wheel position
 int MouseHit(int button);   // 1 left, 2 right, 3 middle; presses since last read
 int MouseDown(int button);  // 1 while held
-void FlushMouse();          // takes in events, then clears buttons, hits and the wheel (not the position)
 
-// Rebuilds the pad table from the pads that can be read now and returns their count.
-// Pad numbers (ports) are dense: the first working pad is port 0.
-int JoyCount();
 // Pads attached now: what a new count would find, without rebuilding the table.
 int JoyAttached();
 // Axes from -1.0 to +1.0; full deflection reads exactly -1.0 or +1.0, the centre a
@@ -46,9 +37,6 @@ float JoyX(int port = 0);  // left stick across (turn), or the D-pad
 float JoyY(int port = 0);  // left stick up/down (climb, descend), or the D-pad
 float JoyZ(int port = 0);  // right stick across (slide)
 float JoyR(int port = 0);  // right stick up/down (forward, back)
-float JoyU(int port = 0);
-float JoyV(int port = 0);
-float JoyHat(int port = 0);  // 0..1 clockwise from up, -1 centred
 int JoyDown(int button, int port = 0);
 // Every button of the pad as bits: bit n held is button n.
 uint32_t JoyButtons(int port = 0);

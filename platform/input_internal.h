@@ -1,19 +1,20 @@
 #pragma once
-// Engine-internal side of the input services: the event pump that the window service
-// and the script share.
+// Engine-internal side of the input services: what the event pump hands them.
+union SDL_Event;
 
-// Takes in every pending event: keys, mouse, pads plugged in or out, focus, close.
-void InputPump();
-// The display was heard to have sent nothing since the last pump: the next pump may
-// leave it unasked.
-void InputDisplayQuiet();
+// SDL's events, joystick and game-controller services, once.
+void InputStart();
+// A key, a mouse button or the wheel, a pad plugged in or out, a new keyboard layout.
+void InputHandle(const SDL_Event& e);
+// The pointer moved to (x, y) of the picture.
+void InputMouseAt(int x, int y);
+void InputFlushKeys();
+void InputFlushMouse();
+// Rebuilds the pad table from the pads that can be read now (the pump has taken in
+// what was pending) and returns their count.
+int InputRebuildPads();
 // Whether a pad is open: its moves come other than through the display.
 bool InputPadsOpen();
-bool InputSuspended();
-bool InputTakeTerminate();  // the close request, cleared by reading
-bool InputQuitPending();    // the close request, left as it is
-void InputSetMouse(int x, int y);
-void InputWindowOpened();   // starts event polling with cleared keys and mouse
 void InputShutdown();
 // The SDL key code of a virtual-key code, and the way back (0 when there is none).
 int KeycodeOfVirtualKey(int vk);

@@ -335,11 +335,9 @@ void ScriptAttachPads() {
     for (VirtualPad& pad : sc.virtual_pads) plug(pad);
 }
 
-void ScriptPoll() {
+void ScriptPoll(int frame, int now) {
     if (!sc.active || sc.polling) return;
     sc.polling = true;
-    const int frame = FlipCount();
-    const int now = MilliSecs();
     sc.due.clear();
     for (Queue* q : {&sc.by_frame, &sc.by_time}) {
         while (q->due(frame, now)) sc.due.push_back(&q->actions[q->next++]);

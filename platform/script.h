@@ -21,9 +21,10 @@
 bool ScriptLoad(const std::string& path, std::string* error);
 // Attaches the script's virtual pads; call before the pads are first counted.
 void ScriptAttachPads();
-// Applies every action whose time has come, in the order of the script. Called by the
-// event pump and by Flip; it costs what it applies, however long the script is.
-void ScriptPoll();
+// Applies every action whose time has come by the frames presented and the clock, in
+// the order of the script. Called by the event pump; it costs what it applies, however
+// long the script is.
+void ScriptPoll(int frames_presented, int now_ms);
 bool ScriptActive();
 // Whether actions timed by the clock are still to come (a frame-timed action cannot
 // end a wait in which no frame is drawn).

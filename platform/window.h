@@ -1,55 +1,18 @@
 #pragma once
-// The window, the pacing of frames, the millisecond clock and the application's life.
-// In headless runs the clock is virtual: it starts at 0 and moves only when the
-// program waits (a paced Flip, Delay), so a run is as fast as the CPU and repeatable.
+// The one window: opening and closing it, its title, full screen or a window, the
+// pointer's picture, the mapping between the window and the 640 x 480 picture, and
+// putting the picture on it (through OpenGL, or where OpenGL draws in software through
+// the X11 present path, platform/present_x11.h). Headless there is a window no one sees
+// (SDL's offscreen driver) and nothing is put anywhere.
 #include <cstdint>
-#include <functional>
 #include <string>
 
-// Caption of the window; set before Graphics.
+// Caption of the window; set before Graphics (platform/engine.h) or at any time.
 void AppTitle(const std::string& title);
 
-// Opens the one window: a picture of width x height. depth 0 asks for a window, any
-// other depth for full screen (desktop full screen, the monitor's mode untouched;
-// --window turns it into a window). hertz 0 switches the clock pacing off. Returns
-// false, with GraphicsError() saying why, if no display can be opened.
-bool Graphics(int width, int height, int depth = 0, int hertz = 60, int flags = 0);
 const std::string& GraphicsError();
 int GraphicsWidth();
 int GraphicsHeight();
-
-// Presents the picture. sync -1 paces by the clock (or by the display's vertical blank
-// when that proved steady); 0 presents at once; 1 presents at the next vertical blank.
-void Flip(int sync = -1);
-// The wait before a frame, for a program that reads its input late: sleeps until the
-// next present is due, less what a frame's work (reading, stepping, drawing and the
-// present itself) has recently cost and a margin learned from how late sleeps wake.
-// The Flip that follows then presents as soon as the picture is ready, and input read
-// after this wait reaches the screen within the frame. A frame whose work runs long
-// moves the schedule, as a late Flip does. Does nothing headless (the virtual clock
-// waits in Flip) and while the display's pacing is being tested.
-void WaitForFrame();
-// Number of Flip calls so far.
-int FlipCount();
-// Called after every Flip has presented its picture (screenshots, traces, scripts).
-void AddFlipHook(std::function<void()> hook);
-
-// Milliseconds of the clock; only differences mean anything.
-int MilliSecs();
-// Milliseconds since the system started, time asleep included, wrapping at 2^32: unlike
-// MilliSecs it differs from one launch to the next. Real time, in headless runs too.
-uint32_t SystemMilliSecs();
-// Waits ms milliseconds (negative does nothing).
-void Delay(int ms);
-
-// 1 while the window is inactive (as the last PumpEvents found it).
-int AppSuspended();
-// 1 once after a close request (window button, Alt+F4, SIGTERM, Ctrl+C, or the script),
-// then 0.
-int AppTerminate();
-// 1 while a close request waits to be taken by AppTerminate; it stays pending. The
-// game's waits end on it.
-int AppQuitPending();
 
 // Full screen (desktop full screen) or a window, while the game runs. F11 and Alt+Enter
 // toggle it from the event pump, wherever the game is; FullScreenToggles counts the
@@ -60,35 +23,36 @@ bool FullScreen();
 int FullScreenToggles();
 
 void HideMouse();
-void ShowMouse();
-// Puts the pointer at (x, y) of the picture.
-void MoveMouse(int x, int y);
 
-// What End throws: the program unwinds to main, which finishes it (FinishProgram) and
-// returns the code, so every object on the way is destroyed and every file closed.
-struct ProgramEnd {
-    int code = 0;
-};
-// Ends the program with exit code 0: throws ProgramEnd.
-[[noreturn]] void End();
-// Ends the program with an exit code, for fatal errors of the harness: throws ProgramEnd.
-[[noreturn]] void EndWithCode(int code);
-// The end of the program, from main: runs the end hooks, closes audio, the window and
-// the devices, and gives the exit code (raised by an end hook that failed).
-int FinishProgram(int code);
-// Called by FinishProgram before anything is closed (to finish traces).
-void AddEndHook(std::function<void()> hook);
-// From an end hook: the program ends with at least this exit code (a file that could
-// not be finished turns a clean end into a failure).
-void RaiseExitCode(int code);
+// Where the window's connection to the display is lost (another client killed it), one
+// line says so, this runs (finishing what must be finished, without touching the
+// display) and the program ends with status 0.
+void SetDisplayLostHandler(void (*handler)());
 
-// Engine-internal: shows the last picture again, as it was presented (the window was
-// covered and nothing kept its pixels), between frames and while the game waits.
-void WindowExposed();
-// Engine-internal: whether soft sync (clock pacing) is on.
-bool SoftSyncActive();
+// Engine-internal: opens the window (depth 0 a window, any other full screen, unless
+// --window asks for a window) and its renderer for a width x height picture; false with
+// GraphicsError() saying why.
+bool WindowOpen(int width, int height, int depth);
+void WindowClose();
+bool WindowIsOpen();
+// Engine-internal: draws the picture into what will be shown and lets GL finish it, so
+// that all that is left at the frame's due time is the swap. False if there is nothing
+// to show it on, or (with may_repeat) if the window already shows this very picture at
+// this size: then *repeat is set and nothing is drawn or presented.
+bool WindowPrepare(bool vsync, bool may_repeat, bool* repeat);
+// Engine-internal: shows what WindowPrepare prepared (nothing if it returned false).
+void WindowSwap(bool prepared);
+void WindowPresentNow(bool vsync);
+// Engine-internal: the window was uncovered and nothing kept its pixels: the whole
+// picture goes on it again, at once when `show` says there is one.
+void WindowUncovered(bool show);
+// Engine-internal: the sequence number of the open window (0 none); images remake their
+// textures when it changes.
+int GraphicsSeq();
+// Engine-internal: whether the window is gone (destroyed from outside).
+bool WindowLost();
+// Engine-internal: puts the system's pointer at the picture's (x, y).
+void WindowWarpPointer(int x, int y);
 // Engine-internal: maps a window position to the picture, and back.
 void WindowToPicture(int wx, int wy, int* px, int* py);
 void PictureToWindow(int px, int py, int* wx, int* wy);
-// Engine-internal: milliseconds of virtual waiting since the last Flip (headless).
-int VirtualWaitSinceFlip();

@@ -13,7 +13,8 @@
 #include "sim/snapshot.h"
 #include "platform/draw.h"
 #include "platform/pixmap.h"
-#include "platform/window.h"
+#include "platform/clock.h"
+#include "session/program_end.h"
 
 namespace {
 

@@ -14,7 +14,8 @@
 
 #include "session/replay_check.h"
 #include "session/runner.h"
-#include "platform/window.h"
+#include "platform/pacer.h"
+#include "session/program_end.h"
 
 namespace fs = std::filesystem;
 

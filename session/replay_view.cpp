@@ -12,7 +12,10 @@
 #include "platform/draw.h"
 #include "platform/font.h"
 #include "platform/input.h"
-#include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
+#include "platform/events.h"
+#include "session/program_end.h"
 #include "present/owdraw.h"
 #include "present/scene_draw.h"
 

@@ -10,10 +10,23 @@
 #include "platform/input.h"
 #include "platform/resources.h"
 #include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
+#include "platform/events.h"
+#include "platform/engine.h"
+#include "session/program_end.h"
 
 namespace {
 
 constexpr int kFlushWaitPollMs = 1;
+
+// A wait a headless run's script can never end stops the run with status 3.
+void end_if_hopeless() {
+    std::string why = HopelessWait();
+    if (why.empty()) return;
+    std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+    EndWithCode(3);
+}
 
 // The game runs without a sound it cannot use; one line names every such file and why.
 void report_sound_problems() {
@@ -72,6 +85,7 @@ void flush_wait(Program& p, const FrameEvent& e) {
         // A close request ends the wait; the next frame takes it and the game ends.
         if (n == 0 || AppQuitPending()) break;
         Delay(kFlushWaitPollMs);
+        end_if_hopeless();
     }
     // The presses of the other buttons stay pending, as in the pad.
     p.flushed = true;
@@ -91,6 +105,7 @@ void freeze(Program& p) {
     }
     while (AppSuspended() && !AppQuitPending()) {
         Delay(1);
+        end_if_hopeless();
         PumpEvents();
     }
     if (paused_here) ResumeChannel(p.sound.music_chn);
@@ -109,7 +124,7 @@ void start_program(Program& p, int seed) {
     register_assets();
     AppTitle("RC Whirlbat");
     int pads = JoyCount();
-    if (!Graphics(640, 480, 32, 60, 2)) {
+    if (!Graphics(640, 480, 32, 60)) {
         std::fprintf(stderr,
                      "rc-whirlbat: no display could be opened (%s); run it on a desktop, or with "
                      "--headless to play without a screen\n",

@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "platform/window.h"
+#include "session/program_end.h"
 
 SyncTest::SyncTest(int frames, StepFn step_fn) : frames_(frames), step_(step_fn), ring_(size_t(frames) + 1) {
     rerun_.draw = false;

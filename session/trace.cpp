@@ -12,7 +12,8 @@
 #include "session/runner.h"
 #include "sim/snapshot.h"
 #include "sim/state_fields.h"
-#include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
 
 namespace {
 

@@ -58,6 +58,30 @@ for f in $(find base platform net sim present pilots session app lobby -name '*.
       ;;
   esac
 done
+# Within platform/, one owner for each thing: no two of its modules depend on each other,
+# however indirectly (a module's files are NAME.h, NAME.cpp, NAME_internal.h and, for the
+# renderer, renderer_*; draw_state.h is draw's, builtin_font* the font's). tsort names any loop.
+platform_module() {
+  m=$(basename "$1"); m=${m%.*}; m=${m%_internal}
+  case "$m" in renderer_*) m=renderer ;; draw_state) m=draw ;; builtin_font*) m=font ;; esac
+  echo "$m"
+}
+edges=""
+for f in platform/*.h platform/*.cpp platform/*.inc; do
+  [ -f "$f" ] || continue
+  from=$(platform_module "$f")
+  edges="$edges $from $from"
+  for inc in $(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"platform\/\([^"]*\)".*/\1/p' "$f"); do
+    to=$(platform_module "$inc")
+    [ "$to" != "$from" ] && edges="$edges $from $to"
+  done
+done
+loops=$(echo "$edges" | tsort 2>&1 >/dev/null)
+if [ -n "$loops" ]; then
+  echo "platform modules depend on each other: $loops" | tr '\n' ' '
+  echo
+  bad=1
+fi
 if [ -n "$1" ]; then
   line="$build/rules-link-line.txt"
   if [ ! -f "$line" ]; then

@@ -34,7 +34,8 @@
 
 #include "platform/options.h"
 #include "platform/script.h"
-#include "platform/window.h"
+#include "platform/pacer.h"
+#include "session/program_end.h"
 #include "session/runner.h"
 #include "support/xserver.h"
 

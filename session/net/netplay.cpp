@@ -28,6 +28,10 @@
 #include "platform/input.h"
 #include "platform/options.h"
 #include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
+#include "platform/events.h"
+#include "session/program_end.h"
 
 namespace {
 

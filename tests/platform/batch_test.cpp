@@ -10,6 +10,7 @@
 #include "platform/options.h"
 #include "platform/renderer.h"
 #include "platform/window.h"
+#include "platform/engine.h"
 #include "support.h"
 
 namespace {
@@ -73,7 +74,7 @@ void reopen(bool fixed_function) {
     if (fixed_function) setenv("WHIRLBAT_FIXED_FUNCTION", "1", 1);
     else unsetenv("WHIRLBAT_FIXED_FUNCTION");
     engine_options.headless = true;
-    ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
+    ASSERT_TRUE(Graphics(640, 480, 32, 60)) << GraphicsError();
 }
 
 TEST(Batching, SharedTextureGivesTheSamePixelsAsOwnTextures) {

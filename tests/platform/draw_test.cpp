@@ -4,7 +4,6 @@
 
 #include "platform/draw_state.h"
 #include "platform/resources.h"
-#include "platform/window.h"
 #include "support.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
-#include "platform/window.h"
+#include "platform/events.h"
 #include "support.h"
 #include "virtual_pad.h"
 

@@ -10,7 +10,6 @@
 #include "platform/font.h"
 #include "platform/present_cpu.h"
 #include "platform/renderer.h"
-#include "platform/window.h"
 #include "support.h"
 
 namespace {

@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "platform/input.h"
-#include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
+#include "platform/events.h"
 #include "support.h"
 
 namespace {
@@ -181,7 +183,7 @@ TEST(Script, PollingALongScriptDoesNotWalkWhatIsStillToCome) {
     EXPECT_TRUE(ScriptHasTimedActions());
     auto begin = std::chrono::steady_clock::now();
     for (int i = 0; i < 2000; ++i) {
-        ScriptPoll();
+        ScriptPoll(FlipCount(), MilliSecs());
         ASSERT_TRUE(ScriptHasTimedActions());
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();

@@ -1,4 +1,6 @@
 #include "platform/window.h"
+#include "platform/clock.h"
+#include "platform/pacer.h"
 
 #include <gtest/gtest.h>
 

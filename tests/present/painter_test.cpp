@@ -2,7 +2,6 @@
 // helicopter, and Red is drawn over Blue in a shared cell. Real sprites, real pixels.
 #include "present/media.h"
 #include "present/world_draw.h"
-#include "platform/window.h"
 #include "support.h"
 #include "world_fixture.h"
 

@@ -14,7 +14,8 @@
 
 #include "session/runner.h"
 #include "platform/options.h"
-#include "platform/window.h"
+#include "platform/pacer.h"
+#include "platform/events.h"
 #include "support.h"
 #include "virtual_pad.h"
 

@@ -8,7 +8,7 @@
 #include "platform/draw.h"
 #include "platform/options.h"
 #include "platform/renderer.h"
-#include "platform/window.h"
+#include "platform/pacer.h"
 #include "session/runner.h"
 
 namespace {

@@ -17,18 +17,19 @@
 #include "platform/draw.h"
 #include "platform/options.h"
 #include "platform/window.h"
+#include "platform/engine.h"
 
 namespace test_support {
 
 void OpenHeadlessGraphics() {
     if (GraphicsWidth() == 640) return;
     engine_options.headless = true;
-    ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
+    ASSERT_TRUE(Graphics(640, 480, 32, 60)) << GraphicsError();
 }
 
 void ReopenHeadlessGraphics() {
     engine_options.headless = true;
-    ASSERT_TRUE(Graphics(640, 480, 32, 60, 2)) << GraphicsError();
+    ASSERT_TRUE(Graphics(640, 480, 32, 60)) << GraphicsError();
 }
 
 #if defined(__SANITIZE_ADDRESS__)
