@@ -19,7 +19,6 @@
 #include "platform/script.h"
 #include "platform/clock.h"
 #include "platform/pacer.h"
-#include "session/program_end.h"
 
 namespace {
 
@@ -33,6 +32,35 @@ bool parse_int(const char* s, int* out, long long lo = INT_MIN, long long hi = I
     *out = int(v);
     return true;
 }
+
+// After every presented frame: its picture if one was asked for, its trace line, and the
+// end of the run at the last frame. An output that cannot be written ends the run with
+// one line and status 1.
+class HarnessOutputs : public FrameHook {
+public:
+    HarnessOutputs(std::vector<std::pair<int, std::string>> shots, std::shared_ptr<OutputFile> trace, int frames)
+        : shots_(std::move(shots)), trace_(std::move(trace)), frames_(frames) {}
+
+    void presented(Program& p) override {
+        int frame = FlipCount();
+        std::string why;
+        for (const auto& [n, file] : shots_) {
+            if (n == frame && !save_png_in_place(file, ReadPicture(), &why)) return fail(p, why);
+        }
+        if (trace_ && !trace_->write(trace_line(p) + "\n", &why)) return fail(p, why);
+        if (frames_ > 0 && frame >= frames_) p.end(0);
+    }
+
+private:
+    static void fail(Program& p, const std::string& why) {
+        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        p.end(1);
+    }
+
+    std::vector<std::pair<int, std::string>> shots_;
+    std::shared_ptr<OutputFile> trace_;
+    int frames_;
+};
 
 }  // namespace
 
@@ -87,109 +115,161 @@ const char* usage_text() {
            "  ends its wait, 4 a failed sync test (man rc-whirlbat says which when).\n";
 }
 
-bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
-    opts = HarnessOptions{};
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&](const char** out) {
-            if (i + 1 >= argc) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            *out = argv[++i];
-            return true;
-        };
-        const char* v = nullptr;
-        if (arg == "--help" || arg == "-h") {
-            opts.help = true;
-        } else if (arg == "--window") {
-            opts.window = true;
-        } else if (arg == "--headless") {
-            opts.headless = true;
-        } else if (arg == "--no-lan") {
-            opts.no_lan = true;
-        } else if (arg == "--seed") {
-            int seed;
-            if (!value(&v) || !parse_int(v, &seed)) return *error = "--seed needs a number from -2147483648 to 2147483647", false;
-            opts.seed = seed;
-        } else if (arg == "--frames") {
-            if (!value(&v) || !parse_int(v, &opts.frames, 1))
-                return *error = "--frames needs a number from 1 to 2147483647", false;
-        } else if (arg == "--shot") {
-            if (!value(&v)) return false;
-            const char* colon = std::strchr(v, ':');
-            int n;
-            if (!colon || !parse_int(std::string(v, colon).c_str(), &n, 1) || !colon[1])
-                return *error = "--shot needs N:FILE with N from 1 to 2147483647", false;
-            opts.shots.emplace_back(n, colon + 1);
-        } else if (arg == "--trace") {
-            if (!value(&v)) return false;
-            opts.trace = v;
-        } else if (arg == "--script") {
-            if (!value(&v)) return false;
-            opts.script = v;
-        } else if (arg == "--blue" || arg == "--red") {
-            PilotChoice pilot;
-            if (!value(&v) || !parse_pilot(v, &pilot))
-                return *error = arg + " needs pad, padN, keys, computer or computer:easy|normal|hard", false;
-            opts.pilot[arg == "--red"] = v;
-        } else if (arg == "--no-settings") {
-            opts.no_settings = true;
-        } else if (arg == "--settings") {
-            if (!value(&v)) return false;
-            opts.settings = v;
-        } else if (arg == "--stereo") {
-            if (!value(&v) || !parse_int(v, &opts.stereo, 0, 4)) return *error = "--stereo needs a mode from 0 to 4", false;
-        } else if (arg == "--sync-test") {
-            if (!value(&v) || !parse_int(v, &opts.sync_test, 1, 600))
-                return *error = "--sync-test needs a number of frames from 1 to 600", false;
-        } else if (arg == "--host") {
-            opts.host = true;
-            if (i + 1 < argc && argv[i + 1][0] != '-') {
-                if (!parse_int(argv[++i], &opts.port, 1, 65535)) return *error = "--host needs a port from 1 to 65535", false;
-            }
-        } else if (arg == "--join") {
-            if (i + 1 >= argc || argv[i + 1][0] == '-') {
-                opts.join_lan = true;
-            } else {
-                if (!value(&v) || !*v) return *error = "--join needs HOST, HOST:PORT or a code", false;
-                opts.join = v;
-            }
-        } else if (arg == "--relay") {
-            if (!value(&v) || !*v) return *error = "--relay needs USER:PASSWORD@HOST[:PORT]", false;
-            opts.relay = v;
-        } else if (arg == "--lobby") {
-            if (!value(&v) || !*v) return *error = "--lobby needs HOST or HOST:PORT", false;
-            opts.lobby = v;
-        } else if (arg == "--delay") {
-            if (!value(&v) || !parse_int(v, &opts.delay, 0, 4)) return *error = "--delay needs a number of frames from 0 to 4", false;
-        } else if (arg == "--net-log") {
-            if (!value(&v)) return false;
-            opts.net_log = v;
-        } else if (arg == "--data") {
-            if (!value(&v)) return false;
-            opts.data = v;
-        } else if (arg == "--record" || arg == "--replay" || arg == "--verify") {
-            if (!value(&v) || !*v) return *error = arg + " needs a file", false;
-            (arg == "--record" ? opts.record : arg == "--replay" ? opts.replay : opts.verify) = v;
-        } else {
-            *error = "unknown option " + arg;
+namespace {
+
+// The command line, one argument after another. Each group of options takes the
+// argument if it is one of its own: Taken::no passes it on, Taken::bad ends the reading
+// with *error set.
+enum class Taken { no, yes, bad };
+
+class Arguments {
+public:
+    Arguments(int argc, char** argv, HarnessOptions& opts, std::string* error)
+        : argc_(argc), argv_(argv), opts_(opts), error_(error) {}
+    bool read();
+
+private:
+    // The argument's value (the next argument); false with the error if there is none.
+    bool value(const char** out) {
+        if (i_ + 1 >= argc_) {
+            *error_ = arg_ + " needs a value";
             return false;
         }
+        *out = argv_[++i_];
+        return true;
     }
-    if (opts.host && (!opts.join.empty() || opts.join_lan)) return *error = "--host and --join cannot go together", false;
+    // The next argument, if it is not an option.
+    const char* optional_value() { return i_ + 1 < argc_ && argv_[i_ + 1][0] != '-' ? argv_[++i_] : nullptr; }
+    Taken bad(const std::string& why) {
+        *error_ = why;
+        return Taken::bad;
+    }
+    Taken number(int* out, long long lo, long long hi, const std::string& why) {
+        const char* v = nullptr;
+        return value(&v) && parse_int(v, out, lo, hi) ? Taken::yes : bad(why);
+    }
+    Taken text(std::string* out, const std::string& why = "") {
+        const char* v = nullptr;
+        if (!value(&v)) return why.empty() ? Taken::bad : bad(why);
+        if (!why.empty() && !*v) return bad(why);
+        *out = v;
+        return Taken::yes;
+    }
+    Taken harness();
+    Taken play();
+    Taken online();
+    bool agree();
+
+    int argc_;
+    char** argv_;
+    HarnessOptions& opts_;
+    std::string* error_;
+    int i_ = 1;
+    std::string arg_;
+};
+
+// The headless harness's options: tests, tools and reviews.
+Taken Arguments::harness() {
+    if (arg_ == "--headless") return opts_.headless = true, Taken::yes;
+    if (arg_ == "--seed") {
+        int seed;
+        Taken t = number(&seed, INT_MIN, INT_MAX, "--seed needs a number from -2147483648 to 2147483647");
+        if (t == Taken::yes) opts_.seed = seed;
+        return t;
+    }
+    if (arg_ == "--frames") return number(&opts_.frames, 1, INT_MAX, "--frames needs a number from 1 to 2147483647");
+    if (arg_ == "--shot") {
+        const char* v = nullptr;
+        if (!value(&v)) return Taken::bad;
+        const char* colon = std::strchr(v, ':');
+        int n;
+        if (!colon || !parse_int(std::string(v, colon).c_str(), &n, 1) || !colon[1])
+            return bad("--shot needs N:FILE with N from 1 to 2147483647");
+        opts_.shots.emplace_back(n, colon + 1);
+        return Taken::yes;
+    }
+    if (arg_ == "--trace") return text(&opts_.trace);
+    if (arg_ == "--script") return text(&opts_.script);
+    if (arg_ == "--sync-test") return number(&opts_.sync_test, 1, 600, "--sync-test needs a number of frames from 1 to 600");
+    return Taken::no;
+}
+
+// The player's options: the window, the pilots, the settings, replays.
+Taken Arguments::play() {
+    if (arg_ == "--help" || arg_ == "-h") return opts_.help = true, Taken::yes;
+    if (arg_ == "--window") return opts_.window = true, Taken::yes;
+    if (arg_ == "--blue" || arg_ == "--red") {
+        const char* v = nullptr;
+        PilotChoice pilot;
+        if (!value(&v) || !parse_pilot(v, &pilot))
+            return bad(arg_ + " needs pad, padN, keys, computer or computer:easy|normal|hard");
+        opts_.pilot[arg_ == "--red"] = v;
+        return Taken::yes;
+    }
+    if (arg_ == "--no-settings") return opts_.no_settings = true, Taken::yes;
+    if (arg_ == "--settings") return text(&opts_.settings);
+    if (arg_ == "--stereo") return number(&opts_.stereo, 0, 4, "--stereo needs a mode from 0 to 4");
+    if (arg_ == "--data") return text(&opts_.data);
+    if (arg_ == "--record") return text(&opts_.record, arg_ + " needs a file");
+    if (arg_ == "--replay") return text(&opts_.replay, arg_ + " needs a file");
+    if (arg_ == "--verify") return text(&opts_.verify, arg_ + " needs a file");
+    return Taken::no;
+}
+
+Taken Arguments::online() {
+    if (arg_ == "--no-lan") return opts_.no_lan = true, Taken::yes;
+    if (arg_ == "--host") {
+        opts_.host = true;
+        const char* port = optional_value();
+        if (port && !parse_int(port, &opts_.port, 1, 65535)) return bad("--host needs a port from 1 to 65535");
+        return Taken::yes;
+    }
+    if (arg_ == "--join") {
+        if (i_ + 1 >= argc_ || argv_[i_ + 1][0] == '-') return opts_.join_lan = true, Taken::yes;
+        return text(&opts_.join, "--join needs HOST, HOST:PORT or a code");
+    }
+    if (arg_ == "--relay") return text(&opts_.relay, "--relay needs USER:PASSWORD@HOST[:PORT]");
+    if (arg_ == "--lobby") return text(&opts_.lobby, "--lobby needs HOST or HOST:PORT");
+    if (arg_ == "--delay") return number(&opts_.delay, 0, 4, "--delay needs a number of frames from 0 to 4");
+    if (arg_ == "--net-log") return text(&opts_.net_log);
+    return Taken::no;
+}
+
+// What the options say together.
+bool Arguments::agree() {
+    if (opts_.host && (!opts_.join.empty() || opts_.join_lan))
+        return *error_ = "--host and --join cannot go together", false;
     // A picture asked of a frame the run never reaches is refused up front (a replay's
     // pictures are numbered by the recording run's frames, its --frames by its own).
-    for (const auto& [n, file] : opts.shots) {
-        if (opts.frames > 0 && n > opts.frames && opts.replay.empty()) {
-            *error = "--shot " + std::to_string(n) + ":" + file + " comes after the last frame (--frames " +
-                     std::to_string(opts.frames) + ")";
+    for (const auto& [n, file] : opts_.shots) {
+        if (opts_.frames > 0 && n > opts_.frames && opts_.replay.empty()) {
+            *error_ = "--shot " + std::to_string(n) + ":" + file + " comes after the last frame (--frames " +
+                      std::to_string(opts_.frames) + ")";
             return false;
         }
     }
-    int replay_modes = int(!opts.record.empty()) + int(!opts.replay.empty()) + int(!opts.verify.empty());
-    if (replay_modes > 1) return *error = "--record, --replay and --verify go one at a time", false;
+    int replay_modes = int(!opts_.record.empty()) + int(!opts_.replay.empty()) + int(!opts_.verify.empty());
+    if (replay_modes > 1) return *error_ = "--record, --replay and --verify go one at a time", false;
     return true;
+}
+
+bool Arguments::read() {
+    opts_ = HarnessOptions{};
+    for (; i_ < argc_; ++i_) {
+        arg_ = argv_[i_];
+        Taken t = harness();
+        if (t == Taken::no) t = play();
+        if (t == Taken::no) t = online();
+        if (t == Taken::bad) return false;
+        if (t == Taken::no) return *error_ = "unknown option " + arg_, false;
+    }
+    return agree();
+}
+
+}  // namespace
+
+bool parse_options(int argc, char** argv, HarnessOptions& opts, std::string* error) {
+    return Arguments(argc, argv, opts, error).read();
 }
 
 bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
@@ -218,34 +298,11 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
         if (!ScriptLoad(opts.script, error)) return false;
         ScriptAttachPads();
     }
-    // A harness output that cannot be written ends the run with one line and status 1.
-    auto fail = [](const std::string& why) {
-        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
-        EndWithCode(1);
-    };
     std::shared_ptr<OutputFile> trace;
-    if (!opts.trace.empty()) {
-        trace = std::make_shared<OutputFile>();
-        if (!trace->open(opts.trace, error)) return false;
-        AddEndHook([trace] {
-            std::string why;
-            if (!trace->is_open() || trace->commit(&why)) return;
-            std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
-            RaiseExitCode(1);
-        });
-    }
-    if (!opts.shots.empty() || trace || opts.frames > 0) {
-        AddFlipHook([&p, trace, fail, shots = opts.shots, frames = opts.frames] {
-            int frame = FlipCount();
-            std::string why;
-            for (const auto& [n, file] : shots) {
-                if (n == frame && !save_png_in_place(file, ReadPicture(), &why)) fail(why);
-            }
-            if (trace && !trace->write(trace_line(p) + "\n", &why)) fail(why);
-            if (frames > 0 && frame >= frames) End();
-        });
-    }
-    if (opts.sync_test > 0) p.hooks.push_back(std::make_shared<SyncTestHook>(opts.sync_test));
+    if (!opts.trace.empty() && !(trace = open_trace(p, opts.trace, error))) return false;
+    if (!opts.shots.empty() || trace || opts.frames > 0)
+        p.outputs.push_back(std::make_shared<HarnessOutputs>(opts.shots, trace, opts.frames));
+    if (opts.sync_test > 0) p.listeners.push_back(std::make_shared<SyncTestListener>(opts.sync_test));
     return true;
 }
 

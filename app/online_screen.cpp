@@ -6,13 +6,15 @@
 #include <thread>
 
 #include "platform/draw.h"
+#include "platform/keys.h"
 #include "platform/font.h"
+#include "net/lan_discovery.h"
+#include "net/net_link.h"
 #include "net/net_reach.h"
 
 namespace {
 
 enum Line { PORT, HOST, ADDRESS, JOIN, LAN, LOBBY, BACK, LINES };
-constexpr int kBackspace = 8, kDelete = 46, kPeriod = 190, kSemicolon = 186, kMinus = 189;
 constexpr int kColumns = 10;
 constexpr char kCells[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.:";
 constexpr int kCharacters = int(sizeof kCells) - 1;
@@ -20,18 +22,45 @@ constexpr int kCellCount = kCharacters + 2;  // and "Del", "OK"
 constexpr float kGridX = 100, kGridY = 268, kCellW = 44, kCellH = 30;
 constexpr size_t kMostTyped = 64;
 constexpr int kSearchAgainFrames = 180;
+// How long the screen listens for the network's games each time it asks.
+constexpr int kLanSearchMs = 1500;
 
 // The character a key types, or 0.
 char key_char(int key) {
     if (key >= '0' && key <= '9') return char(key);
     if (key >= 'A' && key <= 'Z') return char(key);
-    if (key == kPeriod) return '.';
-    if (key == kSemicolon) return ':';
-    if (key == kMinus) return '-';
+    if (key == KEY_PERIOD) return '.';
+    if (key == KEY_SEMICOLON) return ':';
+    if (key == KEY_MINUS) return '-';
     return 0;
 }
 
 }  // namespace
+
+std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool search_lan) {
+    auto online = std::make_shared<OnlinePlay>();
+    if (search_lan) online->lan_games = [] {
+        std::vector<std::string> lines;
+        for (const LanGame& g : find_lan_games(kLanSearchMs))
+            lines.push_back("version " + g.version + "  " + g.address +
+                            (g.port == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(g.port)));
+        return lines;
+    };
+    online->start = [given](Program& p, const NetOptions& net, std::shared_ptr<OnlineOutcome> outcome) {
+        NetOptions o = net;
+        o.delay = given.delay;
+        o.net_log = given.net_log;
+        o.relay = given.relay;
+        if (o.lobby.empty()) o.lobby = given.lobby.empty() ? p.settings.lobby : given.lobby;
+        p.hand_over([&p, o, outcome](std::unique_ptr<Mode> current) -> std::unique_ptr<Mode> {
+            std::unique_ptr<LocalPlay> back(dynamic_cast<LocalPlay*>(current.get()));
+            if (!back) return current;
+            current.release();
+            return go_online(p, o, std::move(back), outcome);
+        });
+    };
+    return online;
+}
 
 OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(play)) {
     search_network();
@@ -100,7 +129,7 @@ void OnlineScreen::type(char c) {
 bool OnlineScreen::typing(const Nav& nav) {
     if (!focused_field()) return false;
     std::string& field = *focused_field();
-    if (nav.key == kBackspace || nav.key == kDelete) {
+    if (nav.key == KEY_BACKSPACE || nav.key == KEY_DELETE) {
         if (!field.empty()) field.pop_back();
         return true;
     }
@@ -131,8 +160,23 @@ void OnlineScreen::grid_frame(const Nav& nav) {
     }
 }
 
+// A session started from here is over: after a match the screen closes (the title shows
+// the notice), otherwise it says why none began.
+bool OnlineScreen::came_back(Step* step) {
+    if (!outcome_ || !outcome_->done) return false;
+    std::shared_ptr<OnlineOutcome> o = std::move(outcome_);
+    if (o->played) {
+        step->open = false;
+        return true;
+    }
+    message_ = o->gave_up ? "You gave up waiting." : o->failure;
+    if (!o->gave_up) std::fprintf(stderr, "rc-whirlbat: %s\n", o->failure.c_str());
+    return false;
+}
+
 Screen::Step OnlineScreen::frame(Program& p, const Nav& nav, FrameInput&) {
     Step step;
+    if (came_back(&step)) return step;
     keep_lobby(p);
     // The network's games are asked for again every few seconds while the screen is open.
     bool found = false;
@@ -215,11 +259,8 @@ void OnlineScreen::presented(Program& p) {
         message_ = "Online play is not available in this run.";
         return;
     }
-    bool gave_up = false;
-    std::string failure;
-    play_->start(p, opts, &gave_up, &failure);
-    message_ = gave_up ? "You gave up waiting." : failure;
-    if (!gave_up) std::fprintf(stderr, "rc-whirlbat: %s\n", failure.c_str());
+    outcome_ = std::make_shared<OnlineOutcome>();
+    play_->start(p, opts, outcome_);
 }
 
 void OnlineScreen::draw(const Program& p) {

@@ -17,13 +17,19 @@
 // What the online screen plays through, given by main (and, for codes and the network's
 // games, by what the program can do).
 struct OnlinePlay {
-    // Starts online play: false with the reason (or gave_up) when no session began; once
-    // one began it never returns.
-    std::function<bool(Program&, const NetOptions&, bool* gave_up, std::string* failure)> start;
+    // Starts online play after this frame: the title hands over to it and comes back
+    // when the session is over or never began, as `outcome` then says.
+    std::function<void(Program&, const NetOptions&, std::shared_ptr<OnlineOutcome> outcome)> start;
     // The games waiting on this network, as "NAME  ADDRESS" lines; it may take a second
     // or two, and runs away from the frames. Unset lists none.
     std::function<std::vector<std::string>()> lan_games;
 };
+
+// Online play from the title as the program offers it: the local play hands over to the
+// wait for the other machine and comes back when the session is over. `given` holds
+// what the command line set for every session (--delay, --net-log, --lobby: "" takes
+// the settings' meeting server); with `search_lan`, the network's games are listed.
+std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool search_lan);
 
 class OnlineScreen : public Screen {
 public:
@@ -40,6 +46,7 @@ private:
     bool typing(const Nav& nav);
     void grid_frame(const Nav& nav);
     void type(char c);
+    bool came_back(Step* step);
 
     std::shared_ptr<OnlinePlay> play_;
     EntryList list_;
@@ -59,5 +66,6 @@ private:
     bool grid_ = false;  // the character grid is open for the field in focus
     int cell_ = 0;
     enum class Go { none, host, join } go_ = Go::none;
+    std::shared_ptr<OnlineOutcome> outcome_;  // of the session started from here
     std::string message_;
 };

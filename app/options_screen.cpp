@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/draw.h"
+#include "platform/keys.h"
 #include "platform/font.h"
 #include "platform/input.h"
 #include "platform/window.h"
@@ -20,7 +21,6 @@ enum MainLine {
 constexpr int kPadButtons[] = {0, 1, 2, 3};
 constexpr int kPadButtonCount = int(sizeof kPadButtons / sizeof kPadButtons[0]);
 constexpr int kSoundItem = 2, kMusicItem = 3;  // the title's volume items
-constexpr int kDelete = 46, kBackspace = 8;
 constexpr char kSideName[2][5] = {"Blue", "Red"};
 constexpr char kStereoNames[5][16] = {"Off", "Magenta / green", "Red / green", "Red / cyan", "Red / blue"};
 constexpr char kActionLabel[KEY_ACTIONS][16] = {"Climb",      "Descend",     "Turn left", "Turn right", "Slide left",
@@ -215,7 +215,7 @@ Screen::Step OptionsScreen::keys_frame(Program& p, const Nav& nav) {
 void OptionsScreen::bind(Program& p, int key) {
     int action = list_.focus;
     std::array<int, 2>& keys = p.settings.keys[side_][size_t(action)];
-    if (key == kDelete || key == kBackspace) {
+    if (key == KEY_DELETE || key == KEY_BACKSPACE) {
         if (slot_ == 0 && !keys[1]) {
             message_ = "An action keeps at least one key.";
         } else {

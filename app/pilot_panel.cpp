@@ -5,13 +5,14 @@
 
 #include "app/screen.h"
 #include "platform/draw.h"
+#include "platform/keys.h"
+#include "present/plain_drawing.h"
 #include "platform/font.h"
 #include "platform/input.h"
 #include "present/owdraw.h"
 
 namespace {
 
-constexpr int kF1 = 112, kF2 = 113, kF3 = 114;
 constexpr int kBannerFrames = 120;
 constexpr float kTop = 236, kHeaderY = 240, kNameY = 262, kLegendY = 290, kLegendStep = 16;
 constexpr float kHeaderScale = 0.75f, kNameScale = 0.7f, kLegendScale = 0.55f, kColumnWidth = 176;
@@ -89,7 +90,7 @@ bool PilotPanel::take_devices(Program& p, FrameInput& in) {
     bool changed = false;
     bool title = p.game.game_state == GameState::title;
     for (int side = 0; side < 2; ++side) {
-        if (KeyHit(side == 0 ? kF1 : kF2) && title) {
+        if (KeyHit(side == 0 ? KEY_F1 : KEY_F2) && title) {
             next_pilot(p, side);
             changed = true;
         }
@@ -103,7 +104,7 @@ bool PilotPanel::take_devices(Program& p, FrameInput& in) {
             }
         }
     }
-    if (KeyHit(kF3) && (title || p.game.game_state == GameState::pause)) {
+    if (KeyHit(KEY_F3) && (title || p.game.game_state == GameState::pause)) {
         set_stereo_mode(p.media.draw3d, (p.media.draw3d.ana_mode + 1) % 5);
         p.settings.stereo_mode = p.media.draw3d.ana_mode;
         stereo_banner_ = kBannerFrames;
@@ -140,14 +141,7 @@ bool PilotPanel::draw_key(const Program& p, std::string& key) const {
 void PilotPanel::draw_over(Program& p) {
     bool title = p.game.game_state == GameState::title;
     if (!title && stereo_banner_ == 0) return;
-    int r, g, b;
-    GetColor(&r, &g, &b);
-    float alpha = GetAlpha(), rotation = GetRotation(), sx, sy;
-    GetScale(&sx, &sy);
-    int blend = GetBlend();
-    SetBlend(ALPHABLEND);
-    SetAlpha(1.0f);
-    SetRotation(0);
+    PlainDrawing plain(GetImageFont());
     if (title) {
         for (int side = 0; side < 2; ++side) {
             std::vector<std::string> lines = legend(p, side);
@@ -179,8 +173,4 @@ void PilotPanel::draw_over(Program& p) {
         text(line, 320 - TextWidth(line) * kNameScale / 2, 40, kNameScale);
         --stereo_banner_;
     }
-    SetColor(r, g, b);
-    SetAlpha(alpha);
-    SetBlend(blend);
-    SetTransform(rotation, sx, sy);
 }

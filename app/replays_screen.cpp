@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "platform/draw.h"
-#include "session/advance.h"
 #include "session/replay_check.h"
 #include "session/replay_record.h"
 #include "session/replay_view.h"
@@ -24,16 +23,15 @@ std::string shown_length(long frames) {
     return dot == std::string::npos ? t : t.substr(0, dot);
 }
 
-// The score of the game's last frame in play (the title after it starts the next afresh).
+// The score of the game's last frame in play (the title after it starts the next afresh),
+// as far as the replay checks out.
 void score_of(const Replay& r, int score[2]) {
     World w = r.header.world;
     Game g = r.header.game;
     FrameResult out;
     out.draw = false;
-    ReplayCursor cursor(r);
-    FrameInput in;
-    while (cursor.next(in)) {
-        advance(w, g, in, out);
+    ReplayPlayer player(r);
+    while (player.next(w, g, out) && !player.failed()) {
         if (g.game_state == GameState::title || g.game_state == GameState::intro) continue;
         for (int side = 0; side < 2; ++side) score[side] = w.player[side].score;
         if (out.ended) break;

@@ -3,19 +3,19 @@
 #include <algorithm>
 
 #include "platform/draw.h"
+#include "platform/keys.h"
 #include "platform/font.h"
 #include "platform/input.h"
 
 namespace {
 
-constexpr int kUp = 38, kDown = 40, kLeft = 37, kRight = 39, kReturn = 13, kEscape = 27, kSpace = 32;
-constexpr int kPadSouth = 0, kPadEast = 1, kPadWest = 2, kDelete = 46;
+constexpr int kPadSouth = 0, kPadEast = 1, kPadWest = 2;
 constexpr float kStickAt = 0.5f;
 
 // Keys a player may give an action: not Escape, Space or the function keys (the game's
 // and the program's own), and each modifier by its side only.
 bool bindable(int key) {
-    if (key == kEscape || key == kSpace || (key >= 112 && key <= 123)) return false;
+    if (key == KEY_ESCAPE || key == KEY_SPACE || (key >= KEY_F1 && key <= KEY_F12)) return false;
     if (key == 16 || key == 17 || key == 18) return false;
     return !KeyName(key).empty();
 }
@@ -26,10 +26,10 @@ int direction(float v) { return v < -kStickAt ? -1 : v > kStickAt ? 1 : 0; }
 
 Nav NavReader::read(const Program& p, const FrameInput& in, bool menu) {
     Nav nav;
-    bool up = KeyHit(kUp) > 0, down = KeyHit(kDown) > 0;
-    bool left = KeyHit(kLeft) > 0, right = KeyHit(kRight) > 0;
-    bool choose = KeyHit(kReturn) > 0;
-    nav.remove = KeyHit(kDelete) > 0;
+    bool up = KeyHit(KEY_UP) > 0, down = KeyHit(KEY_DOWN) > 0;
+    bool left = KeyHit(KEY_LEFT) > 0, right = KeyHit(KEY_RIGHT) > 0;
+    bool choose = KeyHit(KEY_RETURN) > 0;
+    nav.remove = KeyHit(KEY_DELETE) > 0;
     for (int side = 0; side < 2; ++side) {
         const KeyLayout& keys = p.keys[side];
         bool on_keys = p.pilots.choice[side].kind == PilotKind::keys;
@@ -187,25 +187,6 @@ void screen_pointer(const Media& m, int x, int y) {
     SetColor(255, 255, 255);
     SetScale(1, 1);
     if (m.pointer_img) DrawImage(m.pointer_img, float(x), float(y));
-}
-
-DrawingKept::DrawingKept() {
-    GetColor(&r_, &g_, &b_);
-    alpha_ = GetAlpha();
-    rotation_ = GetRotation();
-    GetScale(&sx_, &sy_);
-    blend_ = GetBlend();
-    SetBlend(ALPHABLEND);
-    SetAlpha(1.0f);
-    SetRotation(0);
-    SetScale(1, 1);
-}
-
-DrawingKept::~DrawingKept() {
-    SetColor(r_, g_, b_);
-    SetAlpha(alpha_);
-    SetBlend(blend_);
-    SetTransform(rotation_, sx_, sy_);
 }
 
 void click_title_item(FrameInput& rules, int item) {

@@ -80,16 +80,6 @@ void screen_text(const std::string& text, float x, float y, float scale, bool ce
 void screen_hints(const std::string& text);
 void screen_pointer(const Media& m, int x, int y);
 
-// Saves and restores the drawing state around a screen's drawing.
-class DrawingKept {
-public:
-    DrawingKept();
-    ~DrawingKept();
-
-private:
-    int r_, g_, b_, blend_;
-    float alpha_, rotation_, sx_, sy_;
-};
 
 // A screen over the title. The rules go on showing the title under it and see none of
 // the devices, except what the screen hands them (the title's own items, as a pointer
@@ -105,8 +95,8 @@ public:
     // the screen may give a click on one of the title's items.
     virtual Step frame(Program& p, const Nav& nav, FrameInput& rules) = 0;
     virtual void draw(const Program& p) = 0;
-    // Between frames, after the picture was presented (a screen that runs a loop of its
-    // own, as the replay viewer does, starts it here).
+    // Between frames, after the picture was presented (a screen that hands the program
+    // over to another mode, as the replays' viewer and online play, does it here).
     virtual void presented(Program&) {}
 };
 

@@ -17,6 +17,7 @@
 
 #include "sim/game_state.h"
 #include "platform/input.h"
+#include "platform/keys.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ std::string pad_button_text(int button) {
 }
 
 // Escape, Space and the function keys belong to the game and the program.
-bool reserved(int key) { return key == 27 || key == 32 || (key >= 112 && key <= 123); }
+bool reserved(int key) { return key == KEY_ESCAPE || key == KEY_SPACE || (key >= KEY_F1 && key <= KEY_F12); }
 
 bool parse_keys(const std::string& v, std::array<int, 2>* out) {
     std::array<int, 2> keys{0, 0};
@@ -197,9 +198,106 @@ bool read_settings_file(const std::string& path, std::string* text,
     return true;
 }
 
+// One line of the file: its setting, its value, and how a warning names it.
+struct SettingLine {
+    std::string key, value;
+    std::string where;  // "PATH:LINE: "
+    std::string shown;  // the line, cut short for a warning
+    int number = 0;
+};
+using Warn = std::function<void(const std::string&)>;
+
+// The volumes, the pilots, the 3D mode and the meeting server; false for another key.
+bool read_play_setting(const SettingLine& l, Settings& s, const Warn& warn) {
+    const std::string& key = l.key;
+    if (key == "sound_volume" || key == "music_volume") {
+        int& level = key == "sound_volume" ? s.sound_lvl : s.music_lvl;
+        if (!parse_level(l.value, &level))
+            warn(l.where + "'" + l.shown + "' is not a level from 0 to 10; it stays " + std::to_string(level));
+    } else if (key == "blue" || key == "red") {
+        int side = key == "red";
+        PilotChoice p;
+        if (parse_pilot(l.value, &p)) {
+            s.pilot[side] = p;
+        } else {
+            warn(l.where + "'" + l.shown + "' is not pad, padN, keys or computer[:easy|normal|hard]; it stays " +
+                 (s.pilot[side] ? pilot_text(*s.pilot[side]) : std::string("as the pads found say")));
+        }
+    } else if (key == "stereo_mode") {
+        if (l.value.size() == 1 && l.value[0] >= '0' && l.value[0] <= '4') {
+            s.stereo_mode = l.value[0] - '0';
+        } else {
+            warn(l.where + "'" + l.shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
+        }
+    } else if (key == "lobby") {
+        std::string host;
+        int port = 0;
+        if (l.value.empty() || (l.value.find_first_of(" \t") == std::string::npos && l.value.size() <= 255 &&
+                                split_host_port(l.value, &host, &port))) {
+            s.lobby = l.value;
+        } else {
+            warn(l.where + "'" + l.shown + "' is not HOST or HOST:PORT with a port from 1 to 65535; it stays " +
+                 (s.lobby.empty() ? std::string("none") : s.lobby));
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The pad's buttons and names, and the display; false for another key.
+bool read_device_setting(const SettingLine& l, Settings& s, const Warn& warn) {
+    const std::string& key = l.key;
+    if (key == "pad.fire" || key == "pad.pause") {
+        int& button = key == "pad.fire" ? s.pad_fire : s.pad_pause;
+        auto at = std::find(std::begin(kPadButtons), std::end(kPadButtons), l.value);
+        if (at != std::end(kPadButtons)) {
+            button = kPadButtonNumbers[at - std::begin(kPadButtons)];
+        } else {
+            warn(l.where + "'" + l.shown + "' is not one of a, b, x, y; it stays " + pad_button_text(button));
+        }
+    } else if (key == "pad_labels") {
+        auto at = std::find(std::begin(kPadLabels), std::end(kPadLabels), l.value);
+        if (at != std::end(kPadLabels)) {
+            s.pad_labels = int(at - std::begin(kPadLabels));
+        } else {
+            warn(l.where + "'" + l.shown + "' is not auto, xbox, playstation or nintendo; it stays " +
+                 kPadLabels[s.pad_labels]);
+        }
+    } else if (key == "display") {
+        if (l.value == "full screen" || l.value == "window") {
+            s.full_screen = l.value == "full screen";
+        } else {
+            warn(l.where + "'" + l.shown + "' is not 'full screen' or 'window'; it stays " +
+                 (s.full_screen.value_or(true) ? "full screen" : "window"));
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A keyboard half's key for an action ("blue.climb = W, Up"); false for another key.
+bool read_key_setting(const SettingLine& l, Settings& s, KeyHistory (&history)[2][KEY_ACTIONS], const Warn& warn) {
+    const std::string& key = l.key;
+    if (key.rfind("blue.", 0) != 0 && key.rfind("red.", 0) != 0) return false;
+    int side = key[0] == 'r';
+    std::string action = key.substr(side ? 4 : 5);
+    int a = 0;
+    while (a < KEY_ACTIONS && action != key_action_name(a)) ++a;
+    if (a == KEY_ACTIONS) {
+        warn(l.where + "no setting is called '" + key + "'; the line is left out");
+    } else if (!parse_keys(l.value, &s.keys[side][size_t(a)])) {
+        warn(l.where + "'" + l.shown + "' does not name one or two keys (not Escape, Space or F1 to F12); it stays " +
+             key_names(s.keys[side][size_t(a)]));
+    } else {
+        history[side][a].emplace_back(l.number, s.keys[side][size_t(a)]);
+    }
+    return true;
+}
+
 // Reads the lines of a settings file's text into s.
-void read_settings_lines(const std::string& text, const std::string& path, Settings& s,
-                         const std::function<void(const std::string&)>& warn) {
+void read_settings_lines(const std::string& text, const std::string& path, Settings& s, const Warn& warn) {
     std::istringstream file(text);
     KeyHistory history[2][KEY_ACTIONS];
     for (int side = 0; side < 2; ++side) {
@@ -211,79 +309,16 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
         std::string line = trim(raw.substr(0, raw.find('#')));
         if (line.empty()) continue;
         size_t eq = line.find('=');
-        std::string key = eq == std::string::npos ? line : trim(line.substr(0, eq));
-        std::string value = eq == std::string::npos ? "" : trim(line.substr(eq + 1));
-        std::string where = path + ":" + std::to_string(number) + ": ";
-        std::string shown = line.size() > 60 ? line.substr(0, 60) + "..." : line;
-        if (key == "sound_volume" || key == "music_volume") {
-            int& level = key == "sound_volume" ? s.sound_lvl : s.music_lvl;
-            if (!parse_level(value, &level))
-                warn(where + "'" + shown + "' is not a level from 0 to 10; it stays " + std::to_string(level));
-        } else if (key == "blue" || key == "red") {
-            int side = key == "red";
-            PilotChoice p;
-            if (parse_pilot(value, &p)) {
-                s.pilot[side] = p;
-            } else {
-                warn(where + "'" + shown + "' is not pad, padN, keys or computer[:easy|normal|hard]; it stays " +
-                     (s.pilot[side] ? pilot_text(*s.pilot[side]) : std::string("as the pads found say")));
-            }
-        } else if (key == "stereo_mode") {
-            if (value.size() == 1 && value[0] >= '0' && value[0] <= '4') {
-                s.stereo_mode = value[0] - '0';
-            } else {
-                warn(where + "'" + shown + "' is not a mode from 0 to 4; it stays " + std::to_string(s.stereo_mode));
-            }
-        } else if (key == "lobby") {
-            std::string host;
-            int port = 0;
-            if (value.empty() || (value.find_first_of(" \t") == std::string::npos && value.size() <= 255 &&
-                                  split_host_port(value, &host, &port))) {
-                s.lobby = value;
-            } else {
-                warn(where + "'" + shown + "' is not HOST or HOST:PORT with a port from 1 to 65535; it stays " +
-                     (s.lobby.empty() ? std::string("none") : s.lobby));
-            }
-        } else if (key == "pad.fire" || key == "pad.pause") {
-            int& button = key == "pad.fire" ? s.pad_fire : s.pad_pause;
-            auto at = std::find(std::begin(kPadButtons), std::end(kPadButtons), value);
-            if (at != std::end(kPadButtons)) {
-                button = kPadButtonNumbers[at - std::begin(kPadButtons)];
-            } else {
-                warn(where + "'" + shown + "' is not one of a, b, x, y; it stays " + pad_button_text(button));
-            }
-        } else if (key == "pad_labels") {
-            auto at = std::find(std::begin(kPadLabels), std::end(kPadLabels), value);
-            if (at != std::end(kPadLabels)) {
-                s.pad_labels = int(at - std::begin(kPadLabels));
-            } else {
-                warn(where + "'" + shown + "' is not auto, xbox, playstation or nintendo; it stays " +
-                     kPadLabels[s.pad_labels]);
-            }
-        } else if (key == "display") {
-            if (value == "full screen" || value == "window") {
-                s.full_screen = value == "full screen";
-            } else {
-                warn(where + "'" + shown + "' is not 'full screen' or 'window'; it stays " +
-                     (s.full_screen.value_or(true) ? "full screen" : "window"));
-            }
-        } else if (key.rfind("blue.", 0) == 0 || key.rfind("red.", 0) == 0) {
-            int side = key[0] == 'r';
-            std::string action = key.substr(side ? 4 : 5);
-            int a = 0;
-            while (a < KEY_ACTIONS && action != key_action_name(a)) ++a;
-            if (a == KEY_ACTIONS) {
-                warn(where + "no setting is called '" + key + "'; the line is left out");
-            } else if (!parse_keys(value, &s.keys[side][size_t(a)])) {
-                warn(where + "'" + shown + "' does not name one or two keys (not Escape, Space or F1 to F12); it stays " +
-                     key_names(s.keys[side][size_t(a)]));
-            } else {
-                history[side][a].emplace_back(number, s.keys[side][size_t(a)]);
-            }
-        } else {
-            warn(where + "no setting is called '" + (key.size() > 40 ? key.substr(0, 40) + "..." : key) +
-                 "'; the line is left out");
-        }
+        SettingLine l;
+        l.key = eq == std::string::npos ? line : trim(line.substr(0, eq));
+        l.value = eq == std::string::npos ? "" : trim(line.substr(eq + 1));
+        l.where = path + ":" + std::to_string(number) + ": ";
+        l.shown = line.size() > 60 ? line.substr(0, 60) + "..." : line;
+        l.number = number;
+        if (read_play_setting(l, s, warn) || read_device_setting(l, s, warn) || read_key_setting(l, s, history, warn))
+            continue;
+        warn(l.where + "no setting is called '" + (l.key.size() > 40 ? l.key.substr(0, 40) + "..." : l.key) +
+             "'; the line is left out");
     }
     drop_shared_keys(path, s, history, warn);
     if (s.pad_fire == s.pad_pause) {

@@ -5,6 +5,8 @@
 #include "app/options_screen.h"
 #include "app/replays_screen.h"
 #include "platform/draw.h"
+#include "platform/font.h"
+#include "present/plain_drawing.h"
 #include "platform/input.h"
 #include "platform/window.h"
 #include "platform/events.h"
@@ -139,7 +141,7 @@ bool TitleScreens::draw_key(const Program& p, std::string& key) const {
 
 void TitleScreens::draw_over(Program& p) {
     if (p.game.game_state != GameState::title) return;
-    DrawingKept kept;
+    PlainDrawing plain(GetImageFont());
     if (screen_) {
         screen_->draw(p);
         screen_pointer(p.media, MouseX(), MouseY());
@@ -162,14 +164,9 @@ void TitleScreens::draw_over(Program& p) {
 }
 
 void TitleScreens::presented(Program& p) {
-    if (screen_ && p.game.game_state == GameState::title) {
-        // A screen's own loop (the replay viewer, online play) runs from here; the frames
-        // it runs meanwhile see the plain title, and online play that goes on offline
-        // never comes back.
-        std::unique_ptr<Screen> running = std::move(screen_);
-        running->presented(p);
-        if (!screen_) screen_ = std::move(running);
-    }
+    // A screen may hand the program over to another mode from here (the replay viewer,
+    // online play); the title and the screen are as they were when it comes back.
+    if (screen_ && p.game.game_state == GameState::title) screen_->presented(p);
     if (FullScreenToggles() == toggles_seen_) return;  // F11 anywhere, or the options
     toggles_seen_ = FullScreenToggles();
     p.settings.full_screen = FullScreen();

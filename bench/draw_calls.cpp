@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "session/local_play.h"
 #include "session/runner.h"
 #include "app/harness.h"
 #include "platform/draw.h"
@@ -63,8 +64,9 @@ int main() {
     // The hook runs right after the present, before the next frame's input is read.
     AddFlipHook([&p] { count_frame(p.game); });
     start_program(p, *opts.seed);
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
     RendererTakeStats();
-    while (FlipCount() < 6800 && run_frame(p)) {
+    while (FlipCount() < 6800 && run_frame(p, mode)) {
     }
     std::printf("%-18s %7s %12s %10s %12s\n", "screen", "frames", "draws/frame", "max draws", "quads/frame");
     for (const auto& [name, t] : tallies) {

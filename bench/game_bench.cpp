@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "session/local_play.h"
 #include "session/runner.h"
 #include "platform/options.h"
 
@@ -49,8 +50,9 @@ void BM_RunningRoundFrame(benchmark::State& state) {
         p.game.after = AfterPresent::check_keys;
     };
     new_round();
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
     for (auto _ : state) {
-        run_frame(p);
+        run_frame(p, mode);
         if (p.game.game_state != GameState::play || p.game.play_phase != PlayPhase::running) new_round();
     }
 }

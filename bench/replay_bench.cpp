@@ -209,14 +209,12 @@ int main() {
             program.world = r.header.world;
             program.game = r.header.game;
             program.result.draw = false;
-            ReplayCursor cursor(r);
+            ReplayPlayer player(r);
             size_t characters = 0;
             auto t0 = Clock::now();
-            for (FrameInput in; cursor.next(in);) {
-                if (program.game.after == AfterPresent::round_start) in = FrameInput{};
-                step(program.world, program.game, in, program.result);
-                carry_out_replayed(program, program.result.events, true, true);
-                if (traced) characters += trace_line(program, int(cursor.frame()), 0).size();
+            while (player.next(program.world, program.game, program.result)) {
+                carry_out(program, program.result.events, EventsCarried{true, true, false});
+                if (traced) characters += trace_line(program, int(player.frame()), 0).size();
                 else program.sound.take_log();
             }
             (traced ? traced_loop_s : loop_s) += seconds_since(t0);

@@ -444,36 +444,70 @@ void NetLink::rejoin() {
     pending_ = enet_host_connect(host_, &address, kChannels, 0);
 }
 
+// Once the link is ready: a packet from anyone but the other machine (a guest coming
+// back over a new connection, a second guest, the host taking us back, a stranger).
+void NetLink::on_stranger(ENetPeer* from, bool ok, const Packet& p) {
+    bool same_session =
+        ok && p.session == session_ && p.protocol == NET_PROTOCOL && p.version == version_ && p.rules == rules_;
+    if (hosting_ && ok && p.kind == Packet::Kind::hello && same_session) {
+        take_back(from);
+    } else if (hosting_ && ok && p.kind == Packet::Kind::hello) {
+        // A second guest that got in before the first said hello hears it too late.
+        refuse(from, RefuseReason::busy);
+        ++foreign;
+    } else if (!hosting_ && from == pending_ && ok && p.kind == Packet::Kind::welcome && same_session) {
+        // Back with the host over the new connection.
+        ENetPeer* old = peer_;
+        peer_ = from;
+        pending_ = nullptr;
+        if (old) enet_peer_reset(old);
+        last_heard_ = Clock::now();
+        ++rejoins;
+    } else if (!hosting_ && from == pending_) {
+        // The host would not take us back: the old connection may still come back.
+        enet_peer_reset(pending_);
+        pending_ = nullptr;
+    } else {
+        ++foreign;
+    }
+}
+
+// The guest's handshake: the host's welcome or refusal.
+void NetLink::on_host_answer(ENetPeer* from, const Packet& p) {
+    if (p.kind == Packet::Kind::refuse) {
+        if (p.refuse == RefuseReason::busy) close_with("the host already has a guest");
+        else if (p.refuse == RefuseReason::rules)
+            close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
+                       ": both need the same rules");
+        else close_with("the host runs version " + p.version + ", this is version " + version_ + ": both need the same version");
+        return;
+    }
+    if (p.protocol != NET_PROTOCOL || p.version != version_) {
+        close_with("the host runs version " + p.version + ", this is version " + version_ + ": both need the same version");
+        return;
+    }
+    if (p.rules != rules_) {
+        close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
+                   ": both need the same rules");
+        return;
+    }
+    delay_chosen_ = auto_delay_;
+    peer_ = from;
+    pending_ = nullptr;
+    seed_ = p.seed;
+    session_ = p.session;
+    delay_ = p.delay;
+    state_ = State::ready;
+    last_heard_ = Clock::now();
+    sent_before_ = host_->totalSentData;
+    received_before_ = host_->totalReceivedData;
+}
+
 void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got) {
     Packet p;
     bool ok = decode_packet(data, size, &p);
     if (state_ == State::ready) {
-        if (from != peer_) {
-            bool same_session = ok && p.session == session_ && p.protocol == NET_PROTOCOL && p.version == version_ &&
-                                p.rules == rules_;
-            if (hosting_ && ok && p.kind == Packet::Kind::hello && same_session) {
-                take_back(from);
-            } else if (hosting_ && ok && p.kind == Packet::Kind::hello) {
-                // A second guest that got in before the first said hello hears it too late.
-                refuse(from, RefuseReason::busy);
-                ++foreign;
-            } else if (!hosting_ && from == pending_ && ok && p.kind == Packet::Kind::welcome && same_session) {
-                // Back with the host over the new connection.
-                ENetPeer* old = peer_;
-                peer_ = from;
-                pending_ = nullptr;
-                if (old) enet_peer_reset(old);
-                last_heard_ = Clock::now();
-                ++rejoins;
-            } else if (!hosting_ && from == pending_) {
-                // The host would not take us back: the old connection may still come back.
-                enet_peer_reset(pending_);
-                pending_ = nullptr;
-            } else {
-                ++foreign;
-            }
-            return;
-        }
+        if (from != peer_) return on_stranger(from, ok, p);
         if (!ok || p.kind == Packet::Kind::hello || p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse) {
             ++malformed;
             return;
@@ -497,38 +531,9 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
         ++malformed;
         return;
     }
-    if (hosting_ && p.kind == Packet::Kind::hello) {
-        on_hello(from, p);
-    } else if (!hosting_ && p.kind == Packet::Kind::welcome) {
-        if (p.protocol != NET_PROTOCOL || p.version != version_) {
-            close_with("the host runs version " + p.version + ", this is version " + version_ +
-                       ": both need the same version");
-            return;
-        }
-        if (p.rules != rules_) {
-            close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
-                       ": both need the same rules");
-            return;
-        }
-        delay_chosen_ = auto_delay_;
-        peer_ = from;
-        pending_ = nullptr;
-        seed_ = p.seed;
-        session_ = p.session;
-        delay_ = p.delay;
-        state_ = State::ready;
-        last_heard_ = Clock::now();
-        sent_before_ = host_->totalSentData;
-        received_before_ = host_->totalReceivedData;
-    } else if (!hosting_ && p.kind == Packet::Kind::refuse) {
-        if (p.refuse == RefuseReason::busy) close_with("the host already has a guest");
-        else if (p.refuse == RefuseReason::rules)
-            close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
-                       ": both need the same rules");
-        else close_with("the host runs version " + p.version + ", this is version " + version_ + ": both need the same version");
-    } else {
-        ++malformed;
-    }
+    if (hosting_ && p.kind == Packet::Kind::hello) on_hello(from, p);
+    else if (!hosting_ && (p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse)) on_host_answer(from, p);
+    else ++malformed;
 }
 
 void NetLink::service(int wait_ms, std::vector<Packet>& got) {

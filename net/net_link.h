@@ -127,6 +127,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     void on_receive(_ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got);
+    void on_stranger(_ENetPeer* from, bool ok, const Packet& p);
+    void on_host_answer(_ENetPeer* from, const Packet& p);
     void on_hello(_ENetPeer* from, const Packet& p);
     void send_hello(_ENetPeer* to);
     void send_welcome(_ENetPeer* to);

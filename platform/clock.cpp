@@ -63,3 +63,7 @@ void Delay(int ms) {
     }
     SDL_Delay(Uint32(ms));
 }
+
+void ClockWaited(int ms) {
+    if (engine_options.headless) HeadlessDelay(ms);
+}

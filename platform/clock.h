@@ -11,6 +11,10 @@ int MilliSecs();
 uint32_t SystemMilliSecs();
 // Waits ms milliseconds (negative does nothing).
 void Delay(int ms);
+// The program spent ms milliseconds of real time waiting on something of its own (the
+// network): a headless run's virtual clock moves on by as much; a real run's clock has
+// moved by itself.
+void ClockWaited(int ms);
 
 // Engine-internal: the real clock's counter, from which MilliSecs counts whole
 // milliseconds since the program's start, and conversions to and from it.

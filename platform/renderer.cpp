@@ -557,73 +557,73 @@ constexpr size_t kWorthKeeping = 6 * 100;  // vertices: a hundred quads
 void draw_range(size_t from, size_t to, const PixelRect* within = nullptr,
                 const std::vector<PixelRect>* bounds = nullptr);
 
-// Hands every recorded batch to GL, after the clear that came before them.
-void submit() {
-    size_t start = 0, keep_at = 0;
-    bool from_clear = ren.clear_pending;
-    if (from_clear && ren.program && ren.picture_is_kept && repeats_kept_frame()) {
-        // The picture already shows this frame: a screen at rest costs no drawing.
-        ren.batches.clear();
-        ren.vertices.clear();
-        ren.open = false;
+// The picture already shows the frame just recorded: a screen at rest costs no drawing.
+bool submit_repeat() {
+    if (!(ren.clear_pending && ren.program && ren.picture_is_kept && repeats_kept_frame())) return false;
+    ren.batches.clear();
+    ren.vertices.clear();
+    ren.open = false;
+    ren.clear_pending = false;
+    ren.stats.repeated++;
+    FramesRecycle();
+    return true;
+}
+
+// Where a frame recorded from a clear begins, given the picture the last one left:
+// only the places where the two differ (`changed`), or drawing from a copy of the kept
+// picture's start (`start`), or everything. `keep_at`: the vertex after which the
+// picture is worth keeping for the next frame (0 none).
+void plan_from_kept(bool picture_was_kept, size_t* start, size_t* keep_at, std::vector<PixelRect>* changed) {
+    size_t shared = shared_start();
+    auto& k = ren.kept;
+    if (picture_was_kept && kept_frame_comparable() && changed_rects(changed)) {
+        // The picture shows the last frame: only where this one differs is drawn.
         ren.clear_pending = false;
-        ren.stats.repeated++;
-        FramesRecycle();
-        return;
-    }
-    bool picture_was_kept = ren.picture_is_kept;
-    if (from_clear || !ren.batches.empty()) {
-        ren.picture_serial++;
-        ren.picture_is_kept = from_clear && ren.program;
-    }
-    std::vector<PixelRect> changed;
-    if (from_clear && ren.program && ren.kept.on) {
-        size_t shared = shared_start();
-        auto& k = ren.kept;
-        if (picture_was_kept && kept_frame_comparable() && changed_rects(&changed)) {
-            // The picture shows the last frame: only where this one differs is drawn.
-            ren.clear_pending = false;
-            ren.stats.patched++;
-            if (k.drawn > shared) k.drawn = 0;
-        } else if (k.drawn && k.drawn <= shared && k.picture_generation == FramesGeneration()) {
-            copy_picture(k.picture.fbo, ren.picture.fbo);
-            start = k.drawn;
-            ren.clear_pending = false;
-            ren.stats.reused++;
-        } else {
-            // The kept picture shows the start of the frame recorded now only if this
-            // frame begins with it too.
-            k.drawn = 0;
-        }
-        if (changed.empty() && shared >= start + kWorthKeeping) {
-            keep_at = RendererMakeTarget(ren.gl, k.picture, ren.width, ren.height) ? shared : 0;
-            ren.gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
-        }
-    }
-    if (ren.clear_pending) {
-        glDisable(GL_SCISSOR_TEST);
-        glClearColor(ren.clear_rgb[0] / 255.0f, ren.clear_rgb[1] / 255.0f, ren.clear_rgb[2] / 255.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_SCISSOR_TEST);
+        ren.stats.patched++;
+        if (k.drawn > shared) k.drawn = 0;
+    } else if (k.drawn && k.drawn <= shared && k.picture_generation == FramesGeneration()) {
+        copy_picture(k.picture.fbo, ren.picture.fbo);
+        *start = k.drawn;
         ren.clear_pending = false;
+        ren.stats.reused++;
+    } else {
+        // The kept picture shows the start of the frame recorded now only if this
+        // frame begins with it too.
+        k.drawn = 0;
     }
-    if (from_clear && ren.program) {
-        auto& k = ren.kept;
-        k.vertices = ren.vertices;
-        k.batches = ren.batches;
-        std::copy(ren.clear_rgb, ren.clear_rgb + 3, k.clear_rgb);
-        k.generation = FramesGeneration();
-        k.valid = true;
+    if (changed->empty() && shared >= *start + kWorthKeeping) {
+        *keep_at = RendererMakeTarget(ren.gl, k.picture, ren.width, ren.height) ? shared : 0;
+        ren.gl.BindFramebuffer(GL_FRAMEBUFFER, ren.picture.fbo);
     }
-    if (ren.batches.empty() && changed.empty()) return;
+}
+
+void clear_if_pending() {
+    if (!ren.clear_pending) return;
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(ren.clear_rgb[0] / 255.0f, ren.clear_rgb[1] / 255.0f, ren.clear_rgb[2] / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    ren.clear_pending = false;
+}
+
+// The frame recorded from a clear, for the next one to be compared with.
+void remember_frame() {
+    auto& k = ren.kept;
+    k.vertices = ren.vertices;
+    k.batches = ren.batches;
+    std::copy(ren.clear_rgb, ren.clear_rgb + 3, k.clear_rgb);
+    k.generation = FramesGeneration();
+    k.valid = true;
+}
+
+// One upload of every vertex of the frame and the pointers into it. Vertex fields are
+// addressed from the start of the vertices: in client memory, or as offsets into the
+// buffer they were uploaded to.
+void bind_vertices() {
     auto& gl = ren.gl;
-    bool shared = ren.program != 0;
-    // Vertex fields are addressed from the start of the vertices: in client memory, or
-    // as offsets into the buffer they were uploaded to.
     uintptr_t base = reinterpret_cast<uintptr_t>(ren.vertices.data());
     auto field = [&base](size_t offset) { return reinterpret_cast<const void*>(base + offset); };
-    if (shared) {
-        // One upload of every vertex of the frame; the batches draw from it.
+    if (ren.program) {
         gl.BindBuffer(GL_ARRAY_BUFFER, ren.buffer);
         gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(ren.vertices.size() * sizeof(Vertex)), ren.vertices.data(),
                       GL_STREAM_DRAW);
@@ -644,6 +644,37 @@ void submit() {
     glVertexPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, x)));
     glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), field(offsetof(Vertex, u)));
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), field(offsetof(Vertex, rgba)));
+}
+
+void unbind_vertices() {
+    auto& gl = ren.gl;
+    if (ren.program) {
+        bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
+        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
+        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, 0);
+        gl.UseProgram(0);
+        gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+    } else {
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+}
+
+// Hands every recorded batch to GL, after the clear that came before them.
+void submit() {
+    if (submit_repeat()) return;
+    size_t start = 0, keep_at = 0;
+    bool from_clear = ren.clear_pending;
+    bool picture_was_kept = ren.picture_is_kept;
+    if (from_clear || !ren.batches.empty()) {
+        ren.picture_serial++;
+        ren.picture_is_kept = from_clear && ren.program;
+    }
+    std::vector<PixelRect> changed;
+    if (from_clear && ren.program && ren.kept.on) plan_from_kept(picture_was_kept, &start, &keep_at, &changed);
+    clear_if_pending();
+    if (from_clear && ren.program) remember_frame();
+    if (ren.batches.empty() && changed.empty()) return;
+    bind_vertices();
     if (keep_at) {
         draw_range(start, keep_at);
         auto& k = ren.kept;
@@ -654,15 +685,7 @@ void submit() {
     }
     if (changed.empty()) draw_range(start, ren.vertices.size());
     else draw_changes(changed);
-    if (shared) {
-        bind_texture_unit(GL_TEXTURE2, GL_TEXTURE_2D, 0);
-        bind_texture_unit(GL_TEXTURE1, GL_TEXTURE_2D_ARRAY_EXT, 0);
-        bind_texture_unit(GL_TEXTURE0, GL_TEXTURE_2D, 0);
-        gl.UseProgram(0);
-        gl.BindBuffer(GL_ARRAY_BUFFER, 0);
-    } else {
-        glBindTexture(GL_TEXTURE_2D, 0);
-    }
+    unbind_vertices();
     ren.batches.clear();
     ren.vertices.clear();
     ren.open = false;
@@ -849,7 +872,6 @@ bool RendererIsSoftware() {
     return false;
 }
 
-int RendererMaxTextureSize() { return ren.max_texture; }
 
 void RendererFitRect(int window_w, int window_h, int* x, int* y, int* w, int* h) {
     double scale = std::min(double(window_w) / ren.width, double(window_h) / ren.height);

@@ -57,7 +57,6 @@ bool RendererIsSoftware();
 // from 0 to width / tex_w). Returns 0 if no frame can be made.
 unsigned RendererMakeFrame(const Pixmap& rgba, int flags, int* tex_w, int* tex_h);
 void RendererFreeFrame(unsigned frame);
-int RendererMaxTextureSize();
 
 // Draws the picture into the window's framebuffer of the given size, scaled to fit with
 // black bars: whole multiples pixel for pixel, other sizes in one pass with sharp

@@ -1,6 +1,6 @@
 #pragma once
 // The pictures and the font the game draws with, made once at start-up and owned by the
-// program. Sounds are the sound player's (app/sound.h).
+// program. Sounds are the sound player's (present/sound.h).
 #include "platform/draw.h"
 #include "platform/font.h"
 #include "present/owdraw.h"

@@ -3,13 +3,20 @@
 #include "platform/font.h"
 #include "sim/maths.h"
 
-const ana_pair ana_pairs[5] = {
-    {"Off", {0, 0, 0}, {0, 0, 0}},
-    {"M\\G", {140, 4, 40}, {4, 100, 20}},
-    {"R\\G", {4, 100, 20}, {140, 4, 10}},
-    {"R\\C", {4, 80, 60}, {140, 4, 10}},
-    {"R\\B", {4, 20, 140}, {140, 4, 20}},
+namespace {
+
+// The eye colour pairs, indexed by ana_mode: off, magenta/green, red/green, red/cyan,
+// red/blue.
+struct ana_pair {
+    int left[3];
+    int right[3];
 };
+constexpr ana_pair ana_pairs[5] = {
+    {{0, 0, 0}, {0, 0, 0}},         {{140, 4, 40}, {4, 100, 20}}, {{4, 100, 20}, {140, 4, 10}},
+    {{4, 80, 60}, {140, 4, 10}},    {{4, 20, 140}, {140, 4, 20}},
+};
+
+}  // namespace
 
 void owdraw_tag::slc(int lr, int lg, int lb, int rr, int rg, int rb) {
     leye_r = lr;

@@ -33,10 +33,3 @@ struct owdraw_tag {
 // Sets the stereo mode (0 off, 1..4; anything else is off) and its eye colours.
 void set_stereo_mode(owdraw_tag& draw, int mode);
 
-// The eye colour pairs and labels, indexed by ana_mode.
-struct ana_pair {
-    const char* label;
-    int left[3];
-    int right[3];
-};
-extern const ana_pair ana_pairs[5];

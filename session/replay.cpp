@@ -105,6 +105,84 @@ struct Bytes : ByteReader<ByteOrder::little> {
     }
 };
 
+// The parts of a frame record, each false with the reason on a record that makes no
+// sense. New values of sticks that stand at neither end, for the ports that follow.
+bool decode_others(Bytes& in, float (&other)[PAD_PORTS][4], uint8_t* fresh, const char** problem) {
+    if (!in.u8(*fresh) || *fresh == 0) return *problem = "a damaged stick record", false;
+    for (int i = 0; i < 2 * 4; ++i) {
+        if (!(*fresh >> i & 1)) continue;
+        uint32_t bits;
+        if (!in.u32(bits)) return *problem = "the frames end early", false;
+        float v;
+        std::memcpy(&v, &bits, 4);
+        if (!std::isfinite(v) || v < -1 || v > 1 || stick_code(v) != 3) return *problem = "a stick beyond its ends", false;
+        other[i / 4][i % 4] = v;
+    }
+    return true;
+}
+
+// Each port's sticks and the buttons that changed.
+bool decode_ports(Bytes& in, uint8_t flags, uint8_t fresh, const float (&other)[PAD_PORTS][4], FrameInput& f,
+                  const char** problem) {
+    for (int p = 0; p < PAD_PORTS; ++p) {
+        if (flags & (p == 0 ? kAxes0 : kAxes1)) {
+            uint8_t b;
+            if (!in.u8(b)) return *problem = "the frames end early", false;
+            for (int a = 0; a < 4; ++a) {
+                int code = b >> (2 * a) & 3;
+                f.port[p].axis[a] = code == 0 ? 0.0f : code == 1 ? FULL_POSITIVE : code == 2 ? FULL_NEGATIVE : other[p][a];
+            }
+        } else if (fresh >> (4 * p) & 0xf) {
+            return *problem = "a new stick value that no stick takes", false;
+        }
+        if (flags & (p == 0 ? kButtons0 : kButtons1)) {
+            uint64_t changed;
+            if (!in.varint(changed) || changed > UINT32_MAX) return *problem = "a damaged button record", false;
+            f.port[p].buttons ^= uint32_t(changed);
+        }
+    }
+    return true;
+}
+
+bool decode_pointer(Bytes& in, FrameInput& f, const char** problem) {
+    uint64_t dx, dy;
+    if (!in.varint(dx) || !in.varint(dy)) return *problem = "a damaged pointer record", false;
+    int64_t x = f.mouse_x + unzigzag(dx), y = f.mouse_y + unzigzag(dy);
+    if (x < -kMostPointer || x > kMostPointer || y < -kMostPointer || y > kMostPointer)
+        return *problem = "the pointer leaves any screen", false;
+    f.mouse_x = int(x);
+    f.mouse_y = int(y);
+    return true;
+}
+
+// The presses and the rare things.
+bool decode_events(Bytes& in, FrameInput& f, const char** problem) {
+    uint8_t ev;
+    if (!in.u8(ev)) return *problem = "the frames end early", false;
+    if (ev & 0x80) return *problem = "an event record of an unknown kind", false;
+    if ((ev & kClicks) && !in.u8(f.clicks)) return *problem = "the frames end early", false;
+    if ((ev & kEsc) && !in.u8(f.esc)) return *problem = "the frames end early", false;
+    if ((ev & kSpace) && !in.u8(f.space)) return *problem = "the frames end early", false;
+    f.quit = ev & kQuit;
+    f.recount = ev & kRecount;
+    if (ev & kFlushed) {
+        uint64_t buttons, which;
+        if (!in.varint(buttons) || buttons > UINT32_MAX || !in.varint(which, 3) || which > 0xffff)
+            return *problem = "a damaged input-flush record", false;
+        f.flushed = true;
+        f.flush_buttons = uint32_t(buttons);
+        for (int b = 0; b < PAD_BUTTONS; ++b) {
+            if ((which >> b & 1) && !in.u8(f.flush_presses[b])) return *problem = "the frames end early", false;
+        }
+    }
+    if (ev & kPadCount) {
+        uint64_t n;
+        if (!in.varint(n) || n > 255) return *problem = "a damaged pad-count record", false;
+        f.pad_count = int(n);
+    }
+    return true;
+}
+
 // One frame from the records: `held` and `run` carry from frame to frame. False, with
 // the reason, on a record that makes no sense.
 bool decode_frame(Bytes& in, FrameInput& held, float (&other)[PAD_PORTS][4], int& run, FrameInput& out,
@@ -114,83 +192,20 @@ bool decode_frame(Bytes& in, FrameInput& held, float (&other)[PAD_PORTS][4], int
         out = held;
         return true;
     }
-    auto bad = [&](const char* why) {
-        *problem = why;
-        return false;
-    };
+    const char* why = nullptr;
     uint8_t flags;
-    if (!in.u8(flags)) return bad("the frames end early");
+    if (!in.u8(flags)) return *problem = "the frames end early", false;
     if (flags & kRun) {
         run = flags & 0x7f;
         out = held;
         return true;
     }
-    if (flags == 0) return bad("an empty frame record");
+    if (flags == 0) return *problem = "an empty frame record", false;
     FrameInput f = held;
     uint8_t fresh = 0;
-    if (flags & kOthers) {
-        if (!in.u8(fresh) || fresh == 0) return bad("a damaged stick record");
-        for (int i = 0; i < 2 * 4; ++i) {
-            if (!(fresh >> i & 1)) continue;
-            uint32_t bits;
-            if (!in.u32(bits)) return bad("the frames end early");
-            float v;
-            std::memcpy(&v, &bits, 4);
-            if (!std::isfinite(v) || v < -1 || v > 1 || stick_code(v) != 3) return bad("a stick beyond its ends");
-            other[i / 4][i % 4] = v;
-        }
-    }
-    for (int p = 0; p < PAD_PORTS; ++p) {
-        if (flags & (p == 0 ? kAxes0 : kAxes1)) {
-            uint8_t b;
-            if (!in.u8(b)) return bad("the frames end early");
-            for (int a = 0; a < 4; ++a) {
-                int code = b >> (2 * a) & 3;
-                f.port[p].axis[a] = code == 0 ? 0.0f : code == 1 ? FULL_POSITIVE : code == 2 ? FULL_NEGATIVE : other[p][a];
-            }
-        } else if (fresh >> (4 * p) & 0xf) {
-            return bad("a new stick value that no stick takes");
-        }
-        if (flags & (p == 0 ? kButtons0 : kButtons1)) {
-            uint64_t changed;
-            if (!in.varint(changed) || changed > UINT32_MAX) return bad("a damaged button record");
-            f.port[p].buttons ^= uint32_t(changed);
-        }
-    }
-    if (flags & kMouse) {
-        uint64_t dx, dy;
-        if (!in.varint(dx) || !in.varint(dy)) return bad("a damaged pointer record");
-        int64_t x = f.mouse_x + unzigzag(dx), y = f.mouse_y + unzigzag(dy);
-        if (x < -kMostPointer || x > kMostPointer || y < -kMostPointer || y > kMostPointer)
-            return bad("the pointer leaves any screen");
-        f.mouse_x = int(x);
-        f.mouse_y = int(y);
-    }
-    if (flags & kEvents) {
-        uint8_t ev;
-        if (!in.u8(ev)) return bad("the frames end early");
-        if (ev & 0x80) return bad("an event record of an unknown kind");
-        if ((ev & kClicks) && !in.u8(f.clicks)) return bad("the frames end early");
-        if ((ev & kEsc) && !in.u8(f.esc)) return bad("the frames end early");
-        if ((ev & kSpace) && !in.u8(f.space)) return bad("the frames end early");
-        f.quit = ev & kQuit;
-        f.recount = ev & kRecount;
-        if (ev & kFlushed) {
-            uint64_t buttons, which;
-            if (!in.varint(buttons) || buttons > UINT32_MAX || !in.varint(which, 3) || which > 0xffff)
-                return bad("a damaged input-flush record");
-            f.flushed = true;
-            f.flush_buttons = uint32_t(buttons);
-            for (int b = 0; b < PAD_BUTTONS; ++b) {
-                if ((which >> b & 1) && !in.u8(f.flush_presses[b])) return bad("the frames end early");
-            }
-        }
-        if (ev & kPadCount) {
-            uint64_t n;
-            if (!in.varint(n) || n > 255) return bad("a damaged pad-count record");
-            f.pad_count = int(n);
-        }
-    }
+    bool ok = (!(flags & kOthers) || decode_others(in, other, &fresh, &why)) && decode_ports(in, flags, fresh, other, f, &why) &&
+              (!(flags & kMouse) || decode_pointer(in, f, &why)) && (!(flags & kEvents) || decode_events(in, f, &why));
+    if (!ok) return *problem = why, false;
     held = held_part(f);
     out = f;
     return true;
@@ -394,6 +409,96 @@ bool ReplayCursor::next(FrameInput& in) {
     return true;
 }
 
+namespace {
+
+// The blocks after the header, one at a time: each second's frames decoded to check
+// them and kept as records, then the end. Damage is noted in the replay, which plays up
+// to it.
+class BlockReader {
+public:
+    explicit BlockReader(Replay& out) : out_(out) {}
+    // One block; false when there is no more (the end came, or damage).
+    bool next(Bytes& in);
+
+private:
+    bool damage(const std::string& what) {
+        out_.damage = what + " (after frame " + std::to_string(out_.frames) + ")";
+        return false;
+    }
+    bool frames(Bytes& p, long n);
+    bool second(Bytes& payload);
+    bool end(Bytes& payload);
+
+    Replay& out_;
+    FrameInput held_;
+    float other_[PAD_PORTS][4] = {};
+    int run_ = 0;
+    std::string problem_;
+};
+
+bool BlockReader::frames(Bytes& p, long n) {
+    const uint8_t* first = p.here();
+    FrameInput f;
+    for (long k = 0; k < n; ++k) {
+        if (!decode_frame(p, held_, other_, run_, f, &problem_)) return false;
+    }
+    if (run_ != 0) return problem_ = "a run of frames goes past its block", false;
+    out_.records.insert(out_.records.end(), first, p.here());
+    out_.frames += n;
+    return true;
+}
+
+bool BlockReader::second(Bytes& payload) {
+    size_t before = out_.records.size();
+    long frames_before = out_.frames;
+    if (!frames(payload, REPLAY_HASH_EVERY)) return damage("the frames make no sense (" + problem_ + ")");
+    uint64_t hash;
+    if (!payload.u64(hash) || payload.left() != 0) {
+        out_.records.resize(before);
+        out_.frames = frames_before;
+        return damage("a block of frames is malformed");
+    }
+    out_.hashes.push_back(hash);
+    return true;
+}
+
+bool BlockReader::end(Bytes& payload) {
+    size_t before = out_.records.size();
+    long frames_before = out_.frames;
+    uint64_t n, hash, total;
+    uint8_t how;
+    if (!payload.varint(n) || n >= uint64_t(REPLAY_HASH_EVERY)) return damage("the end record is malformed");
+    if (!frames(payload, long(n))) return damage("the last frames make no sense (" + problem_ + ")");
+    if (!payload.u64(hash) || !payload.varint(total) || !payload.u8(how) || payload.left() != 0 ||
+        total != uint64_t(out_.frames) || (how != uint8_t(ReplayEnd::title) && how != uint8_t(ReplayEnd::program_end))) {
+        out_.records.resize(before);
+        out_.frames = frames_before;
+        return damage("the end record is malformed");
+    }
+    out_.final_hash = hash;
+    out_.end = ReplayEnd(how);
+    out_.finished = true;
+    return true;
+}
+
+bool BlockReader::next(Bytes& in) {
+    if (out_.finished) return false;
+    if (in.left() == 0) {
+        out_.damage = "the recording stops after frame " + std::to_string(out_.frames) +
+                      " without its end (the program stopped before the game ended)";
+        return false;
+    }
+    char kind = 0;
+    Bytes payload(nullptr, 0);
+    if (!read_block(in, kind, payload, &problem_)) return damage("the block is " + problem_);
+    if (out_.frames + REPLAY_HASH_EVERY > kMostFrames) return damage("the replay is impossibly long");
+    if (kind == 'F') return second(payload);
+    if (kind == 'E') return end(payload);
+    return damage("a block of an unknown kind");
+}
+
+}  // namespace
+
 bool parse_replay(const uint8_t* data, size_t size, Replay& out, std::string* error) {
     out = Replay{};
     if (size == 0) return *error = "the file is empty", false;
@@ -415,64 +520,10 @@ bool parse_replay(const uint8_t* data, size_t size, Replay& out, std::string* er
     if (!read_block(in, kind, payload, &problem)) return *error = "the header is " + problem, false;
     if (kind != 'H') return *error = "the header is missing", false;
     if (!read_header(payload, out.header, error)) return false;
-
-    FrameInput held;
-    float other[PAD_PORTS][4] = {};
-    int run = 0;
-    auto damage = [&](const std::string& what) {
-        out.damage = what + " (after frame " + std::to_string(out.frames) + ")";
-        return true;
-    };
-    // The frames of a block: decoded to check them, kept as records.
-    auto frames = [&](Bytes& p, long n) {
-        const uint8_t* first = p.here();
-        FrameInput f;
-        for (long k = 0; k < n; ++k) {
-            if (!decode_frame(p, held, other, run, f, &problem)) return false;
-        }
-        if (run != 0) return problem = "a run of frames goes past its block", false;
-        out.records.insert(out.records.end(), first, p.here());
-        out.frames += n;
-        return true;
-    };
-    while (!out.finished) {
-        if (in.left() == 0) {
-            out.damage = "the recording stops after frame " + std::to_string(out.frames) +
-                         " without its end (the program stopped before the game ended)";
-            return true;
-        }
-        if (!read_block(in, kind, payload, &problem)) return damage("the block is " + problem);
-        if (out.frames + REPLAY_HASH_EVERY > kMostFrames) return damage("the replay is impossibly long");
-        uint64_t hash, n, total;
-        uint8_t end;
-        size_t before = out.records.size();
-        long frames_before = out.frames;
-        if (kind == 'F') {
-            if (!frames(payload, REPLAY_HASH_EVERY)) return damage("the frames make no sense (" + problem + ")");
-            if (!payload.u64(hash) || payload.left() != 0) {
-                out.records.resize(before);
-                out.frames = frames_before;
-                return damage("a block of frames is malformed");
-            }
-            out.hashes.push_back(hash);
-        } else if (kind == 'E') {
-            if (!payload.varint(n) || n >= uint64_t(REPLAY_HASH_EVERY))
-                return damage("the end record is malformed");
-            if (!frames(payload, long(n))) return damage("the last frames make no sense (" + problem + ")");
-            if (!payload.u64(hash) || !payload.varint(total) || !payload.u8(end) || payload.left() != 0 ||
-                total != uint64_t(out.frames) || (end != uint8_t(ReplayEnd::title) && end != uint8_t(ReplayEnd::program_end))) {
-                out.records.resize(before);
-                out.frames = frames_before;
-                return damage("the end record is malformed");
-            }
-            out.final_hash = hash;
-            out.end = ReplayEnd(end);
-            out.finished = true;
-        } else {
-            return damage("a block of an unknown kind");
-        }
+    BlockReader blocks(out);
+    while (blocks.next(in)) {
     }
-    if (in.left() != 0) out.damage = std::to_string(in.left()) + " bytes follow the end record";
+    if (out.finished && in.left() != 0) out.damage = std::to_string(in.left()) + " bytes follow the end record";
     return true;
 }
 

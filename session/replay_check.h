@@ -1,16 +1,12 @@
 #pragma once
-// Playing a replay back without a picture: checking it against its state hashes, and
-// the headless run that goes as fast as the machine allows (with the trace the original
-// run would have written).
+// Playing a replay back without a picture: its frames one by one from its starting
+// state, each state hash it holds compared on the way (ReplayPlayer), and the check of a
+// whole replay that the viewer, the recovery of partial games and --verify rest on.
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "session/replay.h"
 #include "session/advance.h"
-
-struct Program;
+#include "session/replay.h"
 
 struct ReplayCheck {
     long frames_run = 0;  // frames stepped
@@ -22,6 +18,30 @@ struct ReplayCheck {
     uint64_t final_hash = 0;  // after the last frame run
 };
 
+// A replay's frames, played into a state the caller keeps (the program's game, or one of
+// its own), with every state hash checked as its frame comes.
+class ReplayPlayer {
+public:
+    explicit ReplayPlayer(const Replay& r) : replay_(r), cursor_(r) {}
+
+    // Steps the next frame into (w, g) with `step`; false when there is none, or when the
+    // frames went another way than the recording (problem() says how).
+    bool next(World& w, Game& g, FrameResult& out, StepFn step = advance);
+    // After the last frame: the end's own checks (the file is whole, the final hash
+    // matches). The result, once it is known.
+    const ReplayCheck& finish(const World& w, const Game& g);
+    const ReplayCheck& check() const { return check_; }
+    bool failed() const { return !check_.problem.empty(); }
+    long frame() const { return check_.frames_run; }
+    // The input of the frame last stepped.
+    const FrameInput& input() const { return in_; }
+
+private:
+    const Replay& replay_;
+    ReplayCursor cursor_;
+    FrameInput in_;
+    ReplayCheck check_;
+};
 
 // Runs a replay from its starting state without drawing and compares every state hash
 // it holds (the step can be another, to show what a changed rule does).
@@ -29,24 +49,5 @@ ReplayCheck check_replay(const Replay& replay, StepFn step_fn = advance);
 
 // A frame count as play time: "1:23.45".
 std::string replay_time(long frames);
-
-// --verify FILE: checks a replay and says so in one line. The exit status: 0 if the
-// replay is whole and every hash matched, 1 otherwise.
-int verify_replay_file(const std::string& path);
-
-// The events of a replayed frame that the replay carries out: sounds and music, and the
-// waits unless told not to. The rest belongs to the devices of the run that recorded it.
-void carry_out_replayed(Program& p, const FrameEvents& events, bool sounds, bool waits);
-
-struct HeadlessReplay {
-    std::string trace;                                // a trace as the recording run wrote it
-    std::vector<std::pair<int, std::string>> shots;  // pictures by the recording run's frame numbers
-    int frames = 0;                                   // stop after this many frames of the replay
-};
-
-// --replay FILE --headless: the program plays the replay without a window or a clock,
-// drawing nothing unless pictures are asked for, and ends with status 0 if every state
-// hash matched, 1 if not (one line says where). The trace's lines match the recording
-// run's, frame numbers included; only "ms", the clock, differs.
-[[noreturn]] void run_replay_headless(Program& p, const Replay& replay, const std::string& name, int seed,
-                                      const HeadlessReplay& options);
+// The one line --verify prints for a replay that checked out.
+std::string replay_good_line(const std::string& path, const Replay& r);

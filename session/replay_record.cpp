@@ -15,7 +15,6 @@
 #include "session/replay_check.h"
 #include "session/runner.h"
 #include "platform/pacer.h"
-#include "session/program_end.h"
 
 namespace fs = std::filesystem;
 
@@ -388,25 +387,9 @@ void Recorder::give_up(const std::string& why) {
     builder_.reset();
 }
 
-namespace {
-
-class RecorderHook : public FrameHook {
-public:
-    explicit RecorderHook(std::shared_ptr<Recorder> recorder) : recorder_(std::move(recorder)) {}
-    void stepped(Program& p, const FrameInput& in) override {
-        recorder_->after_step(p.world, p.game, in, p.result.ended, uint32_t(FlipCount()));
-    }
-
-private:
-    std::shared_ptr<Recorder> recorder_;
-};
-
-}  // namespace
-
 void attach_recorder(Program& p, std::shared_ptr<Recorder> recorder) {
-    // The recorder hears a frame before anything else that may end the program there.
-    p.hooks.insert(p.hooks.begin(), std::make_shared<RecorderHook>(recorder));
-    AddEndHook([&p, recorder] { recorder->program_end(p.world, p.game); });
+    p.recorder = recorder;
+    p.at_end([&p, recorder] { recorder->program_end(p.world, p.game); });
     recorder->describe_pilots([&p] {
         return "Blue: " + pilot_text(p.pilots.choice[0]) + "; Red: " + pilot_text(p.pilots.choice[1]);
     });

@@ -3,136 +3,211 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/draw.h"
+#include "platform/events.h"
+#include "platform/font.h"
+#include "platform/input.h"
+#include "platform/keys.h"
+#include "present/plain_drawing.h"
+#include "present/scene_draw.h"
+#include "session/advance.h"
 #include "session/pilots.h"
-#include "session/runner.h"
-#include "session/replay.h"
 #include "session/replay_check.h"
 #include "session/replay_record.h"
 #include "sim/snapshot.h"
-#include "platform/draw.h"
-#include "platform/font.h"
-#include "platform/input.h"
-#include "platform/clock.h"
-#include "platform/pacer.h"
-#include "platform/events.h"
-#include "session/program_end.h"
-#include "present/owdraw.h"
-#include "present/scene_draw.h"
 
 namespace {
 
-constexpr int kEscape = 27, kSpace = 32, kRight = 39, kFaster = 'F', kNextRound = 'N';
 constexpr int kFastest = 8;
 constexpr int kPadSouth = 0, kPadEast = 1;
 // The status line's strip, just above the HUD's foot.
 constexpr int kStripY = 436, kStripHeight = 14;
 
-// The drawing state the status line changes, to put back after it.
-struct DrawingState {
-    int r = 0, g = 0, b = 0;
-    float alpha = 1, rotation = 0, sx = 1, sy = 1;
-    int blend = 0;
-    ImageFont font;
+// "1:23" of "1:23.45".
+std::string whole_seconds(long frames) {
+    std::string t = replay_time(frames);
+    return t.substr(0, t.size() - 3);
+}
 
-    void save() {
-        GetColor(&r, &g, &b);
-        alpha = GetAlpha();
-        rotation = GetRotation();
-        GetScale(&sx, &sy);
-        blend = GetBlend();
-        font = GetImageFont();
-    }
-    void restore() const {
-        SetColor(r, g, b);
-        SetAlpha(alpha);
-        SetRotation(rotation);
-        SetScale(sx, sy);
-        SetBlend(blend);
-        SetImageFont(font);
-    }
-};
-
-class Viewer {
+class Viewer : public Mode {
 public:
-    Viewer(Program& p, const Replay& r, const ReplayCheck& check, const std::string& name)
-        : p_(p), r_(r), check_(check), name_(name), cursor_(r) {
-        p_.media.pilots_without_pads = pilots_without_pads(r.header.pilots);
-    }
+    Viewer(Replay r, std::string name, std::unique_ptr<Mode> back)
+        : r_(std::move(r)), name_(std::move(name)), back_(std::move(back)), cursor_(r_) {}
 
-    WatchEnd run();
+    ModeFrame step(Program& p) override;
+    void draw_over(Program& p) override;
+    bool draw_key(const Program& p, std::string& key) const override;
+    int pilots_without_pads(const Program&) const override { return without_pads_; }
 
 private:
+    enum class Leave { back, closed };
+    void start(Program& p);
+    void leave(Program& p, Leave how);
     bool over() const { return k_ >= check_.trusted || ended_; }
-    void step_one(bool draw, bool sounds, bool waits);
-    void next_round();
-    void wait_while_inactive();
+    void step_one(Program& p, bool draw, bool sounds, bool waits);
+    void next_round(Program& p);
+    // The keys of the frame: true once the viewer is left.
+    bool keys(Program& p, int* steps, bool* next_round);
+    void restore_strip();
     std::string status() const;
-    void show_status(const Image& under);
 
-    Program& p_;
-    const Replay& r_;
-    const ReplayCheck& check_;
+    Replay r_;
     std::string name_;
+    std::unique_ptr<Mode> back_;  // the mode to come back to, or none: the run ends
+    ReplayCheck check_;
     ReplayCursor cursor_;
+    bool started_ = false;
+    // What watching changes and leaving puts back.
+    Snapshot live_;
+    int track_ = 0;
+    owdraw_tag stereo_;
+    int without_pads_ = 0;
     long k_ = 0;  // frames played
     bool ended_ = false;
     bool paused_ = false;
     int speed_ = 1;
     bool reported_ = false;
+    // The picture under the status line, kept to be put back before the next frame is
+    // drawn, since a frame may grab the picture it finds.
+    Image under_;
+    bool covered_ = false;
+    bool drawn_ = false;  // a frame was drawn into the picture this frame
 };
 
-void Viewer::step_one(bool draw, bool sounds, bool waits) {
+void Viewer::start(Program& p) {
+    started_ = true;
+    check_ = check_replay(r_);
+    live_.save(p.world, p.game);
+    track_ = p.sound.track_playing();
+    stereo_ = p.media.draw3d;
+    p.world = r_.header.world;
+    p.game = r_.header.game;
+    without_pads_ = ::pilots_without_pads(r_.header.pilots);
+    p.media.pilots_without_pads = without_pads_;
+    under_ = CreateImage(640, kStripHeight, 1, 0);
+    SetImageHandle(under_, 0, 0);
+    FlushKeys();
+    FlushMouse();
+}
+
+void Viewer::leave(Program& p, Leave how) {
+    p.result.draw = true;
+    p.media.draw3d = stereo_;
+    p.sound.stop_music();
+    if (!back_) {
+        p.end(check_.ok ? 0 : 1);
+        return;
+    }
+    live_.restore(p.world, p.game);
+    if (how == Leave::closed) {
+        shut_down(p);
+        return;
+    }
+    if (track_) p.sound.play_music(track_, p.game.music_vol);
+    FlushKeys();
+    FlushMouse();
+    p.hand_over([back = std::move(back_)](std::unique_ptr<Mode>) mutable { return std::move(back); });
+}
+
+void Viewer::step_one(Program& p, bool draw, bool sounds, bool waits) {
     FrameInput in;
     cursor_.next(in);
-    p_.result.draw = draw;
-    advance(p_.world, p_.game, in, p_.result);
+    p.result.draw = draw;
+    advance(p.world, p.game, in, p.result);
     ++k_;
-    carry_out_replayed(p_, p_.result.events, sounds, waits);
-    if (p_.result.ended) ended_ = true;
-    else if (draw) draw_scene(p_.result.scene, p_.media);
+    carry_out(p, p.result.events, EventsCarried{sounds, waits, false});
+    if (p.result.ended) ended_ = true;
+    else if (draw) draw_scene(p.result.scene, p.media);
+    drawn_ = drawn_ || draw;
 }
 
 // Runs frames without their pictures or sounds (the music follows) up to the one that
 // opens the next round, or ends the game; that one is run again with its picture.
-void Viewer::next_round() {
-    const int round = p_.game.round_no;
+void Viewer::next_round(Program& p) {
+    const int round = p.game.round_no;
     while (!over()) {
         Snapshot before;
-        before.save(p_.world, p_.game);
+        before.save(p.world, p.game);
         ReplayCursor at = cursor_;
         FrameInput in;
         cursor_.next(in);
-        p_.result.draw = false;
-        advance(p_.world, p_.game, in, p_.result);
-        GameState s = p_.game.game_state;
-        bool there = p_.game.round_no != round || s == GameState::over || s == GameState::title || p_.result.ended ||
+        p.result.draw = false;
+        advance(p.world, p.game, in, p.result);
+        GameState s = p.game.game_state;
+        bool there = p.game.round_no != round || s == GameState::over || s == GameState::title || p.result.ended ||
                      k_ + 1 >= check_.trusted;
         if (!there) {
             ++k_;
-            carry_out_replayed(p_, p_.result.events, false, false);
+            carry_out(p, p.result.events, EventsCarried{false, false, false});
             continue;
         }
-        before.restore(p_.world, p_.game);
+        before.restore(p.world, p.game);
         cursor_ = at;
-        step_one(true, true, false);
+        step_one(p, true, true, false);
         return;
     }
 }
 
-void Viewer::wait_while_inactive() {
-    bool music = p_.sound.music_playing();
-    if (music) PauseChannel(p_.sound.music_chn);
-    while (AppSuspended() && !AppQuitPending()) {
-        Delay(1);
-        PumpEvents();
+bool Viewer::keys(Program& p, int* steps, bool* next) {
+    if (AppTerminate()) {
+        leave(p, Leave::closed);
+        return true;
     }
-    if (music) ResumeChannel(p_.sound.music_chn);
+    if (AppSuspended()) {
+        freeze(p);
+        SamplePads();
+    }
+    // A pad's East button goes back and its South button pauses, as Escape and Space.
+    bool pad_back = false, pad_pause = false;
+    for (int port = 0; port < JoyAttached(); ++port) {
+        pad_back = JoyHit(kPadEast, port) > 0 || pad_back;
+        pad_pause = JoyHit(kPadSouth, port) > 0 || pad_pause;
+    }
+    if (KeyHit(KEY_ESCAPE) || pad_back) {
+        leave(p, Leave::back);
+        return true;
+    }
+    if (KeyHit(KEY_SPACE) || pad_pause) paused_ = !paused_;
+    if (KeyHit(KEY_F)) speed_ = speed_ == kFastest ? 1 : speed_ * 2;
+    *steps = paused_ ? 0 : speed_;
+    if (KeyHit(KEY_RIGHT)) {
+        paused_ = true;
+        *steps = 1;
+    }
+    *next = KeyHit(KEY_N) && !over();
+    return false;
 }
 
-// "1:23" of "1:23.45".
-std::string whole_seconds(long frames) {
-    std::string t = replay_time(frames);
-    return t.substr(0, t.size() - 3);
+ModeFrame Viewer::step(Program& p) {
+    if (!started_) start(p);
+    read_devices();
+    drawn_ = false;
+    int steps = 0;
+    bool next = false;
+    if (keys(p, &steps, &next) || p.ended()) return nothing_shown();
+    ModeFrame f;
+    if ((next || (steps > 0 && !over())) && covered_) restore_strip();
+    if (next) {
+        next_round(p);
+    } else {
+        for (int i = 0; i < steps && !over(); ++i) {
+            step_one(p, true, true, !paused_ && speed_ == 1);
+            f.sync = p.result.present_sync;
+        }
+    }
+    if (over() && !check_.ok && !reported_) {
+        std::fprintf(stderr, "rc-whirlbat: %s: the replay stops at frame %ld: %s\n", name_.c_str(), k_,
+                     check_.problem.c_str());
+        reported_ = true;
+    }
+    return f;
+}
+
+void Viewer::restore_strip() {
+    PlainDrawing plain(ImageFont{});
+    SetColor(255, 255, 255);
+    SetBlend(SOLIDBLEND);
+    DrawImage(under_, 0, kStripY);
 }
 
 std::string Viewer::status() const {
@@ -149,108 +224,24 @@ std::string Viewer::status() const {
            "  Right step  F faster  N next round  Esc back";
 }
 
-// The status line over the picture; the strip it covers is kept to be put back before
-// the next frame is drawn, since a frame may grab the picture it finds.
-void Viewer::show_status(const Image& under) {
-    GrabImage(under, 0, kStripY);
-    DrawingState saved;
-    saved.save();
-    SetRotation(0);
-    SetScale(1, 1);
-    SetBlend(ALPHABLEND);
+// The status line over the picture; the strip it covers is kept first.
+void Viewer::draw_over(Program&) {
+    if (covered_ && !drawn_) restore_strip();
+    GrabImage(under_, 0, kStripY);
+    PlainDrawing plain(ImageFont{});
     SetAlpha(0.75f);
     SetColor(0, 0, 0);
     DrawRect(0, kStripY, 640, kStripHeight);
     SetAlpha(1);
     SetColor(255, 255, 255);
-    SetImageFont(ImageFont{});
     DrawText(status(), 4, kStripY + 3);
-    saved.restore();
+    covered_ = true;
 }
 
-WatchEnd Viewer::run() {
-    Image under = CreateImage(640, kStripHeight, 1, 0);
-    SetImageHandle(under, 0, 0);
-    bool covered = false;
-    FlushKeys();
-    FlushMouse();
-    while (true) {
-        PumpEvents();
-        if (AppTerminate()) return WatchEnd::closed;
-        if (AppSuspended()) wait_while_inactive();
-        // A pad's East button goes back and its South button pauses, as Escape and Space.
-        SamplePads();
-        bool pad_back = false, pad_pause = false;
-        for (int port = 0; port < JoyAttached(); ++port) {
-            pad_back = JoyHit(kPadEast, port) > 0 || pad_back;
-            pad_pause = JoyHit(kPadSouth, port) > 0 || pad_pause;
-        }
-        if (KeyHit(kEscape) || pad_back) return WatchEnd::back;
-        if (covered) {
-            DrawingState saved;
-            saved.save();
-            SetRotation(0);
-            SetScale(1, 1);
-            SetAlpha(1);
-            SetColor(255, 255, 255);
-            SetBlend(SOLIDBLEND);
-            DrawImage(under, 0, kStripY);
-            saved.restore();
-        }
-        if (KeyHit(kSpace) || pad_pause) paused_ = !paused_;
-        if (KeyHit(kFaster)) speed_ = speed_ == kFastest ? 1 : speed_ * 2;
-        int steps = paused_ ? 0 : speed_;
-        if (KeyHit(kRight)) {
-            paused_ = true;
-            steps = 1;
-        }
-        int sync = -1;
-        if (KeyHit(kNextRound) && !over()) {
-            next_round();
-        } else {
-            for (int i = 0; i < steps && !over(); ++i) {
-                step_one(true, true, !paused_ && speed_ == 1);
-                sync = p_.result.present_sync;
-            }
-        }
-        if (over() && !check_.ok && !reported_) {
-            std::fprintf(stderr, "rc-whirlbat: %s: the replay stops at frame %ld: %s\n", name_.c_str(), k_,
-                         check_.problem.c_str());
-            reported_ = true;
-        }
-        show_status(under);
-        covered = true;
-        Flip(sync);
-    }
+bool Viewer::draw_key(const Program&, std::string& key) const {
+    key += "replay " + status() + ";";
+    return true;
 }
-
-}  // namespace
-
-WatchEnd watch_replay(Program& p, const Replay& replay, const std::string& name, bool* good) {
-    ReplayCheck check = check_replay(replay);
-    if (good) *good = check.ok;
-    owdraw_tag draw_state = p.media.draw3d;
-    DrawingState engine_state;
-    engine_state.save();
-    p.world = replay.header.world;
-    p.game = replay.header.game;
-    Viewer viewer(p, replay, check, name);
-    WatchEnd end = viewer.run();
-    p.result.draw = true;
-    p.media.draw3d = draw_state;
-    engine_state.restore();
-    return end;
-}
-
-void run_replay_window(Program& p, const Replay& replay, const std::string& name, int seed) {
-    start_program(p, seed);
-    bool good = false;
-    watch_replay(p, replay, name, &good);
-    p.sound.stop_music();
-    EndWithCode(good ? 0 : 1);
-}
-
-namespace {
 
 class ReplayKey : public FrameHook {
 public:
@@ -276,6 +267,10 @@ void ReplayKey::presented(Program& p) {
 
 }  // namespace
 
+std::unique_ptr<Mode> watch_replay(Replay replay, std::string name, std::unique_ptr<Mode> back) {
+    return std::make_unique<Viewer>(std::move(replay), std::move(name), std::move(back));
+}
+
 bool watch_replay_file(Program& p, const std::string& file) {
     Replay replay;
     std::string error;
@@ -283,19 +278,12 @@ bool watch_replay_file(Program& p, const std::string& file) {
         std::fprintf(stderr, "rc-whirlbat: %s: %s\n", file.c_str(), error.c_str());
         return false;
     }
-    Snapshot live;
-    live.save(p.world, p.game);
-    int track = p.sound.track_playing();
-    WatchEnd end = watch_replay(p, replay, file, nullptr);
-    live.restore(p.world, p.game);
-    p.sound.stop_music();
-    if (end == WatchEnd::closed) shut_down(p);
-    if (track) p.sound.play_music(track, p.game.music_vol);
-    FlushKeys();
-    FlushMouse();
+    p.hand_over([replay = std::move(replay), file](std::unique_ptr<Mode> current) mutable {
+        return watch_replay(std::move(replay), file, std::move(current));
+    });
     return true;
 }
 
-void add_replay_key(Program& p, std::shared_ptr<Recorder> recorder) {
-    p.hooks.push_back(std::make_shared<ReplayKey>(std::move(recorder)));
+std::shared_ptr<FrameHook> replay_key(std::shared_ptr<Recorder> recorder) {
+    return std::make_shared<ReplayKey>(std::move(recorder));
 }

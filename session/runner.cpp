@@ -4,29 +4,23 @@
 #include <string>
 #include <utility>
 
+#include "platform/clock.h"
+#include "platform/engine.h"
+#include "platform/events.h"
+#include "platform/input.h"
+#include "platform/keys.h"
+#include "platform/pacer.h"
+#include "platform/resources.h"
+#include "platform/window.h"
 #include "present/owdraw.h"
 #include "present/scene_draw.h"
 #include "session/advance.h"
-#include "platform/input.h"
-#include "platform/resources.h"
-#include "platform/window.h"
-#include "platform/clock.h"
-#include "platform/pacer.h"
-#include "platform/events.h"
-#include "platform/engine.h"
-#include "session/program_end.h"
+#include "session/mode.h"
+#include "session/replay_record.h"
 
 namespace {
 
 constexpr int kFlushWaitPollMs = 1;
-
-// A wait a headless run's script can never end stops the run with status 3.
-void end_if_hopeless() {
-    std::string why = HopelessWait();
-    if (why.empty()) return;
-    std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
-    EndWithCode(3);
-}
 
 // The game runs without a sound it cannot use; one line names every such file and why.
 void report_sound_problems() {
@@ -44,6 +38,15 @@ void report_sound_problems() {
     }
 }
 
+// A wait a headless run's script can never end stops the run with status 3.
+bool hopeless(Program& p) {
+    std::string why = HopelessWait();
+    if (why.empty()) return false;
+    std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+    p.end(3);
+    return true;
+}
+
 // The input flush: waits until the left mouse button and pad 0's buttons 0 and 1 are up
 // and have no press pending, throwing away key and mouse presses on every pass. It reads
 // pad 0 on every pass, as the rules would: presses of its other buttons are kept for
@@ -55,8 +58,7 @@ void flush_wait(Program& p, const FrameEvent& e) {
     int n = 0;
     while (true) {
         if (n > 0) n -= 1;
-        PumpEvents();
-        SamplePads();
+        read_devices();
         uint32_t now = remap_pad_buttons(JoyButtons(0), p.settings.pad_fire, p.settings.pad_pause,
                                          p.game.game_state == GameState::play);
         uint32_t went_down = now & ~seen;
@@ -85,42 +87,72 @@ void flush_wait(Program& p, const FrameEvent& e) {
         // A close request ends the wait; the next frame takes it and the game ends.
         if (n == 0 || AppQuitPending()) break;
         Delay(kFlushWaitPollMs);
-        end_if_hopeless();
+        if (hopeless(p)) break;
     }
     // The presses of the other buttons stay pending, as in the pad.
-    p.flushed = true;
-    p.flush_buttons = seen;
+    p.flush.flushed = true;
+    p.flush.buttons = seen;
     for (int b = 0; b < PAD_BUTTONS; ++b) {
-        int sum = p.flush_presses[b] + other[b];
-        p.flush_presses[b] = uint8_t(sum > 255 ? 255 : sum);
+        int sum = p.flush.presses[b] + other[b];
+        p.flush.presses[b] = uint8_t(sum > 255 ? 255 : sum);
     }
 }
 
-// Nothing is drawn and nothing advances while the window is inactive; the music waits.
-void freeze(Program& p) {
-    bool paused_here = false;
-    if (p.sound.music_playing()) {
-        PauseChannel(p.sound.music_chn);
-        paused_here = true;
-    }
-    while (AppSuspended() && !AppQuitPending()) {
-        Delay(1);
-        end_if_hopeless();
-        PumpEvents();
-    }
-    if (paused_here) ResumeChannel(p.sound.music_chn);
+// A screen at rest (the title waiting for a click, a pause) is not drawn again: when the
+// frame's scene, its overlays' keys and the drawing state are those of the frame last
+// drawn, that frame began and ended in the same drawing state, and the picture is still
+// the one it left, drawing again would give the very same pixels. The window then keeps
+// its picture and the frame costs little more than reading the devices. A mode that drew
+// its picture itself (no scene) is at rest when nothing drew since the last present.
+void draw_frame(Program& p, Mode& mode, const ModeFrame& f) {
+    Program::Drawn& d = p.drawn;
+    std::string hooks;
+    bool known = mode.draw_key(p, hooks);
+    DrawMark before = CurrentDrawMark();
+    p.media.pilots_without_pads = mode.pilots_without_pads(p);
+    bool same_scene = f.scene ? d.has_scene && d.scene == *f.scene : !d.has_scene;
+    if (known && d.repeatable && d.picture != 0 && d.picture == PictureVersion() && same_scene && d.hooks == hooks &&
+        d.pilots_without_pads == p.media.pilots_without_pads && d.mark == before && d.stereo == p.media.draw3d)
+        return;
+    owdraw_tag stereo = p.media.draw3d;
+    if (f.scene) draw_scene(*f.scene, p.media);
+    mode.draw_over(p);
+    d.repeatable = known && CurrentDrawMark() == before && p.media.draw3d == stereo;
+    if (!d.repeatable) return;
+    d.has_scene = f.scene != nullptr;
+    if (f.scene) d.scene = *f.scene;
+    d.hooks = std::move(hooks);
+    d.pilots_without_pads = p.media.pilots_without_pads;
+    d.mark = std::move(before);
+    d.stereo = stereo;
 }
 
-void report_sound_problems_once(Program& p) {
-    if (p.sounds_reported) return;
-    p.sounds_reported = true;
-    p.sound.take_tracks();
-    report_sound_problems();
+void presented(Program& p, const std::vector<std::shared_ptr<FrameHook>>& hooks) {
+    for (auto& hook : hooks) {
+        hook->presented(p);
+        if (p.ended()) return;
+    }
+}
+
+// One frame of the mode: wait, step, draw, present.
+void frame_of(Program& p, Mode& mode) {
+    Mode::Traits traits = mode.traits();
+    if (traits.paced) WaitForFrame();
+    ModeFrame f = mode.step(p);
+    if (p.ended() || !f.shown || !traits.presents) return;
+    draw_frame(p, mode, f);
+    Flip(f.sync);
+    p.drawn.picture = PictureVersion();
+    presented(p, p.outputs);
+    if (p.ended()) return;
+    mode.presented(p);
+    if (p.ended()) return;
+    presented(p, p.hooks);
 }
 
 }  // namespace
 
-void start_program(Program& p, int seed) {
+bool start_program(Program& p, int seed) {
     register_assets();
     AppTitle("RC Whirlbat");
     int pads = JoyCount();
@@ -129,7 +161,7 @@ void start_program(Program& p, int seed) {
                      "rc-whirlbat: no display could be opened (%s); run it on a desktop, or with "
                      "--headless to play without a screen\n",
                      GraphicsError().c_str());
-        EndWithCode(1);
+        return false;
     }
     SetMaskColor(0, 0, 0);
     AutoImageFlags(MASKEDIMAGE | DYNAMICIMAGE);
@@ -144,7 +176,7 @@ void start_program(Program& p, int seed) {
     p.sound.load();
     // Bad sound files are named once the title shows (the music is decoded behind the
     // logo), or at the end if the run ends sooner.
-    AddEndHook([&p] { report_sound_problems_once(p); });
+    p.at_end([&p] { report_sounds_once(p); });
     p.pilots = Pilots::defaults(pads);
     for (int side = 0; side < 2; ++side) {
         if (p.settings.pilot[side]) p.pilots.choice[side] = *p.settings.pilot[side];
@@ -157,6 +189,7 @@ void start_program(Program& p, int seed) {
     p.game.sound_vol = volume_for_level(p.settings.sound_lvl);
     p.game.music_lvl = p.settings.music_lvl;
     p.game.music_vol = volume_for_level(p.settings.music_lvl);
+    return true;
 }
 
 void seat_pilots(Program& p) {
@@ -170,136 +203,111 @@ void seat_pilots(Program& p) {
     }
 }
 
-FrameInput read_input(Program& prog) {
+void read_devices() {
     PumpEvents();
     SamplePads();
-    FrameInput in;
-    // Each helicopter's port as its pilot gives it.
-    for (int side = 0; side < PAD_PORTS; ++side) {
-        PortInput& port = in.port[side];
-        switch (prog.pilots.choice[side].kind) {
-            case PilotKind::pad: {
-                int pad = prog.pilots.pad_port(side);
-                port.axis[AXIS_X] = JoyX(pad);
-                port.axis[AXIS_Y] = JoyY(pad);
-                port.axis[AXIS_Z] = JoyZ(pad);
-                port.axis[AXIS_R] = JoyR(pad);
-                port.buttons = remap_pad_buttons(JoyButtons(pad), prog.settings.pad_fire, prog.settings.pad_pause,
-                                                 prog.game.game_state == GameState::play);
-                break;
-            }
-            case PilotKind::keys: port = keyboard_port(prog.keys[side]); break;
-            case PilotKind::computer:
-                if (prog.computer[side]) port = prog.computer[side]->next(prog.world, prog.game);
-                break;
+}
+
+PortInput pilot_port(Program& p, int side) {
+    PortInput port;
+    switch (p.pilots.choice[side].kind) {
+        case PilotKind::pad: {
+            int pad = p.pilots.pad_port(side);
+            port.axis[AXIS_X] = JoyX(pad);
+            port.axis[AXIS_Y] = JoyY(pad);
+            port.axis[AXIS_Z] = JoyZ(pad);
+            port.axis[AXIS_R] = JoyR(pad);
+            port.buttons = remap_pad_buttons(JoyButtons(pad), p.settings.pad_fire, p.settings.pad_pause,
+                                             p.game.game_state == GameState::play);
+            break;
         }
+        case PilotKind::keys: port = keyboard_port(p.keys[side]); break;
+        case PilotKind::computer:
+            if (p.computer[side]) port = p.computer[side]->next(p.world, p.game);
+            break;
     }
-    if (prog.flushed) {
+    return port;
+}
+
+FrameInput read_input(Program& p) {
+    read_devices();
+    FrameInput in;
+    for (int side = 0; side < PAD_PORTS; ++side) in.port[side] = pilot_port(p, side);
+    if (p.flush.flushed) {
         in.flushed = true;
-        in.flush_buttons = prog.flush_buttons;
-        for (int b = 0; b < PAD_BUTTONS; ++b) in.flush_presses[b] = prog.flush_presses[b];
-        prog.flushed = false;
-        for (uint8_t& n : prog.flush_presses) n = 0;
+        in.flush_buttons = p.flush.buttons;
+        for (int b = 0; b < PAD_BUTTONS; ++b) in.flush_presses[b] = p.flush.presses[b];
+        p.flush = FlushFound{};
     }
     in.mouse_x = MouseX();
     in.mouse_y = MouseY();
     auto count = [](int n) { return uint8_t(n > 255 ? 255 : n); };
     in.clicks = count(MouseHit(1));
-    in.esc = count(KeyHit(27));
-    in.space = count(KeyHit(32));
+    in.esc = count(KeyHit(KEY_ESCAPE));
+    in.space = count(KeyHit(KEY_SPACE));
     in.quit = AppTerminate() != 0;
-    in.pad_count = prog.pilots.pads_for_rules(JoyAttached());
+    in.pad_count = p.pilots.pads_for_rules(JoyAttached());
     return in;
 }
 
-static void draw_frame(Program& p);
-
-bool run_frame(Program& p) {
-    // Wait first and read after: the input is as fresh as it can be when the picture it
-    // makes is presented.
-    WaitForFrame();
-    FrameInput in;
-    if (reads_input(p.game)) {
-        auto read = [&p] { return p.input ? p.input->read(p) : read_input(p); };
-        in = read();
-        // A game about to end does not wait for the window either.
-        if (p.game.after != AfterPresent::nothing && !p.game.quit_game && AppSuspended()) {
-            freeze(p);
-            in.merge_later(read());
-        }
-        // Keys of the player at the devices that are not the game's (the pilot panel).
-        if (!p.input) {
-            bool changed = false;
-            for (auto& hook : p.hooks) changed = hook->take_devices(p, in) || changed;
-            if (changed) {
-                p.pilots_changed = true;
-                in.pad_count = p.pilots.pads_for_rules(JoyAttached());
-            }
-        }
-        in.recount = std::exchange(p.pilots_changed, false);
+void freeze(Program& p) {
+    bool paused_here = false;
+    if (p.sound.music_playing()) {
+        PauseChannel(p.sound.music_chn);
+        paused_here = true;
     }
-    advance(p.world, p.game, in, p.result);
-    for (auto& hook : p.hooks) hook->stepped(p, in);
-    carry_out(p, p.result.events);
-    // Once the title shows, the music has been decoded behind the logo: every sound file
-    // the game could not use is known and named.
-    if (p.game.game_state != GameState::intro) report_sound_problems_once(p);
-    p.settings.sound_lvl = p.game.sound_lvl;
-    p.settings.music_lvl = p.game.music_lvl;
-    if (p.result.ended) return false;
-    p.media.pilots_without_pads = p.pilots.without_pads();
-    draw_frame(p);
-    Flip(p.result.present_sync);
-    p.drawn.picture = PictureVersion();
-    for (auto& hook : p.hooks) hook->presented(p);
-    return true;
+    while (AppSuspended() && !AppQuitPending()) {
+        Delay(1);
+        if (hopeless(p)) break;
+        PumpEvents();
+    }
+    if (paused_here) ResumeChannel(p.sound.music_chn);
 }
 
-// A screen at rest (the title waiting for a click, a pause) is not drawn again: when the
-// frame's scene, its hooks' keys and the drawing state are those of the frame last drawn,
-// that frame began and ended in the same drawing state, and the picture is still the one
-// it left, drawing again would give the very same pixels. The window then keeps its
-// picture and the frame costs little more than reading the devices.
-static void draw_frame(Program& p) {
-    Program::Drawn& d = p.drawn;
-    std::string hooks;
-    bool known = true;
-    for (auto& hook : p.hooks) known = hook->draw_key(p, hooks) && known;
-    DrawMark before = CurrentDrawMark();
-    if (known && d.repeatable && d.picture != 0 && d.picture == PictureVersion() && d.scene == p.result.scene &&
-        d.hooks == hooks && d.pilots_without_pads == p.media.pilots_without_pads && d.mark == before &&
-        d.stereo == p.media.draw3d)
-        return;
-    owdraw_tag stereo = p.media.draw3d;
-    draw_scene(p.result.scene, p.media);
-    for (auto& hook : p.hooks) hook->draw_over(p);
-    d.repeatable = known && CurrentDrawMark() == before && p.media.draw3d == stereo;
-    if (!d.repeatable) return;
-    d.scene = p.result.scene;
-    d.hooks = std::move(hooks);
-    d.pilots_without_pads = p.media.pilots_without_pads;
-    d.mark = std::move(before);
-    d.stereo = stereo;
-}
-
-void carry_out(Program& p, const FrameEvents& events) {
+void carry_out(Program& p, const FrameEvents& events, EventsCarried carried) {
     using K = FrameEvent::Kind;
     for (const FrameEvent& e : events.list) {
         switch (e.kind) {
-            case K::sfx: p.sound.play_sfx(e.sfx, e.volume); break;
+            case K::sfx:
+                if (carried.sounds) p.sound.play_sfx(e.sfx, e.volume);
+                break;
             case K::music: p.sound.play_music(e.value, e.volume); break;
             case K::music_stop: p.sound.stop_music(); break;
             case K::music_volume: p.sound.set_music_volume(e.volume); break;
-            case K::wait: Delay(e.value); break;
-            case K::flush_wait: flush_wait(p, e); break;
+            case K::wait:
+                if (carried.waits) Delay(e.value);
+                break;
+            case K::flush_wait:
+                if (carried.devices) flush_wait(p, e);
+                break;
             case K::flush_devices:
+                if (!carried.devices) break;
                 FlushKeys();
                 FlushMouse();
                 break;
-            case K::warp_pointer: MoveMouse(e.x, e.y); break;
-            case K::recount_pads: JoyCount(); break;
+            case K::warp_pointer:
+                if (carried.devices) MoveMouse(e.x, e.y);
+                break;
+            case K::recount_pads:
+                if (carried.devices) JoyCount();
+                break;
         }
+        if (p.ended()) return;
     }
+}
+
+void step_frame(Program& p, const FrameInput& in, EventsCarried carried, bool recorded) {
+    advance(p.world, p.game, in, p.result);
+    if (recorded && p.recorder) p.recorder->after_step(p.world, p.game, in, p.result.ended, uint32_t(FlipCount()));
+    for (auto& listener : p.listeners) listener->heard(p, p.world, p.game, in);
+    if (!p.ended()) carry_out(p, p.result.events, carried);
+}
+
+void report_sounds_once(Program& p) {
+    if (p.sounds_reported) return;
+    p.sounds_reported = true;
+    p.sound.take_tracks();
+    report_sound_problems();
 }
 
 void shut_down(Program& p) {
@@ -307,12 +315,27 @@ void shut_down(Program& p) {
         p.sound.stop_music();
         Delay(500);
     }
-    End();
+    p.end(0);
 }
 
-void run_game(Program& p, int seed) {
-    start_program(p, seed);
-    while (run_frame(p)) {
+bool run_frame(Program& p, std::unique_ptr<Mode>& mode) {
+    if (!mode || p.ended()) return false;
+    frame_of(p, *mode);
+    if (p.ended()) return false;
+    if (p.next_mode) {
+        NextMode next = std::exchange(p.next_mode, nullptr);
+        mode = next(std::move(mode));
+        if (!mode) p.end(0);
     }
-    shut_down(p);
+    return !p.ended();
+}
+
+int run_program(Program& p, std::unique_ptr<Mode> mode) {
+    while (run_frame(p, mode)) {
+    }
+    p.exit_code = p.ending.value_or(0);
+    auto hooks = std::move(p.end_hooks);
+    p.end_hooks.clear();
+    for (auto& hook : hooks) hook();
+    return p.exit_code;
 }

@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "session/program_end.h"
 
 SyncTest::SyncTest(int frames, StepFn step_fn) : frames_(frames), step_(step_fn), ring_(size_t(frames) + 1) {
     rerun_.draw = false;
@@ -23,11 +22,11 @@ bool SyncTest::check(const World& w, const Game& g, const FrameInput& in) {
     return want_ == got_;
 }
 
-void SyncTestHook::stepped(Program& p, const FrameInput& in) {
-    if (test_.check(p.world, p.game, in)) return;
+void SyncTestListener::heard(Program& p, const World& w, const Game& g, const FrameInput& in) {
+    if (test_.check(w, g, in)) return;
     std::fprintf(stderr,
                  "rc-whirlbat: sync test failed at frame %ld: re-running its last %d frames gives "
                  "state hash %016" PRIx64 " instead of %016" PRIx64 "\n",
                  test_.frame(), test_.frames(), test_.got(), test_.want());
-    EndWithCode(4);
+    p.end(4);
 }

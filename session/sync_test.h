@@ -37,12 +37,13 @@ private:
     uint64_t want_ = 0, got_ = 0;
 };
 
-// --sync-test N: the check after every frame of the program; a failure is one line and
+// --sync-test N: the check after every frame of the game whatever the mode (each frame
+// of local play, each frame an online match confirmed); a failure is one line and
 // status 4.
-class SyncTestHook : public FrameHook {
+class SyncTestListener : public FrameListener {
 public:
-    explicit SyncTestHook(int frames) : test_(frames) {}
-    void stepped(Program& p, const FrameInput& in) override;
+    explicit SyncTestListener(int frames) : test_(frames) {}
+    void heard(Program& p, const World& w, const Game& g, const FrameInput& in) override;
 
 private:
     SyncTest test_;

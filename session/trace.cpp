@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "session/output_file.h"
 #include "session/runner.h"
 #include "sim/snapshot.h"
 #include "sim/state_fields.h"
@@ -152,4 +153,16 @@ std::string trace_line(Program& p, int frame, int ms) {
     char hash[24];
     std::snprintf(hash, sizeof hash, "%016" PRIx64, state_hash(p.world, p.game));
     return cat({s, ",\"hash\":\"", hash, "\"}"});
+}
+
+std::shared_ptr<OutputFile> open_trace(Program& p, const std::string& path, std::string* why) {
+    auto trace = std::make_shared<OutputFile>();
+    if (!trace->open(path, why)) return nullptr;
+    p.at_end([&p, trace] {
+        std::string failed;
+        if (!trace->is_open() || trace->commit(&failed)) return;
+        std::fprintf(stderr, "rc-whirlbat: %s\n", failed.c_str());
+        p.raise_exit_code(1);
+    });
+    return trace;
 }

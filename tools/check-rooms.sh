@@ -103,5 +103,14 @@ if [ -n "$1" ]; then
       bad=1
     fi
   done
+  # What present/ draws with travels as values: the library holds no data a program
+  # could change (static data it only reads is in read-only sections).
+  if [ -f "$build/libwhirlbat_present.a" ]; then
+    mutable=$(nm -C "$build/libwhirlbat_present.a" | grep -E ' [BbDdGgSs] ' | grep -v 'guard variable')
+    if [ -n "$mutable" ]; then
+      echo "libwhirlbat_present.a holds mutable data: $mutable"
+      bad=1
+    fi
+  fi
 fi
 exit $bad

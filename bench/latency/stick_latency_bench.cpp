@@ -35,7 +35,8 @@
 #include "platform/options.h"
 #include "platform/script.h"
 #include "platform/pacer.h"
-#include "session/program_end.h"
+#include "platform/engine.h"
+#include "session/local_play.h"
 #include "session/runner.h"
 #include "support/xserver.h"
 
@@ -128,17 +129,14 @@ int run_child(const std::string& display, bool full_screen, const std::string& o
         finished = true;
     });
 
-    int code = 0;
-    try {
-        start_program(p, 11);
-        while (!finished.load() && run_frame(p)) {
+    if (start_program(p, 11)) {
+        std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
+        while (!finished.load() && run_frame(p, mode)) {
         }
-    } catch (const ProgramEnd& end) {
-        code = end.code;
     }
     finished = true;
     mover.join();
-    FinishProgram(code);
+    PlatformShutdown();
 
     if (!problem.empty()) {
         result << "problem " << problem << "\n";

@@ -136,11 +136,9 @@ void NetSession::send_inputs() {
     link_.send(p, false);
 }
 
-NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const std::function<NetInput()>& read_local,
-                                  SoundLedger* ledger) {
-    Tick t;
-    if (end_ != End::none) return t;
-    ++stats_.ticks;
+// What arrived; false once the session is over (the link closed, or the other side
+// left or went apart).
+bool NetSession::take_arrivals() {
     std::vector<Packet> got;
     link_.service(0, got);
     for (const Packet& p : got) take_in(p);
@@ -150,82 +148,108 @@ NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const s
         if (end_ == End::desync && first_split_ != 0)
             message_ = "the two games went apart at frame " + std::to_string(first_split_) + ": online play stopped";
     }
+    return end_ == End::none;
+}
+
+// The other side is too far behind: wait a little for its input rather than give up the
+// frame. True if its inputs moved on meanwhile.
+bool NetSession::wait_for_remote() {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStallWaitMs);
+    long heard = rb_.known(1 - rb_.local_side());
+    std::vector<Packet> got;
+    while (!rb_.can_advance() && end_ == End::none && link_.ready() && std::chrono::steady_clock::now() < until) {
+        got.clear();
+        link_.service(1, got);
+        for (const Packet& p : got) take_in(p);
+    }
+    return rb_.known(1 - rb_.local_side()) != heard && end_ == End::none;
+}
+
+// A new frame ran: the figures of how quickly a local input reached the screen.
+void NetSession::count_stepped() {
+    ++stats_.frames;
+    long read = read_at_[size_t(rb_.frame() % kReadRing)];
+    if (stats_.ticks > kStartTicks && read >= 0) {
+        int response = int(stats_.ticks - read);
+        stats_.min_response = responded_ ? std::min(stats_.min_response, response) : response;
+        stats_.max_response = responded_ ? std::max(stats_.max_response, response) : response;
+        responded_ = true;
+    }
+    progress_ = std::chrono::steady_clock::now();
+}
+
+// No frame could run this tick. A peer that talks but sends no inputs for long enough
+// has left; false then.
+bool NetSession::count_stall() {
+    ++stats_.stalls;
+    long known = rb_.known(1 - rb_.local_side());
+    auto now = std::chrono::steady_clock::now();
+    if (known != remote_known_ || link_.silent_ms() > kSilentMs) {
+        // A silent network is the link's to wait out; this is for a peer that talks
+        // but sends no inputs.
+        remote_known_ = known;
+        progress_ = now;
+    } else if (now - progress_ > std::chrono::milliseconds(NET_SILENCE_MS)) {
+        // Ends as a disconnect does: the other side's inputs stopped coming.
+        end_ = End::left;
+        message_ = std::string(link_.hosting() ? "Red" : "Blue") + " has left";
+        link_.close(ByeReason::quit);
+        return false;
+    }
+    if (log_) std::fprintf(log_, "stall %ld %ld\n", stats_.ticks, rb_.frame());
+    if (stats_.ticks > kStartTicks) ++stats_.late_stalls;
+    return true;
+}
+
+// How far ahead of the other side: its frame as last heard, moved on by the time since
+// it was sent (half a round trip, and how long ago it came).
+void NetSession::measure_ahead() {
+    double since_heard =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - remote_heard_).count();
+    double remote_now = double(remote_frame_) + (link_.round_trip_ms() / 2.0 + since_heard) / NET_FRAME_MS;
+    ahead_ += kAheadSmoothing * ((double(rb_.frame()) - remote_now) - ahead_);
+    if (frame_ms() > NET_FRAME_MS) ++stats_.slowed_ticks;
+}
+
+NetSession::Tick NetSession::tick(World& w, Game& g, FrameResult& shown, const std::function<NetInput()>& read_local,
+                                  SoundLedger* ledger) {
+    Tick t;
     if (end_ != End::none) return t;
+    ++stats_.ticks;
+    if (!take_arrivals()) return t;
     // Hashes differed: nothing more is played while the other side's come.
     if (split_block_ != 0) {
         if (first_split_ != 0 || std::chrono::steady_clock::now() > split_until_) end_split();
         return t;
     }
-
     auto rerun = [ledger](long f, const FrameEvents& ev) {
         if (ledger) ledger->frame_events(f, ev);
     };
     auto confirm = [this](long f, const World& cw, const Game& cg, const NetInput in[2]) { confirmed(f, cw, cg, in); };
     t.rerun = rb_.settle(w, g, shown, rerun, confirm);
     if (end_ != End::none) return t;
-
     if (rb_.needs_local()) {
         long f = rb_.known(rb_.local_side()) + 1;
         if (rb_.add_local(read_local())) read_at_[size_t(f % kReadRing)] = stats_.ticks;
     }
     send_inputs();
-    // The other side is too far behind: wait a little for its input rather than give
-    // up the frame, then put right what it tells.
-    if (!rb_.can_advance() && rb_.known(rb_.local_side()) > rb_.frame()) {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStallWaitMs);
-        long heard = rb_.known(1 - rb_.local_side());
-        while (!rb_.can_advance() && end_ == End::none && link_.ready() && std::chrono::steady_clock::now() < until) {
-            got.clear();
-            link_.service(1, got);
-            for (const Packet& p : got) take_in(p);
-        }
-        if (rb_.known(1 - rb_.local_side()) != heard && end_ == End::none) t.rerun += rb_.settle(w, g, shown, rerun, confirm);
-    }
+    // What the other side tells after a wait for it is put right before the next frame.
+    if (!rb_.can_advance() && rb_.known(rb_.local_side()) > rb_.frame() && wait_for_remote())
+        t.rerun += rb_.settle(w, g, shown, rerun, confirm);
     if (end_ == End::none && rb_.can_advance()) {
         rb_.advance(w, g, shown);
         t.stepped = true;
-        ++stats_.frames;
         if (ledger) ledger->frame_events(rb_.frame(), shown.events);
-        long read = read_at_[size_t(rb_.frame() % kReadRing)];
-        if (stats_.ticks > kStartTicks && read >= 0) {
-            int response = int(stats_.ticks - read);
-            stats_.min_response = responded_ ? std::min(stats_.min_response, response) : response;
-            stats_.max_response = responded_ ? std::max(stats_.max_response, response) : response;
-            responded_ = true;
-        }
-        progress_ = std::chrono::steady_clock::now();
-    } else {
-        ++stats_.stalls;
-        long known = rb_.known(1 - rb_.local_side());
-        auto now = std::chrono::steady_clock::now();
-        if (known != remote_known_ || link_.silent_ms() > kSilentMs) {
-            // A silent network is the link's to wait out; this is for a peer that talks
-            // but sends no inputs.
-            remote_known_ = known;
-            progress_ = now;
-        } else if (now - progress_ > std::chrono::milliseconds(NET_SILENCE_MS)) {
-            // Ends as a disconnect does: the other side's inputs stopped coming.
-            end_ = End::left;
-            message_ = std::string(link_.hosting() ? "Red" : "Blue") + " has left";
-            link_.close(ByeReason::quit);
-            return t;
-        }
-        if (log_) std::fprintf(log_, "stall %ld %ld\n", stats_.ticks, rb_.frame());
-        if (stats_.ticks > kStartTicks) ++stats_.late_stalls;
+        count_stepped();
+    } else if (!count_stall()) {
+        return t;
     }
     if (ledger) {
         ledger->update_music();
         ledger->forget_through(rb_.confirmed());
     }
     link_.flush();
-
-    // How far ahead of the other side: its frame as last heard, moved on by the time
-    // since it was sent (half a round trip, and how long ago it came).
-    double since_heard =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - remote_heard_).count();
-    double remote_now = double(remote_frame_) + (link_.round_trip_ms() / 2.0 + since_heard) / NET_FRAME_MS;
-    ahead_ += kAheadSmoothing * ((double(rb_.frame()) - remote_now) - ahead_);
-    if (frame_ms() > NET_FRAME_MS) ++stats_.slowed_ticks;
+    measure_ahead();
     return t;
 }
 

@@ -7,8 +7,8 @@
 // should last (the machine that runs ahead slows down a little), compares state
 // hashes every 30 frames and keeps what a desync report needs.
 //
-// It draws nothing and reads no device: the program (app/netplay.h) does, and tests
-// run two sessions in one process.
+// It draws nothing and reads no device: the online match (session/net/online_match.h)
+// does, and tests run two sessions in one process.
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -84,6 +84,11 @@ public:
     std::time_t started() const { return started_; }
 
 private:
+    bool take_arrivals();
+    bool wait_for_remote();
+    void count_stepped();
+    bool count_stall();
+    void measure_ahead();
     void take_in(const Packet& p);
     void confirmed(long frame, const World& w, const Game& g, const NetInput in[2]);
     void compare_hash(long frame);

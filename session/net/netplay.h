@@ -2,7 +2,10 @@
 // Online play as the player meets it: --host waits for a guest (the port and this
 // machine's addresses on screen), --join connects; then both machines run the same
 // game, each flying its own helicopter (the host Blue, the guest Red) with its own
-// pilot, pad or keys (either half of the keyboard) or the computer.
+// pilot, pad or keys (either half of the keyboard) or the computer. Two modes of the
+// frame runner: waiting for the other machine (session/net/online_wait.h), then the
+// match (session/net/online_match.h); when the match is over this machine goes on
+// offline from the title (the local play it came from).
 //
 // What the two machines share: the game, both players' sticks and buttons, and a few
 // commands: start a game, pause, resume, leave the pause menu for the title. The menus
@@ -17,15 +20,16 @@
 // While the game waits for the other machine, a notice says so; when that machine falls
 // silent (a dropped network), a countdown of 20 seconds runs for it to come back, and
 // the match goes on where it was if it does. When it leaves, stays silent for 20
-// seconds or sends no inputs for 5, or the two games go apart, one line says so on the screen and on stderr, and this machine goes on
-// offline from the title. A desync also leaves this machine's game as a replay.
+// seconds or sends no inputs for 5, or the two games go apart, one line says so on the
+// screen and on stderr, and this machine goes on offline from the title. A desync also
+// leaves this machine's game as a replay.
 #include <memory>
 #include <string>
 
-#include "session/runner.h"
+#include "session/local_play.h"
+#include "session/mode.h"
 
 class NetSession;
-class Recorder;
 
 // How this machine plays online (the command line's --host, --join, --delay, --net-log).
 struct NetOptions {
@@ -41,16 +45,20 @@ struct NetOptions {
     std::string relay;      // --relay USER:PASSWORD@HOST[:PORT]: a TURN server to fall back on
 };
 
-// Connects, plays online as long as the session lasts, then goes on offline until the
-// program ends. A host that cannot listen or a guest that cannot join says why in one
-// line and ends with status 1. The recorder (if any) keeps the games as both machines
-// confirmed them, online and after.
-[[noreturn]] void run_online_game(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder);
-// The same from a program already started (the title's online screen): false when no
-// session began, with the reason in *failure, or *gave_up if the player gave up waiting
-// (Escape or a pad's East button); once a session begins it never returns.
-bool play_online(Program& p, const NetOptions& opts, int seed, std::shared_ptr<Recorder> recorder, bool* gave_up,
-                 std::string* failure);
+// How an online session started from the title's screen went, for the screen to say.
+struct OnlineOutcome {
+    bool done = false;    // the session is over (or never began)
+    bool played = false;  // a match was played: the screen closes
+    bool gave_up = false;  // the player gave up waiting
+    std::string failure;  // why no session began ("" when one did, or the player gave up)
+};
+
+// Starts online play from local play `back`, which this machine comes back to when the
+// session is over or never began (the outcome says which). From the command line
+// (`outcome` null), a session that cannot begin is one line on stderr and status 1, and
+// giving up ends the program.
+std::unique_ptr<Mode> go_online(Program& p, const NetOptions& opts, std::unique_ptr<LocalPlay> back,
+                                std::shared_ptr<OnlineOutcome> outcome);
 
 // The session's confirmed frames as a replay of the game this machine played, from the
 // state online play starts from: the two sides' replays, played on one machine, show

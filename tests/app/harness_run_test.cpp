@@ -89,7 +89,7 @@ TEST(HarnessNumbers, NumbersOutOfRangeAreRefusedNotWrapped) {
 std::set<std::string> options_read() {
     std::string source = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/app/harness.cpp");
     std::set<std::string> names;
-    std::regex compared("arg == \"(--[a-z-]+)\"");
+    std::regex compared("arg_? == \"(--[a-z-]+)\"");
     for (std::sregex_iterator it(source.begin(), source.end(), compared), end; it != end; ++it) names.insert((*it)[1]);
     return names;
 }

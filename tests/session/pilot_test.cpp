@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "session/local_play.h"
 #include "session/runner.h"
 #include "platform/options.h"
 #include "platform/pacer.h"
@@ -167,9 +168,10 @@ TEST(WholeGame, BlueCollectsItsPadsUntilRedRunsOutOfBatteries) {
     engine_options.headless = true;
     Program p;
     start_program(p, 11);
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
     const World& w = p.world;
     const Game& g = p.game;
-    auto game_frame = [&] { ASSERT_TRUE(run_frame(p)); };
+    auto game_frame = [&] { ASSERT_TRUE(run_frame(p, mode)); };
     while (g.game_state == GameState::intro) {
         game_frame();
         if (FlipCount() == 120) shot("game-1-intro.png");

@@ -9,6 +9,7 @@
 #include "platform/options.h"
 #include "platform/renderer.h"
 #include "platform/pacer.h"
+#include "session/local_play.h"
 #include "session/runner.h"
 
 namespace {
@@ -31,9 +32,9 @@ public:
     }
 };
 
-int quads_of_one_frame(Program& p) {
+int quads_of_one_frame(Program& p, std::unique_ptr<Mode>& mode) {
     RendererTakeStats();
-    EXPECT_TRUE(run_frame(p));
+    EXPECT_TRUE(run_frame(p, mode));
     return RendererTakeStats().quads;
 }
 
@@ -41,33 +42,33 @@ TEST(RestingFrame, TheTitleAtRestIsNotDrawnAndEveryChangeIsShown) {
     engine_options.headless = true;
     Program p;
     auto square = std::make_shared<Square>();
-    p.hooks.push_back(square);
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>(std::vector<std::shared_ptr<FrameHook>>{square});
     start_program(p, 11);
-    while (p.game.game_state == GameState::intro) ASSERT_TRUE(run_frame(p));
-    EXPECT_GT(quads_of_one_frame(p), 0) << "the title's first frame";
+    while (p.game.game_state == GameState::intro) ASSERT_TRUE(run_frame(p, mode));
+    EXPECT_GT(quads_of_one_frame(p, mode), 0) << "the title's first frame";
     // The pointer settles on its place; from then on the title repeats itself.
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE(run_frame(p));
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(run_frame(p, mode));
     Pixmap title = ReadPicture();
     for (int i = 0; i < 30; ++i) {
-        EXPECT_EQ(quads_of_one_frame(p), 0) << "frame " << i << " at rest was drawn";
+        EXPECT_EQ(quads_of_one_frame(p, mode), 0) << "frame " << i << " at rest was drawn";
         ASSERT_EQ(ReadPicture().pixels, title.pixels) << "frame " << i;
     }
 
     // An overlay that changes is drawn at once, and the title under it as before.
     square->shade = 200;
-    EXPECT_GT(quads_of_one_frame(p), 0);
+    EXPECT_GT(quads_of_one_frame(p, mode), 0);
     Pixmap lighter = ReadPicture();
     EXPECT_NE(lighter.pixels, title.pixels);
     square->shade = 40;
-    EXPECT_GT(quads_of_one_frame(p), 0);
+    EXPECT_GT(quads_of_one_frame(p, mode), 0);
     EXPECT_EQ(ReadPicture().pixels, title.pixels);
 
     // A hook that cannot say what it draws has every frame drawn.
     square->can_tell = false;
-    for (int i = 0; i < 3; ++i) EXPECT_GT(quads_of_one_frame(p), 0) << i;
+    for (int i = 0; i < 3; ++i) EXPECT_GT(quads_of_one_frame(p, mode), 0) << i;
     square->can_tell = true;
-    quads_of_one_frame(p);
-    EXPECT_EQ(quads_of_one_frame(p), 0);
+    quads_of_one_frame(p, mode);
+    EXPECT_EQ(quads_of_one_frame(p, mode), 0);
 
     // Something else draws on the picture between two frames (a screen's own loop): the
     // next frame draws the title again instead of keeping that picture.
@@ -75,13 +76,13 @@ TEST(RestingFrame, TheTitleAtRestIsNotDrawnAndEveryChangeIsShown) {
     DrawRect(0, 0, 640, 480);
     SetColor(255, 255, 255);
     Flip();
-    EXPECT_GT(quads_of_one_frame(p), 0);
+    EXPECT_GT(quads_of_one_frame(p, mode), 0);
     EXPECT_EQ(ReadPicture().pixels, title.pixels);
 
     // A drawing state changed between frames (here the colour, which the title's text
     // takes) is a reason to draw again too.
     SetColor(10, 200, 10);
-    int drawn = quads_of_one_frame(p);
+    int drawn = quads_of_one_frame(p, mode);
     SetColor(255, 255, 255);
     EXPECT_GT(drawn, 0);
 }

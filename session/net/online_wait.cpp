@@ -1,0 +1,237 @@
+#include "session/net/online_wait.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "net/lan_discovery.h"
+#include "net/net_link.h"
+#include "net/net_reach.h"
+#include "platform/draw.h"
+#include "platform/events.h"
+#include "platform/input.h"
+#include "platform/keys.h"
+#include "platform/pacer.h"
+#include "present/plain_drawing.h"
+#include "session/net/online_match.h"
+#include "session/net/online_view.h"
+#include "session/net/rules_fingerprint.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPadEast = 1;
+
+// --join alone: the one game waiting on the local network; several are listed on
+// stdout for the player to choose from, none is one line. False with the line.
+bool choose_lan_game(std::string* join, std::string* why) {
+    std::vector<LanGame> games = find_lan_games(1000);
+    if (games.empty()) return *why = "no game is waiting on the local network", false;
+    auto address = [](const LanGame& g) {
+        return g.address + (g.port == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(g.port));
+    };
+    if (games.size() > 1) {
+        for (const LanGame& g : games) std::printf("%s (version %s)\n", address(g).c_str(), g.version.c_str());
+        std::fflush(stdout);
+        *why = std::to_string(games.size()) + " games are waiting on the local network: join one with --join ADDRESS";
+        return false;
+    }
+    *join = address(games[0]);
+    std::fprintf(stderr, "rc-whirlbat: joining the game waiting on the local network at %s\n", join->c_str());
+    return true;
+}
+
+// Opens the link as the options say: listening as the host, or joining by address, by
+// code or on the local network. False with the reason.
+bool open_link(OnlineStart& s, int seed, std::string* why) {
+    const NetOptions& opts = s.opts;
+    NetLink& link = *s.link;
+    NetReach& reach = *s.reach;
+    if (!opts.relay.empty()) {
+        IceRelay relay;
+        if (!parse_ice_relay(opts.relay, &relay, why)) return false;
+        reach.set_relay(relay);
+    }
+    std::string join = opts.join;
+    if (opts.join_lan && !choose_lan_game(&join, why)) return false;
+    if (opts.host) {
+        if (!link.listen(opts.port, WHIRLBAT_VERSION, seed, opts.delay, why)) return false;
+        // A meeting server that cannot be found leaves the host waiting for a guest by address.
+        std::string lobby_why;
+        if (!reach.host(opts.lobby, &lobby_why)) std::fprintf(stderr, "rc-whirlbat: %s: no join code\n", lobby_why.c_str());
+        return true;
+    }
+    if (is_join_code(join)) return reach.join_code(opts.lobby, join, WHIRLBAT_VERSION, opts.delay, why);
+    std::string host;
+    int port = opts.port;
+    if (!split_host_port(join, &host, &port)) return *why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false;
+    return link.join(host, port, WHIRLBAT_VERSION, opts.delay, why);
+}
+
+class WaitForPeer : public Mode {
+public:
+    explicit WaitForPeer(OnlineStart s);
+    ModeFrame step(Program& p) override;
+    void draw_over(Program& p) override;
+    bool draw_key(const Program& p, std::string& key) const override;
+
+private:
+    void follow(Program& p);
+    bool keys(Program& p);
+
+    OnlineStart s_;
+    std::vector<std::string> lines_;
+    std::string note_, code_;
+    bool told_failure_ = false;
+};
+
+WaitForPeer::WaitForPeer(OnlineStart s) : s_(std::move(s)) {
+    NetLink& link = *s_.link;
+    if (!s_.opts.host) {
+        lines_.push_back("Joining " + s_.opts.join + " ...");
+        return;
+    }
+    lines_.push_back("Waiting for a guest on UDP port " + std::to_string(link.port()));
+    std::string addresses;
+    for (const std::string& a : local_addresses()) addresses += (addresses.empty() ? "" : ", ") + a;
+    lines_.push_back(addresses.empty() ? "This machine has no network address" : "This machine: " + addresses);
+    lines_.push_back("The guest starts:  rc-whirlbat --join ADDRESS" +
+                     (link.port() == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(link.port())));
+    std::fprintf(stderr, "rc-whirlbat: waiting for a guest on UDP port %d (%s)\n", link.port(), lines_[1].c_str());
+}
+
+// What the link and the meeting server say while we wait.
+void WaitForPeer::follow(Program&) {
+    NetLink& link = *s_.link;
+    NetReach& reach = *s_.reach;
+    if (reach.failed() && !told_failure_) {
+        // The host still takes a guest who comes by address.
+        told_failure_ = true;
+        note_ = reach.failure() + ": no join code";
+        std::fprintf(stderr, "rc-whirlbat: %s\n", note_.c_str());
+    }
+    if (s_.opts.host) {
+        std::string way = reach.way_in();
+        if (!way.empty() && lines_.size() < 4) lines_.push_back(way);
+        if (!way.empty()) lines_[3] = way;
+    }
+    if (code_.empty() && !reach.code().empty()) {
+        code_ = reach.code();
+        std::printf("Join code: %s\n", code_.c_str());
+        std::fflush(stdout);
+        std::fprintf(stderr, "rc-whirlbat: join code %s\n", code_.c_str());
+        lines_[0] = "Join code " + code_ + "  (UDP port " + std::to_string(link.port()) + ")";
+        lines_[2] = "The guest starts:  rc-whirlbat --join " + code_;
+    }
+    for (const std::string& n : link.take_notes()) {
+        std::fprintf(stderr, "rc-whirlbat: %s\n", n.c_str());
+        note_ = n;
+    }
+}
+
+// True once the player gave up or asked the program to close.
+bool WaitForPeer::keys(Program& p) {
+    bool east = false;
+    for (int port = 0; port < JoyAttached(); ++port) east = JoyHit(kPadEast, port) > 0 || east;
+    if (AppTerminate()) {
+        s_.link->close(ByeReason::quit);
+        PaceInRealTime(false);
+        shut_down(p);
+        return true;
+    }
+    if (KeyHit(KEY_ESCAPE) || east) {
+        s_.link->close(ByeReason::quit);
+        leave_online(p, s_, "", true);
+        return true;
+    }
+    return false;
+}
+
+ModeFrame WaitForPeer::step(Program& p) {
+    std::vector<Packet> ignored;
+    s_.link->service(0, ignored);
+    s_.reach->update();
+    if (s_.reach->failed() && !s_.opts.host) {
+        leave_online(p, s_, s_.reach->failure(), false);
+        return nothing_shown();
+    }
+    follow(p);
+    if (s_.link->state() == NetLink::State::closed) {
+        leave_online(p, s_, s_.link->message(), false);
+        return nothing_shown();
+    }
+    read_devices();
+    if (keys(p)) return nothing_shown();
+    if (s_.link->ready()) {
+        p.hand_over([start = std::move(s_)](std::unique_ptr<Mode>) mutable { return online_match(std::move(start)); });
+        return nothing_shown();
+    }
+    return {};
+}
+
+// The waiting screen is drawn here, not as a scene: a wait at rest keeps its picture.
+void WaitForPeer::draw_over(Program& p) {
+    Cls();
+    DrawImage(p.media.back_img, 0, 0);
+    PlainDrawing plain(p.media.game_font);
+    online_backing(180, lines_.size() > 3 ? 158 : 130);
+    float y = 195;
+    for (const std::string& l : lines_) {
+        online_line(l, y, 0.8f, 255, 255, 255);
+        y += 28;
+    }
+    online_line("Escape or (B): give up", y + 4, 0.6f, 170, 170, 170);
+    if (!note_.empty()) online_line(note_, lines_.size() > 3 ? 350 : 330, 0.55f, 255, 140, 100);
+}
+
+bool WaitForPeer::draw_key(const Program&, std::string& key) const {
+    for (const std::string& l : lines_) key += l + "|";
+    key += note_ + ";";
+    return true;
+}
+
+}  // namespace
+
+void leave_online(Program& p, OnlineStart& s, const std::string& why, bool gave_up) {
+    PaceInRealTime(false);
+    if (!s.outcome) {
+        if (gave_up) {
+            shut_down(p);
+            return;
+        }
+        std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+        p.end(1);
+        return;
+    }
+    s.outcome->done = true;
+    s.outcome->gave_up = gave_up;
+    s.outcome->failure = why;
+    p.hand_over([back = std::move(s.back)](std::unique_ptr<Mode>) mutable -> std::unique_ptr<Mode> { return std::move(back); });
+}
+
+std::unique_ptr<Mode> go_online(Program& p, const NetOptions& opts, std::unique_ptr<LocalPlay> back,
+                                std::shared_ptr<OnlineOutcome> outcome) {
+    OnlineStart s;
+    s.asked = Clock::now();
+    s.link = std::make_unique<NetLink>(rules_fingerprint());
+    s.reach = std::make_unique<NetReach>(*s.link);
+    s.opts = opts;
+    s.back = std::move(back);
+    s.outcome = std::move(outcome);
+    std::string why;
+    if (!open_link(s, p.seed, &why)) {
+        // Back to the local play at once, the screen told why; from the command line the
+        // program ends.
+        if (s.outcome) {
+            s.outcome->done = true;
+            s.outcome->failure = why;
+        } else {
+            std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
+            p.end(1);
+        }
+        return std::move(s.back);
+    }
+    // The network does not wait for a virtual clock: headless runs keep real time too.
+    PaceInRealTime(true);
+    return std::make_unique<WaitForPeer>(std::move(s));
+}

@@ -1,0 +1,254 @@
+// The program's modes are frames of one loop. Ten online matches hosted in a row from
+// the title's Play Online screen, each against a guest that joins on 127.0.0.1 and
+// leaves again, leave the stack as deep as it was on the title: no mode runs a loop of
+// its own. And every mode's frames go through the same pacing and the same drawing:
+// each paced frame keeps the pacer's schedule, and a frame at rest is not drawn.
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "app/online_screen.h"
+#include "app/title_screens.h"
+#include "net/net_link.h"
+#include "platform/clock.h"
+#include "platform/options.h"
+#include "platform/pacer.h"
+#include "platform/renderer.h"
+#include "session/local_play.h"
+#include "session/net/net_session.h"
+#include "session/net/rules_fingerprint.h"
+#include "session/replay_record.h"
+#include "session/replay_view.h"
+#include "session/runner.h"
+#include "support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int test_port() { return 41000 + int(getpid() % 6000) * 3; }
+
+// Where the stack stands each time a presented frame reaches the program's hooks.
+class StackDepth : public FrameHook {
+public:
+    void presented(Program&) override {
+        auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+        lowest = std::min(lowest, here);
+        highest = std::max(highest, here);
+        ++frames;
+    }
+    uintptr_t lowest = UINTPTR_MAX, highest = 0;
+    long frames = 0;
+};
+
+// Keys as the window would give them, one a frame: down, then up the frame after.
+class Keys {
+public:
+    void add(SDL_Keycode key) { queue_.push_back(key); }
+    bool empty() const { return queue_.empty() && !down_; }
+    void frame() {
+        SDL_Event e{};
+        if (down_) {
+            e.type = SDL_KEYUP;
+            e.key.keysym.sym = down_;
+            down_ = 0;
+        } else if (!queue_.empty()) {
+            e.type = SDL_KEYDOWN;
+            e.key.keysym.sym = down_ = queue_.front();
+            queue_.pop_front();
+        } else {
+            return;
+        }
+        e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
+        SDL_PushEvent(&e);
+    }
+
+private:
+    std::deque<SDL_Keycode> queue_;
+    SDL_Keycode down_ = 0;
+};
+
+// A guest on its own thread: joins the host, plays `ticks` frames of the shared title
+// with no input, and leaves.
+void guest(int port, int ticks, std::atomic<bool>* played) {
+    NetLink link(rules_fingerprint());
+    std::string why;
+    if (!link.join("127.0.0.1", port, WHIRLBAT_VERSION, 1, &why)) return;
+    std::vector<Packet> ignored;
+    auto give_up = Clock::now() + std::chrono::seconds(20);
+    while (!link.ready() && link.state() != NetLink::State::closed && Clock::now() < give_up) link.service(5, ignored);
+    if (!link.ready()) return;
+    NetSession session(link, 1);
+    World w = new_world(link.seed());
+    Game g = new_game_state(PAD_PORTS, false);
+    FrameResult out;
+    out.draw = false;
+    for (int i = 0; i < ticks && session.ended() == NetSession::End::none; ++i) {
+        session.tick(w, g, out, [] { return NetInput{}; }, nullptr);
+        session.idle_until(Clock::now() + std::chrono::milliseconds(16));
+    }
+    *played = session.ended() == NetSession::End::none;
+    session.leave();
+}
+
+// From the title: down the five items to Play Online, open it, up to the port, the
+// port typed over 7171, down to "Host a game", host.
+void host_from_the_title(Keys& keys, int port) {
+    for (int i = 0; i < 5; ++i) keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
+    keys.add(SDLK_UP);
+    for (int i = 0; i < 4; ++i) keys.add(SDLK_BACKSPACE);
+    for (char c : std::to_string(port)) keys.add(SDLK_0 + (c - '0'));
+    keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
+}
+
+TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
+    engine_options.headless = true;
+    Program p;
+    auto depth = std::make_shared<StackDepth>();
+    p.hooks.push_back(depth);
+    ASSERT_TRUE(start_program(p, 5));
+    auto online = online_from_title(NetOptions{}, false);
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>(
+        std::vector<std::shared_ptr<FrameHook>>{std::make_shared<TitleScreens>(online)});
+    while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(run_frame(p, mode));
+    const uintptr_t title_depth = depth->highest;
+    ASSERT_EQ(depth->lowest, depth->highest);
+
+    const int port = test_port();
+    int matches = 0;
+    Keys keys;
+    auto deadline = Clock::now() + std::chrono::seconds(240);
+    while (matches < 10 && Clock::now() < deadline) {
+        host_from_the_title(keys, port);
+        while (!keys.empty() && dynamic_cast<LocalPlay*>(mode.get())) {
+            keys.frame();
+            ASSERT_TRUE(run_frame(p, mode));
+        }
+        ASSERT_EQ(dynamic_cast<LocalPlay*>(mode.get()), nullptr) << "match " << matches << ": the host is not waiting";
+        std::atomic<bool> played{false};
+        std::thread visitor(guest, port, 90, &played);
+        // Waiting, the match, and back to the title when the guest has left.
+        while (!dynamic_cast<LocalPlay*>(mode.get()) && Clock::now() < deadline) ASSERT_TRUE(run_frame(p, mode));
+        visitor.join();
+        ASSERT_TRUE(played) << "match " << matches << " was not played";
+        ++matches;
+        // The notice shows; the Play Online screen has closed and the title takes keys.
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(run_frame(p, mode));
+        ASSERT_EQ(p.game.game_state, GameState::title);
+    }
+    EXPECT_EQ(matches, 10);
+    EXPECT_EQ(depth->lowest, title_depth) << "a frame ran deeper in the stack than the title's";
+    EXPECT_EQ(depth->highest, title_depth) << "a frame ran higher in the stack than the title's";
+}
+
+// The virtual clock after each of `frames` frames of the mode, and the quads each drew.
+struct Frames {
+    std::vector<int> clock;
+    std::vector<int> quads;
+};
+
+Frames run_frames(Program& p, std::unique_ptr<Mode>& mode, int frames) {
+    Frames f;
+    for (int i = 0; i < frames; ++i) {
+        RendererTakeStats();
+        int flips = FlipCount();
+        EXPECT_TRUE(run_frame(p, mode));
+        EXPECT_EQ(FlipCount(), flips + 1) << "frame " << i << " was not presented once";
+        f.clock.push_back(MilliSecs());
+        f.quads.push_back(RendererTakeStats().quads);
+    }
+    return f;
+}
+
+// Paced by the same schedule: 16, 17, 17 ms of the virtual clock a frame, 50 ms in three.
+void expect_paced(const Frames& f, const char* mode) {
+    for (size_t i = 3; i < f.clock.size(); ++i)
+        EXPECT_EQ(f.clock[i] - f.clock[i - 3], 50) << mode << ": frames " << i - 3 << " to " << i;
+}
+
+// At rest: once the picture settled, no frame draws anything.
+void expect_at_rest(const Frames& f, const char* mode) {
+    ASSERT_GT(f.quads.size(), 10u);
+    for (size_t i = 10; i < f.quads.size(); ++i) EXPECT_EQ(f.quads[i], 0) << mode << ": frame " << i << " was drawn";
+}
+
+TEST(Modes, EveryModesFramesArePacedAlikeAndNotDrawnAtRest) {
+    engine_options.headless = true;
+    Program p;
+    ASSERT_TRUE(start_program(p, 5));
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
+    while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
+    Frames title = run_frames(p, mode, 40);
+    expect_paced(title, "the title");
+    expect_at_rest(title, "the title");
+
+    // A replay of a short game, paused at once: the viewer's frames.
+    std::string file = test_support::OutputPath("modes-replay.wbreplay");
+    {
+        Program recording;
+        Replay r;
+        r.header.world = new_world(3);
+        r.header.game = new_game_state(PAD_PORTS, false);
+        r.header.game_version = game_version();
+        std::vector<FrameInput> inputs(300);
+        std::vector<uint8_t> bytes = replay_bytes(r.header, inputs, ReplayEnd::program_end);
+        FILE* out = std::fopen(file.c_str(), "wb");
+        ASSERT_TRUE(out);
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+    }
+    ASSERT_TRUE(watch_replay_file(p, file));
+    ASSERT_TRUE(run_frame(p, mode));  // the hand-over
+    Frames playing = run_frames(p, mode, 20);
+    expect_paced(playing, "the replay viewer");
+    SDL_Event space{};
+    space.type = SDL_KEYDOWN;
+    space.key.keysym.sym = SDLK_SPACE;
+    space.key.keysym.scancode = SDL_SCANCODE_SPACE;
+    SDL_PushEvent(&space);
+    Frames paused = run_frames(p, mode, 30);
+    expect_paced(paused, "the paused replay");
+    expect_at_rest(paused, "the paused replay");
+
+    // Waiting for a guest that does not come: real time, the same schedule on the
+    // virtual clock, and a waiting screen at rest.
+    NetOptions host;
+    host.host = true;
+    host.port = test_port() + 1;
+    SDL_Event escape{};
+    escape.type = SDL_KEYDOWN;
+    escape.key.keysym.sym = SDLK_ESCAPE;
+    escape.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
+    SDL_PushEvent(&escape);
+    ASSERT_TRUE(run_frame(p, mode));  // back to the title
+    ASSERT_NE(dynamic_cast<LocalPlay*>(mode.get()), nullptr);
+    auto outcome = std::make_shared<OnlineOutcome>();
+    p.hand_over([&p, host, outcome](std::unique_ptr<Mode> current) {
+        std::unique_ptr<LocalPlay> back(static_cast<LocalPlay*>(current.release()));
+        return go_online(p, host, std::move(back), outcome);
+    });
+    ASSERT_TRUE(run_frame(p, mode));
+    ASSERT_EQ(dynamic_cast<LocalPlay*>(mode.get()), nullptr);
+    auto began = Clock::now();
+    Frames waiting = run_frames(p, mode, 30);
+    double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    expect_paced(waiting, "waiting for a guest");
+    expect_at_rest(waiting, "waiting for a guest");
+    // Thirty frames of real time are half a second; a wait that does not keep to the
+    // real clock takes next to nothing. (Generous above: the machine may be busy.)
+    EXPECT_GT(seconds, 0.4);
+    SDL_PushEvent(&escape);
+    run_frame(p, mode);
+    EXPECT_TRUE(outcome->done);
+    EXPECT_TRUE(outcome->gave_up);
+}
+
+}  // namespace
