@@ -4,8 +4,9 @@
 #include <cmath>
 
 #include "pilots/pilot_flight.h"
-#include "sim/maths.h"
 #include "sim/level.h"
+#include "sim/maths.h"
+#include "sim/trig.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ PortInput ComputerPilot::next(const World& w, const Game& g) {
 
     bool fire = false;
     if (new_alt >= 1) {
-        float speed = std::hypot(me.elv, me.ail);
+        float speed = hypot_of(me.elv, me.ail);
         int turn = turn_input(now, heading_goal(w, goal), speed);
         int slide = 0, forward = 0;
         planar_input(now, goal, turn, slide, forward);
@@ -173,7 +174,7 @@ ComputerPilot::Goal ComputerPilot::choose_goal(const World& w) {
     int target = -1;
     if (hunting(w)) {
         // Near enough with a clear line: stay and shoot.
-        if (std::hypot(e.x - me.x, e.y - me.y) < kStandOff && arena_.line_free(me.x, me.y, e.x, e.y, 1)) {
+        if (hypot_of(e.x - me.x, e.y - me.y) < kStandOff && arena_.line_free(me.x, me.y, e.x, e.y, 1)) {
             goal.x = me.x, goal.y = me.y, goal.stop = true;
             return goal;
         }
@@ -289,7 +290,7 @@ int ComputerPilot::wanted_altitude(const World& w, const Goal& goal) {
     ground_frames_ = alt == 0 ? ground_frames_ + 1 : 0;
 
     int desired = alt == 0 && ground_frames_ <= t.settle ? 0 : cruise_;
-    float ex = e.x - me.x, ey = e.y - me.y, dist = std::hypot(ex, ey);
+    float ex = e.x - me.x, ey = e.y - me.y, dist = hypot_of(ex, ey);
     bool in_range = e.alt >= 1 && dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE;
     if (t.keep_apart > 0 && in_range && std::abs(desired - e.alt) < t.keep_apart) {
         int up = e.alt + t.keep_apart, down = e.alt - t.keep_apart;
@@ -394,7 +395,7 @@ float ComputerPilot::heading_goal(const World& w, const Goal& goal) const {
         return heading_to(c.x - me.x, c.y - me.y);
     }
     const player_tag& e = enemy_as_seen();
-    float dist = std::hypot(e.x - me.x, e.y - me.y);
+    float dist = hypot_of(e.x - me.x, e.y - me.y);
     if (dist < ROCKET_SPEED * t.fire_frames + CELL_SIZE && dist > 4) {
         PilotPoint aim{e.x, e.y};
         if (t.lead) {
@@ -424,7 +425,7 @@ void ComputerPilot::planar_input(const PilotMotion& now, const Goal& goal, int& 
     const Traits& t = traits_of(skill_);
     PilotMotion after = now;
     after.advance();  // the speeds and heading the controls will act on
-    float dx = goal.x - after.x, dy = goal.y - after.y, d = std::hypot(dx, dy);
+    float dx = goal.x - after.x, dy = goal.y - after.y, d = hypot_of(dx, dy);
     float reach = goal.stop ? std::max(d - 0.5f, 0.0f) : d + 2 * CELL_SIZE;
     float v = std::min(t.top_speed, std::sqrt(2 * t.brake_plan * reach));
     float vx = d > 0.01f ? dx / d * v : 0, vy = d > 0.01f ? dy / d * v : 0;
@@ -492,7 +493,7 @@ bool ComputerPilot::fire_at_enemy(const World& w, const PilotMotion& next, int r
         double x = next.x + ROCKET_SPEED * dx * j, y = next.y + ROCKET_SPEED * dy * j;
         int c = rocket_cell(x, y);
         PilotPoint at = t.lead ? theirs.at(ahead + j) : PilotPoint{e.x, e.y};
-        if (c >= 0 && c == cell_at(at.x, at.y) && std::hypot(x - at.x, y - at.y) <= t.aim_radius) return true;
+        if (c >= 0 && c == cell_at(at.x, at.y) && hypot_of(x - at.x, y - at.y) <= t.aim_radius) return true;
         bool out = x < ARENA_MIN_X || x > ARENA_MAX_X || y < ARENA_MIN_Y || y > rocket_alt + ARENA_MAX_Y;
         if (out || (c >= 0 && arena_.tile(c) == TILE_BLOCK)) return false;
     }

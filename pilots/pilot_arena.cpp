@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 
+#include "sim/trig.h"
+
 namespace {
 
 constexpr int kSteps[4][2] = {{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
@@ -131,7 +133,7 @@ float PilotArena::clearance(float x, float y) const {
 }
 
 bool PilotArena::line_free(float x0, float y0, float x1, float y1, float half) const {
-    float len = std::hypot(x1 - x0, y1 - y0);
+    float len = hypot_of(x1 - x0, y1 - y0);
     int n = int(std::ceil(len / 6)) + 1;
     for (int i = 0; i <= n; ++i) {
         float k = float(i) / float(n);

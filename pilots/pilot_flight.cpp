@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "sim/maths.h"
 #include "sim/level.h"
+#include "sim/maths.h"
+#include "sim/trig.h"
 
 namespace {
 
@@ -27,13 +28,13 @@ bool near_cell(PilotPoint p, float r, int cell) {
 }
 
 float wrap_degrees(float degrees) {
-    double d = std::fmod(double(degrees), 360.0);
+    double d = fmod_exact(double(degrees), 360.0);
     if (d > 180) d -= 360;
     if (d < -180) d += 360;
     return float(d);
 }
 
-float heading_to(float dx, float dy) { return float(std::atan2(double(dx), double(-dy)) * 57.29577951308232); }
+float heading_to(float dx, float dy) { return float(atan2_radians(double(dx), double(-dy)) * 57.29577951308232); }
 
 PilotMotion PilotMotion::of(const player_tag& p) { return {p.x, p.y, p.rotation, p.rstp, p.elv, p.ail}; }
 

@@ -16,7 +16,9 @@ for group in "$@"; do
     arm64|--arm64)
       arm64="yes"
       pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file"
-      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libminiupnpc-dev libnatpmp-dev; do
+      # With the test suite's own (GoogleTest, the X extensions its runs use) so that the
+      # rules' tests build for arm64 too and run under qemu.
+      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev; do
         pkgs="$pkgs $p:arm64"
       done ;;
     *) echo "install-deps.sh: unknown group '$group' (tools, bench, fuzz, arm64)" >&2; exit 2 ;;
