@@ -28,8 +28,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# The sysroot has zlib as a DLL too; a program here needs none.
-set(ZLIB_USE_STATIC_LIBS ON)
+# The sysroot has zlib as a DLL too: libraries are found as static archives only.
+set(CMAKE_USER_MAKE_RULES_OVERRIDE ${CMAKE_CURRENT_LIST_DIR}/mingw-static-libraries.cmake)
 
 # pkg-config reads the prefix's and the sysroot's files only, with the private libraries
 # each static library needs.

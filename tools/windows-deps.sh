@@ -81,7 +81,9 @@ cmake_build() {
   cmake --install _build
 }
 
+# A source repacked without its generated configure script has it made again.
 autotools_build() {
+  [ -x configure ] || autoreconf -fi
   ./configure --host=$host --prefix="$prefix" --disable-shared --enable-static CFLAGS=-O2 "$@"
   make -j2
   make install
@@ -146,7 +148,10 @@ build_libnatpmp() {
   rm -f libnatpmp.a
   $AR rcs libnatpmp.a natpmp.o getgateway.o wingettimeofday.o
   mkdir -p "$prefix/include" "$prefix/lib/pkgconfig"
-  cp natpmp.h natpmp_declspec.h "$prefix/include/" 2>/dev/null || cp natpmp.h "$prefix/include/"
+  cp natpmp.h "$prefix/include/"
+  for header in natpmp_declspec.h declspec.h; do
+    if [ -f $header ]; then cp $header "$prefix/include/"; fi
+  done
   cp libnatpmp.a "$prefix/lib/"
   printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\n\nName: libnatpmp\nDescription: NAT-PMP client\nVersion: %s\nLibs: -L${libdir} -lnatpmp\nLibs.private: -lws2_32 -liphlpapi\nCflags: -I${includedir} -DNATPMP_STATICLIB\n' \
     "$prefix" "$1" > "$prefix/lib/pkgconfig/natpmp.pc"
@@ -201,7 +206,7 @@ ensure_deb_src
 build libogg libogg 1
 build libvorbis libvorbis 1
 build libpng1.6 libpng 1
-build freetype freetype 1
+build freetype freetype 2
 build libsdl2 libsdl2 1
 build enet enet 1
 build xxhash xxhash 2
