@@ -42,7 +42,8 @@ const char* kUsage =
     "usage: rc-whirlbat-lobby [--port PORT] [--bind ADDRESS] [--code-life SECONDS]\n"
     "  --port PORT          the UDP port to serve (7170)\n"
     "  --bind ADDRESS       the IPv4 address to serve on (all of this machine's)\n"
-    "  --code-life SECONDS  how long a code lives after its last use (600)\n";
+    "  --code-life SECONDS  how long a code lives after its host last asked for it (600,\n"
+    "                       at least 25: hosts ask every 20)\n";
 
 }  // namespace
 
@@ -59,6 +60,11 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--code-life" && v && number(v, 1, 86400, &life)) {
             ++i;
+            if (life * 1000 < LOBBY_SHORTEST_CODE_LIFE_MS) {
+                std::fprintf(stderr, "rc-whirlbat-lobby: --code-life must be at least %d seconds: hosts ask for their "
+                             "codes again every %d\n", LOBBY_SHORTEST_CODE_LIFE_MS / 1000, LOBBY_REFRESH_MS / 1000);
+                return 2;
+            }
         } else if (arg == "--bind" && v) {
             bind_to = v;
             ++i;
@@ -117,8 +123,8 @@ int main(int argc, char** argv) {
             last_sweep = now;
         }
     }
-    std::fprintf(stderr, "rc-whirlbat-lobby: stopping: %ld codes given, %ld joins, %ld refused, %ld malformed, %ld over the limit\n",
-                 server.hosted, server.joined, server.refused, server.malformed, server.limited);
+    std::fprintf(stderr, "rc-whirlbat-lobby: stopping: %ld codes given, %ld joins, %ld refused, %ld malformed, %ld over the limit, "
+                 "%ld cookies\n", server.hosted, server.joined, server.refused, server.malformed, server.limited, server.cookies);
     close(fd);
     return 0;
 }
