@@ -65,7 +65,8 @@ bool open_link(OnlineStart& s, int seed, std::string* why) {
     std::string host;
     int port = opts.port;
     if (!split_host_port(join, &host, &port)) return *why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false;
-    return link.join(host, port, WHIRLBAT_VERSION, opts.delay, why);
+    // The name is looked up while the waiting screen runs.
+    return reach.join_host(host, port, WHIRLBAT_VERSION, opts.delay, why);
 }
 
 class WaitForPeer : public Mode {
