@@ -60,7 +60,7 @@ void in_process() {
             m.kind = LobbyMessage::Kind::join;
             m.code = codes[size_t(i)];
             LobbyMessage meet;
-            joins += answered(m, {0x0b000000u + uint32_t(round * kCodes + i), 9000}, 1000 + round, &meet) &&
+            joins += answered(m, {0x0b000000u + uint32_t(round * kCodes + i) * 256, 9000}, 1000 + round, &meet) &&
                      meet.kind == LobbyMessage::Kind::meet;
         }
     }
