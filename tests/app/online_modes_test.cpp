@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <deque>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "platform/renderer.h"
 #include "session/local_play.h"
 #include "session/net/net_session.h"
+#include "session/net/online_view.h"
 #include "session/net/rules_fingerprint.h"
 #include "session/replay_record.h"
 #include "session/replay_view.h"
@@ -46,7 +48,8 @@ public:
     long frames = 0;
 };
 
-// Keys as the window would give them, one a frame: down, then up the frame after.
+// Keys as the window would give them, one a frame: down (with its text, for a
+// character), then up the frame after.
 class Keys {
 public:
     void add(SDL_Keycode key) { queue_.push_back(key); }
@@ -66,6 +69,12 @@ public:
         }
         e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
         SDL_PushEvent(&e);
+        if (e.type == SDL_KEYDOWN && e.key.keysym.sym >= SDLK_0 && e.key.keysym.sym <= SDLK_9) {
+            SDL_Event text{};
+            text.type = SDL_TEXTINPUT;
+            text.text.text[0] = char(e.key.keysym.sym);
+            SDL_PushEvent(&text);
+        }
     }
 
 private:
@@ -96,14 +105,17 @@ void guest(int port, int ticks, std::atomic<bool>* played) {
     session.leave();
 }
 
-// From the title: down the five items to Play Online, open it, up to the port, the
-// port typed over 7171, down to "Host a game", host.
+// From the title: down the five items to Play Online, open it, up to the port, edit it
+// (Return), 7171 taken away and the port typed, done (Return), down to "Host a game",
+// host.
 void host_from_the_title(Keys& keys, int port) {
     for (int i = 0; i < 5; ++i) keys.add(SDLK_DOWN);
     keys.add(SDLK_RETURN);
     keys.add(SDLK_UP);
+    keys.add(SDLK_RETURN);
     for (int i = 0; i < 4; ++i) keys.add(SDLK_BACKSPACE);
     for (char c : std::to_string(port)) keys.add(SDLK_0 + (c - '0'));
+    keys.add(SDLK_RETURN);
     keys.add(SDLK_DOWN);
     keys.add(SDLK_RETURN);
 }
@@ -125,7 +137,8 @@ TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
     const int port = test_port();
     int matches = 0;
     Keys keys;
-    auto deadline = Clock::now() + std::chrono::seconds(240);
+    // A bound against a host that never hears its guest: ten matches take 15 to 20 s.
+    auto deadline = Clock::now() + std::chrono::seconds(180);
     while (matches < 10 && Clock::now() < deadline) {
         host_from_the_title(keys, port);
         while (!keys.empty() && dynamic_cast<LocalPlay*>(mode.get())) {
@@ -249,6 +262,89 @@ TEST(Modes, EveryModesFramesArePacedAlikeAndNotDrawnAtRest) {
     run_frame(p, mode);
     EXPECT_TRUE(outcome->done);
     EXPECT_TRUE(outcome->gave_up);
+}
+
+void press(SDL_Keycode sym) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = sym;
+    e.key.keysym.scancode = SDL_GetScancodeFromKey(sym);
+    SDL_PushEvent(&e);
+    e.type = SDL_KEYUP;
+    SDL_PushEvent(&e);
+}
+
+// What the frames showed, as the overlays said when they drew (their draw keys).
+bool shown(const Program& p, const std::string& words) { return p.drawn.hooks.find(words) != std::string::npos; }
+
+// The host's waiting screen says what the guest does on their own screen, and names no
+// path before a guest came; the shared title says who starts; Escape there asks, and
+// leaving goes back to this machine's own title, not out of the program.
+TEST(OnlineWords, TheScreensSayWhatToDoAndLeavingComesBackToTheTitle) {
+    engine_options.headless = true;
+    Program p;
+    ASSERT_TRUE(start_program(p, 5));
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
+    while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
+    NetOptions host;
+    host.host = true;
+    host.port = test_port() + 2;
+    auto outcome = std::make_shared<OnlineOutcome>();
+    p.hand_over([&p, host, outcome](std::unique_ptr<Mode> current) {
+        std::unique_ptr<LocalPlay> back(static_cast<LocalPlay*>(current.release()));
+        return go_online(p, host, std::move(back), outcome);
+    });
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(run_frame(p, mode));
+    EXPECT_TRUE(shown(p, "Waiting for a guest")) << p.drawn.hooks;
+    std::string address = ":" + std::to_string(host.port) + " on their Play Online screen";
+    EXPECT_TRUE(shown(p, "The guest types ")) << p.drawn.hooks;
+    EXPECT_TRUE(shown(p, address)) << p.drawn.hooks;
+    EXPECT_FALSE(shown(p, "path")) << "a path named before any guest came: " << p.drawn.hooks;
+
+    std::atomic<bool> played{false};
+    std::thread visitor(guest, host.port, 600, &played);
+    auto deadline = Clock::now() + std::chrono::seconds(20);  // against a guest that never comes
+    while (!shown(p, "Either player chooses Start Game") && Clock::now() < deadline) ASSERT_TRUE(run_frame(p, mode));
+    EXPECT_TRUE(shown(p, "Either player chooses Start Game")) << p.drawn.hooks;
+    EXPECT_TRUE(shown(p, "by the direct path")) << p.drawn.hooks;
+    press(SDLK_ESCAPE);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(run_frame(p, mode));
+    EXPECT_TRUE(shown(p, "Leave the online game?")) << p.drawn.hooks;
+    EXPECT_EQ(dynamic_cast<LocalPlay*>(mode.get()), nullptr) << "Escape left without asking";
+    press(SDLK_RETURN);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(run_frame(p, mode)) << "leaving ended the program";
+    EXPECT_NE(dynamic_cast<LocalPlay*>(mode.get()), nullptr);
+    EXPECT_EQ(p.game.game_state, GameState::title);
+    EXPECT_TRUE(outcome->played);
+    visitor.join();
+    EXPECT_FALSE(played) << "the guest did not hear this side leave";
+}
+
+// Online play's lines on the title have a place of their own, between the logo and the
+// menu: a notice changes no pixel outside it (not the menu's items, the row, the credit
+// line or the panels).
+TEST(OnlineWords, ANoticeOnTheTitleStaysInItsOwnPlace) {
+    engine_options.headless = true;
+    Program p;
+    ASSERT_TRUE(start_program(p, 5));
+    auto play = std::make_unique<LocalPlay>();
+    LocalPlay* local = play.get();
+    std::unique_ptr<Mode> mode = std::move(play);
+    while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(run_frame(p, mode));
+    Pixmap title = ReadPicture();
+    local->add_hook(std::make_shared<Notice>("Red has left (no word for 20 seconds): the game goes on here"));
+    ASSERT_TRUE(run_frame(p, mode));
+    Pixmap noticed = ReadPicture();
+    int inside = 0, outside = 0;
+    for (int y = 0; y < title.height; ++y) {
+        bool band = y >= int(ONLINE_NOTICE_TOP) && y < int(ONLINE_NOTICE_TOP + ONLINE_NOTICE_HEIGHT);
+        for (int x = 0; x < title.width; ++x) {
+            if (std::memcmp(title.at(x, y), noticed.at(x, y), 3) != 0) ++(band ? inside : outside);
+        }
+    }
+    EXPECT_GT(inside, 1000) << "the notice did not show";
+    EXPECT_EQ(outside, 0) << "the notice drew over the title outside its place";
 }
 
 }  // namespace
