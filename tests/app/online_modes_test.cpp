@@ -23,6 +23,10 @@
 #include "session/local_play.h"
 #include "session/net/net_session.h"
 #include "session/net/online_view.h"
+#include "session/net/online_watch.h"
+#include "session/net/rollback.h"
+#include "sim/snapshot.h"
+#include "session/advance.h"
 #include "session/net/rules_fingerprint.h"
 #include "session/replay_record.h"
 #include "session/replay_view.h"
@@ -345,6 +349,123 @@ TEST(OnlineWords, ANoticeOnTheTitleStaysInItsOwnPlace) {
     }
     EXPECT_GT(inside, 1000) << "the notice did not show";
     EXPECT_EQ(outside, 0) << "the notice drew over the title outside its place";
+}
+
+}  // namespace
+
+namespace {
+
+// A match as a host would feed it: both players' inputs of every frame (Blue starts the
+// game, then both fly on a beat), the state hash every 30 frames, and frames that come
+// one a service as the match goes on after `ready` were there at once.
+class MadeUpMatch : public WatchFeed {
+public:
+    MadeUpMatch(long ready, long total, bool wrong_hash = false) : total_(total), heard_(ready) {
+        World w = new_world(kSeed);
+        Game g = new_game_state(PAD_PORTS, false);
+        FrameResult out;
+        out.draw = false;
+        for (long f = 1; f <= total; ++f) {
+            NetInput in[2];
+            for (int side = 0; side < 2; ++side) {
+                for (int a = 0; a < 4; ++a) in[side].axis[a] = int8_t((f / (13 + 7 * a + 5 * side)) % 3 - 1);
+                in[side].buttons = (f / 70) % 3 == 0 ? 1u : 0u;
+            }
+            if (g.game_state == GameState::title) in[0].command = NetCommand::start;
+            advance(w, g, compose_input(g, in[0], in[1]), out);
+            inputs_.emplace_back(in[0], in[1]);
+            hashes_.push_back(state_hash(w, g));
+        }
+        if (wrong_hash) hashes_[size_t(ready + 59)] ^= 1;
+    }
+    void service(int) override { heard_ = std::min(total_, heard_ + 1); }
+    bool started() const override { return true; }
+    int seed() const override { return kSeed; }
+    std::string pilots() const override { return "Blue: computer; Red: computer"; }
+    long frames() const override { return heard_; }
+    const std::pair<NetInput, NetInput>& frame(long i) const override { return inputs_[size_t(i)]; }
+    std::optional<uint64_t> hash(long frame) const override {
+        if (frame % 30 != 0 || frame > heard_) return std::nullopt;
+        return hashes_[size_t(frame - 1)];
+    }
+    bool over() const override { return heard_ == total_; }
+    std::string message() const override { return "the match is over"; }
+    void leave() override { *left = true; }
+
+    static constexpr int kSeed = 4321;
+    std::vector<uint64_t> hashes_;
+    std::shared_ptr<bool> left = std::make_shared<bool>(false);
+
+private:
+    long total_, heard_;
+    std::vector<std::pair<NetInput, NetInput>> inputs_;
+};
+
+// Every frame of the game a mode counts, as its state hash.
+class Hashes : public FrameListener {
+public:
+    void heard(Program&, const World& w, const Game& g, const FrameInput&) override { seen.push_back(state_hash(w, g)); }
+    std::vector<uint64_t> seen;
+};
+
+TEST(Watching, ALateWatcherCatchesUpThenPlaysALongAndEveryFrameIsTheMatches) {
+    engine_options.headless = true;
+    Program p;
+    auto hashes = std::make_shared<Hashes>();
+    p.listeners.push_back(hashes);
+    ASSERT_TRUE(start_program(p, 5));
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
+    while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
+    auto match = std::make_unique<MadeUpMatch>(3000, 3200);
+    // The feed goes with the watch: what the test looks at afterwards is kept here.
+    const std::vector<uint64_t> expected = match->hashes_;
+    std::shared_ptr<bool> left = match->left;
+    auto outcome = std::make_shared<OnlineOutcome>();
+    p.hand_over([&, outcome](std::unique_ptr<Mode> current) mutable {
+        std::unique_ptr<LocalPlay> back(static_cast<LocalPlay*>(current.release()));
+        return watch_match(std::move(match), std::move(back), outcome);
+    });
+    ASSERT_TRUE(run_frame(p, mode));
+    hashes->seen.clear();  // the title's frames before the watch
+    auto began = Clock::now();
+    bool caught_up = false, live = false;
+    auto deadline = began + std::chrono::seconds(60);  // against a watch that never ends
+    while (!outcome->done && Clock::now() < deadline) {
+        ASSERT_TRUE(run_frame(p, mode));
+        if (!caught_up && hashes->seen.size() >= 2900) {
+            caught_up = true;
+            double s = std::chrono::duration<double>(Clock::now() - began).count();
+            std::printf("caught up on %zu frames in %.2f s (%.0f frames a second)\n", hashes->seen.size(), s,
+                        double(hashes->seen.size()) / s);
+        }
+        live = live || shown(p, "LIVE   1.0 s behind");
+    }
+    ASSERT_TRUE(outcome->done);
+    EXPECT_TRUE(live) << "the watcher never played along a second behind";
+    ASSERT_EQ(hashes->seen.size(), expected.size());
+    EXPECT_EQ(hashes->seen, expected) << "a frame the watcher showed is not the match's";
+    EXPECT_TRUE(*left);
+    EXPECT_NE(dynamic_cast<LocalPlay*>(mode.get()), nullptr) << "the watcher did not come back to its title";
+}
+
+TEST(Watching, AHashThatDiffersFromTheHostsStopsTheWatch) {
+    engine_options.headless = true;
+    Program p;
+    ASSERT_TRUE(start_program(p, 5));
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>();
+    auto outcome = std::make_shared<OnlineOutcome>();
+    testing::internal::CaptureStderr();
+    p.hand_over([&, outcome](std::unique_ptr<Mode> current) mutable {
+        std::unique_ptr<LocalPlay> back(static_cast<LocalPlay*>(current.release()));
+        return watch_match(std::make_unique<MadeUpMatch>(300, 600, true), std::move(back), outcome);
+    });
+    ASSERT_TRUE(run_frame(p, mode));
+    auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (!outcome->done && Clock::now() < deadline) ASSERT_TRUE(run_frame(p, mode));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(outcome->done);
+    EXPECT_NE(err.find("the watched game went apart from the match at frame 360: the watch stopped"), std::string::npos)
+        << err;
 }
 
 }  // namespace
