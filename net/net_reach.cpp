@@ -91,7 +91,7 @@ void NetReach::found_lobby() {
     if (relay_) client_->set_punch_ms(20000);
     if (hosting_) {
         client_->host(LobbyClient::Clock::now());
-        mapping_.start(uint16_t(link_.port()));
+        if (port_mapping_) mapping_.start(uint16_t(link_.port()));
     } else {
         client_->join(code_, LobbyClient::Clock::now());
     }
@@ -212,11 +212,11 @@ void NetReach::on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16
 }
 
 std::string NetReach::way_in() const {
-    if (!hosting_ || !client_) return "";
+    if (!hosting_ || !client_ || !port_mapping_) return "";
     if (!mapping_.external().empty())
-        return "Path: mapped (the router forwards " + address_text(mapping_.external()) + " by " + mapping_.how() + ")";
+        return "The router forwards " + address_text(mapping_.external()) + " to this machine (" + mapping_.how() + ")";
     if (!mapping_.settled()) return "Asking the router to forward the port...";
-    return "Path: punched through the routers (no port forwarded)";
+    return "";
 }
 
 void NetReach::name_path() {
