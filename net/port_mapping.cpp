@@ -47,7 +47,7 @@ void wait_for_removals() {
 
 struct PortMapping::Shared {
     uint16_t port = 0;
-    Clock::time_point deadline;
+    Clock::time_point settle_by, deadline;
     mutable std::mutex lock;
     std::condition_variable abandoned_now;
     bool abandoned = false;
@@ -169,7 +169,8 @@ void PortMapping::start(uint16_t port) {
     (void)at_exit;
     shared_ = std::make_shared<Shared>();
     shared_->port = port;
-    shared_->deadline = Clock::now() + std::chrono::milliseconds(PORT_MAPPING_MS);
+    shared_->settle_by = Clock::now() + std::chrono::milliseconds(PORT_MAPPING_MS);
+    shared_->deadline = Clock::now() + std::chrono::milliseconds(PORT_MAPPING_DEADLINE_MS);
     std::thread(upnp, shared_).detach();
     std::thread(natpmp, shared_).detach();
 }
@@ -177,7 +178,7 @@ void PortMapping::start(uint16_t port) {
 bool PortMapping::settled() const {
     if (!shared_) return true;
     std::lock_guard<std::mutex> hold(shared_->lock);
-    return shared_->answered == 2 || !shared_->external.empty() || Clock::now() >= shared_->deadline;
+    return shared_->answered == 2 || !shared_->external.empty() || Clock::now() >= shared_->settle_by;
 }
 
 LobbyAddress PortMapping::external() const {

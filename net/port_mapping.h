@@ -1,8 +1,8 @@
 #pragma once
 // Asks the home router to forward a UDP port to this machine, so a guest can come in
 // through it: UPnP IGD (miniupnpc) and NAT-PMP (libnatpmp) at once, each on a thread
-// of its own. One deadline covers both: whatever has not answered within 2 s is given
-// up on, and a mapping made later is removed again by the thread that made it.
+// of its own. The waiting screen stops saying it asks after 2 s; one deadline, 10 s,
+// covers both threads: a mapping made later is removed again by the thread that made it.
 //
 // Nothing here waits on the network on the caller's thread: the threads are never
 // joined, only abandoned. When the PortMapping goes, each thread removes the mapping it
@@ -15,6 +15,7 @@
 #include "net/lobby_protocol.h"
 
 constexpr int PORT_MAPPING_MS = 2000;
+constexpr int PORT_MAPPING_DEADLINE_MS = 10000;
 
 class PortMapping {
 public:
