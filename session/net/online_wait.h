@@ -7,14 +7,17 @@
 #include <memory>
 
 #include "session/net/netplay.h"
+#include "session/net/watch_hub.h"
 
 class NetLink;
 class NetReach;
+
 
 // What the wait hands over to the match.
 struct OnlineStart {
     std::unique_ptr<NetLink> link;
     std::unique_ptr<NetReach> reach;
+    std::unique_ptr<WatchHub> hub;  // host: the match's watchers
     NetOptions opts;
     std::unique_ptr<LocalPlay> back;
     std::shared_ptr<OnlineOutcome> outcome;

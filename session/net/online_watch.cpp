@@ -30,8 +30,11 @@ constexpr int kEndFrames = 180;
 
 class WatchMatch : public Mode {
 public:
-    WatchMatch(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back, std::shared_ptr<OnlineOutcome> outcome)
-        : feed_(std::move(feed)), back_(std::move(back)), outcome_(std::move(outcome)) {}
+    WatchMatch(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back, std::shared_ptr<OnlineOutcome> outcome,
+               const std::string& log)
+        : feed_(std::move(feed)), back_(std::move(back)), outcome_(std::move(outcome)) {
+        if (!log.empty() && !(log_ = std::fopen(log.c_str(), "w"))) std::fprintf(stderr, "rc-whirlbat: cannot write %s\n", log.c_str());
+    }
     ~WatchMatch() override;
 
     ModeFrame step(Program& p) override;
@@ -59,9 +62,11 @@ private:
     int end_frames_ = -1;  // counting down once the match ended and was all shown
     Scene scene_;         // the last frame drawn
     bool has_scene_ = false;
+    FILE* log_ = nullptr;
 };
 
 WatchMatch::~WatchMatch() {
+    if (log_) std::fclose(log_);
     SetFrameIdle(nullptr);
     PaceInRealTime(false);
     if (program_ && program_->recorder) program_->recorder->end_with(nullptr, nullptr);
@@ -123,8 +128,10 @@ bool WatchMatch::step_watched(Program& p, bool shown) {
         scene_ = p.result.scene;
         has_scene_ = true;
     }
+    uint64_t hash = state_hash(p.world, p.game);
+    if (log_) std::fprintf(log_, "watched %ld %016llx\n", shown_, static_cast<unsigned long long>(hash));
     std::optional<uint64_t> want = feed_->hash(shown_);
-    if (!want || *want == state_hash(p.world, p.game)) return true;
+    if (!want || *want == hash) return true;
     failed_ = "the watched game went apart from the match at frame " + std::to_string(shown_) + ": the watch stopped";
     return false;
 }
@@ -233,10 +240,10 @@ bool WatchMatch::draw_key(const Program&, std::string& key) const {
 }  // namespace
 
 std::unique_ptr<Mode> watch_match(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back,
-                                  std::shared_ptr<OnlineOutcome> outcome) {
+                                  std::shared_ptr<OnlineOutcome> outcome, const std::string& log) {
     // The match is live: the watcher keeps to the real clock, headless too.
     PaceInRealTime(true);
     WatchFeed* heard = feed.get();
     SetFrameIdle([heard](double ms) { heard->service(int(ms)); });
-    return std::make_unique<WatchMatch>(std::move(feed), std::move(back), std::move(outcome));
+    return std::make_unique<WatchMatch>(std::move(feed), std::move(back), std::move(outcome), log);
 }
