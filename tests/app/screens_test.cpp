@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,33 @@ TEST(ScreenSettings, DisplayAndPadNamesAreKeptAndABadValueIsNamed) {
         << warnings[1];
     EXPECT_FALSE(bad.full_screen.has_value());
     EXPECT_EQ(bad.pad_labels, 0);
+}
+
+TEST(ScreenSettings, TheWindowsSizeIsKeptAndABadOneIsNamed) {
+    std::string path = OutputPath("screen-window.ini");
+    std::remove(path.c_str());
+    Settings s;
+    s.window_w = 900;
+    s.window_h = 675;
+    std::string why;
+    ASSERT_TRUE(save_settings(path, s, &why)) << why;
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\nwindow = 900x675\n"), std::string::npos) << text;
+    Settings back;
+    std::vector<std::string> warnings;
+    load_settings(path, back, [&](const std::string& w) { warnings.push_back(w); });
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(back, s);
+
+    std::ofstream(path) << "window = 900 by 675\nwindow = 20x10\n";
+    Settings bad;
+    warnings.clear();
+    load_settings(path, bad, [&](const std::string& w) { warnings.push_back(w); });
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("'window = 900 by 675' is not a size such as 1280x960; it stays the one that fits"),
+              std::string::npos) << warnings[0];
+    EXPECT_EQ(bad.window_w, 0);
 }
 
 }  // namespace
