@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/online_screen.h"
+#include "app/pilot_panel.h"
 #include "app/screen.h"
 #include "app/settings.h"
 #include "support.h"
@@ -140,6 +141,12 @@ TEST(ScreenSettings, TheWindowsSizeIsKeptAndABadOneIsNamed) {
     EXPECT_NE(warnings[0].find("'window = 900 by 675' is not a size such as 1280x960; it stays the one that fits"),
               std::string::npos) << warnings[0];
     EXPECT_EQ(bad.window_w, 0);
+}
+
+TEST(TitleHints, TheLineNamesSpaceF1F2AndF11) {
+    std::string line = PilotPanel::hint_line();
+    for (const char* key : {"Space", "F1", "F2", "F11"})
+        EXPECT_NE(line.find(key), std::string::npos) << key << " is not named in '" << line << "'";
 }
 
 }  // namespace
