@@ -3,15 +3,19 @@
 // screens keep (full screen or a window, the pad's button names).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "app/online_screen.h"
+#include "app/replays_screen.h"
 #include "app/pilot_panel.h"
 #include "app/screen.h"
 #include "app/settings.h"
+#include "session/pilots.h"
 #include "support.h"
 
 namespace {
@@ -147,6 +151,29 @@ TEST(TitleHints, TheLineNamesSpaceF1F2AndF11) {
     std::string line = PilotPanel::hint_line();
     for (const char* key : {"Space", "F1", "F2", "F11"})
         EXPECT_NE(line.find(key), std::string::npos) << key << " is not named in '" << line << "'";
+}
+
+TEST(ReplaysList, EachGameNamesItsSidesBesideTheirScores) {
+    namespace fs = std::filesystem;
+    std::string folder = OutputPath("replays-list");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(test_support::SourcePath("tests/replays/game015.wbreplay"), folder + "/2026-01-01T10-00-00-game.wbreplay");
+    ReplaysScreen screen(folder);
+    Program p;
+    Nav nav;
+    FrameInput rules;
+    screen.frame(p, nav, rules);  // the game in focus is scored first
+    ASSERT_EQ(screen.list().entries.size(), 2u);
+    const std::string& value = screen.list().entries[0].value;
+    EXPECT_TRUE(std::regex_match(value, std::regex("Blue [0-9]+ : [0-9]+ Red   [0-9]+:[0-9][0-9]"))) << value;
+}
+
+TEST(ReplaysList, PilotsAreNamedAsTheTitleNamesThem) {
+    EXPECT_EQ(pilots_label("Blue: computer:hard; Red: pad2"), "Blue: Computer \u00b7 hard   Red: Pad 2");
+    EXPECT_EQ(pilots_label("Blue: keys; Red: pad"), "Blue: Keys   Red: Pad");
+    // What an older recording says in words of its own stays as it was.
+    EXPECT_EQ(pilots_label("Blue: pad 1; Red: none"), "Blue: pad 1   Red: none");
 }
 
 }  // namespace

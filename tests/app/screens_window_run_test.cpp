@@ -301,4 +301,41 @@ TEST(WindowSize, OnA1080ScreenAWindowIsTwiceThePicture) {
     EXPECT_TRUE(window_is(x, 1280, 960, &w, &h)) << w << " x " << h;
 }
 
+// ---- a game a crash cut short ----
+
+TEST(RecoveredGame, IsAnnouncedOnTheTitleOnce) {
+    // A game left unfinished in the replays folder: the first start recovers it and says
+    // so on the title (under the scores); the next start has nothing to say there.
+    Server x("1280x800");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    namespace fs = std::filesystem;
+    std::string home = OutputPath("recovered-data");
+    fs::remove_all(home);
+    fs::create_directories(home + "/rc-whirlbat/replays");
+    fs::copy_file(SourcePath("tests/replays/game008.wbreplay"),
+                  home + "/rc-whirlbat/replays/2026-12-08T10-34-24-game.wbreplay.partial");
+    std::vector<Pixmap> titles;
+    for (int start = 0; start < 2; ++start) {
+        std::string shot = OutputPath("recovered-title-" + std::to_string(start) + ".png");
+        std::remove(shot.c_str());
+        Game game({"--window", "--seed", "3", "--no-settings", "--no-lan", "--frames", "400", "--shot", "380:" + shot},
+                  window_env(x, home));
+        ASSERT_EQ(game.wait(60), 0) << game.err();
+        if (start == 0) EXPECT_NE(game.err().find("was recovered as"), std::string::npos) << game.err();
+        titles.push_back(LoadPixmap(shot));
+        ASSERT_FALSE(titles.back().empty()) << shot;
+    }
+    EXPECT_TRUE(fs::exists(home + "/rc-whirlbat/replays/2026-12-08T10-34-24-game-recovered.wbreplay"));
+    int differ = 0;
+    for (int y = 30; y < 56; ++y) {
+        for (int px = 0; px < 640; ++px) differ += !std::equal(titles[0].at(px, y), titles[0].at(px, y) + 3, titles[1].at(px, y));
+    }
+    EXPECT_GT(differ, 300) << "the title did not say that a game was recovered";
+    int rest = 0;
+    for (int y = 60; y < 480; ++y) {
+        for (int px = 0; px < 640; ++px) rest += !std::equal(titles[0].at(px, y), titles[0].at(px, y) + 3, titles[1].at(px, y));
+    }
+    EXPECT_LT(rest, 200) << "the two titles differ elsewhere too (not the same seed?)";
+}
+
 }  // namespace
