@@ -8,6 +8,7 @@
 #include "app/title_screens.h"
 #include "platform/audio.h"
 #include "platform/engine.h"
+#include "platform/terminal.h"
 #include "platform/window.h"
 #include "session/local_play.h"
 #include "session/net/netplay.h"
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
         std::fputs(usage_text(), stdout);
         return 0;
     }
+    StartTerminalLines("rc-whirlbat: ");
     if (!opts.verify.empty()) return verify(opts.verify);
     if (!opts.record.empty() && !record_target(opts.record, &opts.record, &error)) {
         std::fprintf(stderr, "rc-whirlbat: --record %s: %s\n", opts.record.c_str(), error.c_str());
@@ -135,6 +137,7 @@ int main(int argc, char** argv) {
         auto hooks = std::move(running->end_hooks);
         for (auto& hook : hooks) hook();
         AudioShutdown();
+        FinishTerminalLines();
     });
     if (!start_harness(harness, program, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());
