@@ -22,6 +22,7 @@ constexpr float kHeaderY = 240, kNameY = 262, kLegendY = 290, kLegendStep = 16;
 constexpr float kHeaderScale = 0.75f, kNameScale = 0.7f, kLegendScale = 0.55f;
 // The hint line and the notices, between the scores and the logo.
 constexpr float kHintTop = 34, kHintHeight = 18, kHintScale = 0.55f;
+constexpr int kPointerReach = 24;  // the pointer's picture, right of and below its hot spot
 constexpr int kTeamColour[2][3] = {{50, 100, 255}, {255, 100, 50}};
 constexpr int kWarning[3] = {255, 210, 80};
 constexpr char kTeamName[2][5] = {"Blue", "Red"};
@@ -222,6 +223,13 @@ void PilotPanel::draw_over(Program& p) {
         const int light[3] = {225, 225, 225};
         draw_band(hint_line(), light);
     }
+    // The rules drew their pointer (on the menus) under the panels and the line.
+    int x = p.game.pointer_x, y = p.game.pointer_y;
+    bool under = y + kPointerReach > kHintTop && y < kHintTop + kHintHeight;
+    for (int dx : {0, kPointerReach}) {
+        for (int dy : {0, kPointerReach}) under = under || (title && panel_at(x + dx, y + dy) >= 0);
+    }
+    if (under && (title || p.game.game_state == GameState::pause)) screen_pointer(p.media, x, y);
 }
 
 // A game started with a pilot whose pad is not plugged in: that helicopter will not fly,

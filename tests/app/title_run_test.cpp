@@ -100,6 +100,15 @@ TEST(TitlePointer, OverAPilotsPanelNoMenuItemLightsUp) {
     EXPECT_EQ(lit_pixels(r.pictures[0], 190, 230, 450, 425), 0) << "an item lit with the pointer over Red's panel";
     EXPECT_EQ(lit_pixels(r.pictures[1], 190, 230, 450, 425), 0) << "an item lit with the pointer over Blue's panel";
     EXPECT_GT(lit_pixels(r.pictures[2], 190, 230, 450, 425), 200) << "the item under the pointer is not lit";
+    // The pointer (a yellow arrow) is drawn over the panel, not dimmed under it.
+    int bright = 0;
+    for (int y = 300; y < 320; ++y) {
+        for (int x = 540; x < 556; ++x) {
+            const uint8_t* c = r.pictures[0].at(x, y);
+            bright += c[0] > 200 && c[1] > 150 && c[2] < 120;
+        }
+    }
+    EXPECT_GT(bright, 10) << "the pointer is under Red's panel";
 }
 
 TEST(TitlePointer, AClickAnywhereOnAPanelChangesItsPilotAndNothingElse) {
