@@ -84,7 +84,7 @@ bool NetReach::host(const std::string& lobby, std::string* why) {
     if (lobby.empty()) return true;
     if (!start(lobby, why)) return false;
     client_->host(LobbyClient::Clock::now());
-    mapping_.start(uint16_t(link_.port()));
+    if (port_mapping_) mapping_.start(uint16_t(link_.port()));
     return true;
 }
 
@@ -174,11 +174,11 @@ void NetReach::on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16
 }
 
 std::string NetReach::way_in() const {
-    if (!hosting_ || !client_) return "";
+    if (!hosting_ || !client_ || !port_mapping_) return "";
     if (!mapping_.external().empty())
-        return "Path: mapped (the router forwards " + address_text(mapping_.external()) + " by " + mapping_.how() + ")";
+        return "The router forwards " + address_text(mapping_.external()) + " to this machine (" + mapping_.how() + ")";
     if (!mapping_.settled()) return "Asking the router to forward the port...";
-    return "Path: punched through the routers (no port forwarded)";
+    return "";
 }
 
 void NetReach::name_path() {

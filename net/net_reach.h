@@ -33,6 +33,9 @@ public:
 
     // The TURN server to fall back on (before host or join_code).
     void set_relay(const IceRelay& relay) { relay_ = relay; }
+    // Whether a host with a meeting server asks its router to forward its port (before
+    // host); on unless the player said no.
+    void set_port_mapping(bool on) { port_mapping_ = on; }
     // Host, after NetLink::listen: answers the local network, and with a meeting server
     // (HOST[:PORT], "" for none) asks it for a code. False with one line if the meeting
     // server's name cannot be resolved.
@@ -50,8 +53,8 @@ public:
     std::string code() const { return client_ && hosting_ ? client_->code() : std::string(); }
     // Once the link is ready: names its path on the link.
     void name_path();
-    // Host with a meeting server: how a guest from outside can come in, for the waiting
-    // screen ("" without a meeting server).
+    // Host with a meeting server: what the router said of the way in, for the waiting
+    // screen ("" without a meeting server, or when the router forwards nothing).
     std::string way_in() const;
     // Host: ends the code now.
     void leave();
@@ -67,6 +70,7 @@ private:
     std::unique_ptr<IceBridge> bridge_;
     LobbyClient::Clock::time_point punching_since_{}, signalled_{};
     bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false, bridged_ = false;
+    bool port_mapping_ = true;
     void update_relay(LobbyClient::Clock::time_point now);
     std::string failure_;
 };
