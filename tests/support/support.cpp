@@ -52,6 +52,11 @@ std::string WriteOutput(const std::string& name, const std::string& text) {
     return path;
 }
 
+bool LongRuns() {
+    const char* v = std::getenv("WHIRLBAT_LONG_RUNS");
+    return v && std::string(v) == "1";
+}
+
 Rgb PixelAt(const Pixmap& rgb, int x, int y) {
     const uint8_t* p = rgb.at(x, y);
     return Rgb{p[0], p[1], p[2]};

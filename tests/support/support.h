@@ -29,6 +29,10 @@ std::string OutputPath(const std::string& name);
 // same time may write the same script.
 std::string WriteOutput(const std::string& name, const std::string& text);
 
+// Scenarios that play in real time play as many frames as their checks need; their long
+// versions (label "long": ctest runs them with WHIRLBAT_LONG_RUNS=1) play a minute or more.
+bool LongRuns();
+
 struct Rgb {
     int r, g, b;
     bool operator==(const Rgb&) const = default;
