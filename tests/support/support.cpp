@@ -45,9 +45,17 @@ std::string SourcePath(const std::string& relative) { return std::string(WHIRLBA
 std::string OutputPath(const std::string& name) { return std::string(WHIRLBAT_TEST_OUTPUT) + "/" + name; }
 
 std::string WriteOutput(const std::string& name, const std::string& text) {
+    static std::atomic<int> writes{0};
     std::string path = OutputPath(name);
-    std::ofstream(path) << text;
+    std::string part = path + ".part-" + std::to_string(getpid()) + "-" + std::to_string(writes++);
+    { std::ofstream(part) << text; }
+    if (std::rename(part.c_str(), path.c_str()) != 0) std::remove(part.c_str());
     return path;
+}
+
+bool LongRuns() {
+    const char* v = std::getenv("WHIRLBAT_LONG_RUNS");
+    return v && std::string(v) == "1";
 }
 
 Rgb PixelAt(const Pixmap& rgb, int x, int y) {
@@ -65,6 +73,7 @@ int RunBinary(const std::string& program, const std::vector<std::string>& args, 
     // Runs may go on side by side (online play's two machines): each has its own file.
     static std::atomic<int> runs{0};
     std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + "-" + std::to_string(runs++) + ".txt");
+    std::fflush(nullptr);  // what this process has yet to write is not the child's to write too
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.empty() ? WHIRLBAT_SOURCE_DIR : folder.c_str()) != 0) _exit(127);
