@@ -192,8 +192,12 @@ bool NetLink::admit_request(uint32_t connect_id) {
     int held = 0;
     for (size_t i = 0; i < host_->peerCount; ++i) {
         ENetPeer* p = &host_->peers[i];
-        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_ || p->address.host != from.host) continue;
-        if (p->address.port == from.port && p->connectID == connect_id) return true;
+        if (p->state != ENET_PEER_STATE_DISCONNECTED && p->address.host == from.host && p->address.port == from.port &&
+            p->connectID == connect_id)
+            return true;
+        // The guest and the watchers said who they are: they are no strangers.
+        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_ || is_watcher(p) || p->address.host != from.host)
+            continue;
         ++held;
     }
     if (held >= NET_STRANGERS_PER_ADDRESS) return false;

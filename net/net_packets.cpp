@@ -70,8 +70,9 @@ public:
     bool text(std::string* s, const char* what) {
         uint8_t n;
         if (!u8(&n, what) || n == 0 || n > NET_MAX_VERSION || !in_.bytes(*s, n)) return fail(what);
-        for (char c : *s) {
-            if (c < 0x20 || c > 0x7e) return fail(what);
+        // Words as the screens write them (UTF-8, "Computer · hard"), no control bytes.
+        for (unsigned char c : *s) {
+            if (c < 0x20 || c == 0x7f) return fail(what);
         }
         return true;
     }
@@ -79,8 +80,9 @@ public:
     bool long_text(std::string* s, const char* what) {
         uint8_t n;
         if (!u8(&n, what) || n > NET_MAX_PILOTS || !in_.bytes(*s, n)) return fail(what);
-        for (char c : *s) {
-            if (c < 0x20 || c > 0x7e) return fail(what);
+        // Words as the screens write them (UTF-8, "Computer · hard"), no control bytes.
+        for (unsigned char c : *s) {
+            if (c < 0x20 || c == 0x7f) return fail(what);
         }
         return true;
     }

@@ -165,8 +165,9 @@ bool WaitForPeer::keys(Program& p) {
 }
 
 ModeFrame WaitForPeer::step(Program& p) {
-    std::vector<Packet> ignored;
-    s_.link->service(0, ignored);
+    std::vector<Packet> got;
+    s_.link->service(0, got);
+    if (s_.link->ready()) s_.early.insert(s_.early.end(), got.begin(), got.end());
     s_.reach->update();
     if (s_.hub) s_.hub->service();
     if (s_.reach->failed() && !s_.opts.host) {

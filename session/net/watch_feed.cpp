@@ -5,7 +5,11 @@
 #include "net/net_link.h"
 #include "net/net_reach.h"
 
-NetWatchFeed::NetWatchFeed(OnlineStart start) : start_(std::move(start)) { start_.reach->name_path(); }
+NetWatchFeed::NetWatchFeed(OnlineStart start) : start_(std::move(start)) {
+    start_.reach->name_path();
+    for (const Packet& p : start_.early) take(p);
+    start_.early.clear();
+}
 
 NetWatchFeed::~NetWatchFeed() { leave(); }
 
