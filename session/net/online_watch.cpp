@@ -58,6 +58,9 @@ private:
     bool begun_ = false;
     long shown_ = 0;  // frames stepped
     bool paused_ = false, catching_ = false;
+    // Where and when the latest catching up began, for the log's figures.
+    long catch_from_ = -1;
+    Clock::time_point catch_began_;
     std::string failed_;  // the watch stopped: why
     int end_frames_ = -1;  // counting down once the match ended and was all shown
     Scene scene_;         // the last frame drawn
@@ -144,13 +147,21 @@ void WatchMatch::catch_up(Program& p) {
     while (shown_ < target - 1 && Clock::now() < until) {
         if (!step_watched(p, false)) return;
     }
-    if (shown_ >= target - 1) catching_ = false;
+    if (shown_ < target - 1) return;
+    catching_ = false;
+    long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - catch_began_).count());
+    if (log_) std::fprintf(log_, "caught_up frames=%ld ms=%ld\n", shown_ - catch_from_, ms);
+    catch_from_ = -1;
 }
 
 void WatchMatch::play(Program& p) {
     long target = feed_->frames() - (feed_->over() ? 0 : WATCH_BEHIND_FRAMES);
     if (catching_ || target - shown_ > kCatchUpFrames) {
         catching_ = true;
+        if (catch_from_ < 0) {
+            catch_from_ = shown_;
+            catch_began_ = Clock::now();
+        }
         catch_up(p);
     }
     if (catching_ || paused_ || !failed_.empty()) return;

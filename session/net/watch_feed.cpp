@@ -1,12 +1,16 @@
 #include "session/net/watch_feed.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "net/net_link.h"
 #include "net/net_reach.h"
 
 NetWatchFeed::NetWatchFeed(OnlineStart start) : start_(std::move(start)) {
     start_.reach->name_path();
+    long connect_ms = long(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_.asked).count());
+    std::fprintf(stderr, "rc-whirlbat: connected by the %s path in %ld ms\n", start_.link->path().c_str(), connect_ms);
     for (const Packet& p : start_.early) take(p);
     start_.early.clear();
 }
