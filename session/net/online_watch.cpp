@@ -235,7 +235,18 @@ void WatchMatch::draw_over(Program& p) {
         DrawImage(p.media.back_img, 0, 0);
     }
     PlainDrawing plain(p.media.game_font);
-    online_notice(status(), 255, 220, 140);
+    if (begun_ && end_frames_ < 0) {
+        // Live, paused or catching up: a small mark under the round, clear of the play.
+        std::string mark = status();
+        float w = float(TextWidth(mark)) * 0.45f + 12;
+        SetColor(0, 0, 0);
+        SetAlpha(0.6f);
+        DrawRect(320 - w / 2, 29, w, 16);
+        SetAlpha(1.0f);
+        online_line(mark, 30, 0.45f, 255, paused_ ? 220 : 90, paused_ ? 140 : 80);
+    } else {
+        online_notice(status(), 255, 220, 140);
+    }
     online_backing(436, 14);
     SetColor(220, 220, 220);
     SetScale(0.45f, 0.45f);
