@@ -170,6 +170,29 @@ void LobbyClient::update(Clock::time_point now) {
     if (!punches_.empty() && now - punched_ >= kPunchEvery) punch_all(now);
 }
 
+// The guest's answer from the server: where the host is, to be knocked at.
+void LobbyClient::on_meet(const LobbyMessage& m, Clock::time_point now) {
+    if (phase_ == Phase::punching) return on_late_mapping(m, now);
+    if (phase_ != Phase::asking) return;
+    last_answer_ = now;
+    answered_ = true;
+    host_public_ = m.host_public;
+    host_local_ = m.host_local;
+    host_mapped_ = m.host_mapped;
+    seen_as_ = m.mine_public;
+    phase_ = Phase::punching;
+    met_by_ = now + std::chrono::milliseconds(punch_ms_);
+    if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
+    // Behind the same router, the host's own address comes first; it is punched only on
+    // a network of this machine's.
+    if (!host_local_.empty() && own_network(host_local_) && host_public_.ip == seen_as_.ip)
+        punches_.push_back({host_local_, met_by_});
+    punches_.push_back({host_public_, met_by_});
+    if (!host_local_.empty() && own_network(host_local_) && host_public_.ip != seen_as_.ip)
+        punches_.push_back({host_local_, met_by_});
+    punch_all(now);
+}
+
 // A host whose router forwarded its port only after this guest met it: the answer to
 // the guest's next join names the forwarded port, which then has a knocking time of its own.
 void LobbyClient::on_late_mapping(const LobbyMessage& m, Clock::time_point now) {
@@ -229,29 +252,7 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             on_coming(m, now);
             return true;
         case K::meet:
-            if (hosting_ || m.nonce != nonce_) return true;
-            if (phase_ == Phase::punching) {
-                on_late_mapping(m, now);
-                return true;
-            }
-            if (phase_ != Phase::asking) return true;
-            last_answer_ = now;
-            answered_ = true;
-            host_public_ = m.host_public;
-            host_local_ = m.host_local;
-            host_mapped_ = m.host_mapped;
-            seen_as_ = m.mine_public;
-            phase_ = Phase::punching;
-            met_by_ = now + std::chrono::milliseconds(punch_ms_);
-            if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
-            // Behind the same router, the host's own address comes first; it is punched
-            // only on a network of this machine's.
-            if (!host_local_.empty() && own_network(host_local_) && host_public_.ip == seen_as_.ip)
-                punches_.push_back({host_local_, met_by_});
-            punches_.push_back({host_public_, met_by_});
-            if (!host_local_.empty() && own_network(host_local_) && host_public_.ip != seen_as_.ip)
-                punches_.push_back({host_local_, met_by_});
-            punch_all(now);
+            if (!hosting_ && m.nonce == nonce_) on_meet(m, now);
             return true;
         case K::signal:
             on_signal(m);

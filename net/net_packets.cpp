@@ -167,6 +167,28 @@ void encode_watching(Writer& w, const Packet& p) {
     w.u32(p.frame);
 }
 
+// Runs of equal inputs: a held stick costs one run, however long.
+void encode_inputs(Writer& w, const Packet& p) {
+    w.u32(p.frame);
+    w.u32(p.ack);
+    w.u32(p.first);
+    size_t runs_at = w.bytes.size();
+    w.u8(0);
+    int runs = 0;
+    for (size_t i = 0; i < p.inputs.size() && i < size_t(NET_MAX_INPUTS) && runs < NET_MAX_RUNS;) {
+        size_t j = i + 1;
+        while (j < p.inputs.size() && j < size_t(NET_MAX_INPUTS) && j - i < 255 && p.inputs[j] == p.inputs[i]) ++j;
+        const NetInput& in = p.inputs[i];
+        w.u8(pack_axes(in));
+        w.u16(in.buttons);
+        w.u8(uint8_t(in.command));
+        w.u8(uint8_t(j - i));
+        ++runs;
+        i = j;
+    }
+    w.bytes[runs_at] = uint8_t(runs);
+}
+
 void encode_feed(Writer& w, const Packet& p) {
     size_t count = std::min(p.played.size(), size_t(NET_MAX_FED));
     w.u32(p.first);
@@ -180,6 +202,18 @@ void encode_feed(Writer& w, const Packet& p) {
         w.u32(p.frame_hashes[i].first);
         w.u64(p.frame_hashes[i].second);
     }
+}
+
+bool decode_hashes(Reader& r, Packet* p) {
+    uint8_t count = 0;
+    bool ok = r.frame(&p->frame, "frame") && r.u8(&count, "count") &&
+              ((count >= 1 && count <= NET_MAX_HASHES && count <= p->frame) || r.fail("count"));
+    for (int i = 0; ok && i < count; ++i) {
+        uint64_t h = 0;
+        ok = r.u64(&h, "hash");
+        p->hashes.push_back(h);
+    }
+    return ok;
 }
 
 }  // namespace
@@ -212,28 +246,7 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
             w.text(p.version);
             w.u64(p.rules);
             break;
-        case Packet::Kind::inputs: {
-            w.u32(p.frame);
-            w.u32(p.ack);
-            w.u32(p.first);
-            // Runs of equal inputs: a held stick costs one run, however long.
-            size_t runs_at = w.bytes.size();
-            w.u8(0);
-            int runs = 0;
-            for (size_t i = 0; i < p.inputs.size() && i < size_t(NET_MAX_INPUTS) && runs < NET_MAX_RUNS;) {
-                size_t j = i + 1;
-                while (j < p.inputs.size() && j < size_t(NET_MAX_INPUTS) && j - i < 255 && p.inputs[j] == p.inputs[i]) ++j;
-                const NetInput& in = p.inputs[i];
-                w.u8(pack_axes(in));
-                w.u16(in.buttons);
-                w.u8(uint8_t(in.command));
-                w.u8(uint8_t(j - i));
-                ++runs;
-                i = j;
-            }
-            w.bytes[runs_at] = uint8_t(runs);
-            break;
-        }
+        case Packet::Kind::inputs: encode_inputs(w, p); break;
         case Packet::Kind::hash:
             w.u32(p.frame);
             w.u64(p.hash);
@@ -299,17 +312,7 @@ bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* w
             }
             case Packet::Kind::inputs: ok = decode_inputs(r, &p); break;
             case Packet::Kind::hash: ok = r.frame(&p.frame, "frame") && r.u64(&p.hash, "hash"); break;
-            case Packet::Kind::hashes: {
-                uint8_t count = 0;
-                ok = r.frame(&p.frame, "frame") && r.u8(&count, "count") &&
-                     ((count >= 1 && count <= NET_MAX_HASHES && count <= p.frame) || r.fail("count"));
-                for (int i = 0; ok && i < count; ++i) {
-                    uint64_t h = 0;
-                    ok = r.u64(&h, "hash");
-                    p.hashes.push_back(h);
-                }
-                break;
-            }
+            case Packet::Kind::hashes: ok = decode_hashes(r, &p); break;
             case Packet::Kind::bye: {
                 uint8_t reason = 0;
                 ok = r.u8(&reason, "reason") && ((reason >= 1 && reason <= 2) || r.fail("reason"));
