@@ -6,8 +6,9 @@
 #   screen, and Google Benchmark;
 #   "fuzz" clang and its libFuzzer for the replay reader's fuzzer; "arm64" (or
 #   "--arm64") the cross compiler, the game's libraries for arm64 through Debian's
-#   multiarch, and qemu to run the arm64 build here, then libnice for the arm64 relay
-#   built from Debian's source package (tools/arm64-deps.sh), as multiarch cannot give it; "windows" the MinGW-w64 cross
+#   multiarch, and qemu to run the arm64 build here, with libnice's runtime library, and
+#   then libnice's headers for the arm64 relay built from Debian's source package
+#   (tools/arm64-deps.sh), as multiarch cannot give its libnice-dev; "windows" the MinGW-w64 cross
 #   compiler, Wine and NSIS, then the game's libraries built for Windows from Debian's
 #   source packages (tools/windows-deps.sh).
 set -e
@@ -21,9 +22,9 @@ for group in "$@"; do
       arm64="yes"
       pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file meson ninja-build"
       # With the test suite's own (GoogleTest, the X extensions its runs use) so that the
-      # rules' tests build for arm64 too and run under qemu, and what libnice is built on
-      # (GLib, GnuTLS).
-      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev libglib2.0-dev libgnutls28-dev; do
+      # rules' tests build for arm64 too and run under qemu, and libnice with what it is
+      # built on (GLib, GnuTLS).
+      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev libglib2.0-dev libgnutls28-dev libnice10; do
         pkgs="$pkgs $p:arm64"
       done ;;
     windows)
