@@ -1,8 +1,9 @@
 # Cross build for 64-bit ARM Linux on a Debian machine with the arm64 architecture
 # added (tools/install-deps.sh arm64): the cross compiler, the arm64 libraries and
-# pkg-config files that multiarch keeps in /usr/lib/aarch64-linux-gnu, and libnice for
-# the relay, which multiarch cannot give, built by tools/arm64-deps.sh into its prefix
-# (/opt/whirlbat-arm64 unless WHIRLBAT_ARM64_PREFIX names another).
+# pkg-config files that multiarch keeps in /usr/lib/aarch64-linux-gnu, and for the
+# relay libnice's headers and link, whose -dev package multiarch cannot install, made by
+# tools/arm64-deps.sh in its prefix (/opt/whirlbat-arm64 unless WHIRLBAT_ARM64_PREFIX
+# names another).
 #   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)

@@ -1,8 +1,8 @@
 #!/bin/sh
 # CI's arm64 stage, from the repository root: cross-builds the game alone for arm64
-# (cmake/aarch64-linux-gnu.cmake), with its relay module (libnice from
-# tools/arm64-deps.sh, linked in), checks that arm64's loader finds every library the
-# module needs, and plays every regression replay back under qemu to each state hash it
+# (cmake/aarch64-linux-gnu.cmake), with its relay module (against Debian's
+# libnice10:arm64, tools/arm64-deps.sh), checks that arm64's loader finds every library
+# the module needs, and plays every regression replay back under qemu to each state hash it
 # holds and to the final hash listed in tests/replays/replays.txt.
 # Usage: tools/ci-cross.sh [BUILD_DIR]   (build-arm64 unless given)
 set -e
