@@ -6,11 +6,11 @@
 #   screen, and Google Benchmark;
 #   "fuzz" clang and its libFuzzer for the replay reader's fuzzer; "arm64" (or
 #   "--arm64") the cross compiler, the game's libraries for arm64 through Debian's
-#   multiarch, and qemu to run the arm64 build here, with libnice's runtime library, and
+#   multiarch, and qemu to run the arm64 build here, with libnice's runtime library,
 #   then libnice's headers for the arm64 relay built from Debian's source package
-#   (tools/arm64-deps.sh), as multiarch cannot give its libnice-dev; "windows" the MinGW-w64 cross
-#   compiler, Wine and NSIS, then the game's libraries built for Windows from Debian's
-#   source packages (tools/windows-deps.sh).
+#   (tools/arm64-deps.sh), as multiarch cannot install its libnice-dev; "windows" the
+#   MinGW-w64 cross compiler, Wine and NSIS, then the game's libraries built for
+#   Windows from Debian's source packages (tools/windows-deps.sh).
 set -e
 pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
 for group in "$@"; do
