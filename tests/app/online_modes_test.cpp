@@ -1,6 +1,7 @@
 // The program's modes are frames of one loop. Ten online matches hosted in a row from
 // the title's Play Online screen, each against a guest that joins on 127.0.0.1 and
-// leaves again, leave the stack as deep as it was on the title: no mode runs a loop of
+// leaves again, and ten joined in a row against hosts that leave, leave the stack as
+// deep as it was on the title: no mode runs a loop of
 // its own. And every mode's frames go through the same pacing and the same drawing:
 // each paced frame keeps the pacer's schedule, and a frame at rest is not drawn.
 #include <SDL2/SDL.h>
@@ -73,7 +74,8 @@ public:
         }
         e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
         SDL_PushEvent(&e);
-        if (e.type == SDL_KEYDOWN && e.key.keysym.sym >= SDLK_0 && e.key.keysym.sym <= SDLK_9) {
+        if (e.type == SDL_KEYDOWN && ((e.key.keysym.sym >= SDLK_0 && e.key.keysym.sym <= SDLK_9) ||
+                                      e.key.keysym.sym == SDLK_PERIOD || e.key.keysym.sym == SDLK_COLON)) {
             SDL_Event text{};
             text.type = SDL_TEXTINPUT;
             text.text.text[0] = char(e.key.keysym.sym);
@@ -107,6 +109,43 @@ void guest(int port, int ticks, std::atomic<bool>* played) {
     }
     *played = session.ended() == NetSession::End::none;
     session.leave();
+}
+
+// A host on its own thread: waits for the guest, plays `ticks` frames of the shared title
+// with no input, and leaves.
+void host(int port, int ticks, std::atomic<bool>* played) {
+    NetLink link(rules_fingerprint());
+    std::string why;
+    if (!link.listen(port, WHIRLBAT_VERSION, 5, 1, &why)) return;
+    std::vector<Packet> ignored;
+    auto give_up = Clock::now() + std::chrono::seconds(20);
+    while (!link.ready() && link.state() != NetLink::State::closed && Clock::now() < give_up) link.service(5, ignored);
+    if (!link.ready()) return;
+    NetSession session(link, 0);
+    World w = new_world(link.seed());
+    Game g = new_game_state(PAD_PORTS, false);
+    FrameResult out;
+    out.draw = false;
+    for (int i = 0; i < ticks && session.ended() == NetSession::End::none; ++i) {
+        session.tick(w, g, out, [] { return NetInput{}; }, nullptr);
+        session.idle_until(Clock::now() + std::chrono::milliseconds(16));
+    }
+    *played = session.ended() == NetSession::End::none;
+    session.leave();
+}
+
+// From the title to Play Online, down to the host's address, edit it (Return), what was
+// there taken away and 127.0.0.1:PORT typed, done (Return), down to "Join that game", join.
+void join_from_the_title(Keys& keys, int port) {
+    for (int i = 0; i < 5; ++i) keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
+    keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
+    for (int i = 0; i < 20; ++i) keys.add(SDLK_BACKSPACE);
+    for (char c : "127.0.0.1:" + std::to_string(port)) keys.add(c == '.' ? SDLK_PERIOD : c == ':' ? SDLK_COLON : SDLK_0 + (c - '0'));
+    keys.add(SDLK_RETURN);
+    keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
 }
 
 // From the title: down the five items to Play Online, open it, up to the port, edit it
@@ -158,6 +197,46 @@ TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
         ASSERT_TRUE(played) << "match " << matches << " was not played";
         ++matches;
         // The notice shows; the Play Online screen has closed and the title takes keys.
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(run_frame(p, mode));
+        ASSERT_EQ(p.game.game_state, GameState::title);
+    }
+    EXPECT_EQ(matches, 10);
+    EXPECT_EQ(depth->lowest, title_depth) << "a frame ran deeper in the stack than the title's";
+    EXPECT_EQ(depth->highest, title_depth) << "a frame ran higher in the stack than the title's";
+}
+
+TEST(Modes, TenMatchesJoinedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
+    engine_options.headless = true;
+    Program p;
+    auto depth = std::make_shared<StackDepth>();
+    p.hooks.push_back(depth);
+    ASSERT_TRUE(start_program(p, 5));
+    auto online = online_from_title(NetOptions{}, false);
+    std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>(
+        std::vector<std::shared_ptr<FrameHook>>{std::make_shared<TitleScreens>(online)});
+    while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(run_frame(p, mode));
+    const uintptr_t title_depth = depth->highest;
+
+    const int port = test_port() + 1;
+    int matches = 0;
+    Keys keys;
+    // A bound against a guest that never reaches its host: ten matches take 15 to 20 s.
+    auto deadline = Clock::now() + std::chrono::seconds(180);
+    while (matches < 10 && Clock::now() < deadline) {
+        std::atomic<bool> played{false};
+        std::thread hosting(host, port, 90, &played);
+        join_from_the_title(keys, port);
+        while (!keys.empty() && dynamic_cast<LocalPlay*>(mode.get())) {
+            keys.frame();
+            ASSERT_TRUE(run_frame(p, mode));
+        }
+        ASSERT_EQ(dynamic_cast<LocalPlay*>(mode.get()), nullptr) << "match " << matches << ": the guest is not joining";
+        // Joining, the match, and back to the title when the host has left.
+        while (!dynamic_cast<LocalPlay*>(mode.get()) && Clock::now() < deadline) ASSERT_TRUE(run_frame(p, mode));
+        hosting.join();
+        ASSERT_TRUE(played) << "match " << matches << " was not played";
+        ++matches;
         for (int i = 0; i < 10; ++i) ASSERT_TRUE(run_frame(p, mode));
         ASSERT_EQ(p.game.game_state, GameState::title);
     }
