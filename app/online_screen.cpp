@@ -108,7 +108,7 @@ void OnlineScreen::fill() {
     list_.entries.push_back({"Host a game", "you fly Blue"});
     field("Host's address or code", join_, nullptr);
     list_.entries.push_back({"Join that game", "you fly Red"});
-    list_.entries.push_back({"Watch a game", "the code above, live from its start"});
+    list_.entries.push_back({"Watch a game", "live, from its start"});
     list_.entries.push_back({"Games on this network", lan_.empty() ? "none found" : lan_[0], !lan_.empty()});
     field("Meeting server for codes", lobby_, "none");
     list_.entries.push_back({"Back", ""});
