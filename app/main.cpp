@@ -81,7 +81,8 @@ std::unique_ptr<Mode> first_mode(Program& p, const HarnessOptions& opts, const R
         panel, std::make_shared<TitleScreens>(online), replay_key(p.recorder)});
     if (!opts.host && opts.join.empty() && !opts.join_lan) return play;
     NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
-                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan, opts.relay,
+                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan,
+                   opts.relay.empty() ? p.settings.relay : opts.relay,
                    !opts.no_port_mapping && p.settings.port_mapping};
     return go_online(p, net, std::move(play), nullptr);
 }
