@@ -174,6 +174,16 @@ void LobbyClient::update(Clock::time_point now) {
     if (!punches_.empty() && now - punched_ >= kPunchEvery) punch_all(now);
 }
 
+// A host whose router forwarded its port only after this guest met it: the answer to
+// the guest's next join names the forwarded port, which then has a knocking time of its own.
+void LobbyClient::on_late_mapping(const LobbyMessage& m, Clock::time_point now) {
+    if (!host_mapped_.empty() || m.host_mapped.empty() || !(m.host_public == host_public_)) return;
+    host_mapped_ = m.host_mapped;
+    met_by_ = now + std::chrono::milliseconds(punch_ms_);
+    punches_.insert(punches_.begin(), {host_mapped_, met_by_});
+    punch_all(now);
+}
+
 bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& from, Clock::time_point now) {
     using K = LobbyMessage::Kind;
     LobbyMessage m;
@@ -228,7 +238,12 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             on_coming(m, now);
             return true;
         case K::meet:
-            if (hosting_ || m.nonce != nonce_ || phase_ != Phase::asking) return true;
+            if (hosting_ || m.nonce != nonce_) return true;
+            if (phase_ == Phase::punching) {
+                on_late_mapping(m, now);
+                return true;
+            }
+            if (phase_ != Phase::asking) return true;
             last_answer_ = now;
             answered_ = true;
             host_public_ = m.host_public;

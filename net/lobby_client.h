@@ -96,6 +96,7 @@ private:
     void fail(const std::string& why);
     void punch_all(Clock::time_point now);
     void on_coming(const LobbyMessage& m, Clock::time_point now);
+    void on_late_mapping(const LobbyMessage& m, Clock::time_point now);
     void on_signal(const LobbyMessage& m);
     bool own_network(const LobbyAddress& a) const;
 

@@ -65,6 +65,9 @@ public:
     const std::string& failure() const { return failure_; }
     // Host: the code, once the meeting server gave it ("" before, or without one).
     std::string code() const { return client_ && hosting_ ? client_->code() : std::string(); }
+    // Whether the router has said if it forwards the port (or was not asked): a code
+    // given out before would send a quick guest to a port that lets nothing in.
+    bool way_in_settled() const { return !hosting_ || !port_mapping_ || mapping_.settled(); }
     // Once the link is ready: names its path on the link.
     void name_path();
     // Host with a meeting server: what the router said of the way in, for the waiting

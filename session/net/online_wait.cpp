@@ -127,7 +127,7 @@ void WaitForPeer::follow(Program&) {
         if (lines_.size() < 5) lines_.push_back(way);
         lines_[4] = way;
     }
-    if (code_.empty() && !reach.code().empty()) {
+    if (code_.empty() && !reach.code().empty() && reach.way_in_settled()) {
         code_ = reach.code();
         std::printf("Join code: %s\n", code_.c_str());
         std::fflush(stdout);
