@@ -178,6 +178,23 @@ TEST(NetReachRun, TwoSymmetricRoutersPlayThroughTheMeetingServersRelayWithTheCod
     expect_same_game("symmetric/symmetric, the meeting server's relay", side, "relayed");
 }
 
+// A relay of one's own wins over the meeting server's: here the meeting server's is
+// silent, and the two play through their own.
+TEST(NetReachRun, ARelayOfOnesOwnWinsOverTheMeetingServers) {
+    ASSERT_EQ(access("/usr/bin/turnserver", X_OK), 0) << "no /usr/bin/turnserver: install coturn (tools/install-deps.sh)";
+    NetWorld w;
+    Homes h;
+    h.host_symmetric = h.guest_symmetric = true;
+    h.relay_running = true;
+    std::string secret = WriteOutput(w.full("silent-relay-secret"), "a-secret-no-relay-knows\n");
+    h.lobby_args = {"--relay", h.lobby() + ":3479", "--relay-secret-file", secret};
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    PlayedSide side[2];
+    play(w, BetweenHomes("ownrelay", h), side);
+    expect_same_game("symmetric/symmetric, a relay of their own", side, "relayed");
+}
+
 // One clear line for each failure a guest can meet, and status 1.
 void expect_one_line(const PlayedSide& guest, const std::string& line) {
     EXPECT_EQ(guest.code, 1) << guest.err;
