@@ -271,7 +271,10 @@ bool read_play_setting(const SettingLine& l, Settings& s, const Warn& warn) {
 
 // Online play's choices of what to ask the network; false for another key.
 bool read_network_setting(const SettingLine& l, Settings& s, const Warn& warn) {
-    bool* flag = l.key == "port_mapping" ? &s.port_mapping : l.key == "lan_search" ? &s.lan_search : nullptr;
+    bool* flag = l.key == "port_mapping" ? &s.port_mapping
+                 : l.key == "lan_search" ? &s.lan_search
+                 : l.key == "watchers"   ? &s.watchers
+                                         : nullptr;
     if (!flag) return false;
     if (l.value == "on" || l.value == "off") *flag = l.value == "on";
     else warn(l.where + "'" + l.shown + "' is not on or off; it stays " + (*flag ? "on" : "off"));
@@ -425,6 +428,7 @@ std::string settings_text(const Settings& s) {
     if (!s.port_mapping)
         out << "\n# Hosting with a meeting server, ask the router to forward the game's port: on or off.\nport_mapping = off\n";
     if (!s.lan_search) out << "\n# The Play Online screen asks the local network for its games: on or off.\nlan_search = off\n";
+    if (!s.watchers) out << "\n# Hosting, let others watch the match: on or off.\nwatchers = off\n";
     return out.str();
 }
 

@@ -100,6 +100,8 @@ TEST(SettingsLobby, TheScreensSessionTakesTheRelayFromTheSettingsUnlessGiven) {
     EXPECT_EQ(screen_session(given, chosen, s).relay, "mine:pw@10.1.2.3");
     EXPECT_EQ(screen_session(NetOptions{}, chosen, Settings{}).relay, "") << "none: the meeting server's";
     EXPECT_EQ(screen_session(given, chosen, s).join, "ABC234");
+    s.watchers = false;
+    EXPECT_FALSE(screen_session(given, chosen, s).watchers);
 }
 
 TEST(SettingsLobby, TheCommandLineTakesALobbyAndAJoinWithoutAddress) {

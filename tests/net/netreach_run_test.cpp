@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "net_homes.h"
@@ -95,6 +96,38 @@ TEST(NetReachRun, TwoHomesBehindConeRoutersMeetByCodeAndPunchThrough) {
     PlayedSide side[2];
     play(w, BetweenHomes("cone", h), side);
     expect_same_game("cone/cone", side, "punched");
+}
+
+// A third home watches the match by its code, through its own router: what it showed is
+// what the players confirmed, and it keeps the match as a replay that verifies.
+TEST(NetReachRun, AWatcherBehindItsOwnRouterWatchesByCode) {
+    NetWorld w;
+    Homes h;
+    h.watcher_home = true;
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    PlayedSide side[2], watcher;
+    Across game = BetweenHomes("watched", h);
+    game.frames = kFrames;
+    game.watcher_ns = "pC";
+    ASSERT_EQ(PlayAcross(w, game, side, &watcher), "");
+    expect_same_game("watched", side, "punched");
+    ASSERT_EQ(watcher.code, 0) << watcher.err;
+    EXPECT_NE(watcher.err.find("connected by the punched path"), std::string::npos) << watcher.err;
+    std::ifstream in(OutputPath(w.full("watched_watcher.log")));
+    std::string line, kind, hash;
+    long frame = 0, seen = 0;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        if (!(words >> kind >> frame >> hash) || kind != "watched") continue;
+        ++seen;
+        auto played = side[0].log.hashes.find(frame);
+        if (played != side[0].log.hashes.end()) ASSERT_EQ(hash, played->second) << "frame " << frame;
+    }
+    // From the match's first frame to near its end, though it came four seconds late.
+    EXPECT_GT(seen, long(side[0].log.hashes.size()) * 9 / 10) << watcher.err;
+    std::string err;
+    EXPECT_EQ(RunGame({"--verify", OutputPath(w.full("watched_watcher.wbreplay"))}, &err), 0) << err;
 }
 
 // The host's router gives every destination a new port, so no punch gets through it,
