@@ -82,7 +82,8 @@ std::unique_ptr<Mode> first_mode(Program& p, const HarnessOptions& opts, const R
         panel, std::make_shared<TitleScreens>(online), replay_key(p.recorder)});
     if (!opts.host && opts.join.empty() && !opts.join_lan && opts.watch.empty()) return play;
     NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
-                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan, opts.relay,
+                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan,
+                   opts.relay.empty() ? p.settings.relay : opts.relay,
                    !opts.no_port_mapping && p.settings.port_mapping};
     net.watchers = p.settings.watchers;
     if (!opts.watch.empty()) {

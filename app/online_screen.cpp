@@ -36,13 +36,7 @@ std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool sear
         return lines;
     };
     online->start = [given](Program& p, const NetOptions& net, std::shared_ptr<OnlineOutcome> outcome) {
-        NetOptions o = net;
-        o.delay = given.delay;
-        o.net_log = given.net_log;
-        o.relay = given.relay;
-        o.port_mapping = given.port_mapping && p.settings.port_mapping;
-        o.watchers = p.settings.watchers;
-        if (o.lobby.empty()) o.lobby = given.lobby.empty() ? p.settings.lobby : given.lobby;
+        NetOptions o = screen_session(given, net, p.settings);
         p.hand_over([&p, o, outcome](std::unique_ptr<Mode> current) -> std::unique_ptr<Mode> {
             std::unique_ptr<LocalPlay> back(dynamic_cast<LocalPlay*>(current.get()));
             if (!back) return current;
@@ -51,6 +45,17 @@ std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool sear
         });
     };
     return online;
+}
+
+NetOptions screen_session(const NetOptions& given, const NetOptions& net, const Settings& settings) {
+    NetOptions o = net;
+    o.delay = given.delay;
+    o.net_log = given.net_log;
+    o.relay = given.relay.empty() ? settings.relay : given.relay;
+    o.port_mapping = given.port_mapping && settings.port_mapping;
+    o.watchers = settings.watchers;
+    if (o.lobby.empty()) o.lobby = given.lobby.empty() ? settings.lobby : given.lobby;
+    return o;
 }
 
 OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(play)) {

@@ -32,6 +32,10 @@ struct OnlinePlay {
 // what the command line set for every session (--delay, --net-log, --lobby: "" takes
 // the settings' meeting server); with `search_lan`, the network's games are listed.
 std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool search_lan);
+// A session from the screen: what the screen chose (`net`) with what the command line
+// set (`given`) and the settings: the command line's --relay, else the settings' relay,
+// else none (the meeting server's, if it offers one).
+NetOptions screen_session(const NetOptions& given, const NetOptions& net, const Settings& settings);
 
 class OnlineScreen : public Screen {
 public:

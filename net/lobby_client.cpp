@@ -8,6 +8,8 @@ using namespace std::chrono_literals;
 constexpr auto kAskAgain = 250ms;
 constexpr auto kRefresh = std::chrono::milliseconds(LOBBY_REFRESH_MS);
 constexpr auto kJoinAgain = 1s;
+// Silence this long from the meeting server, and every other request goes unpadded.
+constexpr auto kMaybeOlderServer = 1s;
 constexpr auto kPunchEvery = 100ms;
 constexpr auto kHostPunches = 3s;
 // The most punches a host answers a second, and sends a second: a stranger cannot make
@@ -57,6 +59,8 @@ void LobbyClient::ask(Clock::time_point now) {
     m.code = code_;
     m.local = local_;
     m.cookie = cookie_;
+    m.asks_relay = pad_ && !(phase_ == Phase::asking && now - last_answer_ >= kMaybeOlderServer && ++asked_count_ % 2 == 0);
+    last_padded_ = m.asks_relay;
     if (hosting_) m.mapped = mapped_;
     send(server_, m);
     asked_ = now;
@@ -180,8 +184,9 @@ void LobbyClient::on_meet(const LobbyMessage& m, Clock::time_point now) {
     host_local_ = m.host_local;
     host_mapped_ = m.host_mapped;
     seen_as_ = m.mine_public;
+    relay_ = m.relay;
     phase_ = Phase::punching;
-    met_by_ = now + std::chrono::milliseconds(punch_ms_);
+    met_by_ = now + std::chrono::milliseconds(relay_.empty() ? punch_ms_ : std::max(punch_ms_, LOBBY_RELAY_PUNCH_MS));
     if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
     // Behind the same router, the host's own address comes first; it is punched only on
     // a network of this machine's.
@@ -198,7 +203,7 @@ void LobbyClient::on_meet(const LobbyMessage& m, Clock::time_point now) {
 void LobbyClient::on_late_mapping(const LobbyMessage& m, Clock::time_point now) {
     if (!host_mapped_.empty() || m.host_mapped.empty() || !(m.host_public == host_public_)) return;
     host_mapped_ = m.host_mapped;
-    met_by_ = now + std::chrono::milliseconds(punch_ms_);
+    met_by_ = std::max(met_by_, now + std::chrono::milliseconds(punch_ms_));
     punches_.insert(punches_.begin(), {host_mapped_, met_by_});
     punch_all(now);
 }
@@ -230,6 +235,10 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
         return true;
     }
     if (!(from == server_)) return false;
+    // An answer after an unpadded request, when the padded ones went unanswered: a
+    // server from before the relay, asked unpadded from now on.
+    if (!last_padded_ && m.nonce == nonce_ && (m.kind == K::cookie || m.kind == K::code || m.kind == K::meet))
+        pad_ = false;
     switch (m.kind) {
         case K::cookie:
             if (m.nonce != nonce_ || phase_ == Phase::failed || phase_ == Phase::idle) return true;
@@ -246,6 +255,7 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             answered_ = true;
             code_ = m.code;
             seen_as_ = m.mine_public;
+            relay_ = m.relay;
             if (phase_ == Phase::asking) phase_ = Phase::waiting;
             return true;
         case K::coming:

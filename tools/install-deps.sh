@@ -12,7 +12,7 @@
 #   MinGW-w64 cross compiler, Wine and NSIS, then the game's libraries built for
 #   Windows from Debian's source packages (tools/windows-deps.sh).
 set -e
-pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
+pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev nettle-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play pngquant" ;;

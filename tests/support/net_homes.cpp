@@ -40,18 +40,31 @@ void start_upnp(NetWorld& w) {
             OutputPath(w.full("miniupnpd.err")));
 }
 
-// coturn, the relay, beside the meeting server, knowing the game by one user, set up as
-// the README says.
+const char* kSharedSecret = "shared-secret-of-the-test";
+
+// coturn, the relay, beside the meeting server, knowing the game by one user or by the
+// secret it shares with the meeting server, set up as docs/online.md says.
 void start_relay(NetWorld& w, const Homes& h) {
-    w.start("pub", {"/usr/bin/turnserver", "-n", "--listening-ip=" + h.lobby(), "--relay-ip=" + h.lobby(),
-                    "--listening-port=3478", "--min-port=50000", "--max-port=50999", "--lt-cred-mech",
-                    "--user=whirlbat:relaysecret", "--realm=rcwhirlbat.test", "--no-tls", "--no-dtls", "--no-cli",
+    std::vector<std::string> auth = {"--user=whirlbat:relaysecret"};
+    if (h.relay_from_lobby) auth = {"--use-auth-secret", std::string("--static-auth-secret=") + kSharedSecret};
+    std::vector<std::string> argv = {"/usr/bin/turnserver", "-n", "--listening-ip=" + h.lobby(), "--relay-ip=" + h.lobby(),
+                    "--listening-port=3478", "--min-port=50000", "--max-port=50999", "--lt-cred-mech"};
+    argv.insert(argv.end(), auth.begin(), auth.end());
+    argv.insert(argv.end(), {"--realm=rcwhirlbat.test", "--no-tls", "--no-dtls", "--no-cli",
                     "--no-multicast-peers", "--denied-peer-ip=10.0.0.0-10.255.255.255",
                     "--denied-peer-ip=172.16.0.0-172.31.255.255", "--denied-peer-ip=192.168.0.0-192.168.255.255",
                     // The test's "public" network is a private range: let it through.
                     "--allowed-peer-ip=" + h.net + ".0-" + h.net + ".255", "--log-file=stdout", "--simple-log", "-v",
-                    "--pidfile=" + OutputPath(w.full("turnserver.pid"))},
-            OutputPath(w.full("turnserver.err")));
+                    "--pidfile=" + OutputPath(w.full("turnserver.pid"))});
+    w.start("pub", argv, OutputPath(w.full("turnserver.err")));
+}
+
+// The meeting server's arguments for handing out the relay.
+std::vector<std::string> lobby_relay_args(NetWorld& w, const Homes& h) {
+    if (!h.relay_from_lobby) return {};
+    std::string secret = h.lobby_relay_secret.empty() ? kSharedSecret : h.lobby_relay_secret;
+    std::string file = WriteOutput(w.full("relay-secret"), secret + "\n");
+    return {"--relay", h.lobby_relay.empty() ? h.lobby() : h.lobby_relay, "--relay-secret-file", file};
 }
 
 }  // namespace
@@ -75,6 +88,8 @@ void BuildHomes(NetWorld& w, const Homes& h, const std::string& lobby_program) {
     if (h.lobby_running) {
         std::vector<std::string> args = {lobby_program, "--bind", h.lobby()};
         args.insert(args.end(), h.lobby_args.begin(), h.lobby_args.end());
+        std::vector<std::string> relay = lobby_relay_args(w, h);
+        args.insert(args.end(), relay.begin(), relay.end());
         w.start("pub", args, OutputPath(w.full("lobby.err")));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -98,7 +113,7 @@ Across BetweenHomes(const std::string& name, const Homes& h) {
     game.guest_ns = "pB";
     game.lobby = h.lobby();
     game.join = {"--join", "--lobby", h.lobby()};
-    if (h.relay_running) {
+    if (h.relay_running && !h.relay_from_lobby) {
         game.join.insert(game.join.end(), {"--relay", h.relay()});
         game.host_extra = {"--relay", h.relay()};
     }

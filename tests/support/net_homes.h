@@ -18,6 +18,12 @@ struct Homes {
     std::string net = "10.200.0";  // the public network's first three numbers
     bool host_symmetric = false, guest_symmetric = false, host_upnp = false;
     bool lobby_running = true, relay_running = false;
+    // The relay knows no user of its own but the secret it shares with the meeting
+    // server, which hands the players credentials: they name no relay themselves.
+    bool relay_from_lobby = false;
+    // What the meeting server is told of the relay: its address ("" the relay's own)
+    // and the secret ("" the relay's own).
+    std::string lobby_relay, lobby_relay_secret;
     // A third home (router rC, a cone, and pC behind it) for one who watches.
     bool watcher_home = false;
     std::vector<std::string> lobby_args;
