@@ -160,42 +160,54 @@ bool relay_from_options(const std::string& relay, const std::string& secret_file
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     long port = LOBBY_DEFAULT_PORT, life = 600;
     std::string bind_to = "0.0.0.0", relay, secret_file;
+};
+
+// The command line into `o`: -1 to serve, else the status to end with (0 after --help).
+int read_options(int argc, char** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (arg == "--port" && v && number(v, 1, 65535, &port)) {
+        } else if (arg == "--port" && v && number(v, 1, 65535, &o->port)) {
             ++i;
-        } else if (arg == "--code-life" && v && number(v, 1, 86400, &life)) {
+        } else if (arg == "--code-life" && v && number(v, 1, 86400, &o->life)) {
             ++i;
-            if (life * 1000 < LOBBY_SHORTEST_CODE_LIFE_MS) {
+            if (o->life * 1000 < LOBBY_SHORTEST_CODE_LIFE_MS) {
                 std::fprintf(stderr, "rc-whirlbat-lobby: --code-life must be at least %d seconds: hosts ask for their "
                              "codes again every %d\n", LOBBY_SHORTEST_CODE_LIFE_MS / 1000, LOBBY_REFRESH_MS / 1000);
                 return 2;
             }
         } else if (arg == "--relay" && v) {
-            relay = v;
+            o->relay = v;
             ++i;
         } else if (arg == "--relay-secret-file" && v) {
-            secret_file = v;
+            o->secret_file = v;
             ++i;
         } else if (arg == "--bind" && v) {
-            bind_to = v;
+            o->bind_to = v;
             ++i;
         } else {
             std::fprintf(stderr, "rc-whirlbat-lobby: bad option %s; see --help\n", arg.c_str());
             return 2;
         }
     }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (int status = read_options(argc, argv, &o); status >= 0) return status;
+    const long port = o.port, life = o.life;
+    const std::string& bind_to = o.bind_to;
     LobbyRelay relay_to_hand;
-    if (!relay_from_options(relay, secret_file, &relay_to_hand)) return 2;
+    if (!relay_from_options(o.relay, o.secret_file, &relay_to_hand)) return 2;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(port));
