@@ -132,6 +132,10 @@ void LobbyClient::on_coming(const LobbyMessage& m, Clock::time_point now) {
         known.push_back(a);
         if (known.size() > kMostGuests) known.erase(known.begin());
         if (local && !own_network(a)) continue;
+        // With a forwarded port the guest comes in through it; a knock out through the
+        // host's router would only give the guest's address a mapping of the router's
+        // own, which a symmetric router then holds against the forwarded way in.
+        if (!local && !mapped_.empty()) continue;
         auto p = std::find_if(punches_.begin(), punches_.end(), [&](const Punch& x) { return x.to == a; });
         if (p == punches_.end()) punches_.push_back({a, now + kHostPunches, kPunchesPerGuest});
         else p->until = now + kHostPunches;

@@ -30,6 +30,7 @@ struct Net {
     int drop_next_to_server = 0;
     // A port the host's router opened towards the server, which lets only the server in.
     LobbyAddress host_router_port{};
+    int host_to_guest = 0;  // datagrams the host sent the guest's public address
     std::deque<Datagram> queue;
     Clock::time_point now = Clock::time_point() + 1h;
 
@@ -51,6 +52,7 @@ struct Net {
             } else if (d.to == kHostPublic || (d.to == host_router_port && d.from == kServer)) {
                 host.receive(d.bytes.data(), d.bytes.size(), d.from, now);
             } else if (d.to == kGuestPublic) {
+                if (d.from.ip == kHostPublic.ip) ++host_to_guest;
                 guest.receive(d.bytes.data(), d.bytes.size(), d.from, now);
             }
         }
@@ -122,6 +124,26 @@ TEST(LobbyClient, AForwardedPortThatComesAfterTheGuestMetTheHostIsStillFound) {
     ASSERT_EQ(guest.phase(), LobbyClient::Phase::met) << guest.failure();
     EXPECT_EQ(guest.target(), kHostPublic);
     EXPECT_TRUE(guest.target_is_mapped());
+}
+
+// A host whose router forwards its port sends its guests nothing of its own accord: the
+// guest comes in through the forwarded port.
+TEST(LobbyClient, AHostWithAForwardedPortDoesNotKnockAtItsGuests) {
+    Net net;
+    LobbyClient host(kServer, kHostLocal, net.from(kHostPublic), 1);
+    // A guest that speaks to the server only (it knocks at nobody, so nothing is answered).
+    LobbyClient::Send to_server = net.from(kGuestPublic);
+    LobbyClient guest(kServer, kGuestLocal, [&](const LobbyAddress& to, const std::vector<uint8_t>& b) {
+        if (to == kServer) to_server(to, b);
+    }, 2);
+    host.set_mapped(kHostPublic, net.now);
+    host.host(net.now);
+    net.run(host, guest, 500ms);
+    ASSERT_EQ(host.phase(), LobbyClient::Phase::waiting);
+    guest.join(host.code(), net.now);
+    net.run(host, guest, 3000ms);
+    ASSERT_EQ(host.guests_public().size(), 1u) << "the host did not hear of its guest";
+    EXPECT_EQ(net.host_to_guest, 0);
 }
 
 TEST(LobbyClient, AServerThatIsDownFailsInThreeSecondsWithOneLine) {
