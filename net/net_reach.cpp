@@ -1,14 +1,10 @@
 #include "net/net_reach.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <cstdio>
 #include <random>
 
 #include "net/lobby_protocol.h"
+#include "net/sockets.h"
 
 namespace {
 
@@ -22,17 +18,10 @@ LobbyAddress first_local_address(uint16_t port) {
 
 // Whether an address lies on one of this machine's own networks (not the loopback's).
 bool on_local_network(uint32_t ip) {
-    bool found = false;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return false;
-    for (ifaddrs* a = list; a && !found; a = a->ifa_next) {
-        if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET) continue;
-        uint32_t mine = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
-        uint32_t mask = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
-        if ((mine >> 24) != 127 && mask != 0 && (mine & mask) == (ip & mask)) found = true;
+    for (const LocalInterface& a : local_interfaces()) {
+        if ((a.address >> 24) != 127 && a.netmask != 0 && (a.address & a.netmask) == (ip & a.netmask)) return true;
     }
-    freeifaddrs(list);
-    return found;
+    return false;
 }
 
 }  // namespace
@@ -45,6 +34,7 @@ bool resolve_lobby(const std::string& text, LobbyAddress* out, std::string* why)
         return false;
     }
     if (text.find(':') == std::string::npos) port = LOBBY_DEFAULT_PORT;
+    start_sockets();
     addrinfo hints{}, *found = nullptr;
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
