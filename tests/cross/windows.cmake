@@ -25,6 +25,16 @@ if(WHIRLBAT_WINDOWS_BUILD_DIR)
     $<TARGET_FILE:rc-whirlbat> ${windows_game} 20000 1 2 3 4 5 6 WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
   set_tests_properties(windows_long_games PROPERTIES ENVIRONMENT
     "WHIRLBAT_CROSS_RUNNER=${wine_display} ${wine_prefixes}/long")
+  file(GLOB windows_runs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows_*_run_test.cpp)
+  add_executable(windows_run_tests ${windows_runs})
+  target_link_libraries(windows_run_tests PRIVATE whirlbat_test_support GTest::gtest_main)
+  target_compile_definitions(windows_run_tests PRIVATE WHIRLBAT_WINDOWS_BINARY="${windows_game}"
+    WHIRLBAT_WINDOWS_BUILD_DIR="${WHIRLBAT_WINDOWS_BUILD_DIR}" WHIRLBAT_WINE_RUN="${wine_run}"
+    WHIRLBAT_WINE_DISPLAY="${wine_display}" WHIRLBAT_LOBBY_BINARY="$<TARGET_FILE:rc-whirlbat-lobby>"
+    WHIRLBAT_VERSION_TEXT="${PROJECT_VERSION}")
+  add_dependencies(windows_run_tests rc-whirlbat rc-whirlbat-lobby)
+  gtest_discover_tests(windows_run_tests WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+    PROPERTIES LABELS wine ENVIRONMENT "SDL_VIDEODRIVER=offscreen" TIMEOUT 900 DISCOVERY_TIMEOUT 30)
   set_tests_properties(windows_replays windows_golden windows_long_games PROPERTIES LABELS wine)
   # The long games take some 5 minutes under Wine on two cores, the golden runs some 3.
   set_tests_properties(windows_golden windows_long_games PROPERTIES TIMEOUT 1800)
