@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support.h"
+#include "x_server.h"
 
 using namespace test_support;
 namespace fs = std::filesystem;
@@ -24,16 +25,14 @@ const std::string kStem = "rc-whirlbat-" + kVersion + "-win64";
 
 std::string prefix() { return OutputPath("wine-package"); }
 
-int wine(const std::vector<std::string>& args, std::string* err) {
-    std::vector<std::string> all = {prefix()};
-    all.insert(all.end(), args.begin(), args.end());
-    return RunBinary(WHIRLBAT_WINE_RUN, all, err);
-}
+// One X server for every step in the prefix: Wine's desktop keeps the display it first
+// started with.
+XServer* display = nullptr;
 
-int wine_display(const std::vector<std::string>& args, std::string* err, const std::string& folder = "") {
+int wine(const std::vector<std::string>& args, std::string* err, const std::string& folder = "") {
     std::vector<std::string> all = {prefix()};
     all.insert(all.end(), args.begin(), args.end());
-    return RunBinary(WHIRLBAT_WINE_DISPLAY, all, err, {}, folder);
+    return RunBinary(WHIRLBAT_WINE_RUN, all, err, {"DISPLAY=" + display->display()}, folder);
 }
 
 // Waits for every program in the prefix to end (an uninstaller finishes in a copy of
@@ -46,7 +45,7 @@ void wine_settle() {
 std::string registry_entry() {
     std::string out = OutputPath("package-reg.txt"), err;
     RunBinary("/bin/sh",
-              {"-c", "WINEPREFIX='" + prefix() + "' WINEDEBUG=-all wine reg query "
+              {"-c", "DISPLAY=" + display->display() + " WINEPREFIX='" + prefix() + "' WINEDEBUG=-all wine reg query "
                      "'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RC Whirlbat' > '" + out + "' 2>&1"},
               &err);
     std::ifstream in(out);
@@ -56,11 +55,19 @@ std::string registry_entry() {
 class WindowsPackages : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        display = new XServer("1024x768");
         std::string err;
         made_ = RunBinary("/bin/sh", {"-c", std::string("cd '") + WHIRLBAT_WINDOWS_BUILD_DIR + "' && cpack -G 'ZIP;NSIS'"},
                           &err) == 0;
         why_ = err;
+        if (display->display().empty()) made_ = false, why_ = "no X server (Xvfb) started";
         if (made_) made_ = wine({}, &why_) == 0;
+    }
+    static void TearDownTestSuite() {
+        std::string err;
+        RunBinary("/bin/sh", {"-c", "WINEPREFIX='" + prefix() + "' wineserver -k"}, &err);
+        delete display;
+        display = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(made_) << "cpack or the Wine prefix failed: " << why_; }
     static bool made_;
@@ -86,7 +93,7 @@ TEST_F(WindowsPackages, TheZipRunsFromAnyFolderWithItsSounds) {
     std::string trace = OutputPath("windows-zip.jsonl");
     fs::path elsewhere = OutputPath("windows-zip-elsewhere");
     fs::create_directories(elsewhere);
-    ASSERT_EQ(wine_display({(game / "rc-whirlbat.exe").string(), "--headless", "--seed", "5", "--frames", "400",
+    ASSERT_EQ(wine({(game / "rc-whirlbat.exe").string(), "--headless", "--seed", "5", "--frames", "400",
                             "--trace", trace},
                            &err, elsewhere.string()),
               0)
@@ -115,7 +122,7 @@ TEST_F(WindowsPackages, TheInstallerInstallsAndTheUninstallerLeavesNothingBehind
         << entry;
 
     std::string trace = OutputPath("windows-installed.jsonl");
-    ASSERT_EQ(wine_display({"C:\\Program Files\\RC Whirlbat\\rc-whirlbat.exe", "--headless", "--seed", "9", "--frames",
+    ASSERT_EQ(wine({"C:\\Program Files\\RC Whirlbat\\rc-whirlbat.exe", "--headless", "--seed", "9", "--frames",
                             "300", "--trace", trace},
                            &err),
               0)
