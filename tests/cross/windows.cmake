@@ -26,8 +26,8 @@ if(WHIRLBAT_WINDOWS_BUILD_DIR)
   set_tests_properties(windows_long_games PROPERTIES ENVIRONMENT
     "WHIRLBAT_CROSS_RUNNER=${wine_display} ${wine_prefixes}/long")
   file(GLOB windows_runs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows_*_run_test.cpp)
-  add_executable(windows_run_tests ${windows_runs})
-  target_link_libraries(windows_run_tests PRIVATE whirlbat_test_support GTest::gtest_main)
+  add_executable(windows_run_tests ${windows_runs} ${CMAKE_SOURCE_DIR}/tests/app/x11_client.cpp)
+  target_link_libraries(windows_run_tests PRIVATE whirlbat_test_support GTest::gtest_main X11::X11 X11::Xdamage X11::Xtst)
   target_compile_definitions(windows_run_tests PRIVATE WHIRLBAT_WINDOWS_BINARY="${windows_game}"
     WHIRLBAT_WINDOWS_BUILD_DIR="${WHIRLBAT_WINDOWS_BUILD_DIR}" WHIRLBAT_WINE_RUN="${wine_run}"
     WHIRLBAT_WINE_DISPLAY="${wine_display}" WHIRLBAT_LOBBY_BINARY="$<TARGET_FILE:rc-whirlbat-lobby>"
