@@ -36,6 +36,16 @@ if(WHIRLBAT_WINDOWS_BUILD_DIR)
   gtest_discover_tests(windows_run_tests WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
     PROPERTIES LABELS wine ENVIRONMENT "SDL_VIDEODRIVER=offscreen" TIMEOUT 900 DISCOVERY_TIMEOUT 30)
   set_tests_properties(windows_replays windows_golden windows_long_games PROPERTIES LABELS wine)
+  # The Windows build's speed under Wine beside this build's (a benchmark: label bench).
+  add_executable(windows_bench ${CMAKE_SOURCE_DIR}/bench/windows/windows_bench.cpp
+    ${CMAKE_SOURCE_DIR}/tests/app/x11_client.cpp ${CMAKE_SOURCE_DIR}/tests/support/x_server.cpp)
+  target_link_libraries(windows_bench PRIVATE X11::X11 X11::Xdamage X11::Xtst)
+  target_compile_definitions(windows_bench PRIVATE WHIRLBAT_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    WHIRLBAT_TEST_OUTPUT="${CMAKE_BINARY_DIR}/test-output" WHIRLBAT_BINARY="$<TARGET_FILE:rc-whirlbat>"
+    WHIRLBAT_WINDOWS_BINARY="${windows_game}" WHIRLBAT_WINE_RUN="${wine_run}")
+  add_dependencies(windows_bench rc-whirlbat)
+  add_test(NAME bench_windows COMMAND windows_bench WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+  set_tests_properties(bench_windows PROPERTIES LABELS "bench;wine" TIMEOUT 900)
   # The long games take some 5 minutes under Wine on two cores, the golden runs some 3.
   set_tests_properties(windows_golden windows_long_games PROPERTIES TIMEOUT 1800)
 endif()
