@@ -69,11 +69,14 @@ const char* usage_text() {
            "                   [--settings FILE | --no-settings] [--record FILE | --replay FILE | --verify FILE]\n"
            "                   [--host [PORT] | --join [HOST[:PORT] | CODE]] [--lobby HOST[:PORT]]\n"
            "                   [--relay USER:PASSWORD@HOST[:PORT]] [--delay N] [--net-log FILE] [--no-lan]\n"
+           "                   [--no-port-mapping]\n"
            "                   [--headless] [--seed N] [--frames N] [--shot N:FILE]... [--trace FILE]\n"
            "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"
            "  --headless      no window and no sound device; a virtual clock (for tests)\n"
            "  --no-lan        the online screen does not look for games on the local network\n"
+           "  --no-port-mapping  hosting never asks the router to forward the game's port\n"
+           "                  (UPnP, NAT-PMP); the settings' port_mapping = off does the same\n"
            "  --seed N        seed the random generator with N\n"
            "  --frames N      quit after the N-th frame is presented\n"
            "  --shot N:FILE   save the picture of the N-th frame as a PNG (repeatable)\n"
@@ -218,6 +221,7 @@ Taken Arguments::play() {
 
 Taken Arguments::online() {
     if (arg_ == "--no-lan") return opts_.no_lan = true, Taken::yes;
+    if (arg_ == "--no-port-mapping") return opts_.no_port_mapping = true, Taken::yes;
     if (arg_ == "--host") {
         opts_.host = true;
         const char* port = optional_value();

@@ -14,6 +14,7 @@ struct HarnessOptions {
     bool window = false;
     bool headless = false;
     bool no_lan = false;  // --no-lan: the online screen does not ask the local network for games
+    bool no_port_mapping = false;  // --no-port-mapping: hosting never asks the router to forward a port
     std::optional<int> seed;
     int frames = 0;  // 0: no limit
     std::vector<std::pair<int, std::string>> shots;

@@ -61,13 +61,15 @@ std::unique_ptr<Mode> first_mode(Program& p, const HarnessOptions& opts, const R
     given.net_log = opts.net_log;
     given.lobby = opts.lobby;
     given.relay = opts.relay;
+    given.port_mapping = !opts.no_port_mapping;
     // The harness's runs stay off the network unless they ask for online play.
-    auto online = online_from_title(given, !opts.headless && !opts.no_lan);
+    auto online = online_from_title(given, !opts.headless && !opts.no_lan && p.settings.lan_search);
     auto play = std::make_unique<LocalPlay>(std::vector<std::shared_ptr<FrameHook>>{
         std::make_shared<PilotPanel>(), std::make_shared<TitleScreens>(online), replay_key(p.recorder)});
     if (!opts.host && opts.join.empty() && !opts.join_lan) return play;
     NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
-                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan, opts.relay};
+                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan, opts.relay,
+                   !opts.no_port_mapping && p.settings.port_mapping};
     return go_online(p, net, std::move(play), nullptr);
 }
 

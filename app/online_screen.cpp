@@ -20,20 +20,9 @@ constexpr char kCells[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.:";
 constexpr int kCharacters = int(sizeof kCells) - 1;
 constexpr int kCellCount = kCharacters + 2;  // and "Del", "OK"
 constexpr float kGridX = 100, kGridY = 268, kCellW = 44, kCellH = 30;
-constexpr size_t kMostTyped = 64;
 constexpr int kSearchAgainFrames = 180;
 // How long the screen listens for the network's games each time it asks.
 constexpr int kLanSearchMs = 1500;
-
-// The character a key types, or 0.
-char key_char(int key) {
-    if (key >= '0' && key <= '9') return char(key);
-    if (key >= 'A' && key <= 'Z') return char(key);
-    if (key == KEY_PERIOD) return '.';
-    if (key == KEY_SEMICOLON) return ':';
-    if (key == KEY_MINUS) return '-';
-    return 0;
-}
 
 }  // namespace
 
@@ -51,6 +40,7 @@ std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool sear
         o.delay = given.delay;
         o.net_log = given.net_log;
         o.relay = given.relay;
+        o.port_mapping = given.port_mapping && p.settings.port_mapping;
         if (o.lobby.empty()) o.lobby = given.lobby.empty() ? p.settings.lobby : given.lobby;
         p.hand_over([&p, o, outcome](std::unique_ptr<Mode> current) -> std::unique_ptr<Mode> {
             std::unique_ptr<LocalPlay> back(dynamic_cast<LocalPlay*>(current.get()));
@@ -63,26 +53,15 @@ std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool sear
 }
 
 OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(play)) {
+    port_.value = "7171";
+    // What was typed before the screen opened is not the screen's.
+    TakeTyping();
     search_network();
     list_.title = "Play online";
     list_.top = 100;
     list_.step = 34;
     list_.focus = HOST;
     fill();
-}
-
-// The meeting server's field starts as the settings have it; a well-formed address (or
-// none) typed into it goes back to the settings, which are written at once.
-void OnlineScreen::keep_lobby(Program& p) {
-    if (!lobby_read_) {
-        lobby_ = p.settings.lobby;
-        lobby_read_ = true;
-        fill();
-        return;
-    }
-    std::string host;
-    int port = 0;
-    if (lobby_ != p.settings.lobby && (lobby_.empty() || split_host_port(lobby_, &host, &port))) p.settings.lobby = lobby_;
 }
 
 void OnlineScreen::search_network() {
@@ -97,19 +76,43 @@ void OnlineScreen::search_network() {
     searching_ = search;
 }
 
+// The network's games are asked for again every few seconds while the screen is open.
+void OnlineScreen::take_search() {
+    bool found = false;
+    if (searching_) {
+        std::lock_guard<std::mutex> hold(searching_->lock);
+        if (searching_->done) {
+            lan_ = std::move(searching_->games);
+            found = true;
+        }
+    }
+    if (found) {
+        searching_.reset();
+        next_search_ = kSearchAgainFrames;
+    } else if (!searching_ && --next_search_ <= 0) {
+        search_network();
+    }
+}
+
 void OnlineScreen::fill() {
     list_.entries.clear();
-    list_.entries.push_back({"Port to host on", port_ + (list_.focus == PORT ? "_" : "")});
+    auto field = [this](const char* label, const TextField& f, const char* none) {
+        SetScale(list_.scale, list_.scale);
+        float room = list_.right - list_.left - float(TextWidth(label)) * list_.scale - 24;
+        SetScale(1, 1);
+        std::string shown = f.value.empty() && !f.editing() && none ? none : f.shown(room, list_.scale);
+        list_.entries.push_back({label, shown});
+    };
+    field("Port to host on", port_, nullptr);
     list_.entries.push_back({"Host a game", "you fly Blue"});
-    list_.entries.push_back({"Host's address or code", join_ + (list_.focus == ADDRESS ? "_" : "")});
+    field("Host's address or code", join_, nullptr);
     list_.entries.push_back({"Join that game", "you fly Red"});
     list_.entries.push_back({"Games on this network", lan_.empty() ? "none found" : lan_[0], !lan_.empty()});
-    list_.entries.push_back({"Meeting server for codes", (lobby_.empty() && list_.focus != LOBBY ? "none" : lobby_) +
-                                                             (list_.focus == LOBBY ? "_" : "")});
+    field("Meeting server for codes", lobby_, "none");
     list_.entries.push_back({"Back", ""});
 }
 
-std::string* OnlineScreen::focused_field() {
+TextField* OnlineScreen::focused_field() {
     switch (list_.focus) {
         case PORT: return &port_;
         case ADDRESS: return &join_;
@@ -118,46 +121,30 @@ std::string* OnlineScreen::focused_field() {
     }
 }
 
-void OnlineScreen::type(char c) {
-    std::string& field = *focused_field();
-    if (list_.focus == PORT && !std::isdigit(uint8_t(c))) return;
-    if (field.size() >= (list_.focus == PORT ? 5u : kMostTyped)) return;
-    field += char(std::tolower(uint8_t(c)));
-}
-
-// Keys typed into the field in focus; true when the frame's keys went there.
-bool OnlineScreen::typing(const Nav& nav) {
-    if (!focused_field()) return false;
-    std::string& field = *focused_field();
-    if (nav.key == KEY_BACKSPACE || nav.key == KEY_DELETE) {
-        if (!field.empty()) field.pop_back();
-        return true;
+const std::string& OnlineScreen::value_at(int line) const {
+    static const std::string none;
+    switch (line) {
+        case PORT: return port_.value;
+        case ADDRESS: return join_.value;
+        case LOBBY: return lobby_.value;
+        default: return none;
     }
-    char c = key_char(nav.key);
-    if (!c) return false;
-    type(c);
-    return true;
 }
 
 void OnlineScreen::grid_frame(const Nav& nav) {
+    TextField& field = *focused_field();
     if (nav.back) {
         grid_ = false;
         return;
     }
-    if (typing(nav)) return;
     int rows = (kCellCount + kColumns - 1) / kColumns;
     int col = cell_ % kColumns, row = cell_ / kColumns;
     col = (col + nav.dx + kColumns) % kColumns;
     row = (row + nav.dy + rows) % rows;
     cell_ = std::min(row * kColumns + col, kCellCount - 1);
-    if (nav.remove || (nav.choose && cell_ == kCharacters)) {
-        std::string& field = *focused_field();
-        if (!field.empty()) field.pop_back();
-    } else if (nav.choose && cell_ == kCharacters + 1) {
-        grid_ = false;
-    } else if (nav.choose) {
-        type(kCells[cell_]);
-    }
+    if (nav.remove || (nav.choose && cell_ == kCharacters)) field.remove_last();
+    else if (nav.choose && cell_ == kCharacters + 1) grid_ = false;
+    else if (nav.choose) field.add(kCells[cell_]);
 }
 
 // A session started from here is over: after a match the screen closes (the title shows
@@ -174,87 +161,116 @@ bool OnlineScreen::came_back(Step* step) {
     return false;
 }
 
+// The line in focus chosen: a field is edited (a pad's South opens the grid instead),
+// the rest do what they say.
+void OnlineScreen::choose(const Nav& nav, Step* step) {
+    message_.clear();
+    if (TextField* field = focused_field()) {
+        if (nav.pad) {
+            grid_ = true;
+            cell_ = 0;
+        } else {
+            field->start_editing();
+        }
+        return;
+    }
+    switch (list_.focus) {
+        case HOST: go_ = Go::host; break;
+        case JOIN:
+            if (join_.value.empty()) message_ = "Type the host's address or code above first.";
+            else go_ = Go::join;
+            break;
+        case LAN:
+            if (!lan_.empty()) {
+                // "NAME  ADDRESS": the address is the last word.
+                join_.value = lan_[0].substr(lan_[0].find_last_of(' ') + 1);
+                go_ = Go::join;
+            }
+            break;
+        case BACK: step->open = false; break;
+        default: break;
+    }
+}
+
 Screen::Step OnlineScreen::frame(Program& p, const Nav& nav, FrameInput&) {
     Step step;
     if (came_back(&step)) return step;
-    keep_lobby(p);
-    // The network's games are asked for again every few seconds while the screen is open.
-    bool found = false;
-    if (searching_) {
-        std::lock_guard<std::mutex> hold(searching_->lock);
-        if (searching_->done) {
-            lan_ = std::move(searching_->games);
-            found = true;
-        }
+    if (!lobby_read_) {
+        lobby_.value = p.settings.lobby;
+        lobby_read_ = true;
     }
-    if (found) {
-        searching_.reset();
-        next_search_ = kSearchAgainFrames;
-    } else if (!searching_ && --next_search_ <= 0) {
-        search_network();
-    }
+    take_search();
+    std::vector<Typed> typed = TakeTyping();
+    TextField* field = focused_field();
     if (grid_) {
         grid_frame(nav);
-        fill();
-        return step;
-    }
-    if (typing(nav)) {
-        message_.clear();
-        fill();
-        return step;
-    }
-    bool clicked = list_.navigate(nav);
-    if (nav.back) {
-        step.open = false;
-        return step;
-    }
-    if (nav.choose || clicked) {
-        message_.clear();
-        switch (list_.focus) {
-            case PORT:
-            case ADDRESS:
-            case LOBBY:
-                grid_ = true;
-                cell_ = 0;
-                break;
-            case HOST: go_ = Go::host; break;
-            case JOIN: go_ = join_.empty() ? Go::none : Go::join; break;
-            case LAN:
-                if (!lan_.empty()) {
-                    // "NAME  ADDRESS": the address is the last word.
-                    join_ = lan_[0].substr(lan_[0].find_last_of(' ') + 1);
-                    go_ = Go::join;
-                }
-                break;
-            case BACK: step.open = false; break;
-            default: break;
+    } else if (field && field->editing()) {
+        // While a field is edited, the keys type: nothing else moves.
+        field->type(typed);
+        if (!field->refused().empty()) message_ = field->refused();
+    } else if (field && std::any_of(typed.begin(), typed.end(), [](const Typed& t) { return !t.text.empty(); })) {
+        // Typing on a field edits it.
+        field->start_editing();
+        field->type(typed);
+        message_ = field->refused();
+    } else {
+        bool clicked = list_.navigate(nav);
+        if (nav.back) {
+            step.open = false;
+            return step;
         }
-        if (list_.focus == JOIN && join_.empty()) message_ = "Type the host's address first.";
+        if (nav.choose || clicked) choose(nav, &step);
     }
     fill();
     return step;
 }
 
+// The fields as they are used: false with a line naming the field that is not right.
+bool OnlineScreen::ready_to_go(Program& p, NetOptions* opts) {
+    std::string host;
+    int port = 0;
+    const std::string& lobby = lobby_.value;
+    if (!lobby.empty() && !split_host_port(lobby, &host, &port)) {
+        message_ = "The meeting server below is HOST or HOST:PORT, with a port from 1 to 65535.";
+        return false;
+    }
+    opts->lobby = lobby;
+    if (go_ == Go::host) {
+        int chosen = port_.value.empty() || port_.value.size() > 5 ? 0 : std::stoi(port_.value);
+        if (chosen < 1 || chosen > 65535) {
+            message_ = "The port to host on is a number from 1 to 65535.";
+            return false;
+        }
+        opts->host = true;
+        opts->port = chosen;
+    } else {
+        // Codes are typed in either case; the meeting server knows them in capitals.
+        std::string code = join_.value;
+        std::transform(code.begin(), code.end(), code.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });
+        if (is_join_code(code)) {
+            if (lobby.empty()) {
+                message_ = "A join code needs a meeting server: set the meeting server below.";
+                return false;
+            }
+            opts->join = code;
+        } else if (!split_host_port(join_.value, &host, &port)) {
+            message_ = "The host's address is HOST or HOST:PORT, with a port from 1 to 65535.";
+            return false;
+        } else {
+            opts->join = join_.value;
+        }
+    }
+    // Only a meeting server that was used is kept.
+    p.settings.lobby = lobby;
+    return true;
+}
+
 void OnlineScreen::presented(Program& p) {
     if (go_ == Go::none) return;
     NetOptions opts;
-    if (go_ == Go::host) {
-        opts.host = true;
-        int port = port_.empty() ? 0 : std::stoi(port_);
-        if (port < 1 || port > 65535) {
-            message_ = "The port is a number from 1 to 65535.";
-            go_ = Go::none;
-            return;
-        }
-        opts.port = port;
-    } else {
-        opts.join = join_;
-        // Codes are typed in either case; the meeting server knows them in capitals.
-        std::string code = join_;
-        std::transform(code.begin(), code.end(), code.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });
-        if (is_join_code(code)) opts.join = code;
-    }
+    bool ready = ready_to_go(p, &opts);
     go_ = Go::none;
+    if (!ready) return;
     if (!play_ || !play_->start) {
         message_ = "Online play is not available in this run.";
         return;
@@ -286,11 +302,15 @@ void OnlineScreen::draw(const Program& p) {
         screen_text(message_, 320, 410, 0.6f, true);
     }
     PadNames pad = pad_names(p);
+    const TextField* field = focused_field();
     if (grid_) {
         screen_hints("Arrows or D-pad: character   Return or (" + pad.south + "): type   (" + pad.west +
                      "): delete   Esc or (" + pad.east + "): done");
+    } else if (field && field->editing()) {
+        screen_hints("Type " + field->takes() + "   Return: done   Esc: as it was");
+    } else if (field) {
+        screen_hints("Type, or Return to edit   (" + pad.south + "): character grid   Esc or (" + pad.east + "): back");
     } else {
-        screen_hints("Type in a field, or Return or (" + pad.south + ") for the character grid   Esc or (" + pad.east +
-                     "): back");
+        screen_hints("Return or (" + pad.south + "): choose   Esc or (" + pad.east + "): back");
     }
 }

@@ -3,8 +3,9 @@
 // one by the host's address or its six-character join code, or one of the games found
 // waiting on this network (searched for in the background while the screen is open). The
 // fields are typed on the keyboard, or filled from an on-screen grid of characters with
-// a pad. Hosting and joining run the online session from here; a join or host that does
-// not come about comes back to this screen with the reason.
+// a pad's grid. Hosting and joining hand the program over to online play; a join or host
+// that does not come about comes back to this screen with the reason. A field is
+// checked when it is used (Host, Join), and only a value used is kept in the settings.
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "app/screen.h"
+#include "app/text_field.h"
 #include "session/net/netplay.h"
 
 // What the online screen plays through, given by main (and, for codes and the network's
@@ -38,21 +40,29 @@ public:
     void draw(const Program& p) override;
     void presented(Program& p) override;
 
+    // For tests: the line in focus, a field's text by its line (0 the port, 2 the host's
+    // address, 5 the meeting server), whether one is being edited, whether the grid is open.
+    int focus() const { return list_.focus; }
+    const std::string& value_at(int line) const;
+    bool editing() const { return focused_field() && focused_field()->editing(); }
+    bool grid_open() const { return grid_; }
+
 private:
     void search_network();
-    void keep_lobby(Program& p);
-    std::string* focused_field();
+    void take_search();
+    TextField* focused_field();
+    const TextField* focused_field() const { return const_cast<OnlineScreen*>(this)->focused_field(); }
     void fill();
-    bool typing(const Nav& nav);
     void grid_frame(const Nav& nav);
-    void type(char c);
     bool came_back(Step* step);
+    void choose(const Nav& nav, Step* step);
+    bool ready_to_go(Program& p, NetOptions* opts);
 
     std::shared_ptr<OnlinePlay> play_;
     EntryList list_;
-    std::string port_ = "7171";
-    std::string join_;
-    std::string lobby_;  // the meeting server, HOST[:PORT]; "" none
+    TextField port_{"", 5, true};
+    TextField join_{".:-", 255};
+    TextField lobby_{".:-", 255};  // the meeting server, HOST[:PORT]; "" none
     bool lobby_read_ = false;
     std::vector<std::string> lan_;
     // A search runs on its own thread and is left to finish if the screen closes first.

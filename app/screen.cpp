@@ -66,6 +66,7 @@ Nav NavReader::read(const Program& p, const FrameInput& in, bool menu) {
             if (x != 0 && x != pad_x_[size_t(port)]) (x < 0 ? left : right) = true;
             if (y != 0 && y != pad_y_[size_t(port)]) (y < 0 ? up : down) = true;
             choose = south || choose;
+            nav.pad = south || nav.pad;
             nav.back = east || nav.back;
             nav.remove = west || nav.remove;
         }

@@ -18,6 +18,7 @@ struct Nav {
     int dy = 0;  // -1 up, +1 down
     int dx = 0;  // -1 left, +1 right
     bool choose = false;
+    bool pad = false;  // the choice came from a pad's South button
     bool back = false;
     bool remove = false;         // Delete, or a pad's West button
     bool click = false;          // the left mouse button went down

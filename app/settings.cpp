@@ -212,6 +212,15 @@ bool read_play_setting(const SettingLine& l, Settings& s, const Warn& warn) {
     return true;
 }
 
+// Online play's choices of what to ask the network; false for another key.
+bool read_network_setting(const SettingLine& l, Settings& s, const Warn& warn) {
+    bool* flag = l.key == "port_mapping" ? &s.port_mapping : l.key == "lan_search" ? &s.lan_search : nullptr;
+    if (!flag) return false;
+    if (l.value == "on" || l.value == "off") *flag = l.value == "on";
+    else warn(l.where + "'" + l.shown + "' is not on or off; it stays " + (*flag ? "on" : "off"));
+    return true;
+}
+
 // The pad's buttons and names, and the display; false for another key.
 bool read_device_setting(const SettingLine& l, Settings& s, const Warn& warn) {
     const std::string& key = l.key;
@@ -282,7 +291,8 @@ void read_settings_lines(const std::string& text, const std::string& path, Setti
         l.where = path + ":" + std::to_string(number) + ": ";
         l.shown = line.size() > 60 ? line.substr(0, 60) + "..." : line;
         l.number = number;
-        if (read_play_setting(l, s, warn) || read_device_setting(l, s, warn) || read_key_setting(l, s, history, warn))
+        if (read_play_setting(l, s, warn) || read_network_setting(l, s, warn) || read_device_setting(l, s, warn) ||
+            read_key_setting(l, s, history, warn))
             continue;
         warn(l.where + "no setting is called '" + (l.key.size() > 40 ? l.key.substr(0, 40) + "..." : l.key) +
              "'; the line is left out");
@@ -336,6 +346,9 @@ std::string settings_text(const Settings& s) {
             out << kSides[side] << "." << key_action_name(a) << " = " << key_names(s.keys[side][size_t(a)]) << "\n";
     }
     if (!s.lobby.empty()) out << "\n# The meeting server for join codes in online play: HOST or HOST:PORT.\nlobby = " << s.lobby << "\n";
+    if (!s.port_mapping)
+        out << "\n# Hosting with a meeting server, ask the router to forward the game's port: on or off.\nport_mapping = off\n";
+    if (!s.lan_search) out << "\n# The Play Online screen asks the local network for its games: on or off.\nlan_search = off\n";
     return out.str();
 }
 

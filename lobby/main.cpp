@@ -38,11 +38,74 @@ int64_t now_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Datagrams in and out by the batch, a system call for each way: under a flood the
+// server keeps up with far more than one call a datagram would.
+constexpr int kBatch = 64;
+struct Batch {
+    uint8_t in[kBatch][512];
+    sockaddr_in from[kBatch];
+    iovec in_io[kBatch];
+    mmsghdr in_msgs[kBatch];
+    std::vector<LobbyDatagram> out;
+    std::vector<sockaddr_in> to;
+    std::vector<iovec> out_io;
+    std::vector<mmsghdr> out_msgs;
+};
+
+// Takes what is waiting (a batch at most) and sends the answers; false if nothing was.
+bool serve(int fd, LobbyServer& server, int64_t now, Batch& b) {
+    for (int i = 0; i < kBatch; ++i) {
+        b.in_io[i] = {b.in[i], sizeof b.in[i]};
+        b.in_msgs[i] = {};
+        b.in_msgs[i].msg_hdr.msg_name = &b.from[i];
+        b.in_msgs[i].msg_hdr.msg_namelen = sizeof b.from[i];
+        b.in_msgs[i].msg_hdr.msg_iov = &b.in_io[i];
+        b.in_msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    int got = recvmmsg(fd, b.in_msgs, kBatch, MSG_DONTWAIT, nullptr);
+    if (got <= 0) return false;
+    b.out.clear();
+    for (int i = 0; i < got; ++i) {
+        // A datagram cut to the buffer is larger than any message: refused as such.
+        size_t size = (b.in_msgs[i].msg_hdr.msg_flags & MSG_TRUNC) ? LOBBY_MAX_MESSAGE + 1 : b.in_msgs[i].msg_len;
+        server.handle(b.in[i], size, {ntohl(b.from[i].sin_addr.s_addr), ntohs(b.from[i].sin_port)}, now, b.out);
+    }
+    size_t n = b.out.size();
+    b.to.assign(n, sockaddr_in{});
+    b.out_io.resize(n);
+    b.out_msgs.assign(n, mmsghdr{});
+    for (size_t i = 0; i < n; ++i) {
+        b.to[i].sin_family = AF_INET;
+        b.to[i].sin_addr.s_addr = htonl(b.out[i].to.ip);
+        b.to[i].sin_port = htons(b.out[i].to.port);
+        b.out_io[i] = {b.out[i].bytes.data(), b.out[i].bytes.size()};
+        b.out_msgs[i].msg_hdr.msg_name = &b.to[i];
+        b.out_msgs[i].msg_hdr.msg_namelen = sizeof b.to[i];
+        b.out_msgs[i].msg_hdr.msg_iov = &b.out_io[i];
+        b.out_msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    // An answer the system cannot send now (its buffer full) is dropped: the player asks again.
+    for (size_t at = 0; at < n;) {
+        int sent = sendmmsg(fd, b.out_msgs.data() + at, unsigned(n - at), MSG_DONTWAIT);
+        at += sent > 0 ? size_t(sent) : 1;
+    }
+    return true;
+}
+
+// Room for a burst of requests while a batch is handled: 4 MB asked for (the system may
+// give less without the right to more).
+void widen_receive_buffer(int fd) {
+    int size = 4 << 20;
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
 const char* kUsage =
     "usage: rc-whirlbat-lobby [--port PORT] [--bind ADDRESS] [--code-life SECONDS]\n"
     "  --port PORT          the UDP port to serve (7170)\n"
     "  --bind ADDRESS       the IPv4 address to serve on (all of this machine's)\n"
-    "  --code-life SECONDS  how long a code lives after its last use (600)\n";
+    "  --code-life SECONDS  how long a code lives after its host last asked for it (600,\n"
+    "                       at least 25: hosts ask every 20)\n";
 
 }  // namespace
 
@@ -59,6 +122,11 @@ int main(int argc, char** argv) {
             ++i;
         } else if (arg == "--code-life" && v && number(v, 1, 86400, &life)) {
             ++i;
+            if (life * 1000 < LOBBY_SHORTEST_CODE_LIFE_MS) {
+                std::fprintf(stderr, "rc-whirlbat-lobby: --code-life must be at least %d seconds: hosts ask for their "
+                             "codes again every %d\n", LOBBY_SHORTEST_CODE_LIFE_MS / 1000, LOBBY_REFRESH_MS / 1000);
+                return 2;
+            }
         } else if (arg == "--bind" && v) {
             bind_to = v;
             ++i;
@@ -80,6 +148,7 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return 1;
     }
+    widen_receive_buffer(fd);
     struct sigaction sa{};
     sa.sa_handler = on_signal;
     sigaction(SIGINT, &sa, nullptr);
@@ -90,35 +159,22 @@ int main(int argc, char** argv) {
     LobbyServer server(std::random_device{}() ^ uint64_t(now_ms()), limits);
     std::fprintf(stderr, "rc-whirlbat-lobby: serving UDP port %ld on %s\n", port, bind_to.c_str());
     int64_t last_sweep = now_ms();
-    std::vector<LobbyDatagram> out;
-    uint8_t buffer[2048];
+    Batch batch;
     while (!stop) {
         pollfd p{fd, POLLIN, 0};
         int ready = poll(&p, 1, 1000);
         if (ready < 0 && errno != EINTR) break;
         int64_t now = now_ms();
-        for (int n = 0; ready > 0 && n < 256; ++n) {
-            sockaddr_in from{};
-            socklen_t len = sizeof from;
-            ssize_t got = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
-            if (got < 0) break;
-            out.clear();
-            server.handle(buffer, size_t(got), {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)}, now, out);
-            for (const LobbyDatagram& d : out) {
-                sockaddr_in to{};
-                to.sin_family = AF_INET;
-                to.sin_addr.s_addr = htonl(d.to.ip);
-                to.sin_port = htons(d.to.port);
-                sendto(fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-            }
+        // A few batches, then the clock again: a flood cannot stop the sweep.
+        for (int n = 0; ready > 0 && n < 16 && serve(fd, server, now, batch); ++n) {
         }
         if (now - last_sweep >= 1000) {
             server.sweep(now);
             last_sweep = now;
         }
     }
-    std::fprintf(stderr, "rc-whirlbat-lobby: stopping: %ld codes given, %ld joins, %ld refused, %ld malformed, %ld over the limit\n",
-                 server.hosted, server.joined, server.refused, server.malformed, server.limited);
+    std::fprintf(stderr, "rc-whirlbat-lobby: stopping: %ld codes given, %ld joins, %ld refused, %ld malformed, %ld over the limit, "
+                 "%ld cookies\n", server.hosted, server.joined, server.refused, server.malformed, server.limited, server.cookies);
     close(fd);
     return 0;
 }

@@ -1,19 +1,55 @@
 #include "net/ice_bridge.h"
 
 #include <cstdlib>
+#include <fstream>
 
 #include "net/relay_module.h"
 #include "net/sockets.h"
 
+namespace {
+
+// The relay's password when the command line leaves it out: from the file named by the
+// environment, or the environment itself. False with one line if neither gives one.
+bool password_from_environment(std::string* password, std::string* why) {
+    if (const char* file = std::getenv(RELAY_PASSWORD_FILE_VARIABLE); file && *file) {
+        std::ifstream in(file);
+        if (!in || !std::getline(in, *password) || password->empty()) {
+            *why = std::string("the relay's password file ") + file + " cannot be read or is empty";
+            return false;
+        }
+        if (!password->empty() && password->back() == '\r') password->pop_back();
+        return true;
+    }
+    if (const char* text = std::getenv(RELAY_PASSWORD_VARIABLE); text && *text) {
+        *password = text;
+        return true;
+    }
+    *why = std::string("--relay USER@HOST needs the password in the file named by ") + RELAY_PASSWORD_FILE_VARIABLE +
+           " or in " + RELAY_PASSWORD_VARIABLE;
+    return false;
+}
+
+}  // namespace
+
 bool parse_ice_relay(const std::string& text, IceRelay* out, std::string* why) {
-    size_t at = text.rfind('@'), colon = text.find(':');
-    if (at == std::string::npos || colon == std::string::npos || colon > at || colon == 0) {
-        *why = "--relay needs USER:PASSWORD@HOST or USER:PASSWORD@HOST:PORT";
+    size_t at = text.rfind('@');
+    if (at == std::string::npos || at == 0) {
+        *why = "--relay needs USER@HOST[:PORT] (the password from the environment) or USER:PASSWORD@HOST[:PORT]";
         return false;
     }
     IceRelay r;
-    r.user = text.substr(0, colon);
-    r.password = text.substr(colon + 1, at - colon - 1);
+    size_t colon = text.find(':');
+    if (colon != std::string::npos && colon < at) {
+        if (colon == 0) {
+            *why = "--relay needs a user name before the password";
+            return false;
+        }
+        r.user = text.substr(0, colon);
+        r.password = text.substr(colon + 1, at - colon - 1);
+    } else {
+        r.user = text.substr(0, at);
+        if (!password_from_environment(&r.password, why)) return false;
+    }
     std::string host = text.substr(at + 1);
     size_t port_colon = host.rfind(':');
     if (port_colon != std::string::npos) {
@@ -27,15 +63,13 @@ bool parse_ice_relay(const std::string& text, IceRelay* out, std::string* why) {
         r.port = uint16_t(port);
         host = host.substr(0, port_colon);
     }
-    start_sockets();
-    addrinfo hints{}, *found = nullptr;
-    hints.ai_family = AF_INET;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        *why = "cannot find the relay " + host;
+    if (host.empty()) {
+        *why = "--relay needs the relay's HOST after the @";
         return false;
     }
-    r.ip = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-    freeaddrinfo(found);
+    r.host = host;
+    in_addr numeric{};
+    if (inet_pton(AF_INET, host.c_str(), &numeric) == 1) r.ip = ntohl(numeric.s_addr);
     *out = r;
     return true;
 }

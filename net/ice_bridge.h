@@ -17,11 +17,20 @@ struct RelayCalls;
 
 // A TURN server and the long-term credentials it knows this game by.
 struct IceRelay {
-    uint32_t ip = 0;  // IPv4, host byte order
+    std::string host;  // as given
+    uint32_t ip = 0;   // IPv4, host byte order; 0 until the name is looked up
     uint16_t port = 3478;
     std::string user, password;
 };
-// USER:PASSWORD@HOST[:PORT] (port 3478 unless given); false with one line otherwise.
+// The environment variables a relay's password may come from instead of the command
+// line (where every user of the machine can read it): the password itself, or a file
+// whose first line it is.
+constexpr const char* RELAY_PASSWORD_VARIABLE = "WHIRLBAT_RELAY_PASSWORD";
+constexpr const char* RELAY_PASSWORD_FILE_VARIABLE = "WHIRLBAT_RELAY_PASSWORD_FILE";
+// USER:PASSWORD@HOST[:PORT], or USER@HOST[:PORT] with the password from
+// $WHIRLBAT_RELAY_PASSWORD_FILE or $WHIRLBAT_RELAY_PASSWORD (port 3478 unless given);
+// false with one line otherwise. Looks up no name: an address typed as numbers is
+// filled in, a name is left to the caller (name_lookup).
 bool parse_ice_relay(const std::string& text, IceRelay* out, std::string* why);
 
 class IceBridge {

@@ -6,12 +6,17 @@ namespace {
 
 using namespace std::chrono_literals;
 constexpr auto kAskAgain = 250ms;
-constexpr auto kRefresh = 20s;
+constexpr auto kRefresh = std::chrono::milliseconds(LOBBY_REFRESH_MS);
 constexpr auto kJoinAgain = 1s;
 constexpr auto kPunchEvery = 100ms;
 constexpr auto kHostPunches = 3s;
-// The most punches a host answers a second: a stranger cannot make it a loudspeaker.
+// The most punches a host answers a second, and sends a second: a stranger cannot make
+// it a loudspeaker.
 constexpr int kAnswersPerSecond = 50;
+constexpr int kPunchesPerSecond = 50;
+// A host punches the latest few guests, each so many times at most.
+constexpr size_t kMostGuests = 4;
+constexpr int kPunchesPerGuest = 30;
 // A punch's answer carries its nonce with this bit set, and is not answered again.
 constexpr uint32_t kAnswerBit = 0x80000000u;
 
@@ -51,9 +56,11 @@ void LobbyClient::ask(Clock::time_point now) {
     m.nonce = nonce_;
     m.code = code_;
     m.local = local_;
+    m.cookie = cookie_;
     if (hosting_) m.mapped = mapped_;
     send(server_, m);
     asked_ = now;
+    answered_ = false;
 }
 
 void LobbyClient::leave() {
@@ -66,8 +73,9 @@ void LobbyClient::leave() {
     phase_ = Phase::idle;
 }
 
-void LobbyClient::send_signal(const std::string& text) {
-    size_t parts = std::min<size_t>((text.size() + LOBBY_SIGNAL_PART - 1) / LOBBY_SIGNAL_PART, LOBBY_SIGNAL_PARTS);
+bool LobbyClient::send_signal(const std::string& text) {
+    if (text.empty() || text.size() > LOBBY_SIGNAL_PART * LOBBY_SIGNAL_PARTS) return false;
+    size_t parts = (text.size() + LOBBY_SIGNAL_PART - 1) / LOBBY_SIGNAL_PART;
     LobbyMessage m;
     m.kind = LobbyMessage::Kind::signal;
     m.code = code_;
@@ -77,15 +85,64 @@ void LobbyClient::send_signal(const std::string& text) {
         m.data = text.substr(i * LOBBY_SIGNAL_PART, LOBBY_SIGNAL_PART);
         send(server_, m);
     }
+    return true;
+}
+
+bool LobbyClient::own_network(const LobbyAddress& a) const {
+    return std::any_of(networks_.begin(), networks_.end(), [&](const LobbyNetwork& n) { return n.holds(a.ip); });
 }
 
 void LobbyClient::punch_all(Clock::time_point now) {
     LobbyMessage m;
     m.kind = LobbyMessage::Kind::punch;
     m.nonce = nonce_;
-    std::erase_if(punches_, [now](const Punch& p) { return now > p.until; });
-    for (const Punch& p : punches_) send(p.to, m);
+    std::erase_if(punches_, [now](const Punch& p) { return now > p.until || p.left == 0; });
+    if (now - punch_second_ >= 1s) {
+        punch_second_ = now;
+        punches_this_second_ = 0;
+    }
+    for (Punch& p : punches_) {
+        if (hosting_ && punches_this_second_ >= kPunchesPerSecond) break;
+        send(p.to, m);
+        ++punches_this_second_;
+        if (p.left > 0) --p.left;
+    }
     punched_ = now;
+}
+
+// Host: a guest is coming. Its public address is where the meeting server heard it
+// from; its local address is only its word, punched only on a network of this machine's.
+void LobbyClient::on_coming(const LobbyMessage& m, Clock::time_point now) {
+    if (!hosting_ || m.code != code_ || m.guest_public.empty()) return;
+    if (!(m.guest_public == signal_guest_)) {
+        // A new guest: the relay's description to take is its own, not an earlier one's.
+        signal_guest_ = m.guest_public;
+        signal_parts_.clear();
+        remote_signal_.clear();
+    }
+    for (int local = 0; local < 2; ++local) {
+        const LobbyAddress& a = local ? m.guest_local : m.guest_public;
+        if (a.empty()) continue;
+        auto& known = local ? guests_local_ : guests_public_;
+        std::erase(known, a);
+        known.push_back(a);
+        if (known.size() > kMostGuests) known.erase(known.begin());
+        if (local && !own_network(a)) continue;
+        auto p = std::find_if(punches_.begin(), punches_.end(), [&](const Punch& x) { return x.to == a; });
+        if (p == punches_.end()) punches_.push_back({a, now + kHostPunches, kPunchesPerGuest});
+        else p->until = now + kHostPunches;
+    }
+    while (punches_.size() > 2 * kMostGuests) punches_.erase(punches_.begin());
+    punch_all(now);
+}
+
+void LobbyClient::on_signal(const LobbyMessage& m) {
+    if (m.code != code_ || !remote_signal_.empty()) return;
+    if (signal_parts_.size() != m.parts) signal_parts_.assign(m.parts, "");
+    signal_parts_[m.part] = m.data;
+    if (std::all_of(signal_parts_.begin(), signal_parts_.end(), [](const std::string& p) { return !p.empty(); })) {
+        for (const std::string& p : signal_parts_) remote_signal_ += p;
+    }
 }
 
 void LobbyClient::update(Clock::time_point now) {
@@ -98,7 +155,8 @@ void LobbyClient::update(Clock::time_point now) {
             }
             break;
         case Phase::waiting:
-            if (now - asked_ >= kRefresh) ask(now);
+            // A refresh lost on the way is asked again, so the code does not run out.
+            if (now - asked_ >= kRefresh || (!answered_ && now - asked_ >= kAskAgain)) ask(now);
             break;
         case Phase::punching:
             if (now > met_by_) {
@@ -140,29 +198,30 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
     }
     if (!(from == server_)) return false;
     switch (m.kind) {
+        case K::cookie:
+            if (m.nonce != nonce_ || phase_ == Phase::failed || phase_ == Phase::idle) return true;
+            last_answer_ = now;
+            // Asked again at once with a new cookie; the same one again waits its turn.
+            if (m.cookie != cookie_) {
+                cookie_ = m.cookie;
+                ask(now);
+            }
+            return true;
         case K::code:
             if (!hosting_ || m.nonce != nonce_ || phase_ == Phase::failed) return true;
             last_answer_ = now;
+            answered_ = true;
             code_ = m.code;
             seen_as_ = m.mine_public;
             if (phase_ == Phase::asking) phase_ = Phase::waiting;
             return true;
         case K::coming:
-            if (!hosting_ || m.code != code_) return true;
-            for (int local = 0; local < 2; ++local) {
-                const LobbyAddress& a = local ? m.guest_local : m.guest_public;
-                if (a.empty()) continue;
-                auto& known = local ? guests_local_ : guests_public_;
-                if (std::find(known.begin(), known.end(), a) == known.end()) known.push_back(a);
-                auto p = std::find_if(punches_.begin(), punches_.end(), [&](const Punch& x) { return x.to == a; });
-                if (p == punches_.end()) punches_.push_back({a, now + kHostPunches});
-                else p->until = now + kHostPunches;
-            }
-            punch_all(now);
+            on_coming(m, now);
             return true;
         case K::meet:
             if (hosting_ || m.nonce != nonce_ || phase_ != Phase::asking) return true;
             last_answer_ = now;
+            answered_ = true;
             host_public_ = m.host_public;
             host_local_ = m.host_local;
             host_mapped_ = m.host_mapped;
@@ -170,20 +229,17 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             phase_ = Phase::punching;
             met_by_ = now + std::chrono::milliseconds(punch_ms_);
             if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
-            // Behind the same router, the host's own address comes first.
-            if (!host_local_.empty() && host_public_.ip == seen_as_.ip)
+            // Behind the same router, the host's own address comes first; it is punched
+            // only on a network of this machine's.
+            if (!host_local_.empty() && own_network(host_local_) && host_public_.ip == seen_as_.ip)
                 punches_.push_back({host_local_, met_by_});
             punches_.push_back({host_public_, met_by_});
-            if (!host_local_.empty() && host_public_.ip != seen_as_.ip) punches_.push_back({host_local_, met_by_});
+            if (!host_local_.empty() && own_network(host_local_) && host_public_.ip != seen_as_.ip)
+                punches_.push_back({host_local_, met_by_});
             punch_all(now);
             return true;
         case K::signal:
-            if (m.code != code_ || !remote_signal_.empty()) return true;
-            if (signal_parts_.size() != m.parts) signal_parts_.assign(m.parts, "");
-            signal_parts_[m.part] = m.data;
-            if (std::all_of(signal_parts_.begin(), signal_parts_.end(), [](const std::string& p) { return !p.empty(); })) {
-                for (const std::string& p : signal_parts_) remote_signal_ += p;
-            }
+            on_signal(m);
             return true;
         case K::refused:
             if (m.nonce != nonce_ || phase_ != Phase::asking) return true;

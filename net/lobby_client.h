@@ -5,11 +5,16 @@
 //
 // Host: asks for a code (again every 250 ms until answered, then every 20 s, which keeps
 // the code alive and the router's mapping open); when a guest is coming, punches its
-// public and local addresses every 100 ms for 3 s. It answers every punch it hears.
+// public address as the meeting server saw it, and its local address only when that lies
+// on one of this machine's own networks, every 100 ms for 3 s: at most 30 punches a
+// guest, for the latest four guests, and 50 a second in all, so a stream of forged
+// guests cannot make the host a loudspeaker aimed at someone else. It answers punches,
+// at most 50 a second.
 // Guest: gives the code (again every 250 ms until answered, then every second until met,
 // so a host that missed the news hears it again); then punches the host's addresses (the
-// port its router forwards first), and the first address a punch comes back from is the
-// way to the host.
+// port its router forwards first; its local address only on a network of this machine's),
+// and the first address a punch comes back from is the way to the host.
+// Both echo the cookie the meeting server gives them (lobby_server.h).
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -23,6 +28,11 @@ constexpr int LOBBY_ANSWER_MS = 3000;
 // How long a guest punches before giving up on an answer.
 constexpr int LOBBY_PUNCH_MS = 3000;
 
+// One of this machine's IPv4 networks (host byte order).
+struct LobbyNetwork {
+    uint32_t ip = 0, mask = 0;
+    bool holds(uint32_t other) const { return mask != 0 && (ip & mask) == (other & mask); }
+};
 class LobbyClient {
 public:
     using Clock = std::chrono::steady_clock;
@@ -32,6 +42,9 @@ public:
     // `local`: this machine's own address and the game's port, as it sees them.
     LobbyClient(LobbyAddress server, LobbyAddress local, Send send, uint32_t seed);
 
+    // This machine's own networks: a local address is punched only on one of them
+    // (none unless set).
+    void set_own_networks(std::vector<LobbyNetwork> networks) { networks_ = std::move(networks); }
     void host(Clock::time_point now);
     // Host: the port its router now forwards to it; the meeting server hears it at once.
     void set_mapped(const LobbyAddress& mapped, Clock::time_point now);
@@ -42,9 +55,11 @@ public:
     void update(Clock::time_point now);
     // Guest: how long to punch before giving up (LOBBY_PUNCH_MS unless set).
     void set_punch_ms(int ms) { punch_ms_ = ms; }
-    // Sends a text to the other player through the meeting server, in parts.
-    void send_signal(const std::string& text);
-    // The other player's text, once all its parts have come ("" before).
+    // Sends a text to the other player through the meeting server, in parts; false (and
+    // nothing sent) for a text longer than the parts can hold.
+    bool send_signal(const std::string& text);
+    // The other player's text, once all its parts have come ("" before). The host's is
+    // its latest guest's: a guest that joins after another starts it afresh.
     const std::string& remote_signal() const { return remote_signal_; }
     // A datagram from the game's socket with the meeting service's framing. True if it
     // was the meeting server's or a punch.
@@ -60,7 +75,7 @@ public:
     bool target_is_mapped() const { return target_ == host_mapped_ && !host_mapped_.empty(); }
     // Guest: the host's addresses, once the server told them.
     const LobbyAddress& host_public() const { return host_public_; }
-    // Host: the addresses of the guests the server announced.
+    // Host: the addresses of the latest guests the server announced.
     const std::vector<LobbyAddress>& guests_public() const { return guests_public_; }
     const std::vector<LobbyAddress>& guests_local() const { return guests_local_; }
     // Why it failed, one line for the player.
@@ -71,10 +86,14 @@ private:
     void ask(Clock::time_point now);
     void fail(const std::string& why);
     void punch_all(Clock::time_point now);
+    void on_coming(const LobbyMessage& m, Clock::time_point now);
+    void on_signal(const LobbyMessage& m);
+    bool own_network(const LobbyAddress& a) const;
 
     struct Punch {
         LobbyAddress to;
         Clock::time_point until;
+        int left = -1;  // punches still allowed (-1: as many as the time allows)
     };
     LobbyAddress server_, local_;
     Send send_;
@@ -84,10 +103,15 @@ private:
     std::string code_, failure_;
     LobbyAddress seen_as_, host_public_, host_local_, host_mapped_, mapped_, target_;
     std::vector<LobbyAddress> guests_public_, guests_local_;
+    std::vector<LobbyNetwork> networks_;
     std::vector<Punch> punches_;
     Clock::time_point asked_, last_answer_, punched_, met_by_;
+    bool answered_ = false;  // the last request had its answer
+    uint64_t cookie_ = 0;
     int answers_this_second_ = 0, punch_ms_ = LOBBY_PUNCH_MS;
+    int punches_this_second_ = 0;
     std::vector<std::string> signal_parts_;
     std::string remote_signal_;
-    Clock::time_point second_;
+    LobbyAddress signal_guest_;  // host: whose description it takes
+    Clock::time_point second_, punch_second_;
 };

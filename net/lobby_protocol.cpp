@@ -14,6 +14,7 @@ constexpr ByteOrder kOrder = ByteOrder::big;
 class Writer {
 public:
     explicit Writer(LobbyMessage::Kind k) {
+        bytes.reserve(LOBBY_MAX_MESSAGE);
         out_.bytes(LOBBY_MAGIC, 4);
         out_.u8(LOBBY_PROTOCOL);
         out_.u8(uint8_t(k));
@@ -21,6 +22,7 @@ public:
     void u8(uint8_t v) { out_.u8(v); }
     void u16(uint16_t v) { out_.u16(v); }
     void u32(uint32_t v) { out_.u32(v); }
+    void u64(uint64_t v) { out_.u64(v); }
     void address(const LobbyAddress& a) {
         u32(a.ip);
         u16(a.port);
@@ -41,6 +43,7 @@ public:
     bool u8(uint8_t* v) { return in_.u8(*v); }
     bool u16(uint16_t* v) { return in_.u16(*v); }
     bool u32(uint32_t* v) { return in_.u32(*v); }
+    bool u64(uint64_t* v) { return in_.u64(*v); }
     bool address(LobbyAddress* a) { return u32(&a->ip) && u16(&a->port); }
     bool code(std::string* c) { return in_.bytes(*c, LOBBY_CODE_LENGTH) && normal_code(*c) == *c; }
     // The rest is padding, all zeros, up to `size` bytes in all.
@@ -81,9 +84,11 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
     using K = LobbyMessage::Kind;
     Writer w(m.kind);
     switch (m.kind) {
-        case K::host: w.u32(m.nonce); w.address(m.local); w.address(m.mapped); break;
+        // A cookie rides in what was padding: a request without one is as it always was.
+        case K::host: w.u32(m.nonce); w.address(m.local); w.address(m.mapped); w.u64(m.cookie); break;
         case K::code: w.u32(m.nonce); w.code(m.code); w.address(m.mine_public); break;
-        case K::join: w.u32(m.nonce); w.code(m.code); w.address(m.local); break;
+        case K::join: w.u32(m.nonce); w.code(m.code); w.address(m.local); w.u64(m.cookie); break;
+        case K::cookie: w.u32(m.nonce); w.u64(m.cookie); break;
         case K::meet:
             w.u32(m.nonce);
             w.address(m.host_public);
@@ -125,15 +130,16 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
 bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
     using K = LobbyMessage::Kind;
     if (!looks_like_lobby(data, size) || size > LOBBY_MAX_MESSAGE || data[4] != LOBBY_PROTOCOL) return false;
-    if (data[5] < uint8_t(K::host) || data[5] > uint8_t(K::signal)) return false;
+    if (data[5] < uint8_t(K::host) || data[5] > uint8_t(K::cookie)) return false;
     LobbyMessage m;
     m.kind = K(data[5]);
     Reader r(data, size);
     bool ok = false;
     switch (m.kind) {
-        case K::host: ok = r.u32(&m.nonce) && r.address(&m.local) && r.address(&m.mapped); break;
+        case K::host: ok = r.u32(&m.nonce) && r.address(&m.local) && r.address(&m.mapped) && r.u64(&m.cookie); break;
         case K::code: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.mine_public) && r.done(); break;
-        case K::join: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.local); break;
+        case K::join: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.local) && r.u64(&m.cookie); break;
+        case K::cookie: ok = r.u32(&m.nonce) && r.u64(&m.cookie) && m.cookie != 0 && r.done(); break;
         case K::meet:
             ok = r.u32(&m.nonce) && r.address(&m.host_public) && r.address(&m.host_local) &&
                  r.address(&m.host_mapped) && r.address(&m.mine_public) && r.done();

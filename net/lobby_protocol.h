@@ -7,12 +7,18 @@
 // Every message starts with LOBBY_MAGIC and the protocol number, then its kind. Every
 // field is range-checked; anything short, long or unknown is refused whole. Requests
 // are padded to LOBBY_REQUEST_SIZE, never smaller than any answer, so the server can
-// never be used to send more bytes than it was sent.
+// never be used to send more bytes than it was sent. A host's or a guest's request is
+// served only with a cookie the server made for the address it comes from (stateless:
+// a keyed hash of the address and a time slot), so an address that cannot receive, a
+// forged one, never holds a code or names itself a guest.
 //
 //   host     host -> server     the host's own (local) address, and the address its router
-//                               forwards to it (if it mapped one); asks for a code
+//                               forwards to it (if it mapped one), and the cookie the
+//                               server last gave this address; asks for a code
+//   cookie   server -> anyone   asked without a cookie it made for the sender's address
+//                               lately: the cookie to ask with again
 //   code     server -> host     the code, and the host's address as the server saw it
-//   join     guest -> server    the code and the guest's local address
+//   join     guest -> server    the code and the guest's local address, and its cookie
 //   meet     server -> guest    the host's public, local and mapped addresses, the guest's
 //                               public one
 //   coming   server -> host     the code, the guest's public and local addresses
@@ -31,6 +37,10 @@
 constexpr uint8_t LOBBY_MAGIC[4] = {'W', 'B', 'L', 'Y'};
 constexpr uint8_t LOBBY_PROTOCOL = 1;
 constexpr int LOBBY_DEFAULT_PORT = 7170;
+// How often a waiting host asks for its code again, which keeps the code alive; a code
+// lives at least this and the few seconds a lost refresh takes to be asked again.
+constexpr int LOBBY_REFRESH_MS = 20000;
+constexpr int LOBBY_SHORTEST_CODE_LIFE_MS = LOBBY_REFRESH_MS + 5000;
 constexpr size_t LOBBY_REQUEST_SIZE = 40;
 constexpr size_t LOBBY_MAX_MESSAGE = 256;
 constexpr size_t LOBBY_SIGNAL_PART = 200;  // bytes of a description in one signal
@@ -54,7 +64,7 @@ enum class LobbyRefusal : uint8_t { none = 0, unknown = 1, expired = 2, busy = 3
 struct LobbyMessage {
     enum class Kind : uint8_t {
         host = 1, code = 2, join = 3, meet = 4, coming = 5, refused = 6, leave = 7, punch = 8, lan_ask = 9, lan_here = 10,
-        signal = 11
+        signal = 11, cookie = 12
     };
     Kind kind = Kind::host;
     uint32_t nonce = 0;           // a request's number, echoed by its answer
@@ -64,6 +74,7 @@ struct LobbyMessage {
     LobbyAddress guest_public, guest_local;  // coming
     LobbyAddress local;           // host, join: the sender's own address
     LobbyAddress mapped;          // host: the port its router forwards to it, if any
+    uint64_t cookie = 0;          // host, join: echoed (0 none yet); cookie: to echo
     LobbyRefusal refusal = LobbyRefusal::none;
     uint16_t game_port = 0;       // lan_here
     std::string version;          // lan_here: up to 16 characters

@@ -1,5 +1,37 @@
 #include "net/lobby_server.h"
 
+#include <sodium.h>
+
+#include <cstdlib>
+
+#include "base/bytes.h"
+
+LobbyServer::LobbyServer(uint64_t seed, LobbyLimits limits) : table_(seed, limits) {
+    static_assert(sizeof key_ == crypto_shorthash_KEYBYTES);
+    if (sodium_init() < 0) std::abort();
+    randombytes_buf(key_, sizeof key_);
+}
+
+// SipHash-2-4 of the address and the slot under the server's key: a forger who never
+// hears the answer cannot make one, and the server keeps nothing per request.
+uint64_t LobbyServer::cookie(const LobbyAddress& a, int64_t slot) const {
+    std::vector<uint8_t> in;
+    ByteWriter<ByteOrder::big> w(in);
+    w.u32(a.ip);
+    w.u16(a.port);
+    w.u64(uint64_t(slot));
+    uint8_t out[crypto_shorthash_BYTES];
+    crypto_shorthash(out, in.data(), in.size(), key_);
+    uint64_t c = 0;
+    ByteReader<ByteOrder::little>(out, sizeof out).u64(c);
+    return c == 0 ? 1 : c;
+}
+
+bool LobbyServer::cookie_ok(uint64_t c, const LobbyAddress& a, int64_t now_ms) const {
+    int64_t slot = now_ms / LOBBY_COOKIE_SLOT_MS;
+    return c != 0 && (c == cookie(a, slot) || c == cookie(a, slot - 1));
+}
+
 void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& from, int64_t now_ms,
                          std::vector<LobbyDatagram>& out) {
     using K = LobbyMessage::Kind;
@@ -10,6 +42,15 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
     }
     if (m.kind != K::host && m.kind != K::join && m.kind != K::leave && m.kind != K::signal) {
         ++malformed;
+        return;
+    }
+    if ((m.kind == K::host || m.kind == K::join) && !cookie_ok(m.cookie, from, now_ms)) {
+        ++cookies;
+        LobbyMessage c;
+        c.kind = K::cookie;
+        c.nonce = m.nonce;
+        c.cookie = cookie(from, now_ms / LOBBY_COOKIE_SLOT_MS);
+        out.push_back({from, encode_lobby(c)});
         return;
     }
     if (!table_.allow(from.ip, now_ms)) {

@@ -1,11 +1,13 @@
 #include "net/net_link.h"
 
 #include <enet/enet.h>
+#include <sodium.h>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -17,14 +19,32 @@
 namespace {
 
 constexpr int kChannels = 1;
-constexpr int kHostPeers = 4;  // the guest, and room to refuse others politely
+// The guest, its new connection when it comes back, and room for strangers to be refused
+// politely (each address holds few of them).
+constexpr int kHostPeers = 64;
 constexpr int kHandshakeMs = 10000;
+constexpr size_t kMostSources = 64;
 
 void start_enet() {
     static bool started = false;
     if (started) return;
-    started = enet_initialize() == 0;
+    started = enet_initialize() == 0 && sodium_init() >= 0;
     if (started) std::atexit(enet_deinitialize);
+}
+
+// What a returning guest answers a challenge with: HMAC-SHA-256 under the session's
+// secret of the session number and the challenge.
+std::array<uint8_t, NET_TOKEN_BYTES> proof_of(const std::array<uint8_t, NET_TOKEN_BYTES>& secret, uint32_t session,
+                                              const std::array<uint8_t, NET_TOKEN_BYTES>& challenge) {
+    static_assert(NET_TOKEN_BYTES == crypto_auth_hmacsha256_BYTES && NET_TOKEN_BYTES == crypto_auth_hmacsha256_KEYBYTES);
+    std::vector<uint8_t> message;
+    ByteWriter<ByteOrder::little> w(message);
+    w.bytes("WBAT back", 9);
+    w.u32(session);
+    w.bytes(challenge.data(), challenge.size());
+    std::array<uint8_t, NET_TOKEN_BYTES> out{};
+    crypto_auth_hmacsha256(out.data(), message.data(), message.size(), secret.data());
+    return out;
 }
 
 const char* other_side(bool hosting) { return hosting ? "Red" : "Blue"; }
@@ -121,9 +141,18 @@ int NetLink::intercept(ENetHost* host, ENetEvent*) {
     if (from && std::find(self.marked_.begin(), self.marked_.end(), from) != self.marked_.end()) return 1;
     while (at + 4 <= size) {
         uint8_t command = d[at] & ENET_PROTOCOL_COMMAND_MASK;
+        // ENet's table of sizes has an entry for each command it knows, and no more.
+        if (command >= ENET_PROTOCOL_COMMAND_COUNT) break;
         size_t length = enet_protocol_command_size(command);
         if (length == 0 || at + length > size) break;
         if (command == ENET_PROTOCOL_COMMAND_CONNECT && id == ENET_PROTOCOL_MAXIMUM_PEER_ID) {
+            // ENet keeps the connection's number as it came, unconverted.
+            uint32_t connect_id = 0;
+            std::memcpy(&connect_id, d + at + offsetof(ENetProtocolConnect, connectID), sizeof connect_id);
+            if (!self.admit_request(connect_id)) {
+                ++self.turned_away;
+                return 1;
+            }
             self.note_request();
             self.make_room();
         }
@@ -152,27 +181,61 @@ void NetLink::note_request() {
     requests_.push_back(Request{from.host, from.port, Clock::now()});
 }
 
-// A connection request while every slot is taken by peers without a hello: the oldest
-// of them makes room (unless the request is one already answered, sent again).
+// Host: whether a connection request may go to ENet. The same request again (ENet
+// resends it) always may; otherwise its address must be within its rate and hold fewer
+// than NET_STRANGERS_PER_ADDRESS connections that have not said hello.
+bool NetLink::admit_request(uint32_t connect_id) {
+    if (!hosting_) return true;
+    const ENetAddress& from = host_->receivedAddress;
+    int held = 0;
+    for (size_t i = 0; i < host_->peerCount; ++i) {
+        ENetPeer* p = &host_->peers[i];
+        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_ || p->address.host != from.host) continue;
+        if (p->address.port == from.port && p->connectID == connect_id) return true;
+        ++held;
+    }
+    if (held >= NET_STRANGERS_PER_ADDRESS) return false;
+    auto now = Clock::now();
+    auto it = std::find_if(sources_.begin(), sources_.end(), [&](const Source& s) { return s.address == from.host; });
+    if (it == sources_.end()) {
+        if (sources_.size() >= kMostSources) {
+            sources_.erase(std::min_element(sources_.begin(), sources_.end(),
+                                            [](const Source& a, const Source& b) { return a.at < b.at; }));
+        }
+        sources_.push_back(Source{from.host, double(NET_REQUEST_BURST), now});
+        it = sources_.end() - 1;
+    } else {
+        double refill = std::chrono::duration<double>(now - it->at).count() * NET_REQUESTS_PER_SECOND;
+        it->tokens = std::min(double(NET_REQUEST_BURST), it->tokens + refill);
+        it->at = now;
+    }
+    if (it->tokens < 1) return false;
+    it->tokens -= 1;
+    return true;
+}
+
+// A connection request while every slot is taken: a connection that has had its time
+// to say hello and not yet been dropped makes room. A younger one never does: a guest
+// may take a frame or two between connecting and its hello.
 void NetLink::make_room() {
     if (!hosting_) return;
     const ENetAddress& from = host_->receivedAddress;
+    auto now = Clock::now();
     ENetPeer* oldest = nullptr;
-    Clock::time_point oldest_since = Clock::now();
+    Clock::time_point oldest_since = now;
     for (size_t i = 0; i < host_->peerCount; ++i) {
         ENetPeer* p = &host_->peers[i];
         if (p->state == ENET_PEER_STATE_DISCONNECTED) return;
-        if (p->address.host == from.host && p->address.port == from.port) return;
-        if (p == peer_) continue;
-        Clock::time_point since = i < strangers_.size() && strangers_[i].known ? strangers_[i].since : Clock::now();
-        if (!oldest || since < oldest_since) {
+        if (p->address.host == from.host && p->address.port == from.port) return;  // asked again
+        if (p == peer_ || i >= strangers_.size() || !strangers_[i].known) continue;
+        if (strangers_[i].since < oldest_since) {
             oldest = p;
-            oldest_since = since;
+            oldest_since = strangers_[i].since;
         }
     }
-    if (!oldest) return;
+    if (!oldest || now - oldest_since < std::chrono::milliseconds(NET_HELLO_MS)) return;
     if (oldest == pending_) pending_ = nullptr;
-    if (size_t(oldest - host_->peers) < strangers_.size()) strangers_[size_t(oldest - host_->peers)].known = false;
+    strangers_[size_t(oldest - host_->peers)].known = false;
     enet_peer_reset(oldest);
 }
 
@@ -394,13 +457,58 @@ void NetLink::on_hello(ENetPeer* from, const Packet& p) {
     sent_before_ = host_->totalSentData;
     received_before_ = host_->totalReceivedData;
     send_welcome(from);
+    randombytes_buf(secret_.data(), secret_.size());
+    have_secret_ = true;
+    send_token(from, int(Packet::Kind::secret), secret_.data());
+}
+
+void NetLink::send_token(ENetPeer* to, int kind, const uint8_t* token) {
+    Packet p;
+    p.kind = Packet::Kind(kind);
+    std::copy(token, token + NET_TOKEN_BYTES, p.token.begin());
+    send_to(to, p, true);
+}
+
+// Host: a new connection's hello names the session: it may be the guest coming back, or
+// anyone who learnt the number. It hears a challenge only the session's secret answers.
+void NetLink::on_claim(ENetPeer* from, const Packet&) {
+    if (!have_secret_) {
+        refuse(from, RefuseReason::busy);
+        ++false_claims;
+        return;
+    }
+    auto claim = std::find_if(claims_.begin(), claims_.end(), [&](const Claim& c) { return c.peer == from; });
+    if (claim == claims_.end()) {
+        if (claims_.size() >= size_t(kHostPeers)) claims_.erase(claims_.begin());
+        claims_.push_back(Claim{from, {}});
+        claim = claims_.end() - 1;
+    }
+    randombytes_buf(claim->challenge.data(), claim->challenge.size());
+    send_token(from, int(Packet::Kind::challenge), claim->challenge.data());
+}
+
+// Host: the answer to a challenge. A good proof takes the session back once the
+// connection the host has now has been silent NET_TAKE_BACK_SILENCE_MS (the guest asks
+// again while it is not); a wrong one, or one never asked for, is refused.
+void NetLink::on_proof(ENetPeer* from, const Packet& p) {
+    auto claim = std::find_if(claims_.begin(), claims_.end(), [&](const Claim& c) { return c.peer == from; });
+    bool good = claim != claims_.end() &&
+                sodium_memcmp(proof_of(secret_, session_, claim->challenge).data(), p.token.data(), NET_TOKEN_BYTES) == 0;
+    if (claim != claims_.end()) claims_.erase(claim);
+    if (!good) {
+        ++false_claims;
+        refuse(from, RefuseReason::busy);
+        return;
+    }
+    if (ms_since(last_heard_) >= NET_TAKE_BACK_SILENCE_MS) take_back(from);
 }
 
 // Host: the guest of this session is back over a new connection (after a drop, perhaps
-// from another address): the game goes on with it there.
+// from another address), and proved it: the game goes on with it there.
 void NetLink::take_back(ENetPeer* from) {
     ENetPeer* old = peer_;
     peer_ = from;
+    claims_.clear();
     if (old && old != from) enet_peer_reset(old);
     last_heard_ = Clock::now();
     ++rejoins;
@@ -448,7 +556,12 @@ void NetLink::on_stranger(ENetPeer* from, bool ok, const Packet& p) {
     bool same_session =
         ok && p.session == session_ && p.protocol == NET_PROTOCOL && p.version == version_ && p.rules == rules_;
     if (hosting_ && ok && p.kind == Packet::Kind::hello && same_session) {
-        take_back(from);
+        on_claim(from, p);
+    } else if (hosting_ && ok && p.kind == Packet::Kind::proof) {
+        on_proof(from, p);
+    } else if (!hosting_ && from == pending_ && ok && p.kind == Packet::Kind::challenge) {
+        // The host asks the returning guest to prove it is the one it played with.
+        if (have_secret_) send_token(from, int(Packet::Kind::proof), proof_of(secret_, session_, p.token).data());
     } else if (hosting_ && ok && p.kind == Packet::Kind::hello) {
         // A second guest that got in before the first said hello hears it too late.
         refuse(from, RefuseReason::busy);
@@ -506,7 +619,13 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
     bool ok = decode_packet(data, size, &p);
     if (state_ == State::ready) {
         if (from != peer_) return on_stranger(from, ok, p);
-        if (!ok || p.kind == Packet::Kind::hello || p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse) {
+        if (ok && !hosting_ && p.kind == Packet::Kind::secret && !have_secret_) {
+            secret_ = p.token;
+            have_secret_ = true;
+            return;
+        }
+        if (!ok || p.kind == Packet::Kind::hello || p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse ||
+            p.kind == Packet::Kind::secret || p.kind == Packet::Kind::challenge || p.kind == Packet::Kind::proof) {
             ++malformed;
             return;
         }

@@ -6,6 +6,7 @@
 //
 // Nothing here blocks: service() does what is due and returns, so the program can draw
 // its waiting screen and read the devices in between.
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,8 +29,18 @@ constexpr int NET_RECONNECT_MS = 20000;
 // session it comes back to (its address may have changed with the network), and again
 // each time the attempt fails.
 constexpr int NET_REJOIN_AFTER_MS = 2000;
-// A connection that has not said hello by then is dropped (host).
+// A connection that has not said hello by then is dropped (host); no younger one is
+// ever dropped to make room for another.
 constexpr int NET_HELLO_MS = 2000;
+// The host takes a guest back over a new connection only with the proof of the
+// session's secret, and only once the connection it has has been silent this long: a
+// stranger who learns the session number can neither take the match nor reset it.
+constexpr int NET_TAKE_BACK_SILENCE_MS = 2000;
+// Connection requests from one IPv4 address (host): a burst of this many, then this
+// many a second, and at most this many connections without a hello at once.
+constexpr int NET_REQUEST_BURST = 4;
+constexpr int NET_REQUESTS_PER_SECOND = 2;
+constexpr int NET_STRANGERS_PER_ADDRESS = 2;
 // The largest packet either side takes, and the most a peer may have waiting in
 // pieces; the game's largest packet is under 200 bytes.
 constexpr int NET_MAX_PACKET = 4096;
@@ -116,10 +127,11 @@ public:
 
     // Statistics: bytes of UDP payload each way, packets refused as malformed, and
     // packets from anyone but the one guest, and peers dropped for a packet larger than
-    // any game packet.
+    // any game packet, connection requests turned away (over their address's limit),
+    // and claims to the session without a good proof.
     uint64_t bytes_sent() const;
     uint64_t bytes_received() const;
-    long malformed = 0, foreign = 0, oversized = 0;
+    long malformed = 0, foreign = 0, oversized = 0, turned_away = 0, false_claims = 0;
     // Times the guest came back to the session over a new connection.
     long rejoins = 0;
     uint32_t session() const { return session_; }
@@ -132,6 +144,9 @@ private:
     void on_hello(_ENetPeer* from, const Packet& p);
     void send_hello(_ENetPeer* to);
     void send_welcome(_ENetPeer* to);
+    void send_token(_ENetPeer* to, int kind, const uint8_t* token);
+    void on_claim(_ENetPeer* from, const Packet& p);
+    void on_proof(_ENetPeer* from, const Packet& p);
     void take_back(_ENetPeer* from);
     void rejoin();
     void refuse(_ENetPeer* to, RefuseReason why);
@@ -140,6 +155,7 @@ private:
     // Sees each datagram before ENet does: oversized packets, and room for a new
     // connection when strangers hold every slot.
     static int intercept(_ENetHost* host, _ENetEvent* event);
+    bool admit_request(uint32_t connect_id);
     void make_room();
     void note_request();
     void drop_marked();
@@ -180,6 +196,22 @@ private:
         Clock::time_point at;
     };
     std::vector<Request> requests_;
+    // Host: connection requests lately, by address (a few dozen addresses at most).
+    struct Source {
+        uint32_t address = 0;
+        double tokens = 0;
+        Clock::time_point at;
+    };
+    std::vector<Source> sources_;
+    // The session's secret (host: made at the first hello; guest: from the host), and
+    // the challenges sent to connections that claimed the session, by ENet peer.
+    std::array<uint8_t, NET_TOKEN_BYTES> secret_{};
+    bool have_secret_ = false;
+    struct Claim {
+        _ENetPeer* peer = nullptr;
+        std::array<uint8_t, NET_TOKEN_BYTES> challenge{};
+    };
+    std::vector<Claim> claims_;
     Clock::time_point last_heard_;
     uint64_t sent_before_ = 0, received_before_ = 0;
 };

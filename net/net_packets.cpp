@@ -170,6 +170,11 @@ std::vector<uint8_t> encode_packet(const Packet& p) {
         case Packet::Kind::bye:
             w.u8(uint8_t(p.bye));
             break;
+        case Packet::Kind::secret:
+        case Packet::Kind::challenge:
+        case Packet::Kind::proof:
+            for (uint8_t b : p.token) w.u8(b);
+            break;
     }
     return w.bytes;
 }
@@ -228,6 +233,11 @@ bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* w
                 p.bye = ByeReason(reason);
                 break;
             }
+            case Packet::Kind::secret:
+            case Packet::Kind::challenge:
+            case Packet::Kind::proof:
+                for (uint8_t& b : p.token) ok = ok && r.u8(&b, "token");
+                break;
             default: ok = r.fail("kind"); break;
         }
     }

@@ -16,6 +16,13 @@
 //   hashes   both ways       after hashes that differ: the state hash after every
 //                            frame of the block that ends at `frame`
 //   bye      both ways       the sender leaves
+//   secret   host -> guest   after the welcome, over the connection just made: the key
+//                            that proves the guest when it comes back over a new one
+//   challenge host -> guest  a hello that names the session, over a new connection:
+//                            random bytes for the guest to prove itself with
+//   proof    guest -> host   HMAC-SHA-256 of the challenge under the session's secret
+//                            (net_proof)
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +35,7 @@ constexpr int NET_MAX_RUNS = 32;      // runs of inputs in one packet
 constexpr int NET_MAX_INPUTS = 120;   // frames of inputs in one packet
 constexpr uint32_t NET_MAX_FRAME = 0x7fffffffu;
 constexpr int NET_MAX_HASHES = 60;    // frames of hashes in one packet
+constexpr int NET_TOKEN_BYTES = 32;   // a secret, a challenge or a proof
 
 // A player's commands, shared with the other machine as part of its input.
 enum class NetCommand : uint8_t {
@@ -53,7 +61,9 @@ enum class RefuseReason : uint8_t { version = 1, protocol = 2, busy = 3, rules =
 enum class ByeReason : uint8_t { quit = 1, desync = 2 };
 
 struct Packet {
-    enum class Kind : uint8_t { hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6, hashes = 7 };
+    enum class Kind : uint8_t {
+        hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6, hashes = 7, secret = 8, challenge = 9, proof = 10
+    };
     Kind kind = Kind::inputs;
 
     // hello, welcome, refuse
@@ -82,6 +92,8 @@ struct Packet {
     // hashes: the state hash after each frame from frame - size + 1 to frame
     std::vector<uint64_t> hashes;
     ByeReason bye = ByeReason::quit;
+    // secret, challenge, proof
+    std::array<uint8_t, NET_TOKEN_BYTES> token{};
 };
 
 std::vector<uint8_t> encode_packet(const Packet& p);

@@ -16,37 +16,23 @@ LobbyAddress first_local_address(uint16_t port) {
     return {};
 }
 
-// Whether an address lies on one of this machine's own networks (not the loopback's).
-bool on_local_network(uint32_t ip) {
+// This machine's own IPv4 networks (not the loopback's).
+std::vector<LobbyNetwork> own_networks() {
+    std::vector<LobbyNetwork> out;
     for (const LocalInterface& a : local_interfaces()) {
-        if ((a.address >> 24) != 127 && a.netmask != 0 && (a.address & a.netmask) == (ip & a.netmask)) return true;
+        if ((a.address >> 24) != 127 && a.netmask != 0) out.push_back({a.address, a.netmask});
     }
+    return out;
+}
+
+// Whether an address lies on one of this machine's own networks.
+bool on_local_network(uint32_t ip) {
+    for (const LobbyNetwork& n : own_networks())
+        if (n.holds(ip)) return true;
     return false;
 }
 
 }  // namespace
-
-bool resolve_lobby(const std::string& text, LobbyAddress* out, std::string* why) {
-    std::string host;
-    int port = 0;
-    if (!split_host_port(text, &host, &port)) {
-        *why = "the meeting server needs HOST or HOST:PORT with a port from 1 to 65535, not '" + text + "'";
-        return false;
-    }
-    if (text.find(':') == std::string::npos) port = LOBBY_DEFAULT_PORT;
-    start_sockets();
-    addrinfo hints{}, *found = nullptr;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        *why = "cannot find the meeting server " + host;
-        return false;
-    }
-    out->ip = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-    out->port = uint16_t(port);
-    freeaddrinfo(found);
-    return true;
-}
 
 bool is_join_code(const std::string& text) {
     return text.find_first_of(".:") == std::string::npos && !normal_code(text).empty();
@@ -61,21 +47,51 @@ NetReach::~NetReach() {
     link_.set_side_channel(nullptr);
 }
 
+void NetReach::fail(const std::string& why) {
+    failed_ = true;
+    failure_ = why;
+}
+
+void NetReach::set_relay(const IceRelay& relay) {
+    relay_ = relay;
+    if (relay.ip == 0) relay_name_ = std::make_unique<NameLookup>(relay.host);
+}
+
+// The meeting server's HOST[:PORT] (port 7170 unless given), its name looked up.
 bool NetReach::start(const std::string& lobby, std::string* why) {
-    LobbyAddress server;
-    if (!resolve_lobby(lobby, &server, why)) return false;
+    std::string host;
+    int port = 0;
+    if (!split_host_port(lobby, &host, &port)) {
+        *why = "the meeting server needs HOST or HOST:PORT with a port from 1 to 65535, not '" + lobby + "'";
+        return false;
+    }
+    lobby_port_ = uint16_t(lobby.find(':') == std::string::npos ? LOBBY_DEFAULT_PORT : port);
+    lobby_name_ = std::make_unique<NameLookup>(host);
+    return true;
+}
+
+void NetReach::found_lobby() {
+    LobbyAddress server{lobby_name_->ip(), lobby_port_};
+    std::string name = lobby_name_->host();
+    lobby_name_.reset();
+    if (server.ip == 0) return fail("cannot find the meeting server " + name);
     auto send = [this](const LobbyAddress& to, const std::vector<uint8_t>& bytes) { link_.send_raw(to.ip, to.port, bytes); };
     client_ = std::make_unique<LobbyClient>(server, first_local_address(link_.local_port()), send, std::random_device{}());
-    return true;
+    client_->set_own_networks(own_networks());
+    // With a relay to fall back on, punching has longer before it counts as failed.
+    if (relay_) client_->set_punch_ms(20000);
+    if (hosting_) {
+        client_->host(LobbyClient::Clock::now());
+        if (port_mapping_) mapping_.start(uint16_t(link_.port()));
+    } else {
+        client_->join(code_, LobbyClient::Clock::now());
+    }
 }
 
 bool NetReach::host(const std::string& lobby, std::string* why) {
     hosting_ = true;
     if (lobby.empty()) return true;
-    if (!start(lobby, why)) return false;
-    client_->host(LobbyClient::Clock::now());
-    mapping_.start(uint16_t(link_.port()));
-    return true;
+    return start(lobby, why);
 }
 
 bool NetReach::join_code(const std::string& lobby, const std::string& code, const std::string& version, int delay,
@@ -84,22 +100,32 @@ bool NetReach::join_code(const std::string& lobby, const std::string& code, cons
         *why = "joining by code needs a meeting server: --lobby HOST[:PORT] or lobby = HOST in the settings";
         return false;
     }
-    if (!link_.open(version, delay, why) || !start(lobby, why)) return false;
-    // With a relay to fall back on, punching has longer before it counts as failed.
-    if (relay_) client_->set_punch_ms(20000);
-    client_->join(normal_code(code), LobbyClient::Clock::now());
+    code_ = normal_code(code);
+    return link_.open(version, delay, why) && start(lobby, why);
+}
+
+bool NetReach::join_host(const std::string& host, int port, const std::string& version, int delay, std::string* why) {
+    if (!link_.open(version, delay, why)) return false;
+    host_port_ = uint16_t(port);
+    host_name_ = std::make_unique<NameLookup>(host);
     return true;
 }
 
 void NetReach::update() {
+    if (failed_) return;
+    if (lobby_name_ && lobby_name_->done()) found_lobby();
+    if (host_name_ && host_name_->done()) {
+        uint32_t ip = host_name_->ip();
+        std::string name = host_name_->host(), why;
+        host_name_.reset();
+        if (ip == 0) return fail("cannot find the host " + name);
+        connected_ = true;
+        if (!link_.connect_to(ip, host_port_, &why)) return fail(why);
+    }
     if (!client_ || failed_) return;
     auto now = LobbyClient::Clock::now();
     client_->update(now);
-    if (client_->phase() == LobbyClient::Phase::failed) {
-        failed_ = true;
-        failure_ = client_->failure();
-        return;
-    }
+    if (client_->phase() == LobbyClient::Phase::failed) return fail(client_->failure());
     if (hosting_ && !mapping_told_ && !mapping_.external().empty()) {
         mapping_told_ = true;
         client_->set_mapped(mapping_.external(), now);
@@ -112,16 +138,20 @@ void NetReach::update() {
         bridge_.reset();
         connected_ = true;
         std::string why;
-        if (!link_.connect_to(client_->target().ip, client_->target().port, &why)) {
-            failed_ = true;
-            failure_ = why;
-        }
+        if (!link_.connect_to(client_->target().ip, client_->target().port, &why)) fail(why);
     }
 }
 
 void NetReach::update_relay(LobbyClient::Clock::time_point now) {
     using namespace std::chrono_literals;
     if (!relay_ || connected_ || link_.ready()) return;
+    if (relay_name_) {
+        if (!relay_name_->done()) return;
+        relay_->ip = relay_name_->ip();
+        std::string name = relay_name_->host();
+        relay_name_.reset();
+        if (relay_->ip == 0) return fail("cannot find the relay " + name);
+    }
     std::string why;
     if (!hosting_ && client_->phase() == LobbyClient::Phase::punching) {
         if (punching_since_ == LobbyClient::Clock::time_point{}) punching_since_ = now;
@@ -130,7 +160,10 @@ void NetReach::update_relay(LobbyClient::Clock::time_point now) {
             if (!bridge_->start(&why)) failed_ = true, failure_ = why;
         }
     }
-    if (hosting_ && !bridge_ && !client_->remote_signal().empty()) {
+    // The host's bridge answers one guest's description; a later guest's gets a new one.
+    const std::string& theirs = client_->remote_signal();
+    if (hosting_ && !theirs.empty() && (!bridge_ || theirs != bridged_for_)) {
+        bridged_for_ = theirs;
         bridge_ = std::make_unique<IceBridge>(false, *relay_, uint16_t(link_.port()));
         if (!bridge_->start(&why)) failed_ = true, failure_ = why;
     }
@@ -138,10 +171,16 @@ void NetReach::update_relay(LobbyClient::Clock::time_point now) {
     // Said again until connected: the meeting server passes signals on by UDP.
     std::string mine = bridge_->local_description();
     if (!mine.empty() && now - signalled_ >= 500ms) {
-        client_->send_signal(mine);
+        if (!client_->send_signal(mine)) {
+            failed_ = true;
+            failure_ = "this machine's description for the relay is " + std::to_string(mine.size()) +
+                       " bytes, more than the meeting server passes on (" +
+                       std::to_string(LOBBY_SIGNAL_PART * LOBBY_SIGNAL_PARTS) + ")";
+            return;
+        }
         signalled_ = now;
     }
-    if (!client_->remote_signal().empty()) bridge_->set_remote_description(client_->remote_signal());
+    if (!theirs.empty()) bridge_->set_remote_description(theirs);
     if (!hosting_ && bridge_->ready()) {
         connected_ = bridged_ = true;
         if (!link_.connect_to(0x7f000001u, bridge_->port(), &why)) failed_ = true, failure_ = why;
@@ -164,11 +203,11 @@ void NetReach::on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16
 }
 
 std::string NetReach::way_in() const {
-    if (!hosting_ || !client_) return "";
+    if (!hosting_ || !client_ || !port_mapping_) return "";
     if (!mapping_.external().empty())
-        return "Path: mapped (the router forwards " + address_text(mapping_.external()) + " by " + mapping_.how() + ")";
+        return "The router forwards " + address_text(mapping_.external()) + " to this machine (" + mapping_.how() + ")";
     if (!mapping_.settled()) return "Asking the router to forward the port...";
-    return "Path: punched through the routers (no port forwarded)";
+    return "";
 }
 
 void NetReach::name_path() {

@@ -20,6 +20,7 @@
 
 #include "net/ice_bridge.h"
 #include "net/lobby_client.h"
+#include "net/name_lookup.h"
 #include "net/net_link.h"
 #include "net/port_mapping.h"
 
@@ -31,15 +32,22 @@ public:
     NetReach(const NetReach&) = delete;
     NetReach& operator=(const NetReach&) = delete;
 
+    // Names are looked up on threads of their own (name_lookup) while the waiting screen
+    // runs; one that cannot be found fails the reach with one line.
     // The TURN server to fall back on (before host or join_code).
-    void set_relay(const IceRelay& relay) { relay_ = relay; }
+    void set_relay(const IceRelay& relay);
+    // Whether a host with a meeting server asks its router to forward its port (before
+    // host); on unless the player said no.
+    void set_port_mapping(bool on) { port_mapping_ = on; }
     // Host, after NetLink::listen: answers the local network, and with a meeting server
     // (HOST[:PORT], "" for none) asks it for a code. False with one line if the meeting
-    // server's name cannot be resolved.
+    // server's HOST[:PORT] is malformed.
     bool host(const std::string& lobby, std::string* why);
     // Guest: opens the link and asks the meeting server for the host with this code.
     bool join_code(const std::string& lobby, const std::string& code, const std::string& version, int delay,
                    std::string* why);
+    // Guest by a typed address: opens the link and connects to HOST:PORT once found.
+    bool join_host(const std::string& host, int port, const std::string& version, int delay, std::string* why);
     // Every frame while waiting: sends what is due; connects the guest once a way through
     // is found.
     void update();
@@ -50,8 +58,8 @@ public:
     std::string code() const { return client_ && hosting_ ? client_->code() : std::string(); }
     // Once the link is ready: names its path on the link.
     void name_path();
-    // Host with a meeting server: how a guest from outside can come in, for the waiting
-    // screen ("" without a meeting server).
+    // Host with a meeting server: what the router said of the way in, for the waiting
+    // screen ("" without a meeting server, or when the router forwards nothing).
     std::string way_in() const;
     // Host: ends the code now.
     void leave();
@@ -59,20 +67,24 @@ public:
 private:
     void on_datagram(const uint8_t* data, size_t size, uint32_t ip, uint16_t port);
     bool start(const std::string& lobby, std::string* why);
+    void found_lobby();
+    void fail(const std::string& why);
 
     NetLink& link_;
     std::unique_ptr<LobbyClient> client_;
+    std::unique_ptr<NameLookup> lobby_name_, host_name_, relay_name_;
+    uint16_t lobby_port_ = 0, host_port_ = 0;
+    std::string code_;  // guest: the code to give once the meeting server is found
     PortMapping mapping_;
     std::optional<IceRelay> relay_;
     std::unique_ptr<IceBridge> bridge_;
     LobbyClient::Clock::time_point punching_since_{}, signalled_{};
     bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false, bridged_ = false;
+    bool port_mapping_ = true;
     void update_relay(LobbyClient::Clock::time_point now);
     std::string failure_;
+    std::string bridged_for_;  // host: the guest's description its bridge answers
 };
 
-// HOST[:PORT] of a meeting server (port 7170 unless given) as an IPv4 address; false
-// with one line if it cannot be resolved or the port is not 1 to 65535.
-bool resolve_lobby(const std::string& text, LobbyAddress* out, std::string* why);
 // Whether --join's text is a join code rather than a host's name or address.
 bool is_join_code(const std::string& text);

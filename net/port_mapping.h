@@ -1,23 +1,26 @@
 #pragma once
 // Asks the home router to forward a UDP port to this machine, so a guest can come in
 // through it: UPnP IGD (miniupnpc) and NAT-PMP (libnatpmp) at once, each on a thread
-// of its own. Whatever has not answered within 2 s is given up on; a mapping is removed
-// when the PortMapping goes (a mapping made late is removed too).
-#include <atomic>
-#include <chrono>
+// of its own. The waiting screen stops saying it asks after 2 s; one deadline, 10 s,
+// covers both threads: a mapping made later is removed again by the thread that made it.
+//
+// Nothing here waits on the network on the caller's thread: the threads are never
+// joined, only abandoned. When the PortMapping goes, each thread removes the mapping it
+// made (if any) and ends; a thread still waiting on a slow router ends when the router
+// lets it. At the program's end, removals under way are given half a second.
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "net/lobby_protocol.h"
 
 constexpr int PORT_MAPPING_MS = 2000;
+constexpr int PORT_MAPPING_DEADLINE_MS = 10000;
 
 class PortMapping {
 public:
     PortMapping() = default;
-    // Removes the mapping, if one was made.
+    // Abandons the threads; each removes its mapping on its own.
     ~PortMapping();
     PortMapping(const PortMapping&) = delete;
     PortMapping& operator=(const PortMapping&) = delete;
@@ -31,20 +34,8 @@ public:
     LobbyAddress external() const;
     std::string how() const;
 
-private:
-    void upnp();
-    void natpmp();
-    void found(const LobbyAddress& a, const char* how);
+    struct Shared;  // what the threads and this share
 
-    uint16_t port_ = 0;
-    std::chrono::steady_clock::time_point started_;
-    std::atomic<int> answered_{0};
-    std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    LobbyAddress external_;
-    std::string how_;
-    // What to remove at the end.
-    std::string upnp_control_, upnp_service_;
-    bool natpmp_mapped_ = false;
-    std::thread upnp_thread_, natpmp_thread_;
+private:
+    std::shared_ptr<Shared> shared_;
 };

@@ -127,7 +127,10 @@ void WaitForFrame() {
     double lateness = 0;
     bool ahead = false;
     if (ev.idle) {
+        // The idle work may return before its time: the rest is slept.
         if (now < plan.wake) ev.idle(CounterMs(plan.wake - now));
+        now = ClockCounter();
+        if (now < plan.wake) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(CounterMs(plan.wake - now)));
         now = ClockCounter();
         lateness = now > plan.wake ? CounterMs(now - plan.wake) : 0;
     } else if (plan.listen) {

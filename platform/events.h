@@ -31,7 +31,8 @@ void MoveMouse(int x, int y);
 void WaitForFrame();
 // While set, the wait before a frame hands its time to `idle` (which returns within the
 // milliseconds it is given) instead of sleeping or listening to the display: online
-// play serves the network meanwhile. An empty function sleeps again.
+// play serves the network meanwhile; what it leaves of the time is slept. An empty
+// function sleeps again.
 void SetFrameIdle(std::function<void(double ms)> idle);
 
 // 1 while the window is inactive (as the last pump found it).

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -36,6 +37,7 @@ struct InputState {
     std::array<int, 4> mouse_hits{};
     int mouse_x = 0, mouse_y = 0, mouse_z = 0;
     int keymap_changes = 0;  // the keyboard's layout changed, and with it the keys' names
+    std::deque<Typed> typed;  // text and editing keys, oldest first
     std::vector<Pad> ports;  // the port table: pad number -> device
     std::array<PadSample, kMaxPorts> samples{};
 };
@@ -52,6 +54,7 @@ void start_input() {
 void flush_keys() {
     in.key_down.fill(0);
     in.key_hits.fill(0);
+    in.typed.clear();
 }
 
 void flush_mouse() {
@@ -206,6 +209,14 @@ float axis(int port, int index) {
 
 // ---- keys ----
 
+constexpr size_t kMostTyped = 1024;
+constexpr int kEditingKeys[] = {8, 13, 27, 35, 36, 37, 39, 46};  // Backspace ... Delete
+
+void typed(Typed t) {
+    if (in.typed.size() >= kMostTyped) in.typed.pop_front();
+    in.typed.push_back(std::move(t));
+}
+
 struct KeyMap {
     int vk;
     SDL_Keycode sym;
@@ -244,9 +255,14 @@ void InputHandle(const SDL_Event& e) {
         case SDL_KEYMAPCHANGED:
             ++in.keymap_changes;
             break;
+        case SDL_TEXTINPUT:
+            typed(Typed{e.text.text, 0});
+            break;
         case SDL_KEYDOWN: {
-            // Holding a key counts one press: auto-repeat changes nothing.
+            // Holding a key counts one press: auto-repeat changes nothing, but types again.
             int vk = VirtualKeyOfKeycode(e.key.keysym.sym);
+            if (std::find(std::begin(kEditingKeys), std::end(kEditingKeys), vk) != std::end(kEditingKeys))
+                typed(Typed{"", vk});
             for (int code : {vk, unsided(vk)}) {
                 if (code > 0 && !e.key.repeat && !in.key_down[code]) {
                     in.key_down[code] = 1;
@@ -301,6 +317,12 @@ void SamplePads() {
 }
 
 int KeymapChanges() { return in.keymap_changes; }
+
+std::vector<Typed> TakeTyping() {
+    std::vector<Typed> out(std::make_move_iterator(in.typed.begin()), std::make_move_iterator(in.typed.end()));
+    in.typed.clear();
+    return out;
+}
 
 void InputMouseAt(int x, int y) {
     in.mouse_x = x;

@@ -6,6 +6,7 @@
 // buttons and pad buttons count their presses until read.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Reads every pad once; a button found down that the reading before found up counts a
 // press. A pad that cannot be read keeps its last values.
@@ -16,6 +17,16 @@ void SamplePads();
 // 17 and 18 whichever side, and 160..165 for the left and the right one.
 int KeyHit(int key);   // presses since the last KeyHit of the key or FlushKeys
 int KeyDown(int key);  // 1 while held
+
+// Typing, in the order it came: text as the keyboard's layout and an input method give
+// it (UTF-8), and the editing keys among it (Backspace, Delete, Return, Escape, Left,
+// Right, Home, End: `key`, with no text). Kept until taken, the newest 1024 at most;
+// FlushKeys drops them.
+struct Typed {
+    std::string text;
+    int key = 0;
+};
+std::vector<Typed> TakeTyping();
 // A key code by the key's name as the system writes it ("W", "Left Ctrl", "Up",
 // "Return", "F5"), not minding case; 0 for a name it does not know.
 int KeyByName(const std::string& name);

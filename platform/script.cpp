@@ -16,7 +16,7 @@
 
 namespace {
 
-enum class Kind { PadAxis, PadButton, PadUnplug, PadPlug, Key, MouseMove, MouseButton, Focus, Close };
+enum class Kind { PadAxis, PadButton, PadUnplug, PadPlug, Key, Type, MouseMove, MouseButton, Focus, Close };
 
 struct Action {
     int line = 0;
@@ -28,6 +28,7 @@ struct Action {
     bool down = false;
     float value = 0;
     int x = 0, y = 0;
+    std::string text;  // typed, a character at a time
 };
 
 struct VirtualPad {
@@ -121,6 +122,25 @@ void apply(const Action& a) {
             e.key.keysym.sym = KeycodeOfVirtualKey(a.index);
             e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
             push(e);
+            return;
+        case Kind::Type:
+            // Each character as a keyboard gives it: its key down, its text, its key up.
+            for (char c : a.text) {
+                SDL_Keycode sym = SDL_Keycode(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+                e = SDL_Event{};
+                e.type = SDL_KEYDOWN;
+                e.key.state = SDL_PRESSED;
+                e.key.keysym.sym = sym;
+                e.key.keysym.scancode = SDL_GetScancodeFromKey(sym);
+                push(e);
+                SDL_Event text{};
+                text.type = SDL_TEXTINPUT;
+                text.text.text[0] = c;
+                push(text);
+                e.type = SDL_KEYUP;
+                e.key.state = SDL_RELEASED;
+                push(e);
+            }
             return;
         case Kind::MouseMove: {
             int wx, wy;
@@ -218,6 +238,15 @@ std::string parse_action(const std::vector<std::string_view>& t, Action& a) {
         else if (t[2] == "space") a.index = 32;
         else if (!parse_int(t[2], &a.index) || KeycodeOfVirtualKey(a.index) == 0) return "unknown key " + quoted(t[2]);
         if (!parse_updown(t[3], &a.down)) return "expected down or up";
+        return "";
+    }
+    if (dev == "type") {
+        if (n != 3 || t[2].size() > 64) return "expected 'type TEXT' (up to 64 characters, no spaces)";
+        for (char c : t[2]) {
+            if (c < 0x21 || c > 0x7e) return "only printable characters can be typed";
+        }
+        a.kind = Kind::Type;
+        a.text = std::string(t[2]);
         return "";
     }
     if (dev == "mouse") {

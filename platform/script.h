@@ -10,6 +10,7 @@
 //   padP bN down|up                a game button
 //   padP unplug|plug               pull the pad out or plug it back in
 //   key esc|space|CODE down|up     CODE a virtual-key code
+//   type TEXT                      each character typed: its key down, its text, its key up
 //   mouse move X Y                 picture coordinates
 //   mouse left down|up
 //   window focus lost|gained

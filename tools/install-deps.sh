@@ -9,7 +9,7 @@
 #   compiler, Wine and NSIS, then the game's libraries built for Windows from Debian's
 #   source packages (tools/windows-deps.sh).
 set -e
-pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
+pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
@@ -20,7 +20,7 @@ for group in "$@"; do
       pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file"
       # With the test suite's own (GoogleTest, the X extensions its runs use) so that the
       # rules' tests build for arm64 too and run under qemu.
-      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev; do
+      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev; do
         pkgs="$pkgs $p:arm64"
       done ;;
     windows)

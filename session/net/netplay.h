@@ -43,6 +43,7 @@ struct NetOptions {
     // listed for the player to choose from.
     bool join_lan = false;
     std::string relay;      // --relay USER:PASSWORD@HOST[:PORT]: a TURN server to fall back on
+    bool port_mapping = true;  // a host with a meeting server asks its router to forward its port
 };
 
 // How an online session started from the title's screen went, for the screen to say.

@@ -54,7 +54,8 @@ struct Local {
     int side = 0;
     NetCommand pending = NetCommand::none;
     uint32_t buttons_before = 0;
-    bool quit = false;
+    bool asking = false;   // "Leave the online game?" is on the screen
+    bool leaving = false;  // the player said yes
 };
 
 // Up and Down put the pointer on the item above or below, Return chooses it; a pad
@@ -100,7 +101,7 @@ void menu_choice(Program& p, Local& me, bool pause) {
             break;
         case 4:
             if (pause) me.pending = NetCommand::to_title;
-            else me.quit = true;
+            else me.asking = true;
             break;
         default: break;
     }
@@ -119,6 +120,16 @@ void local_controls(Program& p, Local& me) {
     }
     uint32_t pressed = buttons & ~me.buttons_before;
     me.buttons_before = buttons;
+    if (me.asking) {
+        // Return or a pad's South leaves, Escape or its East stays; nothing else counts.
+        bool yes = KeyHit(KEY_RETURN) || (pressed & 1u);
+        MouseHit(1);
+        KeyHit(KEY_UP);
+        KeyHit(KEY_DOWN);
+        if (yes) me.leaving = true;
+        if (yes || esc || (pressed & 2u)) me.asking = false;
+        return;
+    }
     bool toggle = space || (pressed & 2u);
     bool menu = g.game_state == GameState::title || g.game_state == GameState::pause;
     int clicks = menu ? menu_pointer(pad, pressed) : MouseHit(1);
@@ -131,7 +142,7 @@ void local_controls(Program& p, Local& me) {
             else if (toggle) me.pending = NetCommand::resume;
             break;
         case GameState::title:
-            if (esc) me.quit = true;
+            if (esc) me.asking = true;
             break;
         default: break;
     }
@@ -215,6 +226,8 @@ public:
     ModeFrame step(Program& p) override;
     void draw_over(Program& p) override;
     bool draw_key(const Program& p, std::string& key) const override;
+    std::string notice(const Program& p) const;
+    std::string banner() const;
     int pilots_without_pads(const Program& p) const override { return p.pilots.without_pads(); }
 
 private:
@@ -223,7 +236,7 @@ private:
     void record_confirmed(Program& p);
     void summarise(const char* end);
     void stop_recording();
-    void finish(Program& p);
+    void finish(Program& p, const std::string& notice, const char* end);
     void back_to_title(Program& p, const std::string& notice);
 
     OnlineStart s_;
@@ -354,10 +367,16 @@ ModeFrame OnlineMatch::step(Program& p) {
     if (!started_) start(p);
     read_devices();
     local_controls(p, me_);
-    if (me_.quit || AppTerminate()) {
+    if (AppTerminate()) {
         session_->leave();
         summarise("quit");
         shut_down(p);
+        return nothing_shown();
+    }
+    if (me_.leaving) {
+        // Back to this machine's own title; the other side hears the goodbye.
+        session_->leave();
+        finish(p, "You left the online game", "left here");
         return nothing_shown();
     }
     auto read_local = [this, &p] {
@@ -371,7 +390,7 @@ ModeFrame OnlineMatch::step(Program& p) {
     record_confirmed(p);
     if (p.ended()) return nothing_shown();
     if (session_->ended() != NetSession::End::none) {
-        finish(p);
+        finish(p, session_->message(), session_->ended() == NetSession::End::desync ? "desync" : "left");
         return nothing_shown();
     }
     overlay_.moved(t.stepped || output_->waited);
@@ -386,19 +405,36 @@ ModeFrame OnlineMatch::step(Program& p) {
     return f;
 }
 
+// The line for online play's place: the question, the wait for the other machine, or
+// on the shared title who starts.
+std::string OnlineMatch::notice(const Program& p) const {
+    if (me_.asking) return "Leave the online game?   Return: leave   Esc: stay";
+    std::string waiting = overlay_.notice(*s_.link);
+    if (!waiting.empty()) return waiting;
+    if (p.game.game_state == GameState::title) return "Either player chooses Start Game";
+    return "";
+}
+
 void OnlineMatch::draw_over(Program& p) {
     overlay_.draw(p.media, *s_.link);
+    PlainDrawing plain(p.media.game_font);
+    std::string line = notice(p);
+    if (!line.empty()) online_notice(line, 255, 220, 140);
     if (banner_ <= 0) return;
     --banner_;
-    PlainDrawing plain(p.media.game_font);
     // Under the menu's last item, clear of it and of the credit line.
     online_backing(427, 29);
     const int* c = me_.side == 0 ? kBlue : kRed;
-    online_line(std::string("You fly ") + side_name(me_.side), 428, 1.0f, c[0], c[1], c[2]);
+    online_line(banner(), 430, 0.8f, c[0], c[1], c[2]);
 }
 
-bool OnlineMatch::draw_key(const Program&, std::string& key) const {
-    key += overlay_.key(*s_.link) + "banner " + std::to_string(banner_) + ";";
+// Which helicopter this machine flies, and how the other machine came.
+std::string OnlineMatch::banner() const {
+    return std::string("You fly ") + side_name(me_.side) + ", by the " + s_.link->path() + " path";
+}
+
+bool OnlineMatch::draw_key(const Program& p, std::string& key) const {
+    key += overlay_.key(*s_.link) + notice(p) + "|" + (banner_ > 0 ? banner() + " " + std::to_string(banner_) : "") + ";";
     return true;
 }
 
@@ -430,9 +466,8 @@ void OnlineMatch::back_to_title(Program& p, const std::string& notice) {
     s_.back->add_hook(std::make_shared<Notice>(notice));
 }
 
-void OnlineMatch::finish(Program& p) {
+void OnlineMatch::finish(Program& p, const std::string& notice, const char* end) {
     AppTitle("RC Whirlbat");
-    std::string notice = session_->message();
     std::fprintf(stderr, "rc-whirlbat: %s\n", notice.c_str());
     if (session_->ended() == NetSession::End::desync) {
         std::string at = session_->first_split() > 0 ? "-frame-" + std::to_string(session_->first_split()) : "";
@@ -445,7 +480,7 @@ void OnlineMatch::finish(Program& p) {
             std::fprintf(stderr, "rc-whirlbat: %s\n", why.c_str());
         }
     }
-    summarise(session_->ended() == NetSession::End::desync ? "desync" : "left");
+    summarise(end);
     stop_recording();
     if (p.recorder) {
         p.recorder->describe_pilots([&p] {

@@ -14,6 +14,7 @@ constexpr auto kWaitNotice = std::chrono::milliseconds(250);
 constexpr auto kShownAtStart = std::chrono::seconds(5);
 constexpr int kCountdownAfterMs = 1000;
 constexpr char kSideName[2][5] = {"Blue", "Red"};
+constexpr float kPingTop = 36;
 
 }  // namespace
 
@@ -35,12 +36,18 @@ void online_backing(float y, float h) {
 
 Notice::Notice(std::string text) : text_(std::move(text)), frames_(kNoticeFrames) {}
 
+void online_notice(const std::string& s, int r, int g, int b) {
+    float scale = 0.7f;
+    while (scale > 0.4f && float(TextWidth(s)) * scale > 600) scale -= 0.05f;
+    online_backing(ONLINE_NOTICE_TOP, ONLINE_NOTICE_HEIGHT);
+    online_line(s, ONLINE_NOTICE_TOP + 3, scale, r, g, b);
+}
+
 void Notice::draw_over(Program& p) {
     if (frames_ <= 0) return;
     --frames_;
     PlainDrawing plain(p.media.game_font);
-    online_backing(440, 34);
-    online_line(text_, 446, 0.75f, 255, 200, 120);
+    online_notice(text_, 255, 200, 120);
 }
 
 bool Notice::draw_key(const Program&, std::string& key) const {
@@ -71,7 +78,9 @@ std::string NetOverlay::waiting_line(const NetLink& link) const {
     return line;
 }
 
-std::string NetOverlay::key(const NetLink& link) const { return ping_line(link) + "|" + waiting_line(link) + ";"; }
+std::string NetOverlay::key(const NetLink& link) const { return ping_line(link) + ";"; }
+
+std::string NetOverlay::notice(const NetLink& link) const { return waiting_line(link); }
 
 void NetOverlay::draw(const Media& m, const NetLink& link) const {
     PlainDrawing plain(m.game_font);
@@ -79,19 +88,14 @@ void NetOverlay::draw(const Media& m, const NetLink& link) const {
     if (!line.empty()) {
         SetScale(0.5f, 0.5f);
         float width = float(TextWidth(line)) * 0.5f;
-        // At the foot, between the two sides' batteries.
+        // Under the scores, above the logo: over the arena in play, clear of all text.
         SetColor(0, 0, 0);
         SetAlpha(0.6f);
         SetScale(1, 1);
-        DrawRect(320 - width / 2 - 6, 452, width + 12, 24);
+        DrawRect(320 - width / 2 - 6, kPingTop, width + 12, 20);
         SetAlpha(1.0f);
         SetColor(200, 230, 255);
         SetScale(0.5f, 0.5f);
-        DrawText(line, 320 - width / 2, 456);
-    }
-    std::string waiting = waiting_line(link);
-    if (!waiting.empty()) {
-        online_backing(220, 36);
-        online_line(waiting, 226, 0.7f, 255, 220, 140);
+        DrawText(line, 320 - width / 2, kPingTop + 2);
     }
 }

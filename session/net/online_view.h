@@ -14,8 +14,13 @@ class NetLink;
 void online_line(const std::string& s, float y, float scale, int r, int g, int b);
 // A dark band across the picture behind lines of text.
 void online_backing(float y, float h);
+// Online play's own place on the title and pause screens, between the logo and the
+// menu's first item, where no other text is: one line there, on its backing, made
+// smaller if it would not fit.
+constexpr float ONLINE_NOTICE_TOP = 198, ONLINE_NOTICE_HEIGHT = 30;
+void online_notice(const std::string& s, int r, int g, int b);
 
-// A line at the foot of the picture for a few seconds.
+// A line in online play's place for a few seconds.
 class Notice : public FrameHook {
 public:
     explicit Notice(std::string text);
@@ -41,9 +46,13 @@ public:
     void moved(bool moved) {
         if (moved) last_moved_ = Clock::now();
     }
+    // The round trip and the path, under the scores.
     void draw(const Media& m, const NetLink& link) const;
     // What draw shows, as a key for the at-rest comparison.
     std::string key(const NetLink& link) const;
+    // While the game waits for the other machine, the line for online play's place
+    // ("Waiting for Red... 12"); "" otherwise.
+    std::string notice(const NetLink& link) const;
 
 private:
     bool waiting() const;

@@ -7,6 +7,7 @@
 #include "net/net_link.h"
 #include "net/net_reach.h"
 #include "platform/draw.h"
+#include "platform/font.h"
 #include "platform/events.h"
 #include "platform/input.h"
 #include "platform/keys.h"
@@ -52,6 +53,7 @@ bool open_link(OnlineStart& s, int seed, std::string* why) {
         if (!parse_ice_relay(opts.relay, &relay, why)) return false;
         reach.set_relay(relay);
     }
+    reach.set_port_mapping(opts.port_mapping);
     std::string join = opts.join;
     if (opts.join_lan && !choose_lan_game(&join, why)) return false;
     if (opts.host) {
@@ -65,7 +67,8 @@ bool open_link(OnlineStart& s, int seed, std::string* why) {
     std::string host;
     int port = opts.port;
     if (!split_host_port(join, &host, &port)) return *why = "--join needs HOST or HOST:PORT with a port from 1 to 65535", false;
-    return link.join(host, port, WHIRLBAT_VERSION, opts.delay, why);
+    // The name is looked up while the waiting screen runs.
+    return reach.join_host(host, port, WHIRLBAT_VERSION, opts.delay, why);
 }
 
 class WaitForPeer : public Mode {
@@ -85,19 +88,27 @@ private:
     bool told_failure_ = false;
 };
 
+// The host's screen says what the guest does: type this machine's address or the code
+// on their own Play Online screen (the command line second).
 WaitForPeer::WaitForPeer(OnlineStart s) : s_(std::move(s)) {
     NetLink& link = *s_.link;
     if (!s_.opts.host) {
         lines_.push_back("Joining " + s_.opts.join + " ...");
         return;
     }
-    lines_.push_back("Waiting for a guest on UDP port " + std::to_string(link.port()));
+    std::vector<std::string> mine = local_addresses();
     std::string addresses;
-    for (const std::string& a : local_addresses()) addresses += (addresses.empty() ? "" : ", ") + a;
-    lines_.push_back(addresses.empty() ? "This machine has no network address" : "This machine: " + addresses);
-    lines_.push_back("The guest starts:  rc-whirlbat --join ADDRESS" +
-                     (link.port() == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(link.port())));
-    std::fprintf(stderr, "rc-whirlbat: waiting for a guest on UDP port %d (%s)\n", link.port(), lines_[1].c_str());
+    for (const std::string& a : mine) addresses += (addresses.empty() ? "" : ", ") + a;
+    std::string port = link.port() == NET_DEFAULT_PORT ? std::string() : ":" + std::to_string(link.port());
+    std::string udp = "  (UDP port " + std::to_string(link.port()) + ")";
+    lines_.push_back("Waiting for a guest");
+    lines_.push_back(addresses.empty() ? "This machine has no network address" + udp : "This machine: " + addresses + udp);
+    std::string typed = mine.size() == 1 ? mine[0] + port : mine.empty() ? "this machine's address" + port
+                                                                          : "one of these addresses" + port;
+    lines_.push_back("The guest types " + typed + " on their Play Online screen");
+    lines_.push_back("(or starts: rc-whirlbat --join " + (mine.size() == 1 ? mine[0] : std::string("ADDRESS")) + port + ")");
+    std::fprintf(stderr, "rc-whirlbat: waiting for a guest on UDP port %d (%s)\n", link.port(),
+                 addresses.empty() ? "This machine has no network address" : ("This machine: " + addresses).c_str());
 }
 
 // What the link and the meeting server say while we wait.
@@ -111,17 +122,18 @@ void WaitForPeer::follow(Program&) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", note_.c_str());
     }
     if (s_.opts.host) {
+        // How a guest from outside comes in, once the router has said.
         std::string way = reach.way_in();
-        if (!way.empty() && lines_.size() < 4) lines_.push_back(way);
-        if (!way.empty()) lines_[3] = way;
+        if (lines_.size() < 5) lines_.push_back(way);
+        lines_[4] = way;
     }
     if (code_.empty() && !reach.code().empty()) {
         code_ = reach.code();
         std::printf("Join code: %s\n", code_.c_str());
         std::fflush(stdout);
         std::fprintf(stderr, "rc-whirlbat: join code %s\n", code_.c_str());
-        lines_[0] = "Join code " + code_ + "  (UDP port " + std::to_string(link.port()) + ")";
-        lines_[2] = "The guest starts:  rc-whirlbat --join " + code_;
+        lines_[2] = "The guest types the code " + code_ + " on their Play Online screen";
+        lines_[3] = "(or starts: rc-whirlbat --join " + code_ + ")";
     }
     for (const std::string& n : link.take_notes()) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", n.c_str());
@@ -174,14 +186,21 @@ void WaitForPeer::draw_over(Program& p) {
     Cls();
     DrawImage(p.media.back_img, 0, 0);
     PlainDrawing plain(p.media.game_font);
-    online_backing(180, lines_.size() > 3 ? 158 : 130);
-    float y = 195;
-    for (const std::string& l : lines_) {
-        online_line(l, y, 0.8f, 255, 255, 255);
-        y += 28;
+    online_backing(150, 220);
+    float y = 160;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].empty()) continue;
+        float scale = i == 0 ? 1.0f : 0.6f;
+        while (scale > 0.4f && float(TextWidth(lines_[i])) * scale > 600) scale -= 0.05f;
+        online_line(lines_[i], y, scale, 255, 255, 255);
+        y += i == 0 ? 40 : 26;
     }
-    online_line("Escape or (B): give up", y + 4, 0.6f, 170, 170, 170);
-    if (!note_.empty()) online_line(note_, lines_.size() > 3 ? 350 : 330, 0.55f, 255, 140, 100);
+    online_line("Escape or (B): give up", 318, 0.6f, 170, 170, 170);
+    if (!note_.empty()) {
+        float scale = 0.55f;
+        while (scale > 0.35f && float(TextWidth(note_)) * scale > 600) scale -= 0.05f;
+        online_line(note_, 342, scale, 255, 140, 100);
+    }
 }
 
 bool WaitForPeer::draw_key(const Program&, std::string& key) const {

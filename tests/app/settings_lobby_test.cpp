@@ -44,6 +44,30 @@ TEST(SettingsLobby, ABadMeetingServerIsNamedAndLeftOut) {
     EXPECT_EQ(s.lobby, "good.example.org");
 }
 
+// Whether the game asks the router to forward its port and the local network for its
+// games is the player's choice, kept in the file (and --no-port-mapping for one run).
+TEST(SettingsLobby, AskingTheRouterAndTheNetworkCanBeTurnedOff) {
+    std::string path = OutputPath("network_settings.ini");
+    std::ofstream(path) << "port_mapping = off\nlan_search = off\nport_mapping = maybe\n";
+    Settings s;
+    std::vector<std::string> warnings;
+    load_settings(path, s, [&](const std::string& w) { warnings.push_back(w); });
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(":3: 'port_mapping = maybe' is not on or off; it stays off"), std::string::npos)
+        << warnings[0];
+    EXPECT_FALSE(s.port_mapping);
+    EXPECT_FALSE(s.lan_search);
+    std::string text = settings_text(s);
+    EXPECT_NE(text.find("\nport_mapping = off\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nlan_search = off\n"), std::string::npos) << text;
+    EXPECT_EQ(settings_text(Settings{}).find("port_mapping"), std::string::npos) << "on, the default, needs no line";
+    HarnessOptions opts;
+    std::string error;
+    const char* argv[] = {"rc-whirlbat", "--host", "--no-port-mapping"};
+    ASSERT_TRUE(parse_options(3, const_cast<char**>(argv), opts, &error)) << error;
+    EXPECT_TRUE(opts.no_port_mapping);
+}
+
 TEST(SettingsLobby, TheCommandLineTakesALobbyAndAJoinWithoutAddress) {
     auto parse = [](std::vector<std::string> args, HarnessOptions& o, std::string* error) {
         std::vector<char*> argv = {const_cast<char*>("rc-whirlbat")};

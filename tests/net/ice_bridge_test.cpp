@@ -1,5 +1,10 @@
-// The relay as the command line names it: USER:PASSWORD@HOST[:PORT].
+// The relay as the command line names it: USER:PASSWORD@HOST[:PORT], or USER@HOST[:PORT]
+// with the password from the environment.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "net/ice_bridge.h"
 
@@ -21,6 +26,42 @@ TEST(IceRelay, PortIs3478UnlessGiven) {
     ASSERT_TRUE(parse_ice_relay("a:b@127.0.0.2", &r, &why)) << why;
     EXPECT_EQ(r.ip, 0x7f000002u);
     EXPECT_EQ(r.port, 3478);
+}
+
+TEST(IceRelay, ANameIsLeftToBeLookedUp) {
+    IceRelay r;
+    std::string why;
+    ASSERT_TRUE(parse_ice_relay("a:b@relay.example:3480", &r, &why)) << why;
+    EXPECT_EQ(r.host, "relay.example");
+    EXPECT_EQ(r.ip, 0u);
+    EXPECT_EQ(r.port, 3480);
+}
+
+// Off the command line, where every user of the machine can read it in /proc.
+TEST(IceRelay, ThePasswordMayComeFromAFileOrTheEnvironment) {
+    std::string file = "/tmp/whirlbat-relay-password-" + std::to_string(getpid());
+    std::ofstream(file) << "from-the-file\r\nsecond line\n";
+    IceRelay r;
+    std::string why;
+    ASSERT_EQ(setenv(RELAY_PASSWORD_VARIABLE, "from-the-variable", 1), 0);
+    ASSERT_TRUE(parse_ice_relay("whirlbat@127.0.0.1", &r, &why)) << why;
+    EXPECT_EQ(r.user, "whirlbat");
+    EXPECT_EQ(r.password, "from-the-variable");
+    // The file, when named, comes first.
+    ASSERT_EQ(setenv(RELAY_PASSWORD_FILE_VARIABLE, file.c_str(), 1), 0);
+    ASSERT_TRUE(parse_ice_relay("whirlbat@127.0.0.1", &r, &why)) << why;
+    EXPECT_EQ(r.password, "from-the-file");
+    // A password on the command line still counts.
+    ASSERT_TRUE(parse_ice_relay("whirlbat:typed@127.0.0.1", &r, &why)) << why;
+    EXPECT_EQ(r.password, "typed");
+    // A file that cannot be read is one line, not an empty password.
+    std::remove(file.c_str());
+    EXPECT_FALSE(parse_ice_relay("whirlbat@127.0.0.1", &r, &why));
+    EXPECT_NE(why.find(file), std::string::npos) << why;
+    unsetenv(RELAY_PASSWORD_FILE_VARIABLE);
+    unsetenv(RELAY_PASSWORD_VARIABLE);
+    EXPECT_FALSE(parse_ice_relay("whirlbat@127.0.0.1", &r, &why));
+    EXPECT_NE(why.find(RELAY_PASSWORD_FILE_VARIABLE), std::string::npos) << why;
 }
 
 TEST(IceRelay, BadTextIsOneLine) {

@@ -1,5 +1,6 @@
 // The meeting server as its own program on 127.0.0.1: codes given and joined, wrong
-// and expired codes refused, garbage survived, a clean stop on SIGTERM.
+// and expired codes refused, garbage survived, a clean stop on SIGTERM, a code life
+// shorter than the hosts' refresh refused.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -84,6 +85,17 @@ private:
 
 int test_port() { return 33000 + int(getpid() % 8000) * 4; }
 
+// Sends a request and takes its answer, asking again with the cookie when the server
+// gives one, as a player's side does.
+bool ask(Socket& s, int port, LobbyMessage m, LobbyMessage* answer) {
+    s.send(port, encode_lobby(m));
+    if (!s.receive(answer)) return false;
+    if (answer->kind != LobbyMessage::Kind::cookie) return true;
+    m.cookie = answer->cookie;
+    s.send(port, encode_lobby(m));
+    return s.receive(answer);
+}
+
 LobbyMessage request(LobbyMessage::Kind kind, uint32_t nonce, const std::string& code = "") {
     LobbyMessage m;
     m.kind = kind;
@@ -98,17 +110,15 @@ TEST(LobbyRun, AHostGetsACodeAndAGuestFindsItsHost) {
     ASSERT_TRUE(lobby.running()) << "the meeting server did not start";
     Socket host, guest("127.0.0.2");
     ASSERT_TRUE(host.bound_ && guest.bound_);
-    host.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::host, 1)));
     LobbyMessage code;
-    ASSERT_TRUE(host.receive(&code)) << "no code";
+    ASSERT_TRUE(ask(host, lobby.port(), request(LobbyMessage::Kind::host, 1), &code)) << "no code";
     ASSERT_EQ(code.kind, LobbyMessage::Kind::code);
     EXPECT_EQ(code.nonce, 1u);
     EXPECT_EQ(code.mine_public, (LobbyAddress{0x7f000001u, host.port_}));
     EXPECT_EQ(normal_code(code.code), code.code);
 
-    guest.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::join, 2, code.code)));
     LobbyMessage meet, coming;
-    ASSERT_TRUE(guest.receive(&meet));
+    ASSERT_TRUE(ask(guest, lobby.port(), request(LobbyMessage::Kind::join, 2, code.code), &meet));
     ASSERT_EQ(meet.kind, LobbyMessage::Kind::meet);
     EXPECT_EQ(meet.host_public, (LobbyAddress{0x7f000001u, host.port_}));
     EXPECT_EQ(meet.host_local, (LobbyAddress{0xc0a80002u, 7171}));
@@ -120,9 +130,8 @@ TEST(LobbyRun, AHostGetsACodeAndAGuestFindsItsHost) {
 
     // A wrong code is refused as unknown; the host's leaving makes its code "expired".
     std::string wrong = code.code == "222222" ? "333333" : "222222";
-    guest.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::join, 3, wrong)));
     LobbyMessage refused;
-    ASSERT_TRUE(guest.receive(&refused));
+    ASSERT_TRUE(ask(guest, lobby.port(), request(LobbyMessage::Kind::join, 3, wrong), &refused));
     EXPECT_EQ(refused.kind, LobbyMessage::Kind::refused);
     EXPECT_EQ(refused.refusal, LobbyRefusal::unknown);
     LobbyMessage leave;
@@ -130,22 +139,27 @@ TEST(LobbyRun, AHostGetsACodeAndAGuestFindsItsHost) {
     leave.code = code.code;
     host.send(lobby.port(), encode_lobby(leave));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    guest.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::join, 4, code.code)));
-    ASSERT_TRUE(guest.receive(&refused));
+    ASSERT_TRUE(ask(guest, lobby.port(), request(LobbyMessage::Kind::join, 4, code.code), &refused));
     EXPECT_EQ(refused.refusal, LobbyRefusal::expired);
     EXPECT_EQ(lobby.stop(), 0) << "SIGTERM is a clean stop";
 }
 
-TEST(LobbyRun, ACodeUnusedForItsLifeExpires) {
-    Lobby lobby(test_port() + 1, "1");
+// The shortest code life there is: 25 s, the hosts' 20 s refresh and time to ask again.
+TEST(LobbyRun, ACodeWhoseHostStopsAskingExpires) {
+    Lobby lobby(test_port() + 1, "25");
     ASSERT_TRUE(lobby.running()) << "the meeting server did not start";
     Socket host, guest("127.0.0.3");
-    host.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::host, 1)));
     LobbyMessage code, refused;
-    ASSERT_TRUE(host.receive(&code));
-    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
-    guest.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::join, 2, code.code)));
-    ASSERT_TRUE(guest.receive(&refused));
+    ASSERT_TRUE(ask(host, lobby.port(), request(LobbyMessage::Kind::host, 1), &code));
+    ASSERT_EQ(code.kind, LobbyMessage::Kind::code);
+    // A guest trying it now and then does not keep it alive.
+    for (int i = 0; i < 13; ++i) {
+        ASSERT_TRUE(ask(guest, lobby.port(), request(LobbyMessage::Kind::join, uint32_t(10 + i), code.code), &refused));
+        if (i < 12) EXPECT_EQ(refused.kind, LobbyMessage::Kind::meet) << "at " << 2 * i << " s";
+        if (i < 12) std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    ASSERT_TRUE(ask(guest, lobby.port(), request(LobbyMessage::Kind::join, 2, code.code), &refused));
     EXPECT_EQ(refused.kind, LobbyMessage::Kind::refused);
     EXPECT_EQ(refused.refusal, LobbyRefusal::expired);
 }
@@ -162,27 +176,40 @@ TEST(LobbyRun, GarbageAndFloodsLeaveItServing) {
         flood.send(lobby.port(), junk);
     }
     // Requests past the flooder's limit go unanswered; another address is served.
-    for (int i = 0; i < 100; ++i) flood.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::host, uint32_t(i))));
-    int answers = 0;
     LobbyMessage m;
+    while (flood.receive(&m, 300)) {
+    }
+    // With the cookie the flooder was given, as a flooder that can receive has.
+    LobbyMessage flooding = request(LobbyMessage::Kind::host, 1000);
+    flood.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::host, 1001)));
+    ASSERT_TRUE(flood.receive(&m));
+    ASSERT_EQ(m.kind, LobbyMessage::Kind::cookie);
+    flooding.cookie = m.cookie;
+    for (int i = 0; i < 100; ++i) {
+        flooding.nonce = uint32_t(i);
+        flood.send(lobby.port(), encode_lobby(flooding));
+    }
+    int answers = 0;
     while (flood.receive(&m, 300)) ++answers;
     EXPECT_LE(answers, 20);
     Socket other("127.0.0.5");
-    other.send(lobby.port(), encode_lobby(request(LobbyMessage::Kind::host, 7)));
-    ASSERT_TRUE(other.receive(&m));
+    ASSERT_TRUE(ask(other, lobby.port(), request(LobbyMessage::Kind::host, 7), &m));
     EXPECT_EQ(m.kind, LobbyMessage::Kind::code);
     EXPECT_TRUE(lobby.running());
     EXPECT_EQ(lobby.stop(), 0);
 }
 
 TEST(LobbyRun, ABadCommandLineIsOneLine) {
-    for (const char* bad : {"--port", "--port=7", "--frobnicate"}) {
+    for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{
+             {"--port"}, {"--port=7"}, {"--frobnicate"}, {"--code-life", "24"}}) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         pid_t pid = fork();
         if (pid == 0) {
             dup2(fds[1], 2);
-            execl(WHIRLBAT_LOBBY_BINARY, WHIRLBAT_LOBBY_BINARY, bad, nullptr);
+            bad.insert(bad.begin(), WHIRLBAT_LOBBY_BINARY);
+            bad.push_back(nullptr);
+            execv(WHIRLBAT_LOBBY_BINARY, const_cast<char* const*>(bad.data()));
             _exit(127);
         }
         close(fds[1]);
@@ -192,7 +219,7 @@ TEST(LobbyRun, ABadCommandLineIsOneLine) {
         close(fds[0]);
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << bad[1];
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 }

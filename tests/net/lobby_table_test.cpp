@@ -16,7 +16,7 @@ TEST(LobbyTable, CodesAreSixCharactersWithoutLookAlikes) {
     LobbyTable table(1);
     std::set<std::string> seen;
     for (uint32_t i = 0; i < 2000; ++i) {
-        LobbyTable::Answer a = table.host(at(0x0a000000u + i, 7171), at(0xc0a80002u, 7171), 0);
+        LobbyTable::Answer a = table.host(at(0x0a000000u + i * 256, 7171), at(0xc0a80002u, 7171), 0);
         ASSERT_EQ(a.refusal, LobbyRefusal::none);
         const std::string& code = a.entry.code;
         ASSERT_EQ(code.size(), 6u);
@@ -64,14 +64,16 @@ TEST(LobbyTable, AGuestHearsBothAddressesOfTheHost) {
     EXPECT_EQ(table.join(typed, 20).refusal, LobbyRefusal::none);
 }
 
-TEST(LobbyTable, ACodeExpiresTenMinutesAfterItsLastUse) {
+TEST(LobbyTable, ACodeExpiresTenMinutesAfterItsHostLastAskedForIt) {
     LobbyTable table(4);
-    std::string code = table.host(at(0x01020304, 5000), {}, 0).entry.code;
-    // Each use starts its ten minutes afresh.
+    LobbyAddress host = at(0x01020304, 5000);
+    std::string code = table.host(host, {}, 0).entry.code;
+    // The host asking again starts its ten minutes afresh; guests trying it do not.
     EXPECT_EQ(table.join(code, 9 * kMinute).refusal, LobbyRefusal::none);
+    EXPECT_EQ(table.host(host, {}, 9 * kMinute).entry.code, code);
     EXPECT_EQ(table.join(code, 18 * kMinute).refusal, LobbyRefusal::none);
-    EXPECT_EQ(table.join(code, 28 * kMinute - 1).refusal, LobbyRefusal::none);
-    EXPECT_EQ(table.join(code, 38 * kMinute - 1).refusal, LobbyRefusal::expired);
+    EXPECT_EQ(table.join(code, 19 * kMinute - 1).refusal, LobbyRefusal::none);
+    EXPECT_EQ(table.join(code, 19 * kMinute).refusal, LobbyRefusal::expired) << "the guests' joins kept the code alive";
     EXPECT_EQ(table.waiting(), 0u);
     // Later it is still "expired", not "unknown", and a sweep ends unused codes alike.
     EXPECT_EQ(table.join(code, 40 * kMinute).refusal, LobbyRefusal::expired);
@@ -130,19 +132,43 @@ TEST(LobbyTable, OneAddressCannotHoldEveryCode) {
     EXPECT_EQ(table.host(at(0x0506070a, 1), {}, 0).refusal, LobbyRefusal::full);
 }
 
-std::vector<uint8_t> request(LobbyMessage::Kind kind, const std::string& code = "", uint32_t nonce = 9) {
+std::vector<uint8_t> request(LobbyMessage::Kind kind, const std::string& code = "", uint32_t nonce = 9,
+                             uint64_t cookie = 0) {
     LobbyMessage m;
     m.kind = kind;
     m.code = code;
     m.nonce = nonce;
     m.local = at(0xc0a80002u, 7171);
+    m.cookie = cookie;
     return encode_lobby(m);
+}
+
+// The cookie the server gives `from` for a request without one.
+uint64_t cookie_for(LobbyServer& server, const LobbyAddress& from, int64_t now_ms) {
+    std::vector<LobbyDatagram> out;
+    std::vector<uint8_t> ask = request(LobbyMessage::Kind::host);
+    server.handle(ask.data(), ask.size(), from, now_ms, out);
+    LobbyMessage m;
+    if (out.size() != 1 || !decode_lobby(out[0].bytes.data(), out[0].bytes.size(), &m) || m.kind != LobbyMessage::Kind::cookie)
+        return 0;
+    return m.cookie;
 }
 
 TEST(LobbyServer, AnswersAHostAndTellsItWhoIsComing) {
     LobbyServer server(8);
     std::vector<LobbyDatagram> out;
+    // Without a cookie, the cookie alone, smaller than the request.
     std::vector<uint8_t> ask = request(LobbyMessage::Kind::host);
+    server.handle(ask.data(), ask.size(), at(0x01020304, 4000), 0, out);
+    ASSERT_EQ(out.size(), 1u);
+    LobbyMessage cookie;
+    ASSERT_TRUE(decode_lobby(out[0].bytes.data(), out[0].bytes.size(), &cookie));
+    ASSERT_EQ(cookie.kind, LobbyMessage::Kind::cookie);
+    EXPECT_EQ(cookie.nonce, 9u);
+    EXPECT_LT(out[0].bytes.size(), ask.size());
+    EXPECT_EQ(server.table().waiting(), 0u);
+    out.clear();
+    ask = request(LobbyMessage::Kind::host, "", 9, cookie.cookie);
     server.handle(ask.data(), ask.size(), at(0x01020304, 4000), 0, out);
     ASSERT_EQ(out.size(), 1u);
     LobbyMessage code;
@@ -151,7 +177,8 @@ TEST(LobbyServer, AnswersAHostAndTellsItWhoIsComing) {
     EXPECT_EQ(code.nonce, 9u);
     EXPECT_EQ(code.mine_public, at(0x01020304, 4000));
     out.clear();
-    std::vector<uint8_t> join = request(LobbyMessage::Kind::join, code.code, 77);
+    std::vector<uint8_t> join =
+        request(LobbyMessage::Kind::join, code.code, 77, cookie_for(server, at(0x05060708, 6000), 5));
     server.handle(join.data(), join.size(), at(0x05060708, 6000), 5, out);
     ASSERT_EQ(out.size(), 2u);
     LobbyMessage meet, coming;
@@ -183,7 +210,7 @@ TEST(LobbyServer, BadInputIsDroppedAndNeverAnswered) {
         bad[i] ^= 0x80;
         server.handle(bad.data(), bad.size(), at(0x0a000000u + uint32_t(i), 4000), 0, out);
     }
-    EXPECT_EQ(server.malformed - before, long(good.size()) - 16) << "only the nonce and the addresses may vary";
+    EXPECT_EQ(server.malformed - before, long(good.size()) - 24) << "only the nonce, the addresses and the cookie may vary";
     LobbyMessage refused;
     refused.kind = LobbyMessage::Kind::refused;
     refused.refusal = LobbyRefusal::unknown;
@@ -199,7 +226,7 @@ TEST(LobbyServer, BadInputIsDroppedAndNeverAnswered) {
 TEST(LobbyServer, AFloodFromOneAddressIsCut) {
     LobbyServer server(10);
     std::vector<LobbyDatagram> out;
-    std::vector<uint8_t> join = request(LobbyMessage::Kind::join, "ABCDEF");
+    std::vector<uint8_t> join = request(LobbyMessage::Kind::join, "ABCDEF", 9, cookie_for(server, at(0x01020304, 4000), 0));
     for (int i = 0; i < 1000; ++i) server.handle(join.data(), join.size(), at(0x01020304, 4000), 0, out);
     EXPECT_EQ(out.size(), 20u);
     EXPECT_EQ(server.limited, 980);

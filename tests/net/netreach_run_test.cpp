@@ -329,11 +329,11 @@ TEST(NetReachRun, AWrongCodeIsOneLine) {
 TEST(NetReachRun, AnExpiredCodeIsOneLine) {
     NetWorld w;
     Homes h;
-    h.lobby_args = {"--code-life", "1"};
+    h.lobby_args = {"--code-life", "25"};
     build_homes(w, h);
     ASSERT_TRUE(w.ok()) << w.why();
-    // A host that vanishes without a word (its code lives on until unused for a second),
-    // and one that leaves (its code ends at once).
+    // A host that vanishes without a word (its code lives on 25 s after the host last
+    // asked for it, the shortest life there is), and one that leaves (its code ends at once).
     for (bool vanish : {true, false}) {
         SCOPED_TRACE(vanish ? "the host vanished" : "the host left");
         std::string err = OutputPath(std::string("reach_expired_") + (vanish ? "vanish" : "left") + ".err");
@@ -345,7 +345,7 @@ TEST(NetReachRun, AnExpiredCodeIsOneLine) {
         if (vanish) {
             kill(host, SIGKILL);
             w.wait(host, 2000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            std::this_thread::sleep_for(std::chrono::milliseconds(25500));
         } else {
             EXPECT_EQ(w.wait(host, 20000), 0) << slurp(err);
         }

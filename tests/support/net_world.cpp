@@ -1,6 +1,9 @@
 #include "net_world.h"
 
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,6 +158,17 @@ int NetWorld::wait(pid_t pid, int timeout_ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return stop(pid);
+}
+
+int NetWorld::socket_in(const std::string& in, int type, int protocol) {
+    if (!ok()) return -1;
+    int fd = -1;
+    std::thread([&] {
+        int ns = open(("/var/run/netns/" + full(in)).c_str(), O_RDONLY | O_CLOEXEC);
+        if (ns >= 0 && setns(ns, CLONE_NEWNET) == 0) fd = socket(AF_INET, type | SOCK_CLOEXEC, protocol);
+        if (ns >= 0) close(ns);
+    }).join();
+    return fd;
 }
 
 int NetWorld::call(const std::string& in, const std::vector<std::string>& argv, std::string* err, std::string* out) {

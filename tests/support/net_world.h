@@ -45,6 +45,9 @@ public:
     int stop(pid_t pid);
     // Waits for a started program to end by itself, then stops it: its exit status.
     int wait(pid_t pid, int timeout_ms);
+    // A socket made inside a namespace (a thread enters it, makes the socket, leaves):
+    // it stays there whichever thread uses it. -1 if it cannot be made.
+    int socket_in(const std::string& in, int type, int protocol = 0);
     // Runs a program inside a namespace and waits: exit status, stderr and stdout.
     int call(const std::string& in, const std::vector<std::string>& argv, std::string* err, std::string* out = nullptr);
 

@@ -37,14 +37,17 @@ void service_until(std::initializer_list<NetLink*> links, const std::function<bo
 
 double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-// A bare ENet client with no game on top: it connects and then does as the test says.
+// A bare ENet client with no game on top: it connects from an address of its own on the
+// loopback (a host limits what one address may ask) and then does as the test says.
 struct RawClient {
     ENetHost* host = nullptr;
     ENetPeer* peer = nullptr;
     bool connected = false, dropped = false;
 
-    explicit RawClient(int port) {
-        host = enet_host_create(nullptr, 1, 1, 0, 0);
+    explicit RawClient(int port, const char* from = "127.0.0.2") {
+        ENetAddress own{};
+        enet_address_set_host(&own, from);
+        host = enet_host_create(&own, 1, 1, 0, 0);
         ENetAddress a{};
         enet_address_set_host(&a, "127.0.0.1");
         a.port = uint16_t(port);
@@ -184,6 +187,10 @@ TEST(HostilePeer, TheRealGuestGetsInWhileFourSquattersCycle) {
     ASSERT_TRUE(host.listen(test_port(0), "1.3", 4242, 1, &why)) << why;
     int sock = socket(AF_INET, SOCK_DGRAM, 0);
     ASSERT_GE(sock, 0);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_addr.s_addr = htonl(0x7f000002u);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&own), sizeof own), 0);
     std::mt19937 rng(22);
     std::vector<Packet> got;
     // The squatters take every slot, and new ones keep coming, several a second.
@@ -360,7 +367,8 @@ TEST(HostileScenarios, StrangersSpoofingTheGuestAreIgnoredAndDropped) {
     long sent = 0;
     NetStats stats;
     under_attack(port, 3.0, [&](NetLink&, NetLink&, int tick) {
-        if (tick % 40 == 0 && strangers.size() < 3) strangers.push_back(std::make_unique<RawClient>(port));
+        const char* from[3] = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        if (tick % 40 == 0 && strangers.size() < 3) strangers.push_back(std::make_unique<RawClient>(port, from[strangers.size()]));
         for (auto& c : strangers) {
             c->service(0);
             if (!c->connected || c->dropped) continue;
@@ -390,7 +398,10 @@ TEST(HostileScenarios, OversizedPacketsAndFragmentFloodsCostTheHostNoMemory) {
     long grew = 0;
     long oversized = 0;
     under_attack(port, 3.0, [&](NetLink& host, NetLink&, int tick) {
-        if (tick % 25 == 0 && flooders.size() < 12) flooders.push_back(std::make_unique<RawClient>(port));
+        if (tick % 25 == 0 && flooders.size() < 12) {
+            std::string from = "127.0.1." + std::to_string(1 + flooders.size());
+            flooders.push_back(std::make_unique<RawClient>(port, from.c_str()));
+        }
         for (size_t i = 0; i < flooders.size(); ++i) {
             RawClient& c = *flooders[i];
             c.service(0);
@@ -423,7 +434,10 @@ TEST(HostileScenarios, ConnectChurnAndASecondGuestLeaveTheGameAlone) {
     std::string second_said;
     under_attack(port, 3.0, [&](NetLink&, NetLink&, int tick) {
         // Connections made and thrown away, several a second.
-        if (tick % 5 == 0) churn.push_back(std::make_unique<RawClient>(port));
+        if (tick % 5 == 0) {
+            std::string from = "127.0.2." + std::to_string(1 + tick / 5 % 200);
+            churn.push_back(std::make_unique<RawClient>(port, from.c_str()));
+        }
         for (auto& c : churn) c->service(0);
         if (churn.size() > 4) churn.erase(churn.begin());
         // A second guest, in the same game's version, tries to join.

@@ -202,9 +202,22 @@ int pixels_like(const Pixmap& pic, int x0, int y0, int x1, int y1, int r, int g,
     }
     return n;
 }
-// The round trip and path at the foot of the picture, and the notice across its middle.
-int overlay_pixels(const Pixmap& pic) { return pixels_like(pic, 250, 454, 390, 476, 200, 230, 255); }
-int notice_pixels(const Pixmap& pic) { return pixels_like(pic, 200, 222, 440, 254, 255, 220, 140); }
+// The round trip under the scores, on its dark backing: the longest run of dark pixels
+// across a row there (the arena has none so long); online play's notices in their place
+// under the logo.
+int overlay_pixels(const Pixmap& pic) {
+    int longest = 0;
+    for (int y = 38; y < 54 && y < pic.height; ++y) {
+        int run = 0;
+        for (int x = 160; x < 480 && x < pic.width; ++x) {
+            const uint8_t* px = pic.at(x, y);
+            run = px[0] < 70 && px[1] < 70 && px[2] < 90 ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    return longest > 80 ? longest : 0;
+}
+int notice_pixels(const Pixmap& pic) { return pixels_like(pic, 160, 198, 480, 228, 255, 220, 140); }
 
 // The network drops for 10 seconds mid-round: both machines wait (a notice with a
 // countdown says for whom), and when it comes back the match goes on where it was, to
