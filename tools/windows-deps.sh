@@ -191,6 +191,15 @@ build_libnatpmp() {
     "$prefix" "$1" > "$prefix/lib/pkgconfig/natpmp.pc"
 }
 
+# A static libsodium's header must be told so (SODIUM_STATIC), or it declares DLL
+# imports; its random numbers come from advapi32.
+build_libsodium() {
+  autotools_build --disable-pie
+  pcfile=$prefix/lib/pkgconfig/libsodium.pc
+  sed -i '/^Cflags:/{/SODIUM_STATIC/!s/$/ -DSODIUM_STATIC/}' "$pcfile"
+  pc_add libsodium "Libs.private: -ladvapi32"
+}
+
 build_googletest() { cmake_build -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON; }
 
 # build SOURCE FUNCTION RECIPE: builds Debian's source package SOURCE with
@@ -253,6 +262,7 @@ build enet enet 2
 build xxhash xxhash 2
 build miniupnpc miniupnpc 1
 build libnatpmp libnatpmp 2
+build libsodium libsodium 1
 build googletest googletest 1
 echo "windows-deps: the libraries are in $prefix ($(($(date +%s) - start)) s)"
 if [ -n "$unavailable" ]; then
