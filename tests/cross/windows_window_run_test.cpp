@@ -1,6 +1,7 @@
 // A window with real OpenGL: the Windows build under Wine and the Linux build, each full
 // screen on an X server of its own of the same size, show the same pixels, every one of
-// them, for the same scripted frame (the title at rest, the pointer on Start Game).
+// them, for the same scripted frame (the title at rest, the pointer on Start Game). And
+// a player's start that fails on Windows says why in a message box as well as on stderr.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -108,6 +109,35 @@ TEST(WindowsWindow, TheTitlesFrameShowsTheSamePixelsAsLinux) {
     EXPECT_EQ(differ, 0) << "pixels that differ (test-output/window-linux.png and window-windows.png)";
     EXPECT_GT(lit, long(on_linux.pixels.size() / 4)) << "the title hardly showed";
     std::printf("%dx%d screen: %ld pixels differ, %ld lit\n", on_linux.w, on_linux.h, differ, lit);
+}
+
+TEST(WindowsWindow, AStartThatFailsIsShownInAMessageBox) {
+    XServer x("1024x768");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed";
+    std::string prefix = OutputPath("wine-window");
+    std::string err;
+    ASSERT_EQ(RunBinary(WHIRLBAT_WINE_RUN, {prefix}, &err), 0) << err;
+    int code = -1;
+    std::thread game([&] {
+        code = RunBinary(WHIRLBAT_WINE_RUN, {prefix, WHIRLBAT_WINDOWS_BINARY, "--no-lan", "--no-settings"}, &err,
+                         {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=none-such", "SDL_AUDIODRIVER=dummy"});
+    });
+    // The box waits for the player: found by its title, and answered with Return.
+    bool shown = false;
+    std::string error;
+    for (int i = 0; i < 100 && !shown; ++i) {
+        int w = 0, h = 0;
+        shown = WindowSize(x.display(), "RC Whirlbat", &w, &h, &error) && w > 0 && w < 1024;
+        if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    bool answered = shown && PressKeys(x.display(), "RC Whirlbat", {"Return"}, 100, &error);
+    if (!answered) RunBinary("/bin/sh", {"-c", "WINEPREFIX='" + prefix + "' wineserver -k"}, &error);
+    game.join();
+    RunBinary("/bin/sh", {"-c", "WINEPREFIX='" + prefix + "' wineserver -k"}, &error);
+    EXPECT_TRUE(shown) << "no message box came: " << error;
+    EXPECT_TRUE(answered) << error;
+    EXPECT_EQ(code, 1) << err;
+    EXPECT_NE(err.find("rc-whirlbat: no display could be opened"), std::string::npos) << err;
 }
 
 }  // namespace
