@@ -19,6 +19,7 @@
 #include "platform/script.h"
 #include "platform/clock.h"
 #include "platform/pacer.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -293,6 +294,7 @@ bool start_harness(const HarnessOptions& opts, Program& p, std::string* error) {
     }
     // A window chosen in the settings, unless this run asks for one anyway.
     if (p.settings.full_screen == false) engine_options.windowed = true;
+    SetWindowedSize(p.settings.window_w, p.settings.window_h);
     for (int side = 0; side < 2; ++side) {
         PilotChoice pilot;
         if (parse_pilot(opts.pilot[side], &pilot)) p.run_pilot[side] = pilot;

@@ -8,6 +8,7 @@
 #include "app/title_screens.h"
 #include "platform/audio.h"
 #include "platform/engine.h"
+#include "platform/terminal.h"
 #include "platform/window.h"
 #include "session/local_play.h"
 #include "session/net/netplay.h"
@@ -20,11 +21,14 @@
 
 namespace {
 
+constexpr int kRecoveredNoticeFrames = 480;
+
 // The program whose end hooks run when the display goes away.
 Program* running = nullptr;
 
-// Every game is recorded, except in the headless harness's runs unless asked.
-void start_recorder(Program& p, const HarnessOptions& opts, int seed) {
+// Every game is recorded, except in the headless harness's runs unless asked. A game a
+// crash left unfinished is recovered first, and the title says so.
+void start_recorder(Program& p, const HarnessOptions& opts, int seed, PilotPanel& panel) {
     if (opts.headless && opts.record.empty()) return;
     RecorderOptions record;
     record.next_file = opts.record;
@@ -32,8 +36,16 @@ void start_recorder(Program& p, const HarnessOptions& opts, int seed) {
     record.seed = seed;
     // Games a crash left unfinished are offered back first.
     if (record.to_folder && !replays_folder().empty()) {
-        recover_partials(replays_folder(),
-                         [](const std::string& line) { std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str()); });
+        int recovered = 0;
+        recover_partials(replays_folder(), [&recovered](const std::string& line) {
+            std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str());
+            recovered += line.rfind("a game left unfinished was recovered", 0) == 0;
+        });
+        if (recovered > 0) {
+            panel.announce(recovered == 1 ? "A game a crash cut short was kept: the Replays screen lists it"
+                                          : "Games a crash cut short were kept: the Replays screen lists them",
+                           kRecoveredNoticeFrames, true);
+        }
     }
     attach_recorder(p, std::make_shared<Recorder>(record));
 }
@@ -55,7 +67,8 @@ std::unique_ptr<Mode> first_mode(Program& p, const HarnessOptions& opts, const R
     *code = 1;
     if (!start_program(p, seed)) return nullptr;
     if (!opts.replay.empty()) return watch_replay(replay, opts.replay, nullptr);
-    start_recorder(p, opts, seed);
+    auto panel = std::make_shared<PilotPanel>();
+    start_recorder(p, opts, seed, *panel);
     NetOptions given;
     given.delay = opts.delay;
     given.net_log = opts.net_log;
@@ -65,7 +78,7 @@ std::unique_ptr<Mode> first_mode(Program& p, const HarnessOptions& opts, const R
     // The harness's runs stay off the network unless they ask for online play.
     auto online = online_from_title(given, !opts.headless && !opts.no_lan && p.settings.lan_search);
     auto play = std::make_unique<LocalPlay>(std::vector<std::shared_ptr<FrameHook>>{
-        std::make_shared<PilotPanel>(), std::make_shared<TitleScreens>(online), replay_key(p.recorder)});
+        panel, std::make_shared<TitleScreens>(online), replay_key(p.recorder)});
     if (!opts.host && opts.join.empty() && !opts.join_lan) return play;
     NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
                    opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan, opts.relay,
@@ -100,6 +113,7 @@ int main(int argc, char** argv) {
         std::fputs(usage_text(), stdout);
         return 0;
     }
+    StartTerminalLines("rc-whirlbat: ");
     if (!opts.verify.empty()) return verify(opts.verify);
     if (!opts.record.empty() && !record_target(opts.record, &opts.record, &error)) {
         std::fprintf(stderr, "rc-whirlbat: --record %s: %s\n", opts.record.c_str(), error.c_str());
@@ -125,6 +139,7 @@ int main(int argc, char** argv) {
         auto hooks = std::move(running->end_hooks);
         for (auto& hook : hooks) hook();
         AudioShutdown();
+        FinishTerminalLines();
     });
     if (!start_harness(harness, program, &error)) {
         std::fprintf(stderr, "rc-whirlbat: %s\n", error.c_str());

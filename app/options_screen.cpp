@@ -22,6 +22,7 @@ constexpr int kPadButtons[] = {0, 1, 2, 3};
 constexpr int kPadButtonCount = int(sizeof kPadButtons / sizeof kPadButtons[0]);
 constexpr int kSoundItem = 2, kMusicItem = 3;  // the title's volume items
 constexpr char kSideName[2][5] = {"Blue", "Red"};
+constexpr float kKeysTop = 101, kHeadsY = 79;
 constexpr char kStereoNames[5][16] = {"Off", "Magenta / green", "Red / green", "Red / cyan", "Red / blue"};
 constexpr char kActionLabel[KEY_ACTIONS][16] = {"Climb",      "Descend",     "Turn left", "Turn right", "Slide left",
                                                 "Slide right", "Forward", "Backward",  "Fire"};
@@ -101,8 +102,9 @@ void OptionsScreen::fill(const Program& p) {
         list_.entries.push_back({"Back", ""});
     } else {
         list_.title = std::string(kSideName[side_]) + " keys";
-        list_.top = 96;
-        list_.step = 30;
+        // The first line's highlight starts below the heads of the key columns.
+        list_.top = kKeysTop;
+        list_.step = 29;
         for (int a = 0; a < KEY_ACTIONS; ++a) list_.entries.push_back({kActionLabel[a], ""});
         list_.entries.push_back({"Reset both sides to defaults", ""});
         list_.entries.push_back({"Back", ""});
@@ -168,6 +170,8 @@ Screen::Step OptionsScreen::keys_frame(Program& p, const Nav& nav) {
             message_.clear();
         } else if (nav.key) {
             bind(p, nav.key);
+        } else if (nav.reserved) {
+            message_ = reserved_key_use(nav.reserved) + ", so no action can have it. Press another key.";
         }
         return step;
     }
@@ -196,8 +200,7 @@ Screen::Step OptionsScreen::keys_frame(Program& p, const Nav& nav) {
     if (!(nav.choose || clicked)) return step;
     if (line < KEY_ACTIONS) {
         wait_ = Wait::key;
-        message_ = "Press a key for " + std::string(kSideName[side_]) + " " + kActionLabel[line] +
-                   ". Escape: keep it. Delete: no second key.";
+        message_ = waiting_message(p);
     } else if (line == KEY_ACTIONS) {
         for (int side = 0; side < 2; ++side) {
             p.settings.keys[side] = default_layout(side);
@@ -210,6 +213,23 @@ Screen::Step OptionsScreen::keys_frame(Program& p, const Nav& nav) {
         message_.clear();
     }
     return step;
+}
+
+// Delete clears the place being bound only where the action keeps a key: its second key
+// is cleared, or its first with the second taking its place.
+bool OptionsScreen::may_clear(const Program& p) const {
+    return p.settings.keys[side_][size_t(list_.focus)][1] != 0;
+}
+
+std::string OptionsScreen::waiting_message(const Program& p) const {
+    const std::array<int, 2>& keys = p.settings.keys[side_][size_t(list_.focus)];
+    std::string action = std::string(kSideName[side_]) + " " + kActionLabel[list_.focus];
+    if (slot_ == 1) {
+        return "Press a second key for " + action + ". Escape: keep it." +
+               (keys[1] ? " Delete: no second key." : "");
+    }
+    return "Press a key for " + action + ". Escape: keep it." +
+           (keys[1] ? " Delete: leave it only " + KeyName(keys[1]) + "." : "");
 }
 
 void OptionsScreen::bind(Program& p, int key) {
@@ -290,8 +310,8 @@ void OptionsScreen::draw(const Program& p) {
     list_.draw();
     if (page_ == Page::keys) {
         SetColor(150, 150, 150);
-        screen_text("first key", 330, 72 + 8, 0.6f, false);
-        screen_text("second key", 450, 72 + 8, 0.6f, false);
+        screen_text("first key", 330, kHeadsY, 0.6f, false);
+        screen_text("second key", 450, kHeadsY, 0.6f, false);
         for (int a = 0; a < KEY_ACTIONS; ++a) {
             float y = list_.top + list_.step * float(a);
             for (int s = 0; s < 2; ++s) {
@@ -320,6 +340,8 @@ void OptionsScreen::draw(const Program& p) {
     } else if (wait_ == Wait::none) {
         screen_hints("Up/Down: action   Left/Right: first or second key   Return" + a + ": bind   Esc" + b + ": back");
     } else {
-        screen_hints(wait_ == Wait::key ? "Press the key   Esc: keep it" : "Return" + a + ": swap   Esc" + b + ": keep");
+        std::string clear = may_clear(p) ? "   Delete: clear it" : "";
+        screen_hints(wait_ == Wait::key ? "Press the key   Esc: keep it" + clear
+                                        : "Return" + a + ": swap   Esc" + b + ": keep");
     }
 }

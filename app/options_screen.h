@@ -24,6 +24,8 @@ private:
     Step main_frame(Program& p, const Nav& nav, FrameInput& rules);
     Step keys_frame(Program& p, const Nav& nav);
     void bind(Program& p, int key);
+    bool may_clear(const Program& p) const;
+    std::string waiting_message(const Program& p) const;
     void swap(Program& p);
 
     Page page_ = Page::main;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/draw.h"
+#include "platform/font.h"
 #include "session/replay_check.h"
 #include "session/replay_record.h"
 #include "session/replay_view.h"
@@ -49,7 +50,7 @@ ReplaysScreen::ReplaysScreen(const std::string& folder) {
         std::string why;
         if (!load_replay(path, k.replay, &why)) continue;
         k.date = shown_date(k.replay.header.date);
-        k.pilots = k.replay.header.pilots;
+        k.pilots = pilots_label(k.replay.header.pilots);
         k.length = shown_length(k.replay.frames);
         kept_.push_back(std::move(k));
     }
@@ -66,7 +67,8 @@ ReplaysScreen::ReplaysScreen(const std::string& folder) {
 void ReplaysScreen::fill() {
     list_.entries.clear();
     for (const Kept& k : kept_) {
-        std::string score = k.scored ? std::to_string(k.score[0]) + " : " + std::to_string(k.score[1]) : "...";
+        std::string score = k.scored ? "Blue " + std::to_string(k.score[0]) + " : " + std::to_string(k.score[1]) + " Red"
+                                     : "...";
         list_.entries.push_back({k.date, score + "   " + k.length});
     }
     list_.entries.push_back({"Back", ""});
@@ -131,7 +133,8 @@ void ReplaysScreen::draw(const Program& p) {
     list_.draw();
     SetColor(150, 150, 150);
     screen_text("date", list_.left, list_.top - 24, 0.6f, false);
-    screen_text("score     length", list_.right - 130, list_.top - 24, 0.6f, false);
+    screen_text("score", list_.right - 150, list_.top - 24, 0.6f, false);
+    screen_text("length", list_.right - float(TextWidth("length")) * 0.6f, list_.top - 24, 0.6f, false);
     if (kept_.empty()) {
         SetColor(220, 220, 220);
         screen_text("No games are kept yet: every game played is kept here.", 320, 200, 0.65f, true);

@@ -17,6 +17,7 @@ public:
     Step frame(Program& p, const Nav& nav, FrameInput& rules) override;
     void draw(const Program& p) override;
     void presented(Program& p) override;
+    const EntryList& list() const { return list_; }
 
 private:
     struct Kept {

@@ -20,6 +20,9 @@ bool bindable(int key) {
     return !KeyName(key).empty();
 }
 
+// Keys held for the game's own use that a player may press by mistake while binding.
+bool reserved(int key) { return key == KEY_SPACE || (key >= KEY_F1 && key <= KEY_F12); }
+
 int direction(float v) { return v < -kStickAt ? -1 : v > kStickAt ? 1 : 0; }
 
 }  // namespace
@@ -79,7 +82,9 @@ Nav NavReader::read(const Program& p, const FrameInput& in, bool menu) {
     nav.back = nav.back || in.esc > 0;
     for (int key = 1; key < int(key_down_.size()); ++key) {
         bool held = KeyDown(key) != 0;
-        if (held && !key_down_[size_t(key)] && !nav.key && bindable(key)) nav.key = key;
+        bool pressed = held && !key_down_[size_t(key)];
+        if (pressed && !nav.key && bindable(key)) nav.key = key;
+        if (pressed && !nav.reserved && reserved(key)) nav.reserved = key;
         key_down_[size_t(key)] = held;
     }
     // A key just given to an action must not also count as a press of that action.
@@ -91,6 +96,20 @@ Nav NavReader::read(const Program& p, const FrameInput& in, bool menu) {
     mouse_x_ = in.mouse_x;
     mouse_y_ = in.mouse_y;
     return nav;
+}
+
+std::string reserved_key_use(int key) {
+    switch (key) {
+        case KEY_SPACE: return "Space pauses and resumes the game";
+        case KEY_F1: return "F1 changes Blue's pilot";
+        case KEY_F1 + 1: return "F2 changes Red's pilot";
+        case KEY_F1 + 2: return "F3 changes the 3D glasses mode";
+        case KEY_F1 + 3: return "F4 shows the online figures";
+        case KEY_F5: return "F5 plays the last game back";
+        case KEY_F11: return "F11 switches full screen";
+        default: break;
+    }
+    return reserved(key) ? KeyName(key) + " is kept for the game" : "";
 }
 
 bool EntryList::navigate(const Nav& nav) {

@@ -24,8 +24,13 @@ struct Nav {
     bool click = false;          // the left mouse button went down
     bool pointer_moved = false;  // the mouse moved since the frame before
     int mouse_x = 0, mouse_y = 0;
-    int key = 0;  // a key that went down this frame (bindable keys only), 0 none
+    int key = 0;       // a key that went down this frame (bindable keys only), 0 none
+    int reserved = 0;  // a key the game keeps for itself that went down (Space, F1..F12)
 };
+
+// Why a key the game keeps for itself cannot be given to an action ("Space pauses and
+// resumes the game"), "" for a key that can.
+std::string reserved_key_use(int key);
 
 // Reads a frame's navigation from the devices, after the frame's input was read (the
 // event pump, the pads' sampling). Presses of the keys it watches are taken every frame,

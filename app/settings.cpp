@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/input.h"
 #include "platform/keys.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -247,6 +248,18 @@ bool read_device_setting(const SettingLine& l, Settings& s, const Warn& warn) {
             warn(l.where + "'" + l.shown + "' is not 'full screen' or 'window'; it stays " +
                  (s.full_screen.value_or(true) ? "full screen" : "window"));
         }
+    } else if (key == "window") {
+        int w = 0, h = 0;
+        char end = 0;
+        if (std::sscanf(l.value.c_str(), "%dx%d%c", &w, &h, &end) == 2 && w >= 160 && h >= 120 && w <= 16384 &&
+            h <= 16384) {
+            s.window_w = w;
+            s.window_h = h;
+        } else {
+            std::string now = std::to_string(s.window_w) + "x" + std::to_string(s.window_h);
+            warn(l.where + "'" + l.shown + "' is not a size such as 1280x960; it stays " +
+                 (s.window_w ? now : std::string("the one that fits")));
+        }
     } else {
         return false;
     }
@@ -338,6 +351,10 @@ std::string settings_text(const Settings& s) {
     if (s.full_screen) {
         out << "# Display: full screen or window (F11 or Alt+Enter switches while playing).\n"
             << "display = " << (*s.full_screen ? "full screen" : "window") << "\n\n";
+    }
+    if (s.window_w > 0) {
+        out << "# The window's size, as you last gave it (delete the line for the size that fits best).\n"
+            << "window = " << s.window_w << "x" << s.window_h << "\n\n";
     }
     out
         << "# Keyboard halves: one or two keys an action, by the names the system gives them.\n";
@@ -449,6 +466,11 @@ SettingsKeeper::SettingsKeeper(std::string path, const Settings& saved) : saved_
 }
 
 void SettingsKeeper::presented(Program& p) {
+    int w = 0, h = 0;
+    if (WindowedSize(&w, &h)) {
+        p.settings.window_w = w;
+        p.settings.window_h = h;
+    }
     if (path_.empty() || p.settings == saved_) return;
     std::string why;
     if (save_settings(path_, p.settings, &why)) {

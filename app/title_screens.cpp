@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/options_screen.h"
+#include "app/pilot_panel.h"
 #include "app/replays_screen.h"
 #include "platform/draw.h"
 #include "platform/font.h"
@@ -50,7 +51,7 @@ bool TitleScreens::take_devices(Program& p, FrameInput& in) {
     Nav nav = nav_.read(p, in, !screen_);
     if (!title) screen_.reset();
     if (!screen_) {
-        if (title || pause) return menu_frame(in, nav, title);
+        if (title || pause) return menu_frame(p, in, nav, title);
         blue_fire_held_ = (in.port[0].buttons & 1) != 0;
         return false;
     }
@@ -72,10 +73,20 @@ bool TitleScreens::take_devices(Program& p, FrameInput& in) {
     return step.pilots_changed;
 }
 
-bool TitleScreens::menu_frame(FrameInput& in, const Nav& nav, bool title) {
+bool TitleScreens::menu_frame(Program& p, FrameInput& in, const Nav& nav, bool title) {
     bool blue_fire = (in.port[0].buttons & 1) != 0;
     bool blue_pressed = blue_fire && !blue_fire_held_;
     blue_fire_held_ = blue_fire;
+    // The pilots' panels are the program's too: over one, choosing changes its pilot.
+    int panel = title ? PilotPanel::panel_at(in.mouse_x, in.mouse_y) : -1;
+    if (panel >= 0 && nav.dy == 0) {
+        if (blue_pressed) in.port[0].buttons &= ~1u;
+        bool chosen = nav.choose || blue_pressed;
+        in.clicks = 0;
+        in.space = 0;
+        if (chosen) next_pilot(p, panel);
+        return chosen;
+    }
     int row = title ? row_at(in.mouse_x, in.mouse_y) : -1;
     if (nav.dy != 0 || (nav.dx != 0 && row >= 0)) {
         int x = 320, y = in.mouse_y;

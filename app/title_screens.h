@@ -31,7 +31,7 @@ public:
 
 private:
     // The title's or the pause's items (and the title's row) from the keys and spare pads.
-    bool menu_frame(FrameInput& in, const Nav& nav, bool title);
+    bool menu_frame(Program& p, FrameInput& in, const Nav& nav, bool title);
     void open(int entry, const FrameInput& in);
 
     std::shared_ptr<OnlinePlay> online_;

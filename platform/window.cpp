@@ -26,6 +26,12 @@ struct WindowState {
     bool direct = false;     // presenting through the system's own path (window_system.h)
     bool full_screen = false;
     int full_screen_toggles = 0;
+    // The player's window size (0 none), the size the game last gave the window, and the
+    // size it was last seen at as a window, since when.
+    int windowed_w = 0, windowed_h = 0;
+    int given_w = 0, given_h = 0;
+    int seen_w = 0, seen_h = 0;
+    Uint32 seen_at = 0;
     // What the window shows: the picture's serial and the drawable's size at the last
     // present. A paced frame whose picture is the one shown is not presented again,
     // unless WHIRLBAT_PRESENT_EVERY_FRAME=1 asks for every frame.
@@ -64,13 +70,16 @@ bool fell_back_to_invisible_driver() {
     return !wanted || std::string(wanted).find(driver) == std::string::npos;
 }
 
+// The window's size: the player's, where it fits the desktop's work area, or the one
+// that fits best.
 SDL_Rect window_rect_for(int width, int height) {
-    // Twice the picture, or the largest whole multiple that fits the desktop.
     SDL_Rect usable{0, 0, width * 2, height * 2};
     SDL_GetDisplayUsableBounds(0, &usable);
-    int scale = 2;
-    while (scale > 1 && (width * scale > usable.w * 9 / 10 || height * scale > usable.h * 9 / 10)) --scale;
-    return SDL_Rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * scale, height * scale};
+    int w = win.windowed_w, h = win.windowed_h;
+    if (w <= 0 || h <= 0 || w > usable.w || h > usable.h) FitWindowSize(width, height, usable.w, usable.h, &w, &h);
+    win.given_w = w;
+    win.given_h = h;
+    return SDL_Rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h};
 }
 
 // Video and events, and the process-wide choices made before any thread starts.
@@ -139,12 +148,58 @@ void SetFullScreen(bool on) {
         SDL_SetWindowBordered(win.window, SDL_TRUE);
         SDL_SetWindowResizable(win.window, SDL_TRUE);
         SDL_Rect rect = window_rect_for(win.width, win.height);
+        win.seen_w = win.seen_h = 0;
         SDL_SetWindowSize(win.window, rect.w, rect.h);
         SDL_SetWindowPosition(win.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
 }
 
 bool FullScreen() { return win.full_screen; }
+
+void FitWindowSize(int picture_w, int picture_h, int area_w, int area_h, int* w, int* h) {
+    int scale = 1;
+    while (picture_w * (scale + 1) <= area_w && picture_h * (scale + 1) <= area_h) ++scale;
+    if (scale > 1) {
+        *w = picture_w * scale;
+        *h = picture_h * scale;
+        return;
+    }
+    // The largest size of the picture's shape: the sharp-bilinear enlargement keeps it crisp.
+    long long wide = (long long)area_h * picture_w, tall = (long long)area_w * picture_h;
+    if (wide <= tall) {
+        *h = area_h;
+        *w = int(wide / picture_h);
+    } else {
+        *w = area_w;
+        *h = int(tall / picture_w);
+    }
+}
+
+void SetWindowedSize(int w, int h) {
+    win.windowed_w = w > 0 && h > 0 ? w : 0;
+    win.windowed_h = w > 0 && h > 0 ? h : 0;
+}
+
+bool WindowedSize(int* w, int* h) {
+    if (win.window && !engine_options.headless && !win.full_screen) {
+        int now_w = 0, now_h = 0;
+        SDL_GetWindowSize(win.window, &now_w, &now_h);
+        Uint32 now = SDL_GetTicks();
+        if (now_w != win.seen_w || now_h != win.seen_h) {
+            win.seen_w = now_w;
+            win.seen_h = now_h;
+            win.seen_at = now;
+        } else if (now - win.seen_at >= 500 && now_w > 0 && (now_w != win.given_w || now_h != win.given_h)) {
+            // Kept for half a second: the player's, not a passing step of a switch.
+            win.windowed_w = win.given_w = now_w;
+            win.windowed_h = win.given_h = now_h;
+        }
+    }
+    if (win.windowed_w <= 0) return false;
+    *w = win.windowed_w;
+    *h = win.windowed_h;
+    return true;
+}
 
 int FullScreenToggles() { return win.full_screen_toggles; }
 

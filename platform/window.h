@@ -22,6 +22,17 @@ void SetFullScreen(bool on);
 bool FullScreen();
 int FullScreenToggles();
 
+// The window's size as a window: the largest whole multiple of the picture that fits the
+// desktop's work area, or where only 1x would fit the largest 4:3 size that does, unless
+// the player gave it one. SetWindowedSize (before Graphics, from the settings; 0 x 0
+// none) gives the size it opens at and comes back to from full screen, if it fits.
+// WindowedSize gives the player's size: one the window has kept for half a second that
+// the game did not give it (the edge dragged), or the one set; false if there is none.
+void SetWindowedSize(int w, int h);
+bool WindowedSize(int* w, int* h);
+// Engine-internal, for tests: the size that fits, for a picture and a work area.
+void FitWindowSize(int picture_w, int picture_h, int area_w, int area_h, int* w, int* h);
+
 void HideMouse();
 
 // Where the system takes the window away for good (another X client killed the

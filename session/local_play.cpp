@@ -40,6 +40,7 @@ ModeFrame LocalPlay::step(Program& p) {
         f.shown = false;
         return f;
     }
+    for (auto& hook : hooks_) hook->shown(p, p.result.scene);
     f.scene = &p.result.scene;
     f.sync = p.result.present_sync;
     return f;

@@ -198,3 +198,19 @@ int pilots_without_pads(const std::string& described) {
     }
     return n;
 }
+
+std::string pilots_label(const std::string& described) {
+    std::string shown;
+    for (const char* side : {"Blue: ", "Red: "}) {
+        size_t at = described.find(side);
+        if (at == std::string::npos) return described;
+        size_t from = at + std::strlen(side), to = described.find(';', from);
+        std::string text = described.substr(from, to == std::string::npos ? std::string::npos : to - from);
+        PilotChoice pilot;
+        if (parse_pilot(text, &pilot)) {
+            text = pilot.kind == PilotKind::pad && pilot.pad < 0 ? "Pad" : pilot_label(pilot, pilot.pad);
+        }
+        shown += (shown.empty() ? "" : "   ") + std::string(side) + text;
+    }
+    return shown;
+}

@@ -69,3 +69,6 @@ struct Pilots {
 // The helicopters flown by the keys or the computer in a recording's "Blue: keys; Red:
 // pad 2" line (a side given as "none" or not understood flies on no pilot of its own).
 int pilots_without_pads(const std::string& described);
+// The pilots a replay names ("Blue: computer:hard; Red: pad2") as the title names them
+// ("Blue: Computer · hard   Red: Pad 2"); words of an older recording stay as they are.
+std::string pilots_label(const std::string& described);

@@ -16,6 +16,7 @@ struct Settings {
     bool port_mapping = true;  // a host with a meeting server asks the router to forward its port
     bool lan_search = true;    // the online screen asks the local network for its games
     std::optional<bool> full_screen;  // unset: full screen unless --window
+    int window_w = 0, window_h = 0;   // the window's size the player gave it; 0 none
     int pad_fire = 0, pad_pause = 1;  // the pad buttons that fire and pause (0 A, 1 B, 2 X, 3 Y)
     int pad_labels = 0;  // how screens name a pad's buttons: 0 as the pad says, 1 Xbox, 2 PlayStation, 3 Nintendo
 

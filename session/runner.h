@@ -45,6 +45,10 @@ public:
     // The devices were just read into `in`, before the rules see it: the player's own
     // keys that are not the game's. True if the pilots changed.
     virtual bool take_devices(Program&, FrameInput&) { return false; }
+    // The frame's scene as the rules left it, before it is drawn: a hook may change how
+    // it is shown, never what the rules decided (the pilot panel shows no menu item lit
+    // while the pointer is on a panel).
+    virtual void shown(const Program&, Scene&) {}
     // Over the frame's picture, before it is presented.
     virtual void draw_over(Program&) {}
     // Adds to `key` everything the next draw_over draws from, so that a frame whose

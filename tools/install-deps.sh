@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages the game and its tests build against, if any is missing.
 # Usage: tools/install-deps.sh [tools] [bench] [fuzz] [arm64] [windows]
-#   "tools" adds what the asset generators need; "bench" what the performance suite
-#   (ctest -L bench) runs on: an X server without a screen, and Google Benchmark;
+#   "tools" adds what the asset generators and the README's picture need; "bench"
+#   what the performance suite (ctest -L bench) runs on: an X server without a
+#   screen, and Google Benchmark;
 #   "fuzz" clang and its libFuzzer for the replay reader's fuzzer; "arm64" (or
 #   "--arm64") the cross compiler, the game's libraries for arm64 through Debian's
 #   multiarch, and qemu to run the arm64 build here; "windows" the MinGW-w64 cross
@@ -12,7 +13,7 @@ set -e
 pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
 for group in "$@"; do
   case "$group" in
-    tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play" ;;
+    tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play pngquant" ;;
     bench) pkgs="$pkgs libbenchmark-dev" ;;
     fuzz) pkgs="$pkgs clang libclang-rt-14-dev" ;;
     arm64|--arm64)

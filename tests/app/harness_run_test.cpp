@@ -13,8 +13,10 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
+#include "platform/pixmap.h"
 #include "support.h"
 
 namespace {
@@ -254,6 +256,116 @@ TEST(HarnessInputs, AScriptThatIsAFolderEndlessOrHugeIsOneLineAndStatusTwo) {
         EXPECT_EQ(err.rfind("rc-whirlbat: cannot read script " + script + ": ", 0), 0u) << err;
     }
     std::remove(huge.c_str());
+}
+
+// ---- the README and the pages of docs/ ----
+
+std::set<std::string> long_options(const std::string& text) {
+    std::set<std::string> names;
+    std::regex option("(^|[\\s\\[|(])(--[a-z][a-z-]*)");
+    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) names.insert((*it)[2]);
+    return names;
+}
+
+// What the docs give the game's programs on a command line, or name in a code span: the
+// options after "rc-whirlbat" or "rc-whirlbat-lobby" (up to the next && or |), and a code
+// span that begins with an option. Other programs' options (cmake, ctest) are theirs.
+struct Named {
+    std::set<std::string> game, lobby;
+};
+
+void options_in(const std::string& piece, Named* named) {
+    static const std::regex call("(^|[\\s/])rc-whirlbat(-lobby)?([^&|\n]*)");
+    for (std::sregex_iterator it(piece.begin(), piece.end(), call), end; it != end; ++it) {
+        std::set<std::string> found = long_options((*it)[3]);
+        (*it)[2].matched ? named->lobby.insert(found.begin(), found.end()) : named->game.insert(found.begin(), found.end());
+    }
+    if (piece.rfind("--", 0) == 0) named->game.insert(piece.substr(0, piece.find_first_of(" =`")));
+}
+
+Named options_named(const std::string& page) {
+    Named named;
+    std::istringstream lines(page);
+    std::string prose;  // the text outside command lines, a code span may go over a line's end
+    bool fenced = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("```", 0) == 0) {
+            fenced = !fenced;
+            continue;
+        }
+        size_t text = line.find_first_not_of(' ');
+        if (fenced || line.rfind("    ", 0) == 0) options_in(text == std::string::npos ? "" : line.substr(text), &named);
+        else prose += line + " ";
+    }
+    static const std::regex span("`([^`]+)`");
+    for (std::sregex_iterator it(prose.begin(), prose.end(), span), end; it != end; ++it) options_in((*it)[1], &named);
+    return named;
+}
+
+std::string lobby_help() {
+    std::string out = test_support::OutputPath("lobby-help.txt"), err;
+    EXPECT_EQ(test_support::RunBinary("/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", WHIRLBAT_LOBBY_BINARY, out}, &err), 0)
+        << err;
+    return slurp(out);
+}
+
+// Every option the README and docs/*.md give the game or the meeting server is one its
+// --help gives, and the pages together name every option of the game's help.
+TEST(Docs, NameOnlyOptionsTheHelpGivesAndEveryOneOfThem) {
+    std::set<std::string> help = long_options(help_text()), lobby = long_options(lobby_help());
+    ASSERT_GT(help.size(), 20u);
+    ASSERT_GE(lobby.size(), 3u);
+    std::vector<std::string> pages = {"README.md"};
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(WHIRLBAT_SOURCE_DIR) + "/docs")) {
+        if (entry.path().extension() == ".md") pages.push_back("docs/" + entry.path().filename().string());
+    }
+    std::set<std::string> all;
+    for (const std::string& page : pages) {
+        Named named = options_named(slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/" + page));
+        for (const std::string& name : named.game) {
+            EXPECT_TRUE(help.count(name)) << page << " gives rc-whirlbat " << name << ", which its --help does not know";
+        }
+        for (const std::string& name : named.lobby) {
+            EXPECT_TRUE(lobby.count(name)) << page << " gives rc-whirlbat-lobby " << name << ", which its --help does not know";
+        }
+        all.insert(named.game.begin(), named.game.end());
+    }
+    for (const std::string& name : help) {
+        if (name != "--help") EXPECT_TRUE(all.count(name)) << name << " is described in no page";
+    }
+}
+
+// The README is a player's page: the game's picture first, then the two commands that set
+// it up and test it, all on its first screen; the rest lives in docs/, one page a subject,
+// each linked from it.
+TEST(Docs, TheReadmeOpensWithThePictureAndTheTwoCommands) {
+    std::string readme = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
+    std::istringstream lines(readme);
+    std::vector<std::string> first;
+    for (std::string line; first.size() < 40 && std::getline(lines, line);) first.push_back(line);
+    auto line_of = [&](const std::string& what) {
+        for (size_t i = 0; i < first.size(); ++i) {
+            if (first[i].find(what) != std::string::npos) return int(i);
+        }
+        return -1;
+    };
+    int picture = line_of("](docs/screenshot.png)"), play = line_of("&& ./build/rc-whirlbat"),
+        tests = line_of("ctest --test-dir build-tests");
+    EXPECT_GE(picture, 0) << "no picture of the game in the README's first 40 lines";
+    EXPECT_LE(picture, 4) << "the picture is not the first thing the README shows";
+    EXPECT_GT(play, picture) << "the play command is not on the README's first screen, after the picture";
+    EXPECT_GT(tests, picture) << "the test command is not on the README's first screen, after the picture";
+    EXPECT_LT(readme.size(), 9000u) << "the README is a player's page; the rest goes to docs/";
+    for (const char* page : {"docs/playing.md", "docs/online.md", "docs/developing.md"}) {
+        EXPECT_NE(readme.find(std::string("](") + page + ")"), std::string::npos) << "the README does not link " << page;
+        EXPECT_FALSE(slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/" + page).empty()) << page;
+    }
+    Pixmap shot = LoadPixmap(std::string(WHIRLBAT_SOURCE_DIR) + "/docs/screenshot.png");
+    EXPECT_EQ(shot.width, 640);
+    EXPECT_EQ(shot.height, 480);
+    std::string metainfo = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/org.rcwhirlbat.RCWhirlbat.metainfo.xml");
+    EXPECT_TRUE(std::regex_search(metainfo, std::regex("<screenshot type=\"default\">[\\s\\S]*<image[^>]*>https://[^<]*/docs/screenshot\\.png</image>")))
+        << "the software centre's description shows no screenshot";
 }
 
 }  // namespace

@@ -172,4 +172,35 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
     EXPECT_EQ(err.find("missing sound"), std::string::npos) << err;
 }
 
+// One licence for everything the project made, MIT, and the font's own: the same in the
+// LICENSE file, the package's copyright file, the software centre's description and the
+// package itself.
+TEST(Licence, MitForOursAndTheFontsOwnEverywhere) {
+    std::string licence = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/LICENSE");
+    ASSERT_EQ(licence.rfind("MIT License\n\nCopyright (c) 2026 The RC Whirlbat developers\n", 0), 0u)
+        << licence.substr(0, 200);
+    EXPECT_NE(licence.find("Permission is hereby granted, free of charge"), std::string::npos);
+    EXPECT_NE(licence.find("armalite.LICENSE"), std::string::npos) << "the font's own licence is not named";
+
+    std::string copyright = read_file(std::string(WHIRLBAT_BUILD_DIR) + "/copyright");
+    EXPECT_NE(copyright.find("\nFiles: *\nCopyright: 2026 The RC Whirlbat developers\nLicense: MIT\n"),
+              std::string::npos) << copyright.substr(0, 800);
+    EXPECT_NE(copyright.find("\nFiles: assets/armalite.ttf\n"), std::string::npos);
+    // The licence's text as LICENSE has it, line for line.
+    size_t from = licence.find("Permission is hereby granted");
+    size_t to = licence.find("SOFTWARE.\n", licence.find("DEALINGS IN THE")) + 9;
+    std::string text = licence.substr(from, to - from), paragraph = "\n\nLicense: MIT\n ";
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') paragraph += text[i];
+        else paragraph += i + 1 < text.size() && text[i + 1] == '\n' ? "\n ." : "\n ";
+    }
+    EXPECT_NE(copyright.find(paragraph), std::string::npos) << "the copyright file's MIT text is not LICENSE's:\n"
+                                                            << paragraph;
+    for (const char* gone : {"All rights reserved", "LicenseRef", "not yet chosen"})
+        EXPECT_EQ(copyright.find(gone), std::string::npos) << gone;
+
+    std::string metainfo = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/" + kAppId + ".metainfo.xml");
+    EXPECT_NE(metainfo.find("<project_license>MIT AND OFL-1.1</project_license>"), std::string::npos) << metainfo;
+}
+
 }  // namespace

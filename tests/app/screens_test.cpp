@@ -3,13 +3,19 @@
 // screens keep (full screen or a window, the pad's button names).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "app/online_screen.h"
+#include "app/replays_screen.h"
+#include "app/pilot_panel.h"
 #include "app/screen.h"
 #include "app/settings.h"
+#include "session/pilots.h"
 #include "support.h"
 
 namespace {
@@ -112,6 +118,62 @@ TEST(ScreenSettings, DisplayAndPadNamesAreKeptAndABadValueIsNamed) {
         << warnings[1];
     EXPECT_FALSE(bad.full_screen.has_value());
     EXPECT_EQ(bad.pad_labels, 0);
+}
+
+TEST(ScreenSettings, TheWindowsSizeIsKeptAndABadOneIsNamed) {
+    std::string path = OutputPath("screen-window.ini");
+    std::remove(path.c_str());
+    Settings s;
+    s.window_w = 900;
+    s.window_h = 675;
+    std::string why;
+    ASSERT_TRUE(save_settings(path, s, &why)) << why;
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\nwindow = 900x675\n"), std::string::npos) << text;
+    Settings back;
+    std::vector<std::string> warnings;
+    load_settings(path, back, [&](const std::string& w) { warnings.push_back(w); });
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(back, s);
+
+    std::ofstream(path) << "window = 900 by 675\nwindow = 20x10\n";
+    Settings bad;
+    warnings.clear();
+    load_settings(path, bad, [&](const std::string& w) { warnings.push_back(w); });
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("'window = 900 by 675' is not a size such as 1280x960; it stays the one that fits"),
+              std::string::npos) << warnings[0];
+    EXPECT_EQ(bad.window_w, 0);
+}
+
+TEST(TitleHints, TheLineNamesSpaceF1F2AndF11) {
+    std::string line = PilotPanel::hint_line();
+    for (const char* key : {"Space", "F1", "F2", "F11"})
+        EXPECT_NE(line.find(key), std::string::npos) << key << " is not named in '" << line << "'";
+}
+
+TEST(ReplaysList, EachGameNamesItsSidesBesideTheirScores) {
+    namespace fs = std::filesystem;
+    std::string folder = OutputPath("replays-list");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(test_support::SourcePath("tests/replays/game015.wbreplay"), folder + "/2026-01-01T10-00-00-game.wbreplay");
+    ReplaysScreen screen(folder);
+    Program p;
+    Nav nav;
+    FrameInput rules;
+    screen.frame(p, nav, rules);  // the game in focus is scored first
+    ASSERT_EQ(screen.list().entries.size(), 2u);
+    const std::string& value = screen.list().entries[0].value;
+    EXPECT_TRUE(std::regex_match(value, std::regex("Blue [0-9]+ : [0-9]+ Red   [0-9]+:[0-9][0-9]"))) << value;
+}
+
+TEST(ReplaysList, PilotsAreNamedAsTheTitleNamesThem) {
+    EXPECT_EQ(pilots_label("Blue: computer:hard; Red: pad2"), "Blue: Computer \u00b7 hard   Red: Pad 2");
+    EXPECT_EQ(pilots_label("Blue: keys; Red: pad"), "Blue: Keys   Red: Pad");
+    // What an older recording says in words of its own stays as it was.
+    EXPECT_EQ(pilots_label("Blue: pad 1; Red: none"), "Blue: pad 1   Red: none");
 }
 
 }  // namespace

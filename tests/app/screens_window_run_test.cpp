@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -237,6 +239,103 @@ TEST(ScreensInAWindow, RealKeysReachEveryScreenAndSwitchFullScreen) {
     EXPECT_TRUE(wait_for([&] { return last_line(trace, game).find("\"game_state\":4") != std::string::npos; }, 10));
     keys({"Escape"});
     EXPECT_EQ(game.wait(20), 0) << game.err();
+}
+
+// ---- the window's size ----
+
+// The game started with `args` under the server, headless of nothing but its sound.
+std::vector<std::string> window_env(const Server& x, const std::string& home) {
+    return {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "XDG_DATA_HOME=" + home};
+}
+
+bool window_is(const Server& x, int want_w, int want_h, int* w, int* h) {
+    std::string error;
+    return wait_for([&] { return WindowSize(x.display(), kTitle, w, h, &error) && *w == want_w && *h == want_h; }, 5);
+}
+
+TEST(WindowSize, OnAHandheldsScreenAWindowIsTheLargestFourByThreeThatFits) {
+    // 1280 x 800: twice the picture (1280 x 960) does not fit, so F11 from full screen
+    // gives 1066 x 800, not the picture at 1:1. A size the player gives the window is
+    // kept: full screen and back returns to it, and so does the next start.
+    Server x("1280x800");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string home = OutputPath("window-size-data");
+    std::filesystem::remove_all(home);
+    std::string settings = OutputPath("window-size.ini");
+    std::string trace = OutputPath("window-size.jsonl");
+    std::remove(settings.c_str());
+    std::string error;
+    int w = 0, h = 0;
+    {
+        Game game({"--seed", "3", "--no-lan", "--trace", trace, "--settings", settings}, window_env(x, home));
+        ASSERT_TRUE(wait_for([&] { return traced(trace, game) >= 340; }, 60)) << game.err();
+        ASSERT_TRUE(window_is(x, 1280, 800, &w, &h)) << w << " x " << h;
+        ASSERT_TRUE(PressKeys(x.display(), kTitle, {"F11"}, 120, &error)) << error;
+        EXPECT_TRUE(window_is(x, 1066, 800, &w, &h)) << "F11 on 1280 x 800 gave " << w << " x " << h;
+        ASSERT_TRUE(ResizeWindow(x.display(), kTitle, 900, 675, &error)) << error;
+        EXPECT_TRUE(wait_for([&] { return read_file(settings).find("window = 900x675\n") != std::string::npos; }, 5))
+            << read_file(settings);
+        ASSERT_TRUE(PressKeys(x.display(), kTitle, {"Alt_L+Return"}, 120, &error)) << error;
+        EXPECT_TRUE(window_is(x, 1280, 800, &w, &h)) << w << " x " << h;
+        ASSERT_TRUE(PressKeys(x.display(), kTitle, {"F11"}, 120, &error)) << error;
+        EXPECT_TRUE(window_is(x, 900, 675, &w, &h)) << "back from full screen at " << w << " x " << h;
+        ASSERT_TRUE(PressKeys(x.display(), kTitle, {"Escape"}, 120, &error)) << error;
+        EXPECT_EQ(game.wait(20), 0) << game.err();
+    }
+    std::string kept = read_file(settings);
+    EXPECT_NE(kept.find("display = window\n"), std::string::npos) << kept;
+    Game again({"--seed", "3", "--no-lan", "--trace", trace, "--settings", settings}, window_env(x, home));
+    ASSERT_TRUE(wait_for([&] { return traced(trace, again) >= 60; }, 60)) << again.err();
+    EXPECT_TRUE(window_is(x, 900, 675, &w, &h)) << "the next start opened " << w << " x " << h;
+}
+
+TEST(WindowSize, OnA1080ScreenAWindowIsTwiceThePicture) {
+    Server x("1920x1080");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    std::string home = OutputPath("window-1080-data");
+    std::filesystem::remove_all(home);
+    std::string trace = OutputPath("window-1080.jsonl");
+    Game game({"--window", "--seed", "3", "--no-settings", "--no-lan", "--trace", trace}, window_env(x, home));
+    ASSERT_TRUE(wait_for([&] { return traced(trace, game) >= 30; }, 60)) << game.err();
+    int w = 0, h = 0;
+    EXPECT_TRUE(window_is(x, 1280, 960, &w, &h)) << w << " x " << h;
+}
+
+// ---- a game a crash cut short ----
+
+TEST(RecoveredGame, IsAnnouncedOnTheTitleOnce) {
+    // A game left unfinished in the replays folder: the first start recovers it and says
+    // so on the title (under the scores); the next start has nothing to say there.
+    Server x("1280x800");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb is needed (tools/install-deps.sh installs it)";
+    namespace fs = std::filesystem;
+    std::string home = OutputPath("recovered-data");
+    fs::remove_all(home);
+    fs::create_directories(home + "/rc-whirlbat/replays");
+    fs::copy_file(SourcePath("tests/replays/game008.wbreplay"),
+                  home + "/rc-whirlbat/replays/2026-12-08T10-34-24-game.wbreplay.partial");
+    std::vector<Pixmap> titles;
+    for (int start = 0; start < 2; ++start) {
+        std::string shot = OutputPath("recovered-title-" + std::to_string(start) + ".png");
+        std::remove(shot.c_str());
+        Game game({"--window", "--seed", "3", "--no-settings", "--no-lan", "--frames", "400", "--shot", "380:" + shot},
+                  window_env(x, home));
+        ASSERT_EQ(game.wait(60), 0) << game.err();
+        if (start == 0) EXPECT_NE(game.err().find("was recovered as"), std::string::npos) << game.err();
+        titles.push_back(LoadPixmap(shot));
+        ASSERT_FALSE(titles.back().empty()) << shot;
+    }
+    EXPECT_TRUE(fs::exists(home + "/rc-whirlbat/replays/2026-12-08T10-34-24-game-recovered.wbreplay"));
+    int differ = 0;
+    for (int y = 30; y < 56; ++y) {
+        for (int px = 0; px < 640; ++px) differ += !std::equal(titles[0].at(px, y), titles[0].at(px, y) + 3, titles[1].at(px, y));
+    }
+    EXPECT_GT(differ, 300) << "the title did not say that a game was recovered";
+    int rest = 0;
+    for (int y = 60; y < 480; ++y) {
+        for (int px = 0; px < 640; ++px) rest += !std::equal(titles[0].at(px, y), titles[0].at(px, y) + 3, titles[1].at(px, y));
+    }
+    EXPECT_LT(rest, 200) << "the two titles differ elsewhere too (not the same seed?)";
 }
 
 }  // namespace

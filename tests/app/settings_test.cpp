@@ -272,6 +272,8 @@ TEST(Settings, AHugeOrBinaryFileIsBoundedAndShownEscaped) {
         Settings s;
         auto start = std::chrono::steady_clock::now();
         std::vector<std::string> warnings = load(path, s);
+        // Reading the bounded 64 KB takes under a millisecond, even under the sanitizer on a
+        // busy machine; reading on through the 8 GB the file claims takes seconds.
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.5);
         ASSERT_EQ(warnings.size(), 1u) << path;
         EXPECT_NE(warnings[0].find("larger than 64 KB"), std::string::npos) << warnings[0];

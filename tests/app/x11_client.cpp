@@ -264,3 +264,17 @@ bool WindowSize(const std::string& display, const std::string& title, int* w, in
     XCloseDisplay(d);
     return win != 0;
 }
+
+bool ResizeWindow(const std::string& display, const std::string& title, int w, int h, std::string* error) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return *error = "cannot open display " + display, false;
+    ::Window win = find_window(d, title);
+    if (win) {
+        XResizeWindow(d, win, unsigned(w), unsigned(h));
+        XSync(d, False);
+    } else {
+        *error = "no window titled " + title;
+    }
+    XCloseDisplay(d);
+    return win != 0;
+}

@@ -41,3 +41,7 @@ std::vector<double> KeyToPictureMs(const std::string& display, const std::string
 // The size of the top-level window with the title. False with a message if the display
 // or the window cannot be found.
 bool WindowSize(const std::string& display, const std::string& title, int* w, int* h, std::string* error);
+// Gives the top-level window with the title a new size, as a player dragging its edge
+// would (XResizeWindow), and waits for the server to carry it out. False with a message
+// if the display or the window cannot be found.
+bool ResizeWindow(const std::string& display, const std::string& title, int w, int h, std::string* error);

@@ -155,7 +155,9 @@ TEST(LobbyRun, ACodeWhoseHostStopsAskingExpires) {
     // A guest trying it now and then does not keep it alive.
     for (int i = 0; i < 13; ++i) {
         ASSERT_TRUE(ask(guest, lobby.port(), request(LobbyMessage::Kind::join, uint32_t(10 + i), code.code), &refused));
-        if (i < 12) EXPECT_EQ(refused.kind, LobbyMessage::Kind::meet) << "at " << 2 * i << " s";
+        if (i < 12) {
+            EXPECT_EQ(refused.kind, LobbyMessage::Kind::meet) << "at " << 2 * i << " s";
+        }
         if (i < 12) std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));

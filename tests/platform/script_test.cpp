@@ -187,9 +187,10 @@ TEST(Script, PollingALongScriptDoesNotWalkWhatIsStillToCome) {
         ASSERT_TRUE(ScriptHasTimedActions());
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    // Walking 600,000 waiting actions on every poll takes seconds; a poll that looks
-    // only at what is due takes microseconds.
-    EXPECT_LT(seconds, 0.2);
+    // Walking 600,000 waiting actions (some 20 MB) on every poll reads 40 GB in all,
+    // seconds on any machine; a poll that looks only at what is due takes microseconds,
+    // milliseconds in all under the sanitizer on a busy machine. A second lies between.
+    EXPECT_LT(seconds, 1.0);
     ScriptShutdown();
 }
 

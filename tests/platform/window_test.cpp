@@ -10,6 +10,30 @@ namespace {
 
 using test_support::OpenHeadlessGraphics;
 
+// A window of the picture's shape: the largest whole multiple that fits, or where only
+// 1x would, the largest 4:3 size that does.
+TEST(Window, AWindowIsTheLargestMultipleOrFourByThreeThatFits) {
+    int w = 0, h = 0;
+    FitWindowSize(640, 480, 1920, 1080, &w, &h);
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 960);
+    FitWindowSize(640, 480, 2560, 1440, &w, &h);
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1440);
+    FitWindowSize(640, 480, 1280, 800, &w, &h);  // a handheld's screen
+    EXPECT_EQ(w, 1066);
+    EXPECT_EQ(h, 800);
+    FitWindowSize(640, 480, 1280, 960, &w, &h);  // exactly twice
+    EXPECT_EQ(w, 1280);
+    EXPECT_EQ(h, 960);
+    FitWindowSize(640, 480, 1000, 1000, &w, &h);  // narrow: the width decides
+    EXPECT_EQ(w, 1000);
+    EXPECT_EQ(h, 750);
+    FitWindowSize(640, 480, 600, 400, &w, &h);  // smaller than the picture
+    EXPECT_EQ(w, 533);
+    EXPECT_EQ(h, 400);
+}
+
 TEST(Window, HeadlessGraphicsOpensThePicture) {
     OpenHeadlessGraphics();
     EXPECT_EQ(GraphicsWidth(), 640);

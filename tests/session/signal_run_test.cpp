@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -159,12 +160,15 @@ TEST(SignalsWhileOnline, EachEndsTheGameAndTheOtherMachineHearsAGoodbye) {
         auto sent = Clock::now();
         host.signal(sig);
         EXPECT_EQ(host.wait(10), 0) << "signal " << sig << "\n" << host.err();
-        // The goodbye reaches the guest; without it the guest would wait out 5 s of silence.
-        EXPECT_TRUE(wait_for([&] { return guest.err().find("Blue has left") != std::string::npos; }, 10))
+        // The goodbye reaches the guest; without it the guest would wait out 20 s of
+        // silence (and say "no word"). It comes within a second; half the silence holds on
+        // a machine whose cores are busy and still tells the two apart.
+        EXPECT_TRUE(wait_for([&] { return guest.err().find("Blue has left") != std::string::npos; }, 15))
             << "signal " << sig << "\n" << guest.err();
         double took = std::chrono::duration<double>(Clock::now() - sent).count();
-        EXPECT_LT(took, 3.0) << "signal " << sig;
-        EXPECT_EQ(guest.err().find("no word for 5 seconds"), std::string::npos) << guest.err();
+        std::printf("signal %d: the guest heard the goodbye after %.2f s\n", sig, took);
+        EXPECT_LT(took, 10.0) << "signal " << sig;
+        EXPECT_EQ(guest.err().find("no word for"), std::string::npos) << guest.err();
         // The guest goes back to its own title and on.
         guest.signal(SIGTERM);
         EXPECT_EQ(guest.wait(10), 0) << guest.err();
@@ -185,11 +189,14 @@ TEST(SignalsWhileOnline, AKilledHostIsNoticedByItsSilence) {
     auto sent = Clock::now();
     host.signal(SIGKILL);
     EXPECT_EQ(host.wait(10), 128 + SIGKILL);
-    // It is given 20 seconds to come back, as after any drop of the network.
-    EXPECT_TRUE(wait_for([&] { return guest.err().find("Blue has left") != std::string::npos; }, 30)) << guest.err();
+    // It is given 20 seconds to come back, as after any drop of the network: not less
+    // (it last heard the host just before the kill), and not much more, though a busy
+    // machine may take a few seconds longer to notice and say so.
+    EXPECT_TRUE(wait_for([&] { return guest.err().find("Blue has left") != std::string::npos; }, 40)) << guest.err();
     double took = std::chrono::duration<double>(Clock::now() - sent).count();
+    std::printf("the guest gave the killed host up after %.2f s\n", took);
     EXPECT_GT(took, 19.5);
-    EXPECT_LT(took, 23.0);
+    EXPECT_LT(took, 30.0);
     guest.signal(SIGTERM);
     EXPECT_EQ(guest.wait(10), 0) << guest.err();
 }

@@ -116,6 +116,7 @@ bool NetWorld::router(const std::string& in, const std::string& wan_if, bool sym
 
 pid_t NetWorld::start(const std::string& in, const std::vector<std::string>& argv, const std::string& err_file) {
     if (!ok()) return -1;
+    std::fflush(nullptr);  // what this process has yet to write is not the child's to write too
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(WHIRLBAT_SOURCE_DIR) != 0) _exit(127);
@@ -174,6 +175,7 @@ int NetWorld::socket_in(const std::string& in, int type, int protocol) {
 int NetWorld::call(const std::string& in, const std::vector<std::string>& argv, std::string* err, std::string* out) {
     static int calls = 0;
     std::string base = OutputPath(prefix_ + "call" + std::to_string(calls++));
+    std::fflush(nullptr);  // what this process has yet to write is not the child's to write too
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(WHIRLBAT_SOURCE_DIR) != 0) _exit(127);

@@ -21,6 +21,7 @@ int RunBinary(const std::string& program, const std::vector<std::string>& args, 
     // Runs may go on side by side (online play's two machines): each has its own file.
     static std::atomic<int> runs{0};
     std::string err_file = OutputPath("stderr-" + std::to_string(getpid()) + "-" + std::to_string(runs++) + ".txt");
+    std::fflush(nullptr);  // what this process has yet to write is not the child's to write too
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.empty() ? WHIRLBAT_SOURCE_DIR : folder.c_str()) != 0) _exit(127);

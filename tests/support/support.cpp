@@ -1,9 +1,12 @@
 #include "support.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -42,9 +45,20 @@ std::string SourcePath(const std::string& relative) { return std::string(WHIRLBA
 std::string OutputPath(const std::string& name) { return std::string(WHIRLBAT_TEST_OUTPUT) + "/" + name; }
 
 std::string WriteOutput(const std::string& name, const std::string& text) {
+    static std::atomic<int> writes{0};
     std::string path = OutputPath(name);
-    std::ofstream(path) << text;
+    std::string part = path + ".part-" + std::to_string(getpid()) + "-" + std::to_string(writes++);
+    { std::ofstream(part) << text; }
+    // Over a file already there on Windows too, where the C library's rename refuses.
+    std::error_code failed;
+    std::filesystem::rename(part, path, failed);
+    if (failed) std::filesystem::remove(part, failed);
     return path;
+}
+
+bool LongRuns() {
+    const char* v = std::getenv("WHIRLBAT_LONG_RUNS");
+    return v && std::string(v) == "1";
 }
 
 Rgb PixelAt(const Pixmap& rgb, int x, int y) {

@@ -25,7 +25,13 @@ struct DriverAllocations {
 std::string SourcePath(const std::string& relative);
 std::string OutputPath(const std::string& name);
 // Writes a file of the test output (an input script, a settings file) and returns its path.
+// The file appears whole (written beside it, then renamed), so that tests running at the
+// same time may write the same script.
 std::string WriteOutput(const std::string& name, const std::string& text);
+
+// Scenarios that play in real time play as many frames as their checks need; their long
+// versions (label "long": ctest runs them with WHIRLBAT_LONG_RUNS=1) play a minute or more.
+bool LongRuns();
 
 struct Rgb {
     int r, g, b;

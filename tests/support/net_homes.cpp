@@ -1,0 +1,140 @@
+#include "net_homes.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <thread>
+
+#include "support.h"
+
+namespace test_support {
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// The chains miniupnpd fills with the ports it forwards, and miniupnpd on the host's router.
+void start_upnp(NetWorld& w) {
+    std::string chains = WriteOutput(w.full("miniupnpd.nft"),
+                                     "table inet filter {\n"
+                                     "  chain forward { type filter hook forward priority 0; policy accept; jump miniupnpd; }\n"
+                                     "  chain miniupnpd { }\n"
+                                     "  chain prerouting { type nat hook prerouting priority -100; policy accept; "
+                                     "jump prerouting_miniupnpd; }\n"
+                                     "  chain postrouting { type nat hook postrouting priority 100; policy accept; "
+                                     "jump postrouting_miniupnpd; }\n"
+                                     "  chain prerouting_miniupnpd { }\n"
+                                     "  chain postrouting_miniupnpd { }\n"
+                                     "}\n");
+    w.run("rA", "nft -f " + chains);
+    std::string conf = WriteOutput(w.full("miniupnpd.conf"),
+                                   "ext_ifname=wan0\nlistening_ip=lan0\nport=0\nenable_natpmp=yes\nenable_upnp=yes\n"
+                                   "secure_mode=yes\nsystem_uptime=yes\nuuid=3f1b6a1e-2c1d-4c55-9a3e-5d2a4b7c8e90\n"
+                                   "allow 1024-65535 192.168.1.0/24 1024-65535\ndeny 0-65535 0.0.0.0/0 0-65535\n");
+    w.start("rA", {"/usr/sbin/miniupnpd", "-d", "-f", conf, "-P", OutputPath(w.full("miniupnpd.pid"))},
+            OutputPath(w.full("miniupnpd.err")));
+}
+
+// coturn, the relay, beside the meeting server, knowing the game by one user, set up as
+// the README says.
+void start_relay(NetWorld& w, const Homes& h) {
+    w.start("pub", {"/usr/bin/turnserver", "-n", "--listening-ip=" + h.lobby(), "--relay-ip=" + h.lobby(),
+                    "--listening-port=3478", "--min-port=50000", "--max-port=50999", "--lt-cred-mech",
+                    "--user=whirlbat:relaysecret", "--realm=rcwhirlbat.test", "--no-tls", "--no-dtls", "--no-cli",
+                    "--no-multicast-peers", "--denied-peer-ip=10.0.0.0-10.255.255.255",
+                    "--denied-peer-ip=172.16.0.0-172.31.255.255", "--denied-peer-ip=192.168.0.0-192.168.255.255",
+                    // The test's "public" network is a private range: let it through.
+                    "--allowed-peer-ip=" + h.net + ".0-" + h.net + ".255", "--log-file=stdout", "--simple-log", "-v",
+                    "--pidfile=" + OutputPath(w.full("turnserver.pid"))},
+            OutputPath(w.full("turnserver.err")));
+}
+
+}  // namespace
+
+void BuildHomes(NetWorld& w, const Homes& h, const std::string& lobby_program) {
+    w.space("pub");
+    w.bridge("pub", "br0", h.lobby() + "/24");
+    const char* lans[2] = {"192.168.1", "192.168.2"};
+    for (int i = 0; i < 2; ++i) {
+        std::string r = i ? "rB" : "rA", p = i ? "pB" : "pA";
+        w.space(r);
+        w.space(p);
+        w.wire(r, "wan0", h.net + "." + std::to_string(2 + i) + "/24", "pub", r + "wan", "");
+        w.join_bridge("pub", "br0", r + "wan");
+        w.wire(r, "lan0", std::string(lans[i]) + ".1/24", p, "eth0", std::string(lans[i]) + ".2/24");
+        w.run(p, "ip route add default via " + std::string(lans[i]) + ".1");
+        w.router(r, "wan0", i ? h.guest_symmetric : h.host_symmetric);
+    }
+    if (h.host_upnp) start_upnp(w);
+    if (h.relay_running) start_relay(w, h);
+    if (h.lobby_running) {
+        std::vector<std::string> args = {lobby_program, "--bind", h.lobby()};
+        args.insert(args.end(), h.lobby_args.begin(), h.lobby_args.end());
+        w.start("pub", args, OutputPath(w.full("lobby.err")));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+std::string JoinCodeFrom(const std::string& err_file) {
+    std::regex line("join code ([2-9A-Z]{6})");
+    for (int i = 0; i < 500; ++i) {
+        std::smatch m;
+        std::string err = slurp(err_file);
+        if (std::regex_search(err, m, line)) return m[1];
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return "";
+}
+
+Across BetweenHomes(const std::string& name, const Homes& h) {
+    Across game;
+    game.name = name;
+    game.host_ns = "pA";
+    game.guest_ns = "pB";
+    game.lobby = h.lobby();
+    game.join = {"--join", "--lobby", h.lobby()};
+    if (h.relay_running) {
+        game.join.insert(game.join.end(), {"--relay", h.relay()});
+        game.host_extra = {"--relay", h.relay()};
+    }
+    return game;
+}
+
+std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2]) {
+    std::string start = WriteOutput("reach_start.txt", "f150 mouse move 320 250\nf150 mouse left down\nf151 mouse left up\n");
+    std::string logs[2] = {OutputPath(w.full(game.name + "_blue.log")), OutputPath(w.full(game.name + "_red.log"))};
+    std::string host_err = OutputPath(w.full(game.name + "_blue.err"));
+    std::string frames = std::to_string(game.frames);
+    std::vector<std::string> host = {WHIRLBAT_BINARY, "--headless", "--seed", "21", "--host", "--blue", "computer",
+                                     "--frames", frames, "--script", start, "--net-log", logs[0]};
+    if (!game.lobby.empty()) host.insert(host.end(), {"--lobby", game.lobby});
+    host.insert(host.end(), game.host_extra.begin(), game.host_extra.end());
+    pid_t pid = w.start(game.host_ns, host, host_err);
+    if (pid <= 0) return "the host could not be started: " + w.why();
+    std::vector<std::string> join = game.join;
+    if (!game.lobby.empty()) {
+        std::string code = JoinCodeFrom(host_err);
+        if (code.empty()) {
+            w.stop(pid);
+            return "the host printed no join code:\n" + slurp(host_err);
+        }
+        join.insert(join.begin() + 1, code);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    std::vector<std::string> guest = {WHIRLBAT_BINARY, "--headless", "--red", "computer", "--frames", frames,
+                                      "--net-log", logs[1]};
+    guest.insert(guest.end(), join.begin(), join.end());
+    side[1].code = w.call(game.guest_ns, guest, &side[1].err);
+    side[0].code = w.wait(pid, 30000);
+    side[0].err = slurp(host_err);
+    for (int i = 0; i < 2; ++i) side[i].log = ReadNetLog(logs[i]);
+    return "";
+}
+
+}  // namespace test_support
