@@ -5,6 +5,7 @@
 // installed game runs headless; and the uninstaller leaves nothing behind, its folder,
 // shortcuts and entry all gone.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +24,12 @@ namespace {
 const std::string kVersion = WHIRLBAT_VERSION_TEXT;
 const std::string kStem = "rc-whirlbat-" + kVersion + "-win64";
 
-std::string prefix() { return OutputPath("wine-package"); }
+// ctest runs the cases side by side, each in a process of its own: each process makes
+// the packages in a folder of its own (cpack's work folder is one per folder) and tries
+// them in a Wine prefix of its own, both removed at its end.
+std::string own(const std::string& name) { return OutputPath(name + "-" + std::to_string(getpid())); }
+std::string prefix() { return own("wine-package"); }
+std::string packages() { return own("windows-packages"); }
 
 // One X server for every step in the prefix: Wine's desktop keeps the display it first
 // started with.
@@ -57,7 +63,9 @@ protected:
     static void SetUpTestSuite() {
         display = new XServer("1024x768");
         std::string err;
-        made_ = RunBinary("/bin/sh", {"-c", std::string("cd '") + WHIRLBAT_WINDOWS_BUILD_DIR + "' && cpack -G 'ZIP;NSIS'"},
+        made_ = RunBinary("/bin/sh",
+                          {"-c", std::string("cd '") + WHIRLBAT_WINDOWS_BUILD_DIR + "' && cpack -G 'ZIP;NSIS' -B '" +
+                                     packages() + "'"},
                           &err) == 0;
         why_ = err;
         if (display->display().empty()) made_ = false, why_ = "no X server (Xvfb) started";
@@ -66,6 +74,10 @@ protected:
     static void TearDownTestSuite() {
         std::string err;
         RunBinary("/bin/sh", {"-c", "WINEPREFIX='" + prefix() + "' wineserver -k"}, &err);
+        std::error_code ignored;
+        fs::remove_all(prefix(), ignored);
+        fs::remove(prefix() + ".lock", ignored);
+        fs::remove_all(packages(), ignored);
         delete display;
         display = nullptr;
     }
@@ -77,7 +89,7 @@ bool WindowsPackages::made_ = false;
 std::string WindowsPackages::why_;
 
 TEST_F(WindowsPackages, TheZipRunsFromAnyFolderWithItsSounds) {
-    std::string zip = std::string(WHIRLBAT_WINDOWS_BUILD_DIR) + "/" + kStem + ".zip";
+    std::string zip = packages() + "/" + kStem + ".zip";
     ASSERT_TRUE(fs::exists(zip)) << "cpack made no " << zip;
     fs::path unpacked = OutputPath("windows-zip");
     fs::remove_all(unpacked);
@@ -103,7 +115,7 @@ TEST_F(WindowsPackages, TheZipRunsFromAnyFolderWithItsSounds) {
 }
 
 TEST_F(WindowsPackages, TheInstallerInstallsAndTheUninstallerLeavesNothingBehind) {
-    std::string installer = std::string(WHIRLBAT_WINDOWS_BUILD_DIR) + "/" + kStem + ".exe";
+    std::string installer = packages() + "/" + kStem + ".exe";
     ASSERT_TRUE(fs::exists(installer)) << "cpack made no " << installer;
     fs::path drive = fs::path(prefix()) / "drive_c";
     fs::path folder = drive / "Program Files" / "RC Whirlbat";
