@@ -1,7 +1,8 @@
 // The Windows build under Wine beside the Linux build, in the same run, each full screen
 // on an X server of its own at 1280 x 800: frames a second and CPU time a frame in play
 // (two computer pilots), resident memory, and key to picture through XTest at the title
-// (press to the first picture the X server reports on the window). Under Wine the game's
+// (press to the first picture the X server reports on the window), and the Linux build
+// again through OpenGL, Windows' present path. Under Wine the game's
 // own process is measured, and Wine's other processes of its prefix (the wineserver, the
 // desktop) beside it. It reports figures and asserts nothing about them.
 // Usage: windows_bench [SECONDS]   (20 unless given; from the repository root)
@@ -95,9 +96,28 @@ double wine_cpu_seconds(const std::string& prefix, pid_t game) {
     return total;
 }
 
+// The trace a running game writes: the game writes it beside its name (NAME.partial-PID)
+// and gives it the name only at its end.
+std::string trace_being_written(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::string stem = fs::path(path).filename().string() + ".partial-";
+    std::error_code failed;
+    for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path(), failed)) {
+        if (entry.path().filename().string().rfind(stem, 0) == 0) return entry.path().string();
+    }
+    return path;
+}
+
+// Removes the trace of an earlier run, and what a run cut short left of one.
+void remove_trace(const std::string& path) {
+    std::string partial = trace_being_written(path);
+    if (partial != path) std::remove(partial.c_str());
+    std::remove(path.c_str());
+}
+
 // Frames the trace holds so far, and whether the last is a frame of play.
 long trace_frames(const std::string& path, bool* playing) {
-    std::ifstream f(path);
+    std::ifstream f(trace_being_written(path));
     long n = 0;
     std::string line, last;
     while (std::getline(f, line)) {
@@ -128,7 +148,7 @@ void play(const Build& b, int seconds) {
     XServer x("1280x800");
     if (x.display().empty()) return (void)std::printf("%s: no Xvfb\n", b.name.c_str());
     std::string trace = kOut + "/windows_bench_" + b.name + ".jsonl";
-    std::remove(trace.c_str());
+    remove_trace(trace);
     std::vector<std::string> argv = b.command;
     for (const char* a : {"--seed", "4", "--no-lan", "--no-settings", "--blue", "computer", "--red", "computer:hard"})
         argv.push_back(a);
@@ -164,7 +184,7 @@ void key_to_picture(const Build& b) {
     XServer x("1280x800");
     if (x.display().empty()) return;
     std::string trace = kOut + "/windows_bench_keys_" + b.name + ".jsonl";
-    std::remove(trace.c_str());
+    remove_trace(trace);
     std::vector<std::string> argv = b.command;
     for (const char* a : {"--seed", "3", "--no-lan", "--no-settings"}) argv.push_back(a);
     argv.insert(argv.end(), {"--trace", trace});
@@ -200,6 +220,12 @@ int main(int argc, char** argv) {
                       {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "HOME=" + home, "XDG_DATA_HOME=" + home,
                        "XDG_STATE_HOME=" + home, "XDG_CONFIG_HOME=" + home},
                       ""};
+    // Linux presents through MIT-SHM where OpenGL is Mesa's software renderer; Windows
+    // always through OpenGL. The Linux build through OpenGL tells the present path's
+    // share from Wine's.
+    Build linux_gl_build = linux_build;
+    linux_gl_build.name = "Linux-GL";
+    linux_gl_build.env.push_back("WHIRLBAT_PRESENT=gl");
     Build windows_build{"Windows", {WHIRLBAT_WINE_RUN, prefix, WHIRLBAT_WINDOWS_BINARY},
                         {"SDL_VIDEODRIVER=", "SDL_AUDIODRIVER=dummy"}, prefix};
     if (!std::filesystem::exists(WHIRLBAT_WINDOWS_BINARY)) {
@@ -207,7 +233,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::system(("'" + std::string(WHIRLBAT_WINE_RUN) + "' '" + prefix + "'").c_str());
-    for (const Build& b : {linux_build, windows_build}) {
+    for (const Build& b : {linux_build, linux_gl_build, windows_build}) {
         play(b, seconds);
         key_to_picture(b);
         if (!b.prefix.empty()) std::system(("WINEPREFIX='" + b.prefix + "' wineserver -k 2>/dev/null").c_str());
