@@ -70,7 +70,7 @@ const char* usage_text() {
            "                   [--settings FILE | --no-settings] [--record FILE | --replay FILE | --verify FILE]\n"
            "                   [--host [PORT] | --join [HOST[:PORT] | CODE]] [--lobby HOST[:PORT]]\n"
            "                   [--relay USER:PASSWORD@HOST[:PORT]] [--delay N] [--net-log FILE] [--no-lan]\n"
-           "                   [--no-port-mapping]\n"
+           "                   [--no-port-mapping] [--watch HOST[:PORT] | CODE]\n"
            "                   [--headless] [--seed N] [--frames N] [--shot N:FILE]... [--trace FILE]\n"
            "                   [--script FILE] [--sync-test N] [--help]\n"
            "  --window        play in a window instead of full screen\n"
@@ -102,6 +102,8 @@ const char* usage_text() {
            "  --join CODE     join the host that has this code from the meeting server (six\n"
            "                  characters; a host named like a code is joined as NAME:PORT)\n"
            "  --join          join the game waiting on the local network, or list them if several\n"
+           "  --watch HOST[:PORT] | CODE  watch the match that host plays, live, from its start\n"
+           "                  (caught up at once; Space pauses, C catches up, Escape leaves)\n"
            "  --lobby HOST[:PORT]  the meeting server for join codes (port 7170); --host then\n"
            "                  prints a code; the settings' lobby = HOST[:PORT] unless given\n"
            "  --relay USER:PASSWORD@HOST[:PORT]  with a code: a TURN server (port 3478) to play\n"
@@ -233,6 +235,7 @@ Taken Arguments::online() {
         if (i_ + 1 >= argc_ || argv_[i_ + 1][0] == '-') return opts_.join_lan = true, Taken::yes;
         return text(&opts_.join, "--join needs HOST, HOST:PORT or a code");
     }
+    if (arg_ == "--watch") return text(&opts_.watch, "--watch needs HOST, HOST:PORT or a code");
     if (arg_ == "--relay") return text(&opts_.relay, "--relay needs USER:PASSWORD@HOST[:PORT]");
     if (arg_ == "--lobby") return text(&opts_.lobby, "--lobby needs HOST or HOST:PORT");
     if (arg_ == "--delay") return number(&opts_.delay, 0, 4, "--delay needs a number of frames from 0 to 4");
@@ -244,6 +247,8 @@ Taken Arguments::online() {
 bool Arguments::agree() {
     if (opts_.host && (!opts_.join.empty() || opts_.join_lan))
         return *error_ = "--host and --join cannot go together", false;
+    if (!opts_.watch.empty() && (opts_.host || !opts_.join.empty() || opts_.join_lan))
+        return *error_ = "--watch goes without --host and --join", false;
     // A picture asked of a frame the run never reaches is refused up front (a replay's
     // pictures are numbered by the recording run's frames, its --frames by its own).
     for (const auto& [n, file] : opts_.shots) {

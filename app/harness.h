@@ -35,6 +35,7 @@ struct HarnessOptions {
     int port = 7171;
     std::string join;
     bool join_lan = false;  // --join alone
+    std::string watch;      // --watch HOST[:PORT] or CODE: watch that match
     int delay = -1;  // -1: chosen from the round trip
     std::string net_log;
     std::string lobby;  // --lobby HOST[:PORT]: the meeting server for join codes

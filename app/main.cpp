@@ -11,6 +11,7 @@
 #include "platform/terminal.h"
 #include "platform/window.h"
 #include "session/local_play.h"
+#include "net/lobby_protocol.h"
 #include "session/net/netplay.h"
 #include "session/replay.h"
 #include "session/replay_check.h"
@@ -79,10 +80,19 @@ std::unique_ptr<Mode> first_mode(Program& p, const HarnessOptions& opts, const R
     auto online = online_from_title(given, !opts.headless && !opts.no_lan && p.settings.lan_search);
     auto play = std::make_unique<LocalPlay>(std::vector<std::shared_ptr<FrameHook>>{
         panel, std::make_shared<TitleScreens>(online), replay_key(p.recorder)});
-    if (!opts.host && opts.join.empty() && !opts.join_lan) return play;
+    if (!opts.host && opts.join.empty() && !opts.join_lan && opts.watch.empty()) return play;
     NetOptions net{opts.host, opts.port, opts.join, opts.delay, opts.net_log,
-                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan, opts.relay,
+                   opts.lobby.empty() ? p.settings.lobby : opts.lobby, opts.join_lan,
+                   opts.relay.empty() ? p.settings.relay : opts.relay,
                    !opts.no_port_mapping && p.settings.port_mapping};
+    net.watchers = p.settings.watchers;
+    if (!opts.watch.empty()) {
+        net.watch = true;
+        net.join = opts.watch;
+        // Codes are typed in either case; the meeting server knows them in capitals.
+        std::string code = normal_code(opts.watch);
+        if (!code.empty()) net.join = code;
+    }
     return go_online(p, net, std::move(play), nullptr);
 }
 

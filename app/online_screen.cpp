@@ -14,7 +14,7 @@
 
 namespace {
 
-enum Line { PORT, HOST, ADDRESS, JOIN, LAN, LOBBY, BACK, LINES };
+enum Line { PORT, HOST, ADDRESS, JOIN, WATCH, LAN, LOBBY, BACK, LINES };
 constexpr int kColumns = 10;
 constexpr char kCells[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.:";
 constexpr int kCharacters = int(sizeof kCells) - 1;
@@ -36,12 +36,7 @@ std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool sear
         return lines;
     };
     online->start = [given](Program& p, const NetOptions& net, std::shared_ptr<OnlineOutcome> outcome) {
-        NetOptions o = net;
-        o.delay = given.delay;
-        o.net_log = given.net_log;
-        o.relay = given.relay;
-        o.port_mapping = given.port_mapping && p.settings.port_mapping;
-        if (o.lobby.empty()) o.lobby = given.lobby.empty() ? p.settings.lobby : given.lobby;
+        NetOptions o = screen_session(given, net, p.settings);
         p.hand_over([&p, o, outcome](std::unique_ptr<Mode> current) -> std::unique_ptr<Mode> {
             std::unique_ptr<LocalPlay> back(dynamic_cast<LocalPlay*>(current.get()));
             if (!back) return current;
@@ -50,6 +45,17 @@ std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool sear
         });
     };
     return online;
+}
+
+NetOptions screen_session(const NetOptions& given, const NetOptions& net, const Settings& settings) {
+    NetOptions o = net;
+    o.delay = given.delay;
+    o.net_log = given.net_log;
+    o.relay = given.relay.empty() ? settings.relay : given.relay;
+    o.port_mapping = given.port_mapping && settings.port_mapping;
+    o.watchers = settings.watchers;
+    if (o.lobby.empty()) o.lobby = given.lobby.empty() ? settings.lobby : given.lobby;
+    return o;
 }
 
 OnlineScreen::OnlineScreen(std::shared_ptr<OnlinePlay> play) : play_(std::move(play)) {
@@ -107,6 +113,7 @@ void OnlineScreen::fill() {
     list_.entries.push_back({"Host a game", "you fly Blue"});
     field("Host's address or code", join_, nullptr);
     list_.entries.push_back({"Join that game", "you fly Red"});
+    list_.entries.push_back({"Watch a game", "live, from its start"});
     list_.entries.push_back({"Games on this network", lan_.empty() ? "none found" : lan_[0], !lan_.empty()});
     field("Meeting server for codes", lobby_, "none");
     list_.entries.push_back({"Back", ""});
@@ -177,8 +184,9 @@ void OnlineScreen::choose(const Nav& nav, Step* step) {
     switch (list_.focus) {
         case HOST: go_ = Go::host; break;
         case JOIN:
+        case WATCH:
             if (join_.value.empty()) message_ = "Type the host's address or code above first.";
-            else go_ = Go::join;
+            else go_ = list_.focus == JOIN ? Go::join : Go::watch;
             break;
         case LAN:
             if (!lan_.empty()) {
@@ -244,6 +252,7 @@ bool OnlineScreen::ready_to_go(Program& p, NetOptions* opts) {
         opts->host = true;
         opts->port = chosen;
     } else {
+        opts->watch = go_ == Go::watch;
         // Codes are typed in either case; the meeting server knows them in capitals.
         std::string code = join_.value;
         std::transform(code.begin(), code.end(), code.begin(), [](char c) { return char(std::toupper(uint8_t(c))); });

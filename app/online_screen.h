@@ -32,6 +32,10 @@ struct OnlinePlay {
 // what the command line set for every session (--delay, --net-log, --lobby: "" takes
 // the settings' meeting server); with `search_lan`, the network's games are listed.
 std::shared_ptr<OnlinePlay> online_from_title(const NetOptions& given, bool search_lan);
+// A session from the screen: what the screen chose (`net`) with what the command line
+// set (`given`) and the settings: the command line's --relay, else the settings' relay,
+// else none (the meeting server's, if it offers one).
+NetOptions screen_session(const NetOptions& given, const NetOptions& net, const Settings& settings);
 
 class OnlineScreen : public Screen {
 public:
@@ -41,7 +45,7 @@ public:
     void presented(Program& p) override;
 
     // For tests: the line in focus, a field's text by its line (0 the port, 2 the host's
-    // address, 5 the meeting server), whether one is being edited, whether the grid is open.
+    // address, 6 the meeting server), whether one is being edited, whether the grid is open.
     int focus() const { return list_.focus; }
     const std::string& value_at(int line) const;
     bool editing() const { return focused_field() && focused_field()->editing(); }
@@ -75,7 +79,7 @@ private:
     int next_search_ = 0;  // frames until the network is asked again
     bool grid_ = false;  // the character grid is open for the field in focus
     int cell_ = 0;
-    enum class Go { none, host, join } go_ = Go::none;
+    enum class Go { none, host, join, watch } go_ = Go::none;
     std::shared_ptr<OnlineOutcome> outcome_;  // of the session started from here
     std::string message_;
 };

@@ -175,6 +175,27 @@ struct SettingLine {
 };
 using Warn = std::function<void(const std::string&)>;
 
+// relay = USER@HOST[:PORT]: a password there would lie on disk in clear, so one is
+// refused with a word on where it goes instead.
+void read_relay_setting(const SettingLine& l, Settings& s, const Warn& warn) {
+    const std::string& v = l.value;
+    size_t at = v.rfind('@');
+    std::string host;
+    int port = 0;
+    std::string stays = "; it stays " + (s.relay.empty() ? std::string("none") : s.relay);
+    if (v.empty()) {
+        s.relay.clear();
+    } else if (at != std::string::npos && v.find(':') < at) {
+        warn(l.where + "a relay's password does not belong in the settings file: keep relay = USER@HOST and put the "
+             "password in the file named by WHIRLBAT_RELAY_PASSWORD_FILE" + stays);
+    } else if (at == std::string::npos || at == 0 || v.find_first_of(" \t") != std::string::npos || v.size() > 255 ||
+               !split_host_port(v.substr(at + 1), &host, &port)) {
+        warn(l.where + "'" + l.shown + "' is not USER@HOST or USER@HOST:PORT with a port from 1 to 65535" + stays);
+    } else {
+        s.relay = v;
+    }
+}
+
 // The volumes, the pilots, the 3D mode and the meeting server; false for another key.
 bool read_play_setting(const SettingLine& l, Settings& s, const Warn& warn) {
     const std::string& key = l.key;
@@ -207,6 +228,8 @@ bool read_play_setting(const SettingLine& l, Settings& s, const Warn& warn) {
             warn(l.where + "'" + l.shown + "' is not HOST or HOST:PORT with a port from 1 to 65535; it stays " +
                  (s.lobby.empty() ? std::string("none") : s.lobby));
         }
+    } else if (key == "relay") {
+        read_relay_setting(l, s, warn);
     } else {
         return false;
     }
@@ -215,7 +238,10 @@ bool read_play_setting(const SettingLine& l, Settings& s, const Warn& warn) {
 
 // Online play's choices of what to ask the network; false for another key.
 bool read_network_setting(const SettingLine& l, Settings& s, const Warn& warn) {
-    bool* flag = l.key == "port_mapping" ? &s.port_mapping : l.key == "lan_search" ? &s.lan_search : nullptr;
+    bool* flag = l.key == "port_mapping" ? &s.port_mapping
+                 : l.key == "lan_search" ? &s.lan_search
+                 : l.key == "watchers"   ? &s.watchers
+                                         : nullptr;
     if (!flag) return false;
     if (l.value == "on" || l.value == "off") *flag = l.value == "on";
     else warn(l.where + "'" + l.shown + "' is not on or off; it stays " + (*flag ? "on" : "off"));
@@ -363,9 +389,13 @@ std::string settings_text(const Settings& s) {
             out << kSides[side] << "." << key_action_name(a) << " = " << key_names(s.keys[side][size_t(a)]) << "\n";
     }
     if (!s.lobby.empty()) out << "\n# The meeting server for join codes in online play: HOST or HOST:PORT.\nlobby = " << s.lobby << "\n";
+    if (!s.relay.empty())
+        out << "\n# A TURN relay of your own for online play (else the meeting server's): USER@HOST or USER@HOST:PORT,\n"
+            << "# its password in the file named by $WHIRLBAT_RELAY_PASSWORD_FILE.\nrelay = " << s.relay << "\n";
     if (!s.port_mapping)
         out << "\n# Hosting with a meeting server, ask the router to forward the game's port: on or off.\nport_mapping = off\n";
     if (!s.lan_search) out << "\n# The Play Online screen asks the local network for its games: on or off.\nlan_search = off\n";
+    if (!s.watchers) out << "\n# Hosting, let others watch the match: on or off.\nwatchers = off\n";
     return out.str();
 }
 

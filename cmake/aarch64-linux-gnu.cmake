@@ -1,6 +1,9 @@
 # Cross build for 64-bit ARM Linux on a Debian machine with the arm64 architecture
-# added (tools/install-deps.sh arm64): the cross compiler, and the arm64 libraries
-# and pkg-config files that multiarch keeps in /usr/lib/aarch64-linux-gnu.
+# added (tools/install-deps.sh arm64): the cross compiler, the arm64 libraries and
+# pkg-config files that multiarch keeps in /usr/lib/aarch64-linux-gnu, and for the
+# relay libnice's headers and link, whose -dev package multiarch cannot install, made by
+# tools/arm64-deps.sh in its prefix (/opt/whirlbat-arm64 unless WHIRLBAT_ARM64_PREFIX
+# names another).
 #   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
@@ -17,8 +20,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
-# pkg-config reads the arm64 .pc files only.
-set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
+# pkg-config reads the arm64 .pc files only: multiarch's and the prefix's.
+if(DEFINED ENV{WHIRLBAT_ARM64_PREFIX} AND NOT "$ENV{WHIRLBAT_ARM64_PREFIX}" STREQUAL "")
+  set(WHIRLBAT_ARM64_PREFIX "$ENV{WHIRLBAT_ARM64_PREFIX}")
+else()
+  set(WHIRLBAT_ARM64_PREFIX /opt/whirlbat-arm64)
+endif()
+set(ENV{PKG_CONFIG_LIBDIR}
+  ${WHIRLBAT_ARM64_PREFIX}/lib/pkgconfig:/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
 # Built programs run under qemu with multiarch's own arm64 C library

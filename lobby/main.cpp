@@ -3,6 +3,7 @@
 // UDP socket: every exchange is a single request and its answer, which the players
 // repeat until answered, so nothing here needs ENet's connections or resending.
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -100,41 +102,112 @@ void widen_receive_buffer(int fd) {
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
+// The relay's HOST[:PORT] (port 3478 unless given) as an IPv4 address, looked up once.
+bool relay_address(const std::string& text, LobbyAddress* out) {
+    std::string host = text;
+    long port = 3478;
+    size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        if (!number(text.c_str() + colon + 1, 1, 65535, &port)) return false;
+    }
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    out->ip = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    out->port = uint16_t(port);
+    freeaddrinfo(found);
+    return true;
+}
+
+// The secret shared with the relay: the file's first line, which must not be empty.
+bool read_secret(const std::string& path, std::string* secret) {
+    std::ifstream in(path);
+    if (!in || !std::getline(in, *secret)) return false;
+    if (!secret->empty() && secret->back() == '\r') secret->pop_back();
+    return !secret->empty();
+}
+
 const char* kUsage =
     "usage: rc-whirlbat-lobby [--port PORT] [--bind ADDRESS] [--code-life SECONDS]\n"
+    "                         [--relay HOST[:PORT] --relay-secret-file FILE]\n"
     "  --port PORT          the UDP port to serve (7170)\n"
     "  --bind ADDRESS       the IPv4 address to serve on (all of this machine's)\n"
     "  --code-life SECONDS  how long a code lives after its host last asked for it (600,\n"
-    "                       at least 25: hosts ask every 20)\n";
+    "                       at least 25: hosts ask every 20)\n"
+    "  --relay HOST[:PORT]  a TURN relay (coturn, port 3478) to hand both players of a code,\n"
+    "                       with credentials of their own good for 6 hours; \"\" for none\n"
+    "  --relay-secret-file FILE  the relay's shared secret (coturn's static-auth-secret),\n"
+    "                       the file's first line; never sent to anyone\n";
 
-}  // namespace
+// --relay and --relay-secret-file, taken together (an empty relay, as a unit file may
+// give, is none, its secret not read); false with one line.
+bool relay_from_options(const std::string& relay, const std::string& secret_file, LobbyRelay* out) {
+    if (relay.empty()) return true;
+    if (secret_file.empty()) {
+        std::fprintf(stderr, "rc-whirlbat-lobby: --relay needs --relay-secret-file FILE, the secret it shares with the relay\n");
+        return false;
+    }
+    if (!read_secret(secret_file, &out->secret)) {
+        std::fprintf(stderr, "rc-whirlbat-lobby: the relay's secret file %s cannot be read or is empty\n", secret_file.c_str());
+        return false;
+    }
+    if (!relay_address(relay, &out->address)) {
+        std::fprintf(stderr, "rc-whirlbat-lobby: cannot find the relay %s (--relay HOST or HOST:PORT)\n", relay.c_str());
+        return false;
+    }
+    return true;
+}
 
-int main(int argc, char** argv) {
+struct Options {
     long port = LOBBY_DEFAULT_PORT, life = 600;
-    std::string bind_to = "0.0.0.0";
+    std::string bind_to = "0.0.0.0", relay, secret_file;
+};
+
+// The command line into `o`: -1 to serve, else the status to end with (0 after --help).
+int read_options(int argc, char** argv, Options* o) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (arg == "--port" && v && number(v, 1, 65535, &port)) {
+        } else if (arg == "--port" && v && number(v, 1, 65535, &o->port)) {
             ++i;
-        } else if (arg == "--code-life" && v && number(v, 1, 86400, &life)) {
+        } else if (arg == "--code-life" && v && number(v, 1, 86400, &o->life)) {
             ++i;
-            if (life * 1000 < LOBBY_SHORTEST_CODE_LIFE_MS) {
+            if (o->life * 1000 < LOBBY_SHORTEST_CODE_LIFE_MS) {
                 std::fprintf(stderr, "rc-whirlbat-lobby: --code-life must be at least %d seconds: hosts ask for their "
                              "codes again every %d\n", LOBBY_SHORTEST_CODE_LIFE_MS / 1000, LOBBY_REFRESH_MS / 1000);
                 return 2;
             }
+        } else if (arg == "--relay" && v) {
+            o->relay = v;
+            ++i;
+        } else if (arg == "--relay-secret-file" && v) {
+            o->secret_file = v;
+            ++i;
         } else if (arg == "--bind" && v) {
-            bind_to = v;
+            o->bind_to = v;
             ++i;
         } else {
             std::fprintf(stderr, "rc-whirlbat-lobby: bad option %s; see --help\n", arg.c_str());
             return 2;
         }
     }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (int status = read_options(argc, argv, &o); status >= 0) return status;
+    const long port = o.port, life = o.life;
+    const std::string& bind_to = o.bind_to;
+    LobbyRelay relay_to_hand;
+    if (!relay_from_options(o.relay, o.secret_file, &relay_to_hand)) return 2;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(port));
@@ -157,6 +230,10 @@ int main(int argc, char** argv) {
     LobbyLimits limits;
     limits.code_life_ms = life * 1000;
     LobbyServer server(std::random_device{}() ^ uint64_t(now_ms()), limits);
+    if (!relay_to_hand.address.empty()) {
+        std::fprintf(stderr, "rc-whirlbat-lobby: handing players the relay at %s\n", address_text(relay_to_hand.address).c_str());
+        server.set_relay(std::move(relay_to_hand));
+    }
     std::fprintf(stderr, "rc-whirlbat-lobby: serving UDP port %ld on %s\n", port, bind_to.c_str());
     int64_t last_sweep = now_ms();
     Batch batch;
@@ -174,7 +251,8 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "rc-whirlbat-lobby: stopping: %ld codes given, %ld joins, %ld refused, %ld malformed, %ld over the limit, "
-                 "%ld cookies\n", server.hosted, server.joined, server.refused, server.malformed, server.limited, server.cookies);
+                 "%ld cookies, %ld relay credentials\n", server.hosted, server.joined, server.refused, server.malformed,
+                 server.limited, server.cookies, server.relays);
     close(fd);
     return 0;
 }

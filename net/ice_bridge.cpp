@@ -24,8 +24,8 @@ bool password_from_environment(std::string* password, std::string* why) {
         *password = text;
         return true;
     }
-    *why = std::string("--relay USER@HOST needs the password in the file named by ") + RELAY_PASSWORD_FILE_VARIABLE +
-           " or in " + RELAY_PASSWORD_VARIABLE;
+    *why = std::string("a relay given as USER@HOST (--relay, or relay = in the settings) needs the password in the "
+                       "file named by ") + RELAY_PASSWORD_FILE_VARIABLE + " or in " + RELAY_PASSWORD_VARIABLE;
     return false;
 }
 
@@ -107,4 +107,6 @@ int IceBridge::state() const { return agent_ ? calls_->state(agent_) : 0; }
 bool IceBridge::ready() const { return (state() & kRelayReady) != 0; }
 bool IceBridge::failed() const { return (state() & kRelayFailed) != 0; }
 bool IceBridge::relayed() const { return (state() & kRelayRelayed) != 0; }
+bool IceBridge::allocated() const { return (state() & kRelayAllocated) != 0; }
+bool IceBridge::gathered() const { return (state() & kRelayGathered) != 0; }
 uint16_t IceBridge::port() const { return agent_ ? calls_->port(agent_) : 0; }

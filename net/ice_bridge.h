@@ -53,6 +53,11 @@ public:
     bool ready() const;
     bool failed() const;
     bool relayed() const;
+    // The relay gave this side an allocation; this side knows all its ways (a relay
+    // that refused the credentials leaves it gathered without an allocation, one that
+    // does not answer leaves it neither for tens of seconds).
+    bool allocated() const;
+    bool gathered() const;
     // The bridge's port on 127.0.0.1, for ENet to send to.
     uint16_t port() const;
 

@@ -8,6 +8,8 @@ using namespace std::chrono_literals;
 constexpr auto kAskAgain = 250ms;
 constexpr auto kRefresh = std::chrono::milliseconds(LOBBY_REFRESH_MS);
 constexpr auto kJoinAgain = 1s;
+// Silence this long from the meeting server, and every other request goes unpadded.
+constexpr auto kMaybeOlderServer = 1s;
 constexpr auto kPunchEvery = 100ms;
 constexpr auto kHostPunches = 3s;
 // The most punches a host answers a second, and sends a second: a stranger cannot make
@@ -57,6 +59,8 @@ void LobbyClient::ask(Clock::time_point now) {
     m.code = code_;
     m.local = local_;
     m.cookie = cookie_;
+    m.asks_relay = pad_ && !(phase_ == Phase::asking && now - last_answer_ >= kMaybeOlderServer && ++asked_count_ % 2 == 0);
+    last_padded_ = m.asks_relay;
     if (hosting_) m.mapped = mapped_;
     send(server_, m);
     asked_ = now;
@@ -170,6 +174,40 @@ void LobbyClient::update(Clock::time_point now) {
     if (!punches_.empty() && now - punched_ >= kPunchEvery) punch_all(now);
 }
 
+// The guest's answer from the server: where the host is, to be knocked at.
+void LobbyClient::on_meet(const LobbyMessage& m, Clock::time_point now) {
+    if (phase_ == Phase::punching) return on_late_mapping(m, now);
+    if (phase_ != Phase::asking) return;
+    last_answer_ = now;
+    answered_ = true;
+    host_public_ = m.host_public;
+    host_local_ = m.host_local;
+    host_mapped_ = m.host_mapped;
+    seen_as_ = m.mine_public;
+    relay_ = m.relay;
+    phase_ = Phase::punching;
+    met_by_ = now + std::chrono::milliseconds(relay_.empty() ? punch_ms_ : std::max(punch_ms_, LOBBY_RELAY_PUNCH_MS));
+    if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
+    // Behind the same router, the host's own address comes first; it is punched only on
+    // a network of this machine's.
+    if (!host_local_.empty() && own_network(host_local_) && host_public_.ip == seen_as_.ip)
+        punches_.push_back({host_local_, met_by_});
+    punches_.push_back({host_public_, met_by_});
+    if (!host_local_.empty() && own_network(host_local_) && host_public_.ip != seen_as_.ip)
+        punches_.push_back({host_local_, met_by_});
+    punch_all(now);
+}
+
+// A host whose router forwarded its port only after this guest met it: the answer to
+// the guest's next join names the forwarded port, which then has a knocking time of its own.
+void LobbyClient::on_late_mapping(const LobbyMessage& m, Clock::time_point now) {
+    if (!host_mapped_.empty() || m.host_mapped.empty() || !(m.host_public == host_public_)) return;
+    host_mapped_ = m.host_mapped;
+    met_by_ = std::max(met_by_, now + std::chrono::milliseconds(punch_ms_));
+    punches_.insert(punches_.begin(), {host_mapped_, met_by_});
+    punch_all(now);
+}
+
 bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& from, Clock::time_point now) {
     using K = LobbyMessage::Kind;
     LobbyMessage m;
@@ -197,6 +235,10 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
         return true;
     }
     if (!(from == server_)) return false;
+    // An answer after an unpadded request, when the padded ones went unanswered: a
+    // server from before the relay, asked unpadded from now on.
+    if (!last_padded_ && m.nonce == nonce_ && (m.kind == K::cookie || m.kind == K::code || m.kind == K::meet))
+        pad_ = false;
     switch (m.kind) {
         case K::cookie:
             if (m.nonce != nonce_ || phase_ == Phase::failed || phase_ == Phase::idle) return true;
@@ -213,30 +255,14 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             answered_ = true;
             code_ = m.code;
             seen_as_ = m.mine_public;
+            relay_ = m.relay;
             if (phase_ == Phase::asking) phase_ = Phase::waiting;
             return true;
         case K::coming:
             on_coming(m, now);
             return true;
         case K::meet:
-            if (hosting_ || m.nonce != nonce_ || phase_ != Phase::asking) return true;
-            last_answer_ = now;
-            answered_ = true;
-            host_public_ = m.host_public;
-            host_local_ = m.host_local;
-            host_mapped_ = m.host_mapped;
-            seen_as_ = m.mine_public;
-            phase_ = Phase::punching;
-            met_by_ = now + std::chrono::milliseconds(punch_ms_);
-            if (!host_mapped_.empty()) punches_.push_back({host_mapped_, met_by_});
-            // Behind the same router, the host's own address comes first; it is punched
-            // only on a network of this machine's.
-            if (!host_local_.empty() && own_network(host_local_) && host_public_.ip == seen_as_.ip)
-                punches_.push_back({host_local_, met_by_});
-            punches_.push_back({host_public_, met_by_});
-            if (!host_local_.empty() && own_network(host_local_) && host_public_.ip != seen_as_.ip)
-                punches_.push_back({host_local_, met_by_});
-            punch_all(now);
+            if (!hosting_ && m.nonce == nonce_) on_meet(m, now);
             return true;
         case K::signal:
             on_signal(m);

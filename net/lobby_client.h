@@ -14,7 +14,11 @@
 // so a host that missed the news hears it again); then punches the host's addresses (the
 // port its router forwards first; its local address only on a network of this machine's),
 // and the first address a punch comes back from is the way to the host.
-// Both echo the cookie the meeting server gives them (lobby_server.h).
+// Both echo the cookie the meeting server gives them (lobby_server.h), and both pad their
+// requests so that the answer has room for a relay: a meeting server with one names it,
+// with credentials of this player's own. After a second of silence every other request
+// goes unpadded, and a server that answers one of those (one older than the relay) is
+// asked unpadded from then on.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -25,8 +29,9 @@
 
 // How long without an answer before the meeting server counts as down.
 constexpr int LOBBY_ANSWER_MS = 3000;
-// How long a guest punches before giving up on an answer.
+// How long a guest punches before giving up on an answer; with a relay to fall back on.
 constexpr int LOBBY_PUNCH_MS = 3000;
+constexpr int LOBBY_RELAY_PUNCH_MS = 20000;
 
 // One of this machine's IPv4 networks (host byte order).
 struct LobbyNetwork {
@@ -73,6 +78,10 @@ public:
     const LobbyAddress& target() const { return target_; }
     bool target_is_local() const { return target_ == host_local_ && !host_local_.empty(); }
     bool target_is_mapped() const { return target_ == host_mapped_ && !host_mapped_.empty(); }
+    // The relay the meeting server offers this player, with its credentials (empty for
+    // none): a host's comes with its code, as fresh as its last refresh; a guest's with
+    // the host's addresses, which then has LOBBY_RELAY_PUNCH_MS to punch.
+    const LobbyRelayOffer& relay() const { return relay_; }
     // Guest: the host's addresses, once the server told them.
     const LobbyAddress& host_public() const { return host_public_; }
     // Host: the addresses of the latest guests the server announced.
@@ -87,6 +96,8 @@ private:
     void fail(const std::string& why);
     void punch_all(Clock::time_point now);
     void on_coming(const LobbyMessage& m, Clock::time_point now);
+    void on_meet(const LobbyMessage& m, Clock::time_point now);
+    void on_late_mapping(const LobbyMessage& m, Clock::time_point now);
     void on_signal(const LobbyMessage& m);
     bool own_network(const LobbyAddress& a) const;
 
@@ -107,6 +118,9 @@ private:
     std::vector<Punch> punches_;
     Clock::time_point asked_, last_answer_, punched_, met_by_;
     bool answered_ = false;  // the last request had its answer
+    int asked_count_ = 0;
+    bool pad_ = true, last_padded_ = true;
+    LobbyRelayOffer relay_;
     uint64_t cookie_ = 0;
     int answers_this_second_ = 0, punch_ms_ = LOBBY_PUNCH_MS;
     int punches_this_second_ = 0;

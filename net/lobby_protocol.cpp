@@ -30,6 +30,17 @@ public:
     void code(const std::string& c) {
         for (int i = 0; i < LOBBY_CODE_LENGTH; ++i) out_.u8(i < int(c.size()) ? uint8_t(c[size_t(i)]) : 0);
     }
+    void text(const std::string& t, size_t most) {
+        size_t n = std::min(t.size(), most);
+        u8(uint8_t(n));
+        for (size_t i = 0; i < n; ++i) u8(uint8_t(t[i]));
+    }
+    void relay(const LobbyRelayOffer& r) {
+        if (r.empty()) return;
+        address(r.address);
+        text(r.user, LOBBY_RELAY_TEXT);
+        text(r.password, LOBBY_RELAY_TEXT);
+    }
     std::vector<uint8_t> bytes;
 
 private:
@@ -46,6 +57,18 @@ public:
     bool u64(uint64_t* v) { return in_.u64(*v); }
     bool address(LobbyAddress* a) { return u32(&a->ip) && u16(&a->port); }
     bool code(std::string* c) { return in_.bytes(*c, LOBBY_CODE_LENGTH) && normal_code(*c) == *c; }
+    // 1 to `most` printable characters after their count.
+    bool text(std::string* t, size_t most) {
+        uint8_t n = 0;
+        if (!u8(&n) || n == 0 || n > most || !in_.bytes(*t, n)) return false;
+        return std::all_of(t->begin(), t->end(), [](char c) { return c >= 0x21 && c <= 0x7e; });
+    }
+    // What ends an answer: nothing, or a relay and its credentials.
+    bool relay_or_end(LobbyRelayOffer* r) {
+        if (done()) return true;
+        return address(&r->address) && r->address.ip != 0 && r->address.port != 0 && text(&r->user, LOBBY_RELAY_TEXT) &&
+               text(&r->password, LOBBY_RELAY_TEXT) && done();
+    }
     // The rest is padding, all zeros, up to `size` bytes in all.
     bool padded_to(size_t size) {
         if (n_ != size) return false;
@@ -69,6 +92,13 @@ bool is_request(LobbyMessage::Kind k) {
     return k == K::host || k == K::join || k == K::leave || k == K::punch || k == K::lan_ask;
 }
 
+bool may_ask_relay(LobbyMessage::Kind k) { return k == LobbyMessage::Kind::host || k == LobbyMessage::Kind::join; }
+
+// The largest answer with a relay (a meeting: nonce, four addresses) fits the request
+// that asks for it, so the server never sends more than it was sent.
+static_assert(6 + 4 + 4 * 6 + 6 + 2 * (1 + LOBBY_RELAY_TEXT) <= LOBBY_RELAY_REQUEST_SIZE);
+static_assert(LOBBY_RELAY_REQUEST_SIZE <= LOBBY_MAX_MESSAGE);
+
 }  // namespace
 
 std::string address_text(const LobbyAddress& a) {
@@ -86,7 +116,7 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
     switch (m.kind) {
         // A cookie rides in what was padding: a request without one is as it always was.
         case K::host: w.u32(m.nonce); w.address(m.local); w.address(m.mapped); w.u64(m.cookie); break;
-        case K::code: w.u32(m.nonce); w.code(m.code); w.address(m.mine_public); break;
+        case K::code: w.u32(m.nonce); w.code(m.code); w.address(m.mine_public); w.relay(m.relay); break;
         case K::join: w.u32(m.nonce); w.code(m.code); w.address(m.local); w.u64(m.cookie); break;
         case K::cookie: w.u32(m.nonce); w.u64(m.cookie); break;
         case K::meet:
@@ -95,6 +125,7 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
             w.address(m.host_local);
             w.address(m.host_mapped);
             w.address(m.mine_public);
+            w.relay(m.relay);
             break;
         case K::coming:
             w.code(m.code);
@@ -123,7 +154,8 @@ std::vector<uint8_t> encode_lobby(const LobbyMessage& m) {
             break;
         }
     }
-    if (is_request(m.kind)) w.bytes.resize(LOBBY_REQUEST_SIZE, 0);
+    if (is_request(m.kind))
+        w.bytes.resize(m.asks_relay && may_ask_relay(m.kind) ? LOBBY_RELAY_REQUEST_SIZE : LOBBY_REQUEST_SIZE, 0);
     return w.bytes;
 }
 
@@ -137,12 +169,14 @@ bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
     bool ok = false;
     switch (m.kind) {
         case K::host: ok = r.u32(&m.nonce) && r.address(&m.local) && r.address(&m.mapped) && r.u64(&m.cookie); break;
-        case K::code: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.mine_public) && r.done(); break;
+        case K::code:
+            ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.mine_public) && r.relay_or_end(&m.relay);
+            break;
         case K::join: ok = r.u32(&m.nonce) && r.code(&m.code) && r.address(&m.local) && r.u64(&m.cookie); break;
         case K::cookie: ok = r.u32(&m.nonce) && r.u64(&m.cookie) && m.cookie != 0 && r.done(); break;
         case K::meet:
             ok = r.u32(&m.nonce) && r.address(&m.host_public) && r.address(&m.host_local) &&
-                 r.address(&m.host_mapped) && r.address(&m.mine_public) && r.done();
+                 r.address(&m.host_mapped) && r.address(&m.mine_public) && r.relay_or_end(&m.relay);
             break;
         case K::coming: ok = r.code(&m.code) && r.address(&m.guest_public) && r.address(&m.guest_local) && r.done(); break;
         case K::refused: {
@@ -177,7 +211,10 @@ bool decode_lobby(const uint8_t* data, size_t size, LobbyMessage* out) {
             break;
         }
     }
-    if (ok && is_request(m.kind)) ok = r.padded_to(LOBBY_REQUEST_SIZE);
+    if (ok && is_request(m.kind)) {
+        m.asks_relay = may_ask_relay(m.kind) && size == LOBBY_RELAY_REQUEST_SIZE;
+        ok = r.padded_to(m.asks_relay ? LOBBY_RELAY_REQUEST_SIZE : LOBBY_REQUEST_SIZE);
+    }
     if (!ok) return false;
     *out = std::move(m);
     return true;

@@ -7,7 +7,11 @@
 // Every message starts with LOBBY_MAGIC and the protocol number, then its kind. Every
 // field is range-checked; anything short, long or unknown is refused whole. Requests
 // are padded to LOBBY_REQUEST_SIZE, never smaller than any answer, so the server can
-// never be used to send more bytes than it was sent. A host's or a guest's request is
+// never be used to send more bytes than it was sent. A host's or a guest's request
+// padded to LOBBY_RELAY_REQUEST_SIZE instead makes room for a relay in its answer: the
+// code or the meeting then ends with the relay's address and short-lived credentials
+// for it, when the server has one (an answer to a request of the first size, as every
+// earlier game sends, is as it always was). A host's or a guest's request is
 // served only with a cookie the server made for the address it comes from (stateless:
 // a keyed hash of the address and a time slot), so an address that cannot receive, a
 // forged one, never holds a code or names itself a guest.
@@ -17,10 +21,11 @@
 //                               server last gave this address; asks for a code
 //   cookie   server -> anyone   asked without a cookie it made for the sender's address
 //                               lately: the cookie to ask with again
-//   code     server -> host     the code, and the host's address as the server saw it
+//   code     server -> host     the code, and the host's address as the server saw it;
+//                               the relay and this host's credentials for it, if asked
 //   join     guest -> server    the code and the guest's local address, and its cookie
 //   meet     server -> guest    the host's public, local and mapped addresses, the guest's
-//                               public one
+//                               public one; the relay and this guest's credentials, if asked
 //   coming   server -> host     the code, the guest's public and local addresses
 //   refused  server -> anyone   why (unknown code, expired code, too many requests, full)
 //   leave    host -> server     the host leaves: its code is free again
@@ -42,6 +47,8 @@ constexpr int LOBBY_DEFAULT_PORT = 7170;
 constexpr int LOBBY_REFRESH_MS = 20000;
 constexpr int LOBBY_SHORTEST_CODE_LIFE_MS = LOBBY_REFRESH_MS + 5000;
 constexpr size_t LOBBY_REQUEST_SIZE = 40;
+constexpr size_t LOBBY_RELAY_REQUEST_SIZE = 128;
+constexpr size_t LOBBY_RELAY_TEXT = 40;  // the most bytes of a relay's user name or password
 constexpr size_t LOBBY_MAX_MESSAGE = 256;
 constexpr size_t LOBBY_SIGNAL_PART = 200;  // bytes of a description in one signal
 constexpr int LOBBY_SIGNAL_PARTS = 8;
@@ -58,6 +65,14 @@ struct LobbyAddress {
     bool empty() const { return ip == 0 && port == 0; }
 };
 std::string address_text(const LobbyAddress& a);
+
+// A TURN relay and the credentials the meeting server made for one player.
+struct LobbyRelayOffer {
+    LobbyAddress address;  // none: the server has no relay, or the request had no room
+    std::string user, password;  // printable, 1 to LOBBY_RELAY_TEXT bytes each
+    bool empty() const { return address.empty(); }
+    bool operator==(const LobbyRelayOffer&) const = default;
+};
 
 enum class LobbyRefusal : uint8_t { none = 0, unknown = 1, expired = 2, busy = 3, full = 4 };
 
@@ -80,6 +95,8 @@ struct LobbyMessage {
     std::string version;          // lan_here: up to 16 characters
     uint8_t part = 0, parts = 1;  // signal: which part of how many
     std::string data;             // signal: printable text and line ends, 1 to 200 bytes
+    bool asks_relay = false;      // host, join: padded to LOBBY_RELAY_REQUEST_SIZE
+    LobbyRelayOffer relay;        // code, meet: only in answer to a request that asks
 };
 
 std::vector<uint8_t> encode_lobby(const LobbyMessage& m);

@@ -3,8 +3,10 @@
 #include <sodium.h>
 
 #include <cstdlib>
+#include <ctime>
 
 #include "base/bytes.h"
+#include "net/turn_credentials.h"
 
 LobbyServer::LobbyServer(uint64_t seed, LobbyLimits limits) : table_(seed, limits) {
     static_assert(sizeof key_ == crypto_shorthash_KEYBYTES);
@@ -30,6 +32,22 @@ uint64_t LobbyServer::cookie(const LobbyAddress& a, int64_t slot) const {
 bool LobbyServer::cookie_ok(uint64_t c, const LobbyAddress& a, int64_t now_ms) const {
     int64_t slot = now_ms / LOBBY_COOKIE_SLOT_MS;
     return c != 0 && (c == cookie(a, slot) || c == cookie(a, slot - 1));
+}
+
+void LobbyServer::set_relay(LobbyRelay relay) {
+    if (!relay.unix_time) relay.unix_time = [] { return int64_t(std::time(nullptr)); };
+    relay_ = std::move(relay);
+}
+
+LobbyRelayOffer LobbyServer::offer(const LobbyMessage& request, const std::string& code, const char* side) {
+    LobbyRelayOffer o;
+    if (!request.asks_relay || relay_.address.empty()) return o;
+    TurnCredentials c = turn_credentials(relay_.secret, relay_.unix_time() + LOBBY_RELAY_LIFE_S, code + "." + side);
+    o.address = relay_.address;
+    o.user = c.user;
+    o.password = c.password;
+    ++relays;
+    return o;
 }
 
 void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& from, int64_t now_ms,
@@ -84,6 +102,7 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
         reply.kind = K::code;
         reply.code = a.entry.code;
         reply.mine_public = from;
+        reply.relay = offer(m, a.entry.code, "host");
         out.push_back({from, encode_lobby(reply)});
         return;
     }
@@ -93,6 +112,7 @@ void LobbyServer::handle(const uint8_t* data, size_t size, const LobbyAddress& f
     reply.host_local = a.entry.host_local;
     reply.host_mapped = a.entry.host_mapped;
     reply.mine_public = from;
+    reply.relay = offer(m, a.entry.code, "guest");
     out.push_back({from, encode_lobby(reply)});
     LobbyMessage coming;
     coming.kind = K::coming;

@@ -190,8 +190,12 @@ bool NetLink::admit_request(uint32_t connect_id) {
     int held = 0;
     for (size_t i = 0; i < host_->peerCount; ++i) {
         ENetPeer* p = &host_->peers[i];
-        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_ || p->address.host != from.host) continue;
-        if (p->address.port == from.port && p->connectID == connect_id) return true;
+        if (p->state != ENET_PEER_STATE_DISCONNECTED && p->address.host == from.host && p->address.port == from.port &&
+            p->connectID == connect_id)
+            return true;
+        // The guest and the watchers said who they are: they are no strangers.
+        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_ || is_watcher(p) || p->address.host != from.host)
+            continue;
         ++held;
     }
     if (held >= NET_STRANGERS_PER_ADDRESS) return false;
@@ -263,7 +267,7 @@ void NetLink::drop_strangers() {
     for (size_t i = 0; i < host_->peerCount; ++i) {
         ENetPeer* p = &host_->peers[i];
         Stranger& s = strangers_[i];
-        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_) {
+        if (p->state == ENET_PEER_STATE_DISCONNECTED || p == peer_ || is_watcher(p)) {
             s.known = false;
             continue;
         }
@@ -527,6 +531,16 @@ void NetLink::send_welcome(ENetPeer* to) {
 }
 
 void NetLink::send_hello(ENetPeer* to) {
+    if (watcher_) {
+        Packet watch;
+        watch.kind = Packet::Kind::watch;
+        watch.version = version_;
+        watch.rules = rules_;
+        watch.session = session_;
+        watch.first = watch_first_;
+        send_to(to, watch, true);
+        return;
+    }
     Packet hello;
     hello.kind = Packet::Kind::hello;
     hello.version = version_;
@@ -574,6 +588,15 @@ void NetLink::on_stranger(ENetPeer* from, bool ok, const Packet& p) {
         if (old) enet_peer_reset(old);
         last_heard_ = Clock::now();
         ++rejoins;
+    } else if (!hosting_ && watcher_ && from == pending_ && ok && p.kind == Packet::Kind::watching && same_session) {
+        // A watcher back with the host over a new connection: no proof needed, it
+        // touches nothing of the match.
+        ENetPeer* old = peer_;
+        peer_ = from;
+        pending_ = nullptr;
+        if (old) enet_peer_reset(old);
+        last_heard_ = Clock::now();
+        ++rejoins;
     } else if (!hosting_ && from == pending_) {
         // The host would not take us back: the old connection may still come back.
         enet_peer_reset(pending_);
@@ -587,6 +610,7 @@ void NetLink::on_stranger(ENetPeer* from, bool ok, const Packet& p) {
 void NetLink::on_host_answer(ENetPeer* from, const Packet& p) {
     if (p.kind == Packet::Kind::refuse) {
         if (p.refuse == RefuseReason::busy) close_with("the host already has a guest");
+        else if (p.refuse == RefuseReason::watchers) close_with("the host takes no watchers now");
         else if (p.refuse == RefuseReason::rules)
             close_with("the host runs " + build_name(p.version, p.rules) + ", this is " + build_name(version_, rules_) +
                        ": both need the same rules");
@@ -602,6 +626,7 @@ void NetLink::on_host_answer(ENetPeer* from, const Packet& p) {
                    ": both need the same rules");
         return;
     }
+    if (p.kind == Packet::Kind::watching) watching_ = p;
     delay_chosen_ = auto_delay_;
     peer_ = from;
     pending_ = nullptr;
@@ -614,9 +639,73 @@ void NetLink::on_host_answer(ENetPeer* from, const Packet& p) {
     received_before_ = host_->totalReceivedData;
 }
 
+bool NetLink::is_watcher(const ENetPeer* peer) const {
+    return std::any_of(watchers_.begin(), watchers_.end(), [peer](const Watcher& w) { return w.peer == peer; });
+}
+
+// Host: a packet from a watcher, or a connection asking to watch. True if it was either.
+bool NetLink::on_watcher(ENetPeer* from, bool ok, const Packet& p) {
+    auto w = std::find_if(watchers_.begin(), watchers_.end(), [from](const Watcher& v) { return v.peer == from; });
+    if (w != watchers_.end()) {
+        // A watcher sends nothing into the match; one that keeps talking is dropped.
+        if (++w->packets > NET_WATCHER_PACKETS) {
+            ++foreign;
+            watcher_gone(from);
+            enet_peer_disconnect_now(from, 0);
+        }
+        return true;
+    }
+    if (!ok || p.kind != Packet::Kind::watch || from == peer_) return false;
+    if (p.protocol != NET_PROTOCOL || p.version != version_ || p.rules != rules_) {
+        notes_.push_back("a watcher with " + build_name(p.version, p.rules) + " tried to watch; this is " +
+                         build_name(version_, rules_) + ": both need the same version and rules");
+        refuse(from, p.rules != rules_ && p.version == version_ ? RefuseReason::rules : RefuseReason::version);
+        return true;
+    }
+    if (!watchers_allowed_ || watchers_.size() >= size_t(NET_MOST_WATCHERS)) {
+        refuse(from, RefuseReason::watchers);
+        return true;
+    }
+    if (from == pending_) pending_ = nullptr;
+    watchers_.push_back(Watcher{from, next_watcher_++, 0});
+    watcher_events_.push_back(WatcherEvent{watchers_.back().id, p.first, false});
+    return true;
+}
+
+void NetLink::watcher_gone(ENetPeer* peer) {
+    auto w = std::find_if(watchers_.begin(), watchers_.end(), [peer](const Watcher& v) { return v.peer == peer; });
+    if (w == watchers_.end()) return;
+    watcher_events_.push_back(WatcherEvent{w->id, 0, true});
+    watchers_.erase(w);
+}
+
+void NetLink::send_to_watcher(uint32_t id, const Packet& p) {
+    for (const Watcher& w : watchers_) {
+        if (w.id == id) send_to(w.peer, p, true);
+    }
+}
+
+// Host: a hello (or a watch) of another protocol than this one's gets a refusal it can
+// read, naming this side's version, and a line here naming both.
+bool NetLink::other_protocol(ENetPeer* from, const uint8_t* data, size_t size) {
+    uint16_t protocol = 0;
+    std::string version;
+    if (!read_hello_head(data, size, &protocol, &version) || protocol == NET_PROTOCOL) return false;
+    notes_.push_back("a guest with version " + version + " (protocol " + std::to_string(protocol) +
+                     ") tried to join; this is version " + version_ + " (protocol " + std::to_string(NET_PROTOCOL) +
+                     "): both need the same version");
+    std::vector<uint8_t> bytes = encode_refusal_for(protocol, RefuseReason::protocol, version_, rules_);
+    ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
+    if (enet_peer_send(from, 0, packet) != 0) enet_packet_destroy(packet);
+    enet_peer_disconnect_later(from, 0);
+    ++malformed;
+    return true;
+}
+
 void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got) {
     Packet p;
     bool ok = decode_packet(data, size, &p);
+    if (hosting_ && (on_watcher(from, ok, p) || (!ok && other_protocol(from, data, size)))) return;
     if (state_ == State::ready) {
         if (from != peer_) return on_stranger(from, ok, p);
         if (ok && !hosting_ && p.kind == Packet::Kind::secret && !have_secret_) {
@@ -649,7 +738,9 @@ void NetLink::on_receive(ENetPeer* from, const uint8_t* data, size_t size, std::
         return;
     }
     if (hosting_ && p.kind == Packet::Kind::hello) on_hello(from, p);
-    else if (!hosting_ && (p.kind == Packet::Kind::welcome || p.kind == Packet::Kind::refuse)) on_host_answer(from, p);
+    else if (!hosting_ && (p.kind == (watcher_ ? Packet::Kind::watching : Packet::Kind::welcome) ||
+                           p.kind == Packet::Kind::refuse))
+        on_host_answer(from, p);
     else ++malformed;
 }
 
@@ -672,6 +763,7 @@ void NetLink::service(int wait_ms, std::vector<Packet>& got) {
                 enet_packet_destroy(event.packet);
                 break;
             case ENET_EVENT_TYPE_DISCONNECT:
+                watcher_gone(event.peer);
                 if (event.peer == peer_) {
                     peer_ = nullptr;
                     close_with(std::string(other_side(hosting_)) + " has left");

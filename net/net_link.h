@@ -20,6 +20,9 @@ struct _ENetHost;
 struct _ENetPeer;
 struct _ENetEvent;
 
+// Watchers a host takes at once, and the packets a watcher may send before it is dropped.
+constexpr int NET_MOST_WATCHERS = 8;
+constexpr int NET_WATCHER_PACKETS = 8;
 // A peer that sends but lets the game make no progress for this long counts as gone.
 constexpr int NET_SILENCE_MS = 5000;
 // Silence from the other machine (a dropped network) is waited out this long: the
@@ -104,6 +107,28 @@ public:
     // Says goodbye (best effort) and closes.
     void close(ByeReason reason);
 
+    // Watchers of the host's match: connections that said `watch` instead of hello. They
+    // hear what the game sends them and are heard saying nothing: a watcher that sends
+    // more than a few packets is dropped. At most NET_MOST_WATCHERS at once.
+    struct WatcherEvent {
+        uint32_t id = 0;
+        uint32_t first = 1;  // the first frame it wants
+        bool left = false;   // it came (false) or went (true)
+    };
+    void allow_watchers(bool on) { watchers_allowed_ = on; }
+    int watchers() const { return int(watchers_.size()); }
+    std::vector<WatcherEvent> take_watcher_events() { return std::exchange(watcher_events_, {}); }
+    void send_to_watcher(uint32_t id, const Packet& p);
+    // Guest: this link watches the host's match from frame `first` on (before join or
+    // open; a link that comes back after a drop asks from the frame set_watch_from says).
+    void watch_from(uint32_t first) {
+        watcher_ = true;
+        watch_first_ = first;
+    }
+    bool watcher() const { return watcher_; }
+    // Guest watching: what the host said when it took the watcher.
+    const Packet& watching() const { return watching_; }
+
     State state() const { return state_; }
     bool ready() const { return state_ == State::ready; }
     // Why the link closed, or what went wrong in the handshake, as one line for the
@@ -141,6 +166,10 @@ private:
     void on_receive(_ENetPeer* from, const uint8_t* data, size_t size, std::vector<Packet>& got);
     void on_stranger(_ENetPeer* from, bool ok, const Packet& p);
     void on_host_answer(_ENetPeer* from, const Packet& p);
+    bool on_watcher(_ENetPeer* from, bool ok, const Packet& p);
+    bool other_protocol(_ENetPeer* from, const uint8_t* data, size_t size);
+    void watcher_gone(_ENetPeer* peer);
+    bool is_watcher(const _ENetPeer* peer) const;
     void on_hello(_ENetPeer* from, const Packet& p);
     void send_hello(_ENetPeer* to);
     void send_welcome(_ENetPeer* to);
@@ -214,6 +243,20 @@ private:
     std::vector<Claim> claims_;
     Clock::time_point last_heard_;
     uint64_t sent_before_ = 0, received_before_ = 0;
+    // Host: its match's watchers.
+    struct Watcher {
+        _ENetPeer* peer = nullptr;
+        uint32_t id = 0;
+        int packets = 0;  // heard from it since it came
+    };
+    std::vector<Watcher> watchers_;
+    std::vector<WatcherEvent> watcher_events_;
+    bool watchers_allowed_ = true;
+    uint32_t next_watcher_ = 1;
+    // Guest: a watcher, and from which frame.
+    bool watcher_ = false;
+    uint32_t watch_first_ = 1;
+    Packet watching_;
 };
 
 // A build's rules fingerprint as players see it beside a version: 8 hex digits.

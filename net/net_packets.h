@@ -16,6 +16,16 @@
 //   hashes   both ways       after hashes that differ: the state hash after every
 //                            frame of the block that ends at `frame`
 //   bye      both ways       the sender leaves
+//   watch    watcher -> host  as the hello's first fields, then the session watched and
+//                            the first frame wanted: a watcher sends nothing else
+//   watching host -> watcher  the host's version and rules, the seed, who flies, the
+//                            session, the frames confirmed so far
+//   feed     host -> watcher  both players' confirmed inputs of the frames from `first`,
+//                            and the state hashes of those frames that have one
+//
+// The hello's (and a watch's) first fields, its kind, the magic, the protocol and the
+// version, are fixed for good: a build of any protocol can read them, and a hello of
+// another protocol is answered in a form that protocol reads.
 //   secret   host -> guest   after the welcome, over the connection just made: the key
 //                            that proves the guest when it comes back over a new one
 //   challenge host -> guest  a hello that names the session, over a new connection:
@@ -35,6 +45,8 @@ constexpr int NET_MAX_RUNS = 32;      // runs of inputs in one packet
 constexpr int NET_MAX_INPUTS = 120;   // frames of inputs in one packet
 constexpr uint32_t NET_MAX_FRAME = 0x7fffffffu;
 constexpr int NET_MAX_HASHES = 60;    // frames of hashes in one packet
+constexpr int NET_MAX_FED = 120;      // frames in one feed packet
+constexpr int NET_MAX_PILOTS = 160;   // characters of the watching packet's pilots
 constexpr int NET_TOKEN_BYTES = 32;   // a secret, a challenge or a proof
 
 // A player's commands, shared with the other machine as part of its input.
@@ -57,12 +69,13 @@ struct NetInput {
     bool operator==(const NetInput&) const = default;
 };
 
-enum class RefuseReason : uint8_t { version = 1, protocol = 2, busy = 3, rules = 4 };
+enum class RefuseReason : uint8_t { version = 1, protocol = 2, busy = 3, rules = 4, watchers = 5 };
 enum class ByeReason : uint8_t { quit = 1, desync = 2 };
 
 struct Packet {
     enum class Kind : uint8_t {
-        hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6, hashes = 7, secret = 8, challenge = 9, proof = 10
+        hello = 1, welcome = 2, refuse = 3, inputs = 4, hash = 5, bye = 6, hashes = 7, secret = 8, challenge = 9, proof = 10,
+        watch = 11, watching = 12, feed = 13
     };
     Kind kind = Kind::inputs;
 
@@ -94,8 +107,22 @@ struct Packet {
     ByeReason bye = ByeReason::quit;
     // secret, challenge, proof
     std::array<uint8_t, NET_TOKEN_BYTES> token{};
+    // watch: the first frame the watcher wants (1: the match from its start);
+    // watching: who flies each side, and how many frames both players confirmed so far
+    std::string pilots;
+    // feed: both players' confirmed inputs of each frame from `first`, and the state
+    // hashes of the frames among them that have one (every NET_HASH_EVERY-th)
+    std::vector<std::pair<NetInput, NetInput>> played;
+    std::vector<std::pair<uint32_t, uint64_t>> frame_hashes;
 };
 
 std::vector<uint8_t> encode_packet(const Packet& p);
+// A hello's or a watch's first fields, whatever protocol the rest follows; false if the
+// bytes are no hello or watch at all.
+bool read_hello_head(const uint8_t* data, size_t size, uint16_t* protocol, std::string* version);
+// The refusal a guest speaking `protocol` reads: the first protocol's own layout for it,
+// this one's for any other.
+std::vector<uint8_t> encode_refusal_for(uint16_t protocol, RefuseReason why, const std::string& version,
+                                        uint64_t rules);
 // False (and *why says what was wrong) for anything but a well-formed packet.
 bool decode_packet(const uint8_t* data, size_t size, Packet* out, std::string* why = nullptr);

@@ -79,7 +79,7 @@ void NetReach::found_lobby() {
     client_ = std::make_unique<LobbyClient>(server, first_local_address(link_.local_port()), send, std::random_device{}());
     client_->set_own_networks(own_networks());
     // With a relay to fall back on, punching has longer before it counts as failed.
-    if (relay_) client_->set_punch_ms(20000);
+    if (relay_) client_->set_punch_ms(LOBBY_RELAY_PUNCH_MS);
     if (hosting_) {
         client_->host(LobbyClient::Clock::now());
         if (port_mapping_) mapping_.start(uint16_t(link_.port()));
@@ -142,9 +142,49 @@ void NetReach::update() {
     }
 }
 
+std::optional<IceRelay> NetReach::chosen_relay() const {
+    if (relay_) return relay_;
+    const LobbyRelayOffer& offer = client_->relay();
+    if (offer.empty()) return std::nullopt;
+    IceRelay r;
+    r.ip = offer.address.ip;
+    r.port = offer.address.port;
+    r.host = address_text({offer.address.ip, 0});
+    r.host.resize(r.host.rfind(':'));
+    r.user = offer.user;
+    r.password = offer.password;
+    return r;
+}
+
+bool NetReach::start_bridge(bool controlling, uint16_t port, LobbyClient::Clock::time_point now) {
+    std::optional<IceRelay> relay = chosen_relay();
+    if (!relay) return false;
+    bridge_relay_ = *relay;
+    bridge_started_ = now;
+    allocation_said_ = false;
+    bridge_ = std::make_unique<IceBridge>(controlling, *relay, port);
+    std::string why;
+    if (!bridge_->start(&why)) fail(why);
+    return true;
+}
+
+// A relay that refused the credentials or does not answer is said at once, not after
+// the punches' 20 s: the guest's reach ends with the line, the host says it and waits on.
+void NetReach::check_allocation(LobbyClient::Clock::time_point now) {
+    if (!bridge_ || bridge_->allocated() || allocation_said_) return;
+    std::string relay = "the relay at " + bridge_relay_.host + ":" + std::to_string(bridge_relay_.port);
+    std::string line;
+    if (bridge_->gathered()) line = relay + " refused the credentials";
+    else if (now - bridge_started_ >= std::chrono::milliseconds(NET_RELAY_ANSWER_MS)) line = relay + " does not answer";
+    if (line.empty()) return;
+    allocation_said_ = true;
+    if (!hosting_) return fail(line);
+    std::fprintf(stderr, "rc-whirlbat: %s\n", line.c_str());
+}
+
 void NetReach::update_relay(LobbyClient::Clock::time_point now) {
     using namespace std::chrono_literals;
-    if (!relay_ || connected_ || link_.ready()) return;
+    if (connected_ || link_.ready()) return;
     if (relay_name_) {
         if (!relay_name_->done()) return;
         relay_->ip = relay_name_->ip();
@@ -152,38 +192,33 @@ void NetReach::update_relay(LobbyClient::Clock::time_point now) {
         relay_name_.reset();
         if (relay_->ip == 0) return fail("cannot find the relay " + name);
     }
-    std::string why;
     if (!hosting_ && client_->phase() == LobbyClient::Phase::punching) {
         if (punching_since_ == LobbyClient::Clock::time_point{}) punching_since_ = now;
-        if (!bridge_ && now - punching_since_ >= 1s) {
-            bridge_ = std::make_unique<IceBridge>(true, *relay_, link_.local_port());
-            if (!bridge_->start(&why)) failed_ = true, failure_ = why;
-        }
+        if (!bridge_ && now - punching_since_ >= 1s) start_bridge(true, link_.local_port(), now);
     }
     // The host's bridge answers one guest's description; a later guest's gets a new one.
     const std::string& theirs = client_->remote_signal();
-    if (hosting_ && !theirs.empty() && (!bridge_ || theirs != bridged_for_)) {
+    if (hosting_ && !theirs.empty() && (!bridge_ || theirs != bridged_for_) &&
+        start_bridge(false, uint16_t(link_.port()), now))
         bridged_for_ = theirs;
-        bridge_ = std::make_unique<IceBridge>(false, *relay_, uint16_t(link_.port()));
-        if (!bridge_->start(&why)) failed_ = true, failure_ = why;
-    }
     if (!bridge_ || failed_) return;
+    check_allocation(now);
+    if (failed_) return;
     // Said again until connected: the meeting server passes signals on by UDP.
     std::string mine = bridge_->local_description();
     if (!mine.empty() && now - signalled_ >= 500ms) {
         if (!client_->send_signal(mine)) {
-            failed_ = true;
-            failure_ = "this machine's description for the relay is " + std::to_string(mine.size()) +
-                       " bytes, more than the meeting server passes on (" +
-                       std::to_string(LOBBY_SIGNAL_PART * LOBBY_SIGNAL_PARTS) + ")";
-            return;
+            return fail("this machine's description for the relay is " + std::to_string(mine.size()) +
+                        " bytes, more than the meeting server passes on (" +
+                        std::to_string(LOBBY_SIGNAL_PART * LOBBY_SIGNAL_PARTS) + ")");
         }
         signalled_ = now;
     }
     if (!theirs.empty()) bridge_->set_remote_description(theirs);
     if (!hosting_ && bridge_->ready()) {
         connected_ = bridged_ = true;
-        if (!link_.connect_to(0x7f000001u, bridge_->port(), &why)) failed_ = true, failure_ = why;
+        std::string why;
+        if (!link_.connect_to(0x7f000001u, bridge_->port(), &why)) fail(why);
     }
 }
 

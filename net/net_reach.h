@@ -8,9 +8,13 @@
 //   - with a meeting server, the host also asks its router to forward its port (UPnP,
 //     NAT-PMP: port_mapping) and tells the meeting server, so a guest can come in even
 //     where punching cannot (a router that gives every destination a new port);
-//   - with a relay (a TURN server), a guest whose punches get no answer within a second
-//     starts ICE through it (ice_bridge), the two descriptions passing through the
-//     meeting server, and ENet connects over the bridge once ICE has a pair.
+//   - with a relay (a TURN server: the player's own, or else the one the meeting server
+//     offers with credentials of the player's own), a guest whose punches get no answer
+//     within a second starts ICE through it (ice_bridge), the two descriptions passing
+//     through the meeting server, and ENet connects over the bridge once ICE has a pair.
+//     A relay that refuses the credentials, or gives no allocation within
+//     NET_RELAY_ANSWER_MS, ends the guest's reach with one line saying so (the host's
+//     says so on stderr and waits on).
 // It names the path the link took: LAN (the other machine is on a network of this one's,
 // or was reached at its local address), mapped, punched, relayed, or direct.
 #include <chrono>
@@ -24,6 +28,10 @@
 #include "net/net_link.h"
 #include "net/port_mapping.h"
 
+// How long a relay has to give a bridge its allocation (one exchange with it, each way
+// retried) before it counts as not answering.
+constexpr int NET_RELAY_ANSWER_MS = 5000;
+
 class NetReach {
 public:
     explicit NetReach(NetLink& link);
@@ -34,7 +42,8 @@ public:
 
     // Names are looked up on threads of their own (name_lookup) while the waiting screen
     // runs; one that cannot be found fails the reach with one line.
-    // The TURN server to fall back on (before host or join_code).
+    // The player's own TURN server to fall back on (before host or join_code); without
+    // one, the meeting server's, if it offers one.
     void set_relay(const IceRelay& relay);
     // Whether a host with a meeting server asks its router to forward its port (before
     // host); on unless the player said no.
@@ -56,6 +65,9 @@ public:
     const std::string& failure() const { return failure_; }
     // Host: the code, once the meeting server gave it ("" before, or without one).
     std::string code() const { return client_ && hosting_ ? client_->code() : std::string(); }
+    // Whether the router has said if it forwards the port (or was not asked): a code
+    // given out before would send a quick guest to a port that lets nothing in.
+    bool way_in_settled() const { return !hosting_ || !port_mapping_ || mapping_.settled(); }
     // Once the link is ready: names its path on the link.
     void name_path();
     // Host with a meeting server: what the router said of the way in, for the waiting
@@ -82,6 +94,13 @@ private:
     bool hosting_ = false, connected_ = false, failed_ = false, mapping_told_ = false, bridged_ = false;
     bool port_mapping_ = true;
     void update_relay(LobbyClient::Clock::time_point now);
+    // The relay to use now: the player's own, or the meeting server's offer (none yet).
+    std::optional<IceRelay> chosen_relay() const;
+    bool start_bridge(bool controlling, uint16_t port, LobbyClient::Clock::time_point now);
+    void check_allocation(LobbyClient::Clock::time_point now);
+    IceRelay bridge_relay_;  // the relay the bridge uses
+    LobbyClient::Clock::time_point bridge_started_{};
+    bool allocation_said_ = false;  // host: a relay's silence or refusal said once
     std::string failure_;
     std::string bridged_for_;  // host: the guest's description its bridge answers
 };

@@ -56,12 +56,14 @@ public:
     std::string local_description() const;
     void set_remote_description(const std::string& sdp);
     int state() const {
-        return (ready_ ? kRelayReady : 0) | (failed_ ? kRelayFailed : 0) | (relayed_ ? kRelayRelayed : 0);
+        return (ready_ ? kRelayReady : 0) | (failed_ ? kRelayFailed : 0) | (relayed_ ? kRelayRelayed : 0) |
+               (allocated_ ? kRelayAllocated : 0) | (gathered_ ? kRelayGathered : 0);
     }
     uint16_t port() const { return port_; }
 
 private:
     static void on_gathered(NiceAgent*, unsigned stream, void* self);
+    static void on_candidate(NiceAgent*, NiceCandidate* candidate, void* self);
     static void on_state(NiceAgent*, unsigned stream, unsigned component, unsigned state, void* self);
     static void on_receive(NiceAgent*, unsigned stream, unsigned component, unsigned len, char* buf, void* self);
     static int on_enet(int fd, unsigned condition, void* self);
@@ -78,7 +80,7 @@ private:
     mutable std::mutex mutex_;
     std::string local_;
     bool remote_set_ = false;
-    std::atomic<bool> ready_{false}, failed_{false}, relayed_{false};
+    std::atomic<bool> ready_{false}, failed_{false}, relayed_{false}, allocated_{false}, gathered_{false};
 };
 
 Agent::~Agent() {
@@ -155,6 +157,7 @@ bool Agent::start(std::string* why) {
     nice_agent_set_relay_info(agent_, stream_, 1, server.c_str(), relay_.port, relay_.user.c_str(),
                               relay_.password.c_str(), NICE_RELAY_TYPE_TURN_UDP);
     g_signal_connect(agent_, "candidate-gathering-done", G_CALLBACK(&Agent::on_gathered), this);
+    g_signal_connect(agent_, "new-candidate-full", G_CALLBACK(&Agent::on_candidate), this);
     g_signal_connect(agent_, "component-state-changed", G_CALLBACK(&Agent::on_state), this);
     nice_agent_attach_recv(agent_, stream_, 1, context_, &Agent::on_receive, this);
     GSource* source = g_unix_fd_source_new(fd_, G_IO_IN);
@@ -182,6 +185,12 @@ void Agent::on_gathered(NiceAgent* agent, unsigned, void* p) {
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->local_ = sdp ? sdp : "";
     g_free(sdp);
+    self->gathered_ = true;
+}
+
+// A relayed candidate of this side's own: the relay took the credentials and allocated.
+void Agent::on_candidate(NiceAgent*, NiceCandidate* candidate, void* p) {
+    if (candidate && candidate->type == NICE_CANDIDATE_TYPE_RELAYED) static_cast<Agent*>(p)->allocated_ = true;
 }
 
 void Agent::on_state(NiceAgent* agent, unsigned stream, unsigned component, unsigned state, void* p) {

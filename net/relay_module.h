@@ -15,6 +15,8 @@ enum : int {
     kRelayReady = 1,    // ICE found a working pair
     kRelayFailed = 2,   // and gave up
     kRelayRelayed = 4,  // the pair goes through the relay
+    kRelayAllocated = 8,  // the relay gave this side an address of its own (an allocation)
+    kRelayGathered = 16,  // every way of this side's is known (with or without the relay's)
 };
 
 struct RelayCalls {
@@ -32,7 +34,7 @@ struct RelayCalls {
     void (*close)(RelayAgent*);
 };
 
-constexpr int kRelayCallsVersion = 1;
+constexpr int kRelayCallsVersion = 2;
 #define WHIRLBAT_RELAY_ENTRY "whirlbat_relay_calls"
 const RelayCalls* whirlbat_relay_calls();
 }

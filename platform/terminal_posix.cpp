@@ -14,7 +14,9 @@ namespace {
 
 constexpr size_t kLongestLine = 4096;
 constexpr int kMostFds = 1024;
-constexpr int kWaitSteps = 100, kWaitStepMicroseconds = 10000;  // a second at most
+// Five seconds at most: a reader that a busy machine has not let run for a second still
+// says the program's last lines before the program is gone.
+constexpr int kWaitSteps = 500, kWaitStepMicroseconds = 10000;
 
 int kept_stderr = -1;
 pid_t reader = -1;
@@ -105,7 +107,7 @@ void FinishTerminalLines() {
     close(kept_stderr);
     kept_stderr = -1;
     // A process the program started may still hold the pipe; the reader is not waited
-    // for beyond a second then.
+    // for beyond five seconds then.
     for (int i = 0; i < kWaitSteps; ++i) {
         if (waitpid(reader, nullptr, WNOHANG) == reader) break;
         usleep(kWaitStepMicroseconds);

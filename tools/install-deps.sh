@@ -6,11 +6,13 @@
 #   screen, and Google Benchmark;
 #   "fuzz" clang and its libFuzzer for the replay reader's fuzzer; "arm64" (or
 #   "--arm64") the cross compiler, the game's libraries for arm64 through Debian's
-#   multiarch, and qemu to run the arm64 build here; "windows" the MinGW-w64 cross
-#   compiler, Wine and NSIS, then the game's libraries built for Windows from Debian's
-#   source packages (tools/windows-deps.sh).
+#   multiarch, and qemu to run the arm64 build here, with libnice's runtime library,
+#   then libnice's headers for the arm64 relay built from Debian's source package
+#   (tools/arm64-deps.sh), as multiarch cannot install its libnice-dev; "windows" the
+#   MinGW-w64 cross compiler, Wine and NSIS, then the game's libraries built for
+#   Windows from Debian's source packages (tools/windows-deps.sh).
 set -e
-pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
+pkgs="build-essential cmake pkg-config libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev nettle-dev googletest libgtest-dev xvfb libxdamage-dev libxtst-dev desktop-file-utils appstream groff-base lintian libminiupnpc-dev libnatpmp-dev libnice-dev iproute2 nftables miniupnpd-nftables coturn"
 for group in "$@"; do
   case "$group" in
     tools) pkgs="$pkgs sox libsox-fmt-all espeak-ng vorbis-tools fonts-play pngquant" ;;
@@ -18,10 +20,11 @@ for group in "$@"; do
     fuzz) pkgs="$pkgs clang libclang-rt-14-dev" ;;
     arm64|--arm64)
       arm64="yes"
-      pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file"
+      pkgs="$pkgs g++-aarch64-linux-gnu qemu-user-static dpkg-dev file meson ninja-build"
       # With the test suite's own (GoogleTest, the X extensions its runs use) so that the
-      # rules' tests build for arm64 too and run under qemu.
-      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev; do
+      # rules' tests build for arm64 too and run under qemu, and libnice with what it is
+      # built on (GLib, GnuTLS).
+      for p in libsdl2-dev libx11-dev libxext-dev libgl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev zlib1g-dev libfreetype-dev libogg-dev libvorbis-dev libxxhash-dev libenet-dev libsodium-dev libminiupnpc-dev libnatpmp-dev libgtest-dev libxdamage-dev libxtst-dev libglib2.0-dev libgnutls28-dev libnice10; do
         pkgs="$pkgs $p:arm64"
       done ;;
     windows)
@@ -42,6 +45,9 @@ if [ -n "$missing" ]; then
   fi
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
+fi
+if [ -n "$arm64" ]; then
+  "$(dirname "$0")/arm64-deps.sh"
 fi
 if [ -n "$windows" ]; then
   exec "$(dirname "$0")/windows-deps.sh"

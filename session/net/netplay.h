@@ -44,6 +44,9 @@ struct NetOptions {
     bool join_lan = false;
     std::string relay;      // --relay USER:PASSWORD@HOST[:PORT]: a TURN server to fall back on
     bool port_mapping = true;  // a host with a meeting server asks its router to forward its port
+    // --watch HOST[:PORT] or CODE: `join` names the match to watch, sending nothing into it.
+    bool watch = false;
+    bool watchers = true;  // a host lets watchers watch its match
 };
 
 // How an online session started from the title's screen went, for the screen to say.

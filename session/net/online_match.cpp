@@ -24,6 +24,7 @@
 #include "session/net/sound_ledger.h"
 #include "session/replay.h"
 #include "session/replay_record.h"
+#include "sim/snapshot.h"
 
 namespace {
 
@@ -311,6 +312,7 @@ void OnlineMatch::start(Program& p) {
     kept_world_ = p.world;
     kept_game_ = p.game;
     kept_out_.draw = false;
+    if (s_.hub) s_.hub->set_pilots("Blue: " + pilot_label(mine_, p.pilots.pad_port(0)) + " (host); Red: the guest");
     if (!p.recorder) return;
     recording_ = true;
     p.recorder->set_seed(link.seed());
@@ -325,14 +327,18 @@ void OnlineMatch::start(Program& p) {
 // The frames both machines confirmed, as the recorder and the listeners hear them.
 void OnlineMatch::record_confirmed(Program& p) {
     const auto& history = session_->history();
-    if (!p.recorder && p.listeners.empty()) return;
+    if (!p.recorder && p.listeners.empty() && !s_.hub) return;
     for (; kept_frames_ < history.size() && !p.ended(); ++kept_frames_) {
         const auto& [blue, red] = history[kept_frames_];
         FrameInput in = compose_input(kept_game_, blue, red);
         advance(kept_world_, kept_game_, in, kept_out_);
         if (p.recorder) p.recorder->after_step(kept_world_, kept_game_, in, false, uint32_t(FlipCount()));
         for (auto& listener : p.listeners) listener->heard(p, kept_world_, kept_game_, in);
+        // The watchers hear the frame, and every 30th with the state both machines have.
+        bool hashed = (kept_frames_ + 1) % NET_HASH_EVERY == 0;
+        if (s_.hub) s_.hub->confirmed(history[kept_frames_], hashed ? std::optional<uint64_t>(state_hash(kept_world_, kept_game_)) : std::nullopt);
     }
+    if (s_.hub) s_.hub->service();
 }
 
 void OnlineMatch::summarise(const char* end) {
@@ -355,6 +361,7 @@ void OnlineMatch::stop_recording() {
 // A program that ends during the match (--frames, a fatal error) still leaves its
 // figures, says goodbye and completes the recording while the confirmed game stands.
 OnlineMatch::~OnlineMatch() {
+    if (s_.hub) s_.hub->close();
     if (!session_) return;
     summarise("program end");
     session_->leave();
@@ -418,6 +425,13 @@ std::string OnlineMatch::notice(const Program& p) const {
 void OnlineMatch::draw_over(Program& p) {
     overlay_.draw(p.media, *s_.link);
     PlainDrawing plain(p.media.game_font);
+    if (int n = s_.hub ? s_.hub->watching() : 0; n > 0) {
+        // The host sees how many watch, under Red's score.
+        std::string line = std::to_string(n) + " watching";
+        SetColor(200, 230, 255);
+        SetScale(0.5f, 0.5f);
+        DrawText(line, 634 - float(TextWidth(line)) * 0.5f, 36);
+    }
     std::string line = notice(p);
     if (!line.empty()) online_notice(line, 255, 220, 140);
     if (banner_ <= 0) return;
@@ -434,7 +448,7 @@ std::string OnlineMatch::banner() const {
 }
 
 bool OnlineMatch::draw_key(const Program& p, std::string& key) const {
-    key += overlay_.key(*s_.link) + notice(p) + "|" + (banner_ > 0 ? banner() + " " + std::to_string(banner_) : "") + ";";
+    key += overlay_.key(*s_.link) + std::to_string(s_.hub ? s_.hub->watching() : 0) + " watching|" + notice(p) + "|" + (banner_ > 0 ? banner() + " " + std::to_string(banner_) : "") + ";";
     return true;
 }
 
@@ -487,6 +501,7 @@ void OnlineMatch::finish(Program& p, const std::string& notice, const char* end)
             return "Blue: " + pilot_text(p.pilots.choice[0]) + "; Red: " + pilot_text(p.pilots.choice[1]);
         });
     }
+    if (s_.hub) s_.hub->close();
     p.result.clear();
     back_to_title(p, notice);
     SetFrameIdle(nullptr);

@@ -14,6 +14,8 @@
 #include "platform/pacer.h"
 #include "present/plain_drawing.h"
 #include "session/net/online_match.h"
+#include "session/net/online_watch.h"
+#include "session/net/watch_feed.h"
 #include "session/net/online_view.h"
 #include "session/net/rules_fingerprint.h"
 
@@ -54,10 +56,13 @@ bool open_link(OnlineStart& s, int seed, std::string* why) {
         reach.set_relay(relay);
     }
     reach.set_port_mapping(opts.port_mapping);
+    if (opts.watch) link.watch_from(1);
     std::string join = opts.join;
     if (opts.join_lan && !choose_lan_game(&join, why)) return false;
     if (opts.host) {
         if (!link.listen(opts.port, WHIRLBAT_VERSION, seed, opts.delay, why)) return false;
+        link.allow_watchers(opts.watchers);
+        s.hub = std::make_unique<WatchHub>(link, seed);
         // A meeting server that cannot be found leaves the host waiting for a guest by address.
         std::string lobby_why;
         if (!reach.host(opts.lobby, &lobby_why)) std::fprintf(stderr, "rc-whirlbat: %s: no join code\n", lobby_why.c_str());
@@ -93,7 +98,7 @@ private:
 WaitForPeer::WaitForPeer(OnlineStart s) : s_(std::move(s)) {
     NetLink& link = *s_.link;
     if (!s_.opts.host) {
-        lines_.push_back("Joining " + s_.opts.join + " ...");
+        lines_.push_back((s_.opts.watch ? "Watching " : "Joining ") + s_.opts.join + " ...");
         return;
     }
     std::vector<std::string> mine = local_addresses();
@@ -127,7 +132,7 @@ void WaitForPeer::follow(Program&) {
         if (lines_.size() < 5) lines_.push_back(way);
         lines_[4] = way;
     }
-    if (code_.empty() && !reach.code().empty()) {
+    if (code_.empty() && !reach.code().empty() && reach.way_in_settled()) {
         code_ = reach.code();
         std::printf("Join code: %s\n", code_.c_str());
         std::fflush(stdout);
@@ -160,9 +165,11 @@ bool WaitForPeer::keys(Program& p) {
 }
 
 ModeFrame WaitForPeer::step(Program& p) {
-    std::vector<Packet> ignored;
-    s_.link->service(0, ignored);
+    std::vector<Packet> got;
+    s_.link->service(0, got);
+    if (s_.link->ready()) s_.early.insert(s_.early.end(), got.begin(), got.end());
     s_.reach->update();
+    if (s_.hub) s_.hub->service();
     if (s_.reach->failed() && !s_.opts.host) {
         leave_online(p, s_, s_.reach->failure(), false);
         return nothing_shown();
@@ -174,6 +181,15 @@ ModeFrame WaitForPeer::step(Program& p) {
     }
     read_devices();
     if (keys(p)) return nothing_shown();
+    if (s_.link->ready() && s_.opts.watch) {
+        p.hand_over([start = std::move(s_)](std::unique_ptr<Mode>) mutable {
+            std::unique_ptr<LocalPlay> back = std::move(start.back);
+            std::shared_ptr<OnlineOutcome> outcome = start.outcome;
+            std::string log = start.opts.net_log;
+            return watch_match(std::make_unique<NetWatchFeed>(std::move(start)), std::move(back), outcome, log);
+        });
+        return nothing_shown();
+    }
     if (s_.link->ready()) {
         p.hand_over([start = std::move(s_)](std::unique_ptr<Mode>) mutable { return online_match(std::move(start)); });
         return nothing_shown();
@@ -195,6 +211,9 @@ void WaitForPeer::draw_over(Program& p) {
         online_line(lines_[i], y, scale, 255, 255, 255);
         y += i == 0 ? 40 : 26;
     }
+    if (s_.hub && s_.hub->watching() > 0) {
+        online_line(std::to_string(s_.hub->watching()) + " watching", 294, 0.55f, 200, 230, 255);
+    }
     online_line("Escape or (B): give up", 318, 0.6f, 170, 170, 170);
     if (!note_.empty()) {
         float scale = 0.55f;
@@ -205,7 +224,7 @@ void WaitForPeer::draw_over(Program& p) {
 
 bool WaitForPeer::draw_key(const Program&, std::string& key) const {
     for (const std::string& l : lines_) key += l + "|";
-    key += note_ + ";";
+    key += note_ + "|" + std::to_string(s_.hub ? s_.hub->watching() : 0) + ";";
     return true;
 }
 

@@ -30,8 +30,11 @@ constexpr int kEndFrames = 180;
 
 class WatchMatch : public Mode {
 public:
-    WatchMatch(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back, std::shared_ptr<OnlineOutcome> outcome)
-        : feed_(std::move(feed)), back_(std::move(back)), outcome_(std::move(outcome)) {}
+    WatchMatch(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back, std::shared_ptr<OnlineOutcome> outcome,
+               const std::string& log)
+        : feed_(std::move(feed)), back_(std::move(back)), outcome_(std::move(outcome)) {
+        if (!log.empty() && !(log_ = std::fopen(log.c_str(), "w"))) std::fprintf(stderr, "rc-whirlbat: cannot write %s\n", log.c_str());
+    }
     ~WatchMatch() override;
 
     ModeFrame step(Program& p) override;
@@ -55,13 +58,18 @@ private:
     bool begun_ = false;
     long shown_ = 0;  // frames stepped
     bool paused_ = false, catching_ = false;
+    // Where and when the latest catching up began, for the log's figures.
+    long catch_from_ = -1;
+    Clock::time_point catch_began_;
     std::string failed_;  // the watch stopped: why
     int end_frames_ = -1;  // counting down once the match ended and was all shown
     Scene scene_;         // the last frame drawn
     bool has_scene_ = false;
+    FILE* log_ = nullptr;
 };
 
 WatchMatch::~WatchMatch() {
+    if (log_) std::fclose(log_);
     SetFrameIdle(nullptr);
     PaceInRealTime(false);
     if (program_ && program_->recorder) program_->recorder->end_with(nullptr, nullptr);
@@ -123,8 +131,10 @@ bool WatchMatch::step_watched(Program& p, bool shown) {
         scene_ = p.result.scene;
         has_scene_ = true;
     }
+    uint64_t hash = state_hash(p.world, p.game);
+    if (log_) std::fprintf(log_, "watched %ld %016llx\n", shown_, static_cast<unsigned long long>(hash));
     std::optional<uint64_t> want = feed_->hash(shown_);
-    if (!want || *want == state_hash(p.world, p.game)) return true;
+    if (!want || *want == hash) return true;
     failed_ = "the watched game went apart from the match at frame " + std::to_string(shown_) + ": the watch stopped";
     return false;
 }
@@ -137,13 +147,21 @@ void WatchMatch::catch_up(Program& p) {
     while (shown_ < target - 1 && Clock::now() < until) {
         if (!step_watched(p, false)) return;
     }
-    if (shown_ >= target - 1) catching_ = false;
+    if (shown_ < target - 1) return;
+    catching_ = false;
+    long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - catch_began_).count());
+    if (log_) std::fprintf(log_, "caught_up frames=%ld ms=%ld\n", shown_ - catch_from_, ms);
+    catch_from_ = -1;
 }
 
 void WatchMatch::play(Program& p) {
     long target = feed_->frames() - (feed_->over() ? 0 : WATCH_BEHIND_FRAMES);
     if (catching_ || target - shown_ > kCatchUpFrames) {
         catching_ = true;
+        if (catch_from_ < 0) {
+            catch_from_ = shown_;
+            catch_began_ = Clock::now();
+        }
         catch_up(p);
     }
     if (catching_ || paused_ || !failed_.empty()) return;
@@ -217,7 +235,18 @@ void WatchMatch::draw_over(Program& p) {
         DrawImage(p.media.back_img, 0, 0);
     }
     PlainDrawing plain(p.media.game_font);
-    online_notice(status(), 255, 220, 140);
+    if (begun_ && end_frames_ < 0) {
+        // Live, paused or catching up: a small mark under the round, clear of the play.
+        std::string mark = status();
+        float w = float(TextWidth(mark)) * 0.45f + 12;
+        SetColor(0, 0, 0);
+        SetAlpha(0.6f);
+        DrawRect(320 - w / 2, 29, w, 16);
+        SetAlpha(1.0f);
+        online_line(mark, 30, 0.45f, 255, paused_ ? 220 : 90, paused_ ? 140 : 80);
+    } else {
+        online_notice(status(), 255, 220, 140);
+    }
     online_backing(436, 14);
     SetColor(220, 220, 220);
     SetScale(0.45f, 0.45f);
@@ -233,10 +262,10 @@ bool WatchMatch::draw_key(const Program&, std::string& key) const {
 }  // namespace
 
 std::unique_ptr<Mode> watch_match(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back,
-                                  std::shared_ptr<OnlineOutcome> outcome) {
+                                  std::shared_ptr<OnlineOutcome> outcome, const std::string& log) {
     // The match is live: the watcher keeps to the real clock, headless too.
     PaceInRealTime(true);
     WatchFeed* heard = feed.get();
     SetFrameIdle([heard](double ms) { heard->service(int(ms)); });
-    return std::make_unique<WatchMatch>(std::move(feed), std::move(back), std::move(outcome));
+    return std::make_unique<WatchMatch>(std::move(feed), std::move(back), std::move(outcome), log);
 }

@@ -46,5 +46,7 @@ constexpr long WATCH_BEHIND_FRAMES = 60;
 // Watching from local play `back`, which this machine comes back to (the outcome says
 // how the watch went; none from the command line, where the watch ending ends the
 // program with status 0, or 1 if the games went apart).
+// `log`: a file to write each watched frame's state hash to ("watched FRAME HASH", for
+// tests), or "".
 std::unique_ptr<Mode> watch_match(std::unique_ptr<WatchFeed> feed, std::unique_ptr<LocalPlay> back,
-                                  std::shared_ptr<OnlineOutcome> outcome);
+                                  std::shared_ptr<OnlineOutcome> outcome, const std::string& log = "");

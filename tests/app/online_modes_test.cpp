@@ -1,6 +1,7 @@
 // The program's modes are frames of one loop. Ten online matches hosted in a row from
 // the title's Play Online screen, each against a guest that joins on 127.0.0.1 and
-// leaves again, leave the stack as deep as it was on the title: no mode runs a loop of
+// leaves again, and ten joined in a row against hosts that leave, leave the stack as
+// deep as it was on the title: no mode runs a loop of
 // its own. And every mode's frames go through the same pacing and the same drawing:
 // each paced frame keeps the pacer's schedule, and a frame at rest is not drawn.
 #include <SDL2/SDL.h>
@@ -73,7 +74,8 @@ public:
         }
         e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
         SDL_PushEvent(&e);
-        if (e.type == SDL_KEYDOWN && e.key.keysym.sym >= SDLK_0 && e.key.keysym.sym <= SDLK_9) {
+        if (e.type == SDL_KEYDOWN && ((e.key.keysym.sym >= SDLK_0 && e.key.keysym.sym <= SDLK_9) ||
+                                      e.key.keysym.sym == SDLK_PERIOD || e.key.keysym.sym == SDLK_COLON)) {
             SDL_Event text{};
             text.type = SDL_TEXTINPUT;
             text.text.text[0] = char(e.key.keysym.sym);
@@ -86,17 +88,18 @@ private:
     SDL_Keycode down_ = 0;
 };
 
-// A guest on its own thread: joins the host, plays `ticks` frames of the shared title
-// with no input, and leaves.
-void guest(int port, int ticks, std::atomic<bool>* played) {
+// The other machine on a thread of its own: a guest that joins the host, or a host that
+// waits for the guest; plays `ticks` frames of the shared title with no input, and leaves.
+void other_machine(bool hosting, int port, int ticks, std::atomic<bool>* played) {
     NetLink link(rules_fingerprint());
     std::string why;
-    if (!link.join("127.0.0.1", port, WHIRLBAT_VERSION, 1, &why)) return;
+    if (hosting ? !link.listen(port, WHIRLBAT_VERSION, 5, 1, &why) : !link.join("127.0.0.1", port, WHIRLBAT_VERSION, 1, &why))
+        return;
     std::vector<Packet> ignored;
     auto give_up = Clock::now() + std::chrono::seconds(20);
     while (!link.ready() && link.state() != NetLink::State::closed && Clock::now() < give_up) link.service(5, ignored);
     if (!link.ready()) return;
-    NetSession session(link, 1);
+    NetSession session(link, hosting ? 0 : 1);
     World w = new_world(link.seed());
     Game g = new_game_state(PAD_PORTS, false);
     FrameResult out;
@@ -107,6 +110,20 @@ void guest(int port, int ticks, std::atomic<bool>* played) {
     }
     *played = session.ended() == NetSession::End::none;
     session.leave();
+}
+
+// From the title to Play Online, down to the host's address, edit it (Return), what was
+// there taken away and 127.0.0.1:PORT typed, done (Return), down to "Join that game", join.
+void join_from_the_title(Keys& keys, int port) {
+    for (int i = 0; i < 5; ++i) keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
+    keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
+    for (int i = 0; i < 20; ++i) keys.add(SDLK_BACKSPACE);
+    for (char c : "127.0.0.1:" + std::to_string(port)) keys.add(c == '.' ? SDLK_PERIOD : c == ':' ? SDLK_COLON : SDLK_0 + (c - '0'));
+    keys.add(SDLK_RETURN);
+    keys.add(SDLK_DOWN);
+    keys.add(SDLK_RETURN);
 }
 
 // From the title: down the five items to Play Online, open it, up to the port, edit it
@@ -124,7 +141,10 @@ void host_from_the_title(Keys& keys, int port) {
     keys.add(SDLK_RETURN);
 }
 
-TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
+// Ten matches in a row from the title's Play Online screen, hosted or joined, the other
+// machine leaving each: every one played, and every frame as deep in the stack as the
+// title's.
+void ten_matches(bool join) {
     engine_options.headless = true;
     Program p;
     auto depth = std::make_shared<StackDepth>();
@@ -138,23 +158,25 @@ TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
     const uintptr_t title_depth = depth->highest;
     ASSERT_EQ(depth->lowest, depth->highest);
 
-    const int port = test_port();
+    const int port = test_port() + (join ? 1 : 0);
     int matches = 0;
     Keys keys;
-    // A bound against a host that never hears its guest: ten matches take 15 to 20 s.
+    // A bound against a side that never hears the other: ten matches take 15 to 20 s.
     auto deadline = Clock::now() + std::chrono::seconds(180);
     while (matches < 10 && Clock::now() < deadline) {
-        host_from_the_title(keys, port);
+        std::atomic<bool> played{false};
+        std::thread other;
+        if (join) other = std::thread(other_machine, true, port, 90, &played);
+        join ? join_from_the_title(keys, port) : host_from_the_title(keys, port);
         while (!keys.empty() && dynamic_cast<LocalPlay*>(mode.get())) {
             keys.frame();
             ASSERT_TRUE(run_frame(p, mode));
         }
-        ASSERT_EQ(dynamic_cast<LocalPlay*>(mode.get()), nullptr) << "match " << matches << ": the host is not waiting";
-        std::atomic<bool> played{false};
-        std::thread visitor(guest, port, 90, &played);
-        // Waiting, the match, and back to the title when the guest has left.
+        ASSERT_EQ(dynamic_cast<LocalPlay*>(mode.get()), nullptr) << "match " << matches << ": not online";
+        if (!join) other = std::thread(other_machine, false, port, 90, &played);
+        // Waiting, the match, and back to the title when the other side has left.
         while (!dynamic_cast<LocalPlay*>(mode.get()) && Clock::now() < deadline) ASSERT_TRUE(run_frame(p, mode));
-        visitor.join();
+        other.join();
         ASSERT_TRUE(played) << "match " << matches << " was not played";
         ++matches;
         // The notice shows; the Play Online screen has closed and the title takes keys.
@@ -165,6 +187,10 @@ TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) {
     EXPECT_EQ(depth->lowest, title_depth) << "a frame ran deeper in the stack than the title's";
     EXPECT_EQ(depth->highest, title_depth) << "a frame ran higher in the stack than the title's";
 }
+
+TEST(Modes, TenMatchesHostedFromTheScreensLeaveTheStackAsDeepAsTheTitle) { ten_matches(false); }
+
+TEST(Modes, TenMatchesJoinedFromTheScreensLeaveTheStackAsDeepAsTheTitle) { ten_matches(true); }
 
 // The virtual clock after each of `frames` frames of the mode, and the quads each drew.
 struct Frames {
@@ -306,7 +332,7 @@ TEST(OnlineWords, TheScreensSayWhatToDoAndLeavingComesBackToTheTitle) {
     EXPECT_FALSE(shown(p, "path")) << "a path named before any guest came: " << p.drawn.hooks;
 
     std::atomic<bool> played{false};
-    std::thread visitor(guest, host.port, 600, &played);
+    std::thread visitor(other_machine, false, host.port, 600, &played);
     auto deadline = Clock::now() + std::chrono::seconds(20);  // against a guest that never comes
     while (!shown(p, "Either player chooses Start Game") && Clock::now() < deadline) ASSERT_TRUE(run_frame(p, mode));
     EXPECT_TRUE(shown(p, "Either player chooses Start Game")) << p.drawn.hooks;

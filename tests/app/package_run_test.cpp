@@ -160,7 +160,10 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
     // The meeting server's unit starts the program the package installs, and its manual
     // page reads without a warning.
     std::string unit = read_file(root + "/usr/lib/systemd/system/rc-whirlbat-lobby.service");
-    EXPECT_NE(unit.find("\nExecStart=/usr/games/rc-whirlbat-lobby --port 7170\n"), std::string::npos) << unit;
+    // It takes the relay from its environment file and the relay's secret as a credential.
+    EXPECT_NE(unit.find("\nExecStart=/usr/games/rc-whirlbat-lobby --port 7170 --relay \"${RELAY}\" --relay-secret-file "
+                        "%d/relay-secret\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("\nLoadCredential=relay-secret:/etc/rc-whirlbat-lobby/relay-secret\n"), std::string::npos) << unit;
     EXPECT_EQ(run("'" + root + "/usr/games/rc-whirlbat-lobby' --help", &out), 0) << out;
     EXPECT_EQ(run("zcat '" + root + "/usr/share/man/man6/rc-whirlbat-lobby.6.gz' | groff -man -ww -z -Tutf8", &out), 0) << out;
     // lintian, Debian's package checker, finds nothing to complain of.

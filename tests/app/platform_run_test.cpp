@@ -497,10 +497,11 @@ TEST(Idle, AtRestTheGameWakesOnceForTwoFramesAndReadsAKeyAtOnce) {
     auto frames = ReadTrace(trace);
     ASSERT_GT(to, from + 30);
     ASSERT_LE(to, frames.size());
-    // Not faster than 60 a second, however many events came (a lower bound, which no load
-    // can break).
+    // Not faster than 60 a second, however many events came: a frame for each event
+    // would run some 400 frames in this time. The first frame's wake may come late on a
+    // busy machine while the next ones keep to the schedule, hence three frames' slack.
     double span = frames[to - 1]["ms"].num() - frames[from - 1]["ms"].num();
-    EXPECT_GE(span, double(to - from) * 1000.0 / 60.0 - 20) << to - from << " frames";
+    EXPECT_GE(span, double(to - from) * 1000.0 / 60.0 - 50) << to - from << " frames";
 }
 
 // Milliseconds since the system started, wrapping at 2^32.

@@ -332,11 +332,11 @@ TEST(ScreensByKeyboard, ACodeTypedOnTheScreenIsAskedOfTheMeetingServerTypedThere
     ASSERT_GT(lobby, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::string settings = fresh_settings("online-code");
-    // Host (in focus) -> Down: the address or code; Down: Join; Down: the meeting server
-    // (the network's games are not searched in these runs, so their line is passed over);
-    // Up: Join again, Return.
+    // Host (in focus) -> Down: the address or code; Down: Join; Down: Watch; Down: the
+    // meeting server (the network's games are not searched in these runs, so their line
+    // is passed over); Up twice: Join again, Return.
     std::string s = to_online() + tap(366, kDown) + type_text(370, "KQ7X2M") + tap(400, kDown) + tap(404, kDown) +
-                    type_text(408, lobby_text) + tap(480, kUp) + tap(484, kReturn);
+                    tap(407, kDown) + type_text(411, lobby_text) + tap(480, kUp) + tap(484, kUp) + tap(488, kReturn);
     Outcome r = run("online-code", s, {"--seed", "8", "--frames", "700", "--settings", settings});
     kill(lobby, SIGTERM);
     waitpid(lobby, nullptr, 0);

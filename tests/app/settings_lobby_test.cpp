@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/harness.h"
+#include "app/online_screen.h"
 #include "app/settings.h"
 #include "support.h"
 
@@ -66,6 +67,41 @@ TEST(SettingsLobby, AskingTheRouterAndTheNetworkCanBeTurnedOff) {
     const char* argv[] = {"rc-whirlbat", "--host", "--no-port-mapping"};
     ASSERT_TRUE(parse_options(3, const_cast<char**>(argv), opts, &error)) << error;
     EXPECT_TRUE(opts.no_port_mapping);
+}
+
+// A relay of one's own in the settings: its user and host, never its password, which
+// would lie on disk in clear (it comes from the file the environment names).
+TEST(SettingsLobby, ARelayIsKeptWithoutItsPassword) {
+    std::string path = OutputPath("relay_settings.ini");
+    std::ofstream(path) << "relay = whirlbat@relay.example.org:3479\nrelay = whirlbat:hunter2@relay.example.org\n"
+                           "relay = no-host@\n";
+    Settings s;
+    std::vector<std::string> warnings;
+    load_settings(path, s, [&](const std::string& w) { warnings.push_back(w); });
+    EXPECT_EQ(s.relay, "whirlbat@relay.example.org:3479");
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find(":2: a relay's password does not belong in the settings file"), std::string::npos)
+        << warnings[0];
+    EXPECT_EQ(warnings[0].find("hunter2"), std::string::npos) << "the password said on the terminal: " << warnings[0];
+    EXPECT_NE(warnings[1].find(":3: 'relay = no-host@' is not USER@HOST"), std::string::npos) << warnings[1];
+    std::string text = settings_text(s);
+    EXPECT_NE(text.find("\nrelay = whirlbat@relay.example.org:3479\n"), std::string::npos) << text;
+    EXPECT_EQ(settings_text(Settings{}).find("relay ="), std::string::npos);
+}
+
+// The Play Online screen's sessions take the settings' relay, and --relay over it.
+TEST(SettingsLobby, TheScreensSessionTakesTheRelayFromTheSettingsUnlessGiven) {
+    Settings s;
+    s.relay = "whirlbat@relay.example.org";
+    NetOptions given, chosen;
+    chosen.join = "ABC234";
+    EXPECT_EQ(screen_session(given, chosen, s).relay, "whirlbat@relay.example.org");
+    given.relay = "mine:pw@10.1.2.3";
+    EXPECT_EQ(screen_session(given, chosen, s).relay, "mine:pw@10.1.2.3");
+    EXPECT_EQ(screen_session(NetOptions{}, chosen, Settings{}).relay, "") << "none: the meeting server's";
+    EXPECT_EQ(screen_session(given, chosen, s).join, "ABC234");
+    s.watchers = false;
+    EXPECT_FALSE(screen_session(given, chosen, s).watchers);
 }
 
 TEST(SettingsLobby, TheCommandLineTakesALobbyAndAJoinWithoutAddress) {

@@ -16,7 +16,7 @@
 
 namespace {
 
-enum { PORT = 0, HOST = 1, ADDRESS = 2, LOBBY = 5 };
+enum { PORT = 0, HOST = 1, ADDRESS = 2, LOBBY = 6 };
 
 void push(SDL_Event e) { SDL_PushEvent(&e); }
 
@@ -137,9 +137,9 @@ TEST_F(TextFields, OnlyAPadsPressOpensTheGrid) {
 TEST_F(TextFields, AValueIsCheckedWhenUsedAndOnlyAUsedOneIsKept) {
     p.settings.lobby = "lobby.example:7170";
     frame();
-    // Down to the meeting server: the address, Join, and (the network's games, which
-    // none were found of, passed over) the meeting server.
-    for (int i = 0; i < 3; ++i) {
+    // Down to the meeting server: the address, Join, Watch, and (the network's games,
+    // which none were found of, passed over) the meeting server.
+    for (int i = 0; i < 4; ++i) {
         tap(SDLK_DOWN);
         frame();
     }
@@ -153,7 +153,7 @@ TEST_F(TextFields, AValueIsCheckedWhenUsedAndOnlyAUsedOneIsKept) {
     ASSERT_EQ(screen->value_at(LOBBY), "127.0.0.1:71700");
     EXPECT_EQ(p.settings.lobby, "lobby.example:7170") << "a value being typed went to the settings";
     // Up to "Host a game" and chosen: refused, named, nothing kept.
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         tap(SDLK_UP);
         frame();
     }
@@ -163,7 +163,7 @@ TEST_F(TextFields, AValueIsCheckedWhenUsedAndOnlyAUsedOneIsKept) {
     screen->presented(p);
     EXPECT_EQ(p.settings.lobby, "lobby.example:7170");
     // Put right and used: kept (this run has no online play to start).
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         tap(SDLK_DOWN);
         frame();
     }
@@ -174,7 +174,7 @@ TEST_F(TextFields, AValueIsCheckedWhenUsedAndOnlyAUsedOneIsKept) {
     tap(SDLK_RETURN);
     frame();
     ASSERT_EQ(screen->value_at(LOBBY), "127.0.0.1:7170");
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         tap(SDLK_UP);
         frame();
     }

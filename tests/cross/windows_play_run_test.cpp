@@ -103,7 +103,9 @@ protected:
     Side side(const std::string& name, const std::string& tag) {
         Side s{name, OutputPath("wx-" + tag + ".log"), OutputPath("wx-" + tag + ".jsonl"),
                OutputPath("wx-" + tag + ".err")};
-        std::remove(s.log.c_str());
+        // Files an earlier run left are not read as this run's: a join code read from an
+        // old log before the host has begun its own names a game long gone.
+        for (const std::string& f : {s.log, s.trace, s.err}) std::remove(f.c_str());
         return s;
     }
     // Plays host against guest; both must end well.

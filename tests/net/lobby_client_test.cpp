@@ -28,6 +28,8 @@ struct Net {
     LobbyServer server{42};
     bool server_up = true;
     int drop_next_to_server = 0;
+    // A port the host's router opened towards the server, which lets only the server in.
+    LobbyAddress host_router_port{};
     std::deque<Datagram> queue;
     Clock::time_point now = Clock::time_point() + 1h;
 
@@ -46,7 +48,7 @@ struct Net {
                 server.handle(d.bytes.data(), d.bytes.size(), d.from,
                               std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count(), out);
                 for (auto& o : out) queue.push_back({kServer, o.to, o.bytes});
-            } else if (d.to == kHostPublic) {
+            } else if (d.to == kHostPublic || (d.to == host_router_port && d.from == kServer)) {
                 host.receive(d.bytes.data(), d.bytes.size(), d.from, now);
             } else if (d.to == kGuestPublic) {
                 guest.receive(d.bytes.data(), d.bytes.size(), d.from, now);
@@ -87,6 +89,39 @@ TEST(LobbyClient, AHostGetsACodeAndTheGuestFindsTheWayThroughAtItsPublicAddress)
     host.leave();
     net.deliver(host, guest);
     EXPECT_EQ(net.server.table().waiting(), 0u);
+}
+
+// The host's router gives the server a port of its own choosing that lets nothing in;
+// the port it forwards on the host's request comes only after the guest met the host.
+TEST(LobbyClient, AForwardedPortThatComesAfterTheGuestMetTheHostIsStillFound) {
+    const LobbyAddress seen_through_router{kHostPublic.ip, 6697};
+    Net net;
+    net.host_router_port = seen_through_router;
+    // A new port for every other destination: the host's knocks reach the guest from a
+    // port the guest was never told of.
+    // Once the port is forwarded, what the host sends leaves from the forwarded port.
+    bool forwarded = false;
+    LobbyClient::Send to_server = net.from(seen_through_router), to_others = net.from({kHostPublic.ip, 6698}),
+                      through_forward = net.from(kHostPublic);
+    LobbyClient host(kServer, kHostLocal, [&](const LobbyAddress& to, const std::vector<uint8_t>& b) {
+        (to == kServer ? to_server : forwarded ? through_forward : to_others)(to, b);
+    }, 1);
+    LobbyClient guest(kServer, kGuestLocal, net.from(kGuestPublic), 2);
+    host.host(net.now);
+    net.run(host, guest, 500ms);
+    ASSERT_EQ(host.phase(), LobbyClient::Phase::waiting);
+    guest.join(host.code(), net.now);
+    net.run(host, guest, 1500ms);
+    ASSERT_EQ(guest.phase(), LobbyClient::Phase::punching) << "the router's own port let a knock in";
+    // The router forwards the port at the very end of the guest's time for knocking.
+    net.run(host, guest, 1400ms);
+    ASSERT_EQ(guest.phase(), LobbyClient::Phase::punching);
+    forwarded = true;
+    host.set_mapped(kHostPublic, net.now);
+    net.run(host, guest, 2500ms);
+    ASSERT_EQ(guest.phase(), LobbyClient::Phase::met) << guest.failure();
+    EXPECT_EQ(guest.target(), kHostPublic);
+    EXPECT_TRUE(guest.target_is_mapped());
 }
 
 TEST(LobbyClient, AServerThatIsDownFailsInThreeSecondsWithOneLine) {

@@ -203,7 +203,11 @@ TEST(LobbyRun, GarbageAndFloodsLeaveItServing) {
 
 TEST(LobbyRun, ABadCommandLineIsOneLine) {
     for (std::vector<const char*> bad : std::vector<std::vector<const char*>>{
-             {"--port"}, {"--port=7"}, {"--frobnicate"}, {"--code-life", "24"}}) {
+             {"--port"}, {"--port=7"}, {"--frobnicate"}, {"--code-life", "24"},
+             // A relay without its secret, or with a secret that cannot be read: said
+             // before any port is taken.
+             {"--bind", "127.0.0.1", "--relay", "127.0.0.1"},
+             {"--bind", "127.0.0.1", "--relay", "127.0.0.1", "--relay-secret-file", "/nonexistent/secret"}}) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         pid_t pid = fork();

@@ -67,6 +67,29 @@ std::vector<Packet> samples() {
     bye.kind = Packet::Kind::bye;
     bye.bye = ByeReason::desync;
     out.push_back(bye);
+    Packet watch;
+    watch.kind = Packet::Kind::watch;
+    watch.version = "1.3";
+    watch.rules = 0x0123456789abcdefull;
+    watch.session = 77;
+    watch.first = 3001;
+    out.push_back(watch);
+    // The pilots as the title names them, a middle dot and all.
+    Packet watching;
+    watching.kind = Packet::Kind::watching;
+    watching.version = "1.3";
+    watching.rules = 0x0123456789abcdefull;
+    watching.seed = 21;
+    watching.pilots = "Blue: Computer \u00b7 normal (host); Red: the guest";
+    watching.session = 77;
+    watching.frame = 3000;
+    out.push_back(watching);
+    Packet feed;
+    feed.kind = Packet::Kind::feed;
+    feed.first = 59;
+    feed.played = {{NetInput{}, NetInput{}}, {NetInput{}, NetInput{}}};
+    feed.frame_hashes = {{60u, 0xfeedull}};
+    out.push_back(feed);
     return out;
 }
 
@@ -114,6 +137,9 @@ TEST(NetPackets, EveryKindComesBackAsSent) {
         EXPECT_EQ(got.auto_delay, sent.auto_delay);
         EXPECT_EQ(got.hashes, sent.hashes);
         EXPECT_EQ(got.session, sent.session);
+        EXPECT_EQ(got.pilots, sent.pilots);
+        EXPECT_EQ(got.played, sent.played);
+        EXPECT_EQ(got.frame_hashes, sent.frame_hashes);
     }
 }
 

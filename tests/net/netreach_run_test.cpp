@@ -11,9 +11,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "net_homes.h"
@@ -96,6 +98,38 @@ TEST(NetReachRun, TwoHomesBehindConeRoutersMeetByCodeAndPunchThrough) {
     expect_same_game("cone/cone", side, "punched");
 }
 
+// A third home watches the match by its code, through its own router: what it showed is
+// what the players confirmed, and it keeps the match as a replay that verifies.
+TEST(NetReachRun, AWatcherBehindItsOwnRouterWatchesByCode) {
+    NetWorld w;
+    Homes h;
+    h.watcher_home = true;
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    PlayedSide side[2], watcher;
+    Across game = BetweenHomes("watched", h);
+    game.frames = kFrames;
+    game.watcher_ns = "pC";
+    ASSERT_EQ(PlayAcross(w, game, side, &watcher), "");
+    expect_same_game("watched", side, "punched");
+    ASSERT_EQ(watcher.code, 0) << watcher.err;
+    EXPECT_NE(watcher.err.find("connected by the punched path"), std::string::npos) << watcher.err;
+    std::ifstream in(OutputPath(w.full("watched_watcher.log")));
+    std::string line, kind, hash;
+    long frame = 0, seen = 0;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        if (!(words >> kind >> frame >> hash) || kind != "watched") continue;
+        ++seen;
+        auto played = side[0].log.hashes.find(frame);
+        if (played != side[0].log.hashes.end()) ASSERT_EQ(hash, played->second) << "frame " << frame;
+    }
+    // From the match's first frame to near its end, though it came four seconds late.
+    EXPECT_GT(seen, long(side[0].log.hashes.size()) * 9 / 10) << watcher.err;
+    std::string err;
+    EXPECT_EQ(RunGame({"--verify", OutputPath(w.full("watched_watcher.wbreplay"))}, &err), 0) << err;
+}
+
 // The host's router gives every destination a new port, so no punch gets through it,
 // but it forwards the port the game asks for. miniupnpd forwards nothing to a router
 // whose outside address lies in a private or reserved range, so this public network
@@ -158,11 +192,91 @@ TEST(NetReachRun, TwoHomesBehindSymmetricRoutersPlayThroughTheRelay) {
     expect_same_game("symmetric/symmetric", side, "relayed");
 }
 
+// The same two homes, and the relay only the meeting server knows of: it hands both
+// players credentials of their own, and neither names the relay (the code is all the
+// guest types).
+TEST(NetReachRun, TwoSymmetricRoutersPlayThroughTheMeetingServersRelayWithTheCodeAlone) {
+    ASSERT_EQ(access("/usr/bin/turnserver", X_OK), 0) << "no /usr/bin/turnserver: install coturn (tools/install-deps.sh)";
+    NetWorld w;
+    Homes h;
+    h.host_symmetric = h.guest_symmetric = true;
+    h.relay_running = h.relay_from_lobby = true;
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    Across game = BetweenHomes("lobbyrelay", h);
+    for (const auto* args : {&game.join, &game.host_extra})
+        ASSERT_EQ(std::count(args->begin(), args->end(), std::string("--relay")), 0);
+    PlayedSide side[2];
+    play(w, game, side);
+    expect_same_game("symmetric/symmetric, the meeting server's relay", side, "relayed");
+}
+
+// A relay of one's own wins over the meeting server's: here the meeting server's is
+// silent, and the two play through their own.
+TEST(NetReachRun, ARelayOfOnesOwnWinsOverTheMeetingServers) {
+    ASSERT_EQ(access("/usr/bin/turnserver", X_OK), 0) << "no /usr/bin/turnserver: install coturn (tools/install-deps.sh)";
+    NetWorld w;
+    Homes h;
+    h.host_symmetric = h.guest_symmetric = true;
+    h.relay_running = true;
+    std::string secret = WriteOutput(w.full("silent-relay-secret"), "a-secret-no-relay-knows\n");
+    h.lobby_args = {"--relay", h.lobby() + ":3479", "--relay-secret-file", secret};
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    PlayedSide side[2];
+    play(w, BetweenHomes("ownrelay", h), side);
+    expect_same_game("symmetric/symmetric, a relay of their own", side, "relayed");
+}
+
 // One clear line for each failure a guest can meet, and status 1.
 void expect_one_line(const PlayedSide& guest, const std::string& line) {
     EXPECT_EQ(guest.code, 1) << guest.err;
     EXPECT_NE(guest.err.find("rc-whirlbat: " + line + "\n"), std::string::npos) << guest.err;
     EXPECT_EQ(std::count(guest.err.begin(), guest.err.end(), '\n'), 1) << guest.err;
+}
+
+// Two symmetric routers and a relay the guest cannot use: it hears why in its own line
+// within a few seconds, not the punches' "no way through" after 20.
+PlayedSide join_without_relay(NetWorld& w, const Homes& h, const std::string& name, double* seconds) {
+    std::string err = OutputPath("reach_" + name + "_blue.err");
+    std::remove(err.c_str());
+    w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "1200"}, err);
+    PlayedSide guest;
+    std::string code = JoinCodeFrom(err);
+    if (code.empty()) return guest.err = "the host printed no join code: " + slurp(err), guest;
+    auto started = std::chrono::steady_clock::now();
+    guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", h.lobby()}, &guest.err);
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%s: the guest gave up after %.1f s\n", name.c_str(), *seconds);
+    return guest;
+}
+
+TEST(NetReachRun, ARelayThatDoesNotAnswerIsOneEarlyLine) {
+    NetWorld w;
+    Homes h;
+    h.host_symmetric = h.guest_symmetric = true;
+    h.relay_from_lobby = true;  // and no relay runs there
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    double seconds = 0;
+    PlayedSide guest = join_without_relay(w, h, "silentrelay", &seconds);
+    expect_one_line(guest, "the relay at 10.200.0.1:3478 does not answer");
+    EXPECT_LT(seconds, kGivesUpWithinSeconds);
+}
+
+TEST(NetReachRun, ARelayThatRefusesTheCredentialsIsOneEarlyLine) {
+    ASSERT_EQ(access("/usr/bin/turnserver", X_OK), 0) << "no /usr/bin/turnserver: install coturn (tools/install-deps.sh)";
+    NetWorld w;
+    Homes h;
+    h.host_symmetric = h.guest_symmetric = true;
+    h.relay_running = h.relay_from_lobby = true;
+    h.lobby_relay_secret = "not-the-relays-secret";
+    BuildHomes(w, h, WHIRLBAT_LOBBY_BINARY);
+    ASSERT_TRUE(w.ok()) << w.why();
+    double seconds = 0;
+    PlayedSide guest = join_without_relay(w, h, "refusingrelay", &seconds);
+    expect_one_line(guest, "the relay at 10.200.0.1:3478 refused the credentials");
+    EXPECT_LT(seconds, kGivesUpWithinSeconds);
 }
 
 TEST(NetReachRun, AMeetingServerThatIsDownIsOneLine) {

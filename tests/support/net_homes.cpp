@@ -40,18 +40,31 @@ void start_upnp(NetWorld& w) {
             OutputPath(w.full("miniupnpd.err")));
 }
 
-// coturn, the relay, beside the meeting server, knowing the game by one user, set up as
-// the README says.
+const char* kSharedSecret = "shared-secret-of-the-test";
+
+// coturn, the relay, beside the meeting server, knowing the game by one user or by the
+// secret it shares with the meeting server, set up as docs/online.md says.
 void start_relay(NetWorld& w, const Homes& h) {
-    w.start("pub", {"/usr/bin/turnserver", "-n", "--listening-ip=" + h.lobby(), "--relay-ip=" + h.lobby(),
-                    "--listening-port=3478", "--min-port=50000", "--max-port=50999", "--lt-cred-mech",
-                    "--user=whirlbat:relaysecret", "--realm=rcwhirlbat.test", "--no-tls", "--no-dtls", "--no-cli",
+    std::vector<std::string> auth = {"--user=whirlbat:relaysecret"};
+    if (h.relay_from_lobby) auth = {"--use-auth-secret", std::string("--static-auth-secret=") + kSharedSecret};
+    std::vector<std::string> argv = {"/usr/bin/turnserver", "-n", "--listening-ip=" + h.lobby(), "--relay-ip=" + h.lobby(),
+                    "--listening-port=3478", "--min-port=50000", "--max-port=50999", "--lt-cred-mech"};
+    argv.insert(argv.end(), auth.begin(), auth.end());
+    argv.insert(argv.end(), {"--realm=rcwhirlbat.test", "--no-tls", "--no-dtls", "--no-cli",
                     "--no-multicast-peers", "--denied-peer-ip=10.0.0.0-10.255.255.255",
                     "--denied-peer-ip=172.16.0.0-172.31.255.255", "--denied-peer-ip=192.168.0.0-192.168.255.255",
                     // The test's "public" network is a private range: let it through.
                     "--allowed-peer-ip=" + h.net + ".0-" + h.net + ".255", "--log-file=stdout", "--simple-log", "-v",
-                    "--pidfile=" + OutputPath(w.full("turnserver.pid"))},
-            OutputPath(w.full("turnserver.err")));
+                    "--pidfile=" + OutputPath(w.full("turnserver.pid"))});
+    w.start("pub", argv, OutputPath(w.full("turnserver.err")));
+}
+
+// The meeting server's arguments for handing out the relay.
+std::vector<std::string> lobby_relay_args(NetWorld& w, const Homes& h) {
+    if (!h.relay_from_lobby) return {};
+    std::string secret = h.lobby_relay_secret.empty() ? kSharedSecret : h.lobby_relay_secret;
+    std::string file = WriteOutput(w.full("relay-secret"), secret + "\n");
+    return {"--relay", h.lobby_relay.empty() ? h.lobby() : h.lobby_relay, "--relay-secret-file", file};
 }
 
 }  // namespace
@@ -59,22 +72,24 @@ void start_relay(NetWorld& w, const Homes& h) {
 void BuildHomes(NetWorld& w, const Homes& h, const std::string& lobby_program) {
     w.space("pub");
     w.bridge("pub", "br0", h.lobby() + "/24");
-    const char* lans[2] = {"192.168.1", "192.168.2"};
-    for (int i = 0; i < 2; ++i) {
-        std::string r = i ? "rB" : "rA", p = i ? "pB" : "pA";
+    const char* lans[3] = {"192.168.1", "192.168.2", "192.168.3"};
+    for (int i = 0; i < (h.watcher_home ? 3 : 2); ++i) {
+        std::string r = std::string("r") + char('A' + i), p = std::string("p") + char('A' + i);
         w.space(r);
         w.space(p);
         w.wire(r, "wan0", h.net + "." + std::to_string(2 + i) + "/24", "pub", r + "wan", "");
         w.join_bridge("pub", "br0", r + "wan");
         w.wire(r, "lan0", std::string(lans[i]) + ".1/24", p, "eth0", std::string(lans[i]) + ".2/24");
         w.run(p, "ip route add default via " + std::string(lans[i]) + ".1");
-        w.router(r, "wan0", i ? h.guest_symmetric : h.host_symmetric);
+        w.router(r, "wan0", i == 1 ? h.guest_symmetric : i == 0 && h.host_symmetric);
     }
     if (h.host_upnp) start_upnp(w);
     if (h.relay_running) start_relay(w, h);
     if (h.lobby_running) {
         std::vector<std::string> args = {lobby_program, "--bind", h.lobby()};
         args.insert(args.end(), h.lobby_args.begin(), h.lobby_args.end());
+        std::vector<std::string> relay = lobby_relay_args(w, h);
+        args.insert(args.end(), relay.begin(), relay.end());
         w.start("pub", args, OutputPath(w.full("lobby.err")));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -98,14 +113,14 @@ Across BetweenHomes(const std::string& name, const Homes& h) {
     game.guest_ns = "pB";
     game.lobby = h.lobby();
     game.join = {"--join", "--lobby", h.lobby()};
-    if (h.relay_running) {
+    if (h.relay_running && !h.relay_from_lobby) {
         game.join.insert(game.join.end(), {"--relay", h.relay()});
         game.host_extra = {"--relay", h.relay()};
     }
     return game;
 }
 
-std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2]) {
+std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2], PlayedSide* watcher) {
     std::string start = WriteOutput("reach_start.txt", "f150 mouse move 320 250\nf150 mouse left down\nf151 mouse left up\n");
     std::string logs[2] = {OutputPath(w.full(game.name + "_blue.log")), OutputPath(w.full(game.name + "_red.log"))};
     std::string host_err = OutputPath(w.full(game.name + "_blue.err"));
@@ -130,7 +145,25 @@ std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2]) {
     std::vector<std::string> guest = {WHIRLBAT_BINARY, "--headless", "--red", "computer", "--frames", frames,
                                       "--net-log", logs[1]};
     guest.insert(guest.end(), join.begin(), join.end());
-    side[1].code = w.call(game.guest_ns, guest, &side[1].err);
+    if (game.watcher_ns.empty() || !watcher) {
+        side[1].code = w.call(game.guest_ns, guest, &side[1].err);
+    } else {
+        // The watcher comes by the same code once the match is under way, and stays
+        // until after its end.
+        std::string guest_err = OutputPath(w.full(game.name + "_red.err"));
+        std::string watcher_err = OutputPath(w.full(game.name + "_watcher.err"));
+        pid_t guest_pid = w.start(game.guest_ns, guest, guest_err);
+        std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+        std::vector<std::string> watch = {WHIRLBAT_BINARY, "--headless", "--frames", std::to_string(game.frames + 900),
+                                          "--net-log", OutputPath(w.full(game.name + "_watcher.log")), "--record",
+                                          OutputPath(w.full(game.name + "_watcher.wbreplay")), "--watch", join[1],
+                                          "--lobby", game.lobby};
+        pid_t watcher_pid = w.start(game.watcher_ns, watch, watcher_err);
+        side[1].code = w.wait(guest_pid, 60000);
+        side[1].err = slurp(guest_err);
+        watcher->code = w.wait(watcher_pid, 60000);
+        watcher->err = slurp(watcher_err);
+    }
     side[0].code = w.wait(pid, 30000);
     side[0].err = slurp(host_err);
     for (int i = 0; i < 2; ++i) side[i].log = ReadNetLog(logs[i]);

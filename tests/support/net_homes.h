@@ -18,6 +18,14 @@ struct Homes {
     std::string net = "10.200.0";  // the public network's first three numbers
     bool host_symmetric = false, guest_symmetric = false, host_upnp = false;
     bool lobby_running = true, relay_running = false;
+    // The relay knows no user of its own but the secret it shares with the meeting
+    // server, which hands the players credentials: they name no relay themselves.
+    bool relay_from_lobby = false;
+    // What the meeting server is told of the relay: its address ("" the relay's own)
+    // and the secret ("" the relay's own).
+    std::string lobby_relay, lobby_relay_secret;
+    // A third home (router rC, a cone, and pC behind it) for one who watches.
+    bool watcher_home = false;
     std::vector<std::string> lobby_args;
     std::string lobby() const { return net + ".1"; }
     // The relay's user and address, as --relay takes them.
@@ -46,6 +54,7 @@ struct Across {
     std::vector<std::string> join;    // the guest's arguments from --join on (a code goes after it)
     std::vector<std::string> host_extra;
     int frames = 600;
+    std::string watcher_ns;           // where one watches the game by its code; "" for none
 };
 
 // A game from the host's home to the guest's by a join code from the meeting server,
@@ -55,6 +64,6 @@ Across BetweenHomes(const std::string& name, const Homes& h);
 // The host and the guest, two computer pilots, play `frames` frames (the host starts
 // the game from its title at frame 150). "" once both have ended, else why they did not
 // start; side[0] is the host's.
-std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2]);
+std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2], PlayedSide* watcher = nullptr);
 
 }  // namespace test_support

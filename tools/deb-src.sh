@@ -1,0 +1,40 @@
+# Sourced by the scripts that build another system's libraries from Debian's source
+# packages (tools/arm64-deps.sh): ensure_deb_src adds deb-src entries for the Debian
+# archive the machine already installs from (the same URIs, suites and components),
+# unless source packages can be had already; $deb_src_get fetches and unpacks one, its
+# patches applied, into the current folder. Needs SUDO set ("" as root, else "sudo").
+
+# apt-get source as root reads and writes the work folder as root, not as its _apt user.
+deb_src_get="apt-get source --only-source -o APT::Sandbox::User=root"
+
+ensure_deb_src() {
+  $deb_src_get --print-uris libnice >/dev/null 2>&1 && return
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  list822=/etc/apt/sources.list.d/whirlbat-deb-src.sources
+  list=/etc/apt/sources.list.d/whirlbat-deb-src.list
+  new822=$(for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$list822" ] && cat "$f" && echo
+  done | awk -v code="$codename" '
+    BEGIN { RS = ""; FS = "\n" }
+    {
+      types = ""; suites = ""; enabled = "yes"; body = ""
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^#/) continue
+        if ($i ~ /^Types:/) { types = $i; continue }
+        if ($i ~ /^Suites:/) suites = $i
+        if ($i ~ /^Enabled:/) enabled = tolower($i)
+        body = body $i "\n"
+      }
+      if (types !~ /[ \t]deb([ \t]|$)/ || types ~ /deb-src/ || enabled ~ /no/) next
+      n = split(suites, s, /[ \t]+/); keep = 0
+      for (j = 2; j <= n; j++) if (s[j] == code || index(s[j], code "-") == 1) keep = 1
+      if (keep) printf "Types: deb-src\n%s\n", body
+    }')
+  newlist=$(cat /etc/apt/sources.list 2>/dev/null | awk -v code="$codename" \
+    '$1 == "deb" && $0 ~ ("[ \t]" code "(-[a-z]+)?[ \t]") { sub(/^deb/, "deb-src"); print }')
+  [ -n "$new822$newlist" ] || { echo "deb-src: no apt source for Debian $codename to add deb-src to" >&2; exit 1; }
+  if [ -n "$new822" ]; then printf '%s\n' "$new822" | $SUDO tee "$list822" >/dev/null; fi
+  if [ -n "$newlist" ]; then printf '%s\n' "$newlist" | $SUDO tee "$list" >/dev/null; fi
+  echo "deb-src: added deb-src entries for $codename; updating the package lists"
+  $SUDO apt-get update -q
+}
