@@ -30,7 +30,9 @@
 // How long without an answer before the meeting server counts as down.
 constexpr int LOBBY_ANSWER_MS = 3000;
 // How long a guest punches before giving up on an answer; with a relay to fall back on.
-constexpr int LOBBY_PUNCH_MS = 3000;
+// Five seconds: a host's router that forwards its port late (a busy router answers UPnP
+// in seconds) is still found, and a way that does not exist is said soon.
+constexpr int LOBBY_PUNCH_MS = 5000;
 constexpr int LOBBY_RELAY_PUNCH_MS = 20000;
 
 // One of this machine's IPv4 networks (host byte order).

@@ -92,8 +92,11 @@ void removed() {
 
 void upnp(std::shared_ptr<PortMapping::Shared> s) {
     int error = 0;
-    // Discovery waits at most a second for routers to answer.
-    UPNPDev* devices = upnpDiscover(1000, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
+    // Discovery waits at most a second for routers to answer; a router that missed the
+    // search (a datagram lost, a router still starting) is asked twice more.
+    UPNPDev* devices = nullptr;
+    for (int tries = 0; !devices && tries < 3 && Clock::now() < s->deadline; ++tries)
+        devices = upnpDiscover(1000, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
     UPNPUrls urls{};
     IGDdatas data{};
     char lan[64] = {};

@@ -114,7 +114,7 @@ TEST(LobbyClient, AForwardedPortThatComesAfterTheGuestMetTheHostIsStillFound) {
     net.run(host, guest, 1500ms);
     ASSERT_EQ(guest.phase(), LobbyClient::Phase::punching) << "the router's own port let a knock in";
     // The router forwards the port at the very end of the guest's time for knocking.
-    net.run(host, guest, 1400ms);
+    net.run(host, guest, std::chrono::milliseconds(LOBBY_PUNCH_MS - 1600));
     ASSERT_EQ(guest.phase(), LobbyClient::Phase::punching);
     forwarded = true;
     host.set_mapped(kHostPublic, net.now);
@@ -157,7 +157,7 @@ TEST(LobbyClient, AHostThatNeverAnswersLeavesTheGuestWithOneLine) {
     // The host's machine is gone without a word: its code still stands at the server.
     LobbyClient gone(kServer, kHostLocal, [](const LobbyAddress&, const std::vector<uint8_t>&) {}, 3);
     guest.join(code, net.now);
-    net.run(gone, guest, 3500ms);
+    net.run(gone, guest, std::chrono::milliseconds(LOBBY_PUNCH_MS + 500));
     ASSERT_EQ(guest.phase(), LobbyClient::Phase::failed);
     EXPECT_NE(guest.failure().find("no way through to the host at 10.200.0.2:7171"), std::string::npos) << guest.failure();
 }

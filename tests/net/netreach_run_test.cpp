@@ -34,7 +34,7 @@ const int kFrames = LongRuns() ? 3600 : 600;
 constexpr long kConnectsWithinMs = 9000;
 
 // A guest that cannot get through says so after the meeting server's answer or the
-// punch gives up (3 s, on top of its start-up); one that has not ended after this is
+// punch gives up (5 s, on top of its start-up); one that has not ended after this is
 // waiting for something that will not come.
 constexpr double kGivesUpWithinSeconds = 15;
 

@@ -38,6 +38,10 @@ void start_upnp(NetWorld& w) {
                                    "allow 1024-65535 192.168.1.0/24 1024-65535\ndeny 0-65535 0.0.0.0/0 0-65535\n");
     w.start("rA", {"/usr/sbin/miniupnpd", "-d", "-f", conf, "-P", OutputPath(w.full("miniupnpd.pid"))},
             OutputPath(w.full("miniupnpd.err")));
+    // The router is ready once it listens for searches (1900) and NAT-PMP (5351): a host
+    // that asks before then finds no router.
+    w.run("rA", "for i in $(seq 100); do ss -uln | grep -q ':1900 ' && ss -uln | grep -q ':5351 ' && exit 0; "
+                "sleep 0.1; done; echo miniupnpd did not listen within 10 s; exit 1");
 }
 
 const char* kSharedSecret = "shared-secret-of-the-test";
