@@ -24,42 +24,10 @@ if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 # compiler's sysroot.
 export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
 export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig:/usr/$host/lib/pkgconfig" PKG_CONFIG_PATH=""
-# apt-get source as root reads and writes the work folder as root, not as its _apt user.
-apt_source="apt-get source --only-source -o APT::Sandbox::User=root"
-
-# Adds deb-src entries for the Debian archive the machine already installs from (the same
-# URIs, suites and components), unless source packages can be had already.
-ensure_deb_src() {
-  $apt_source --print-uris libsdl2 >/dev/null 2>&1 && return
-  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  list822=/etc/apt/sources.list.d/whirlbat-deb-src.sources
-  list=/etc/apt/sources.list.d/whirlbat-deb-src.list
-  new822=$(for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && [ "$f" != "$list822" ] && cat "$f" && echo
-  done | awk -v code="$codename" '
-    BEGIN { RS = ""; FS = "\n" }
-    {
-      types = ""; suites = ""; enabled = "yes"; body = ""
-      for (i = 1; i <= NF; i++) {
-        if ($i ~ /^#/) continue
-        if ($i ~ /^Types:/) { types = $i; continue }
-        if ($i ~ /^Suites:/) suites = $i
-        if ($i ~ /^Enabled:/) enabled = tolower($i)
-        body = body $i "\n"
-      }
-      if (types !~ /[ \t]deb([ \t]|$)/ || types ~ /deb-src/ || enabled ~ /no/) next
-      n = split(suites, s, /[ \t]+/); keep = 0
-      for (j = 2; j <= n; j++) if (s[j] == code || index(s[j], code "-") == 1) keep = 1
-      if (keep) printf "Types: deb-src\n%s\n", body
-    }')
-  newlist=$(cat /etc/apt/sources.list 2>/dev/null | awk -v code="$codename" \
-    '$1 == "deb" && $0 ~ ("[ \t]" code "(-[a-z]+)?[ \t]") { sub(/^deb/, "deb-src"); print }')
-  [ -n "$new822$newlist" ] || { echo "windows-deps: no apt source for Debian $codename to add deb-src to" >&2; exit 1; }
-  if [ -n "$new822" ]; then printf '%s\n' "$new822" | $SUDO tee "$list822" >/dev/null; fi
-  if [ -n "$newlist" ]; then printf '%s\n' "$newlist" | $SUDO tee "$list" >/dev/null; fi
-  echo "windows-deps: added deb-src entries for $codename; updating the package lists"
-  $SUDO apt-get update -q
-}
+# ensure_deb_src and $deb_src_get (deb-src entries for the machine's own archive).
+# shellcheck source=tools/deb-src.sh
+. "$root/tools/deb-src.sh"
+apt_source=$deb_src_get
 
 # Debian's later suites of the same archive, asked only for a source the machine's own
 # suite cannot give (a mirror that lacks some of its files).
@@ -251,7 +219,7 @@ start=$(date +%s)
 unavailable=""
 if [ ! -d "$prefix" ]; then $SUDO mkdir -p "$prefix" && $SUDO chown "$(id -u):$(id -g)" "$prefix"; fi
 mkdir -p "$work" "$prefix/stamps" "$prefix/lib/pkgconfig"
-ensure_deb_src
+ensure_deb_src libsdl2
 ensure_newer_deb_src
 build libogg libogg 1
 build libvorbis libvorbis 1
