@@ -3,7 +3,6 @@
 #include "net/net_link.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "sim/game_state.h"
+#include "platform/files.h"
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/window.h"
@@ -70,19 +70,6 @@ bool parse_keys(const std::string& v, std::array<int, 2>* out) {
     return true;
 }
 
-// Makes a folder and the ones above it.
-bool make_folders(const std::string& dir) {
-    if (dir.empty()) return true;
-    struct stat st;
-    if (stat(dir.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
-        return S_ISDIR(st.st_mode);
-    }
-    size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !make_folders(dir.substr(0, slash))) return false;
-    return mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 // The values an action of a keyboard half was given, with the lines that gave them (0:
 // the value before the file).
 using KeyHistory = std::vector<std::pair<int, std::array<int, 2>>>;
@@ -123,32 +110,12 @@ void drop_shared_keys(const std::string& path, Settings& s, KeyHistory (&history
 
 }  // namespace
 
-std::string default_settings_path() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    std::string base = xdg && *xdg == '/' ? std::string(xdg) : home ? std::string(home) + "/.config" : std::string(".");
-    return base + "/rc-whirlbat/settings.ini";
-}
+std::string default_settings_path() { return UserFolderPath(UserFolder::settings) + "/settings.ini"; }
 
 namespace {
 
 constexpr size_t kMostBytes = 64 * 1024;  // a settings file is a few hundred bytes
 constexpr int kMostWarnings = 10;
-
-// The file a path names, through any symbolic links (a link's target is read and
-// written, the link left as it is).
-std::string through_links(const std::string& path) {
-    std::string p = path;
-    char buf[4096];
-    for (int links = 0; links < 40; ++links) {
-        ssize_t n = readlink(p.c_str(), buf, sizeof buf - 1);
-        if (n < 0) break;
-        std::string next(buf, size_t(n));
-        size_t slash = p.find_last_of('/');
-        p = next[0] == '/' || slash == std::string::npos ? next : p.substr(0, slash + 1) + next;
-    }
-    return p;
-}
 
 // Bytes a terminal cannot show, as \xNN.
 std::string printable(const std::string& text) {
@@ -169,7 +136,7 @@ std::string printable(const std::string& text) {
 // is none to use. Checked before it is opened: a FIFO would hold the start.
 bool read_settings_file(const std::string& path, std::string* text,
                         const std::function<void(const std::string&)>& warn) {
-    std::string target = through_links(path);
+    std::string target = FileThroughLinks(path);
     struct stat st;
     if (stat(target.c_str(), &st) != 0) {
         if (errno != ENOENT) warn("cannot read " + path + ": " + std::strerror(errno) + "; using the defaults");
@@ -482,7 +449,7 @@ std::string merged_settings_text(const std::string& old, const Settings& s) {
 bool save_settings(const std::string& path, const Settings& s, std::string* error) {
     // Through a symbolic link to its target, which is replaced whole by a file written
     // beside it.
-    std::string target = through_links(path);
+    std::string target = FileThroughLinks(path);
     std::string old;
     struct stat st;
     if (stat(target.c_str(), &st) == 0) {
@@ -497,13 +464,13 @@ bool save_settings(const std::string& path, const Settings& s, std::string* erro
         }
     }
     size_t slash = target.find_last_of('/');
-    if (slash != std::string::npos && !make_folders(target.substr(0, slash))) {
+    if (slash != std::string::npos && !FolderMake(target.substr(0, slash))) {
         *error = "cannot save settings in " + target.substr(0, slash) + ": " + std::strerror(errno);
         return false;
     }
-    std::string temp = target + ".new-" + std::to_string(getpid());
+    std::string temp = target + ".new-" + std::to_string(ProcessNumber());
     {
-        std::ofstream out(temp, std::ios::trunc);
+        std::ofstream out(temp, std::ios::trunc | std::ios::binary);
         out << merged_settings_text(old, s);
         out.flush();
         if (!out) {
@@ -513,7 +480,7 @@ bool save_settings(const std::string& path, const Settings& s, std::string* erro
             return false;
         }
     }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+    if (!FileMoveOver(temp, target)) {
         *error = "cannot save settings to " + path + ": " + std::strerror(errno);
         std::remove(temp.c_str());
         return false;
@@ -525,7 +492,7 @@ SettingsKeeper::SettingsKeeper(std::string path, const Settings& saved) : saved_
     // A path that names something other than a file (a FIFO, a device) is never
     // written; reading it said so once.
     struct stat st;
-    if (stat(through_links(path).c_str(), &st) != 0 || S_ISREG(st.st_mode)) path_ = std::move(path);
+    if (stat(FileThroughLinks(path).c_str(), &st) != 0 || S_ISREG(st.st_mode)) path_ = std::move(path);
 }
 
 void SettingsKeeper::presented(Program& p) {

@@ -70,6 +70,10 @@ private:
     int state() const;
 };
 
+// The relay module, loaded at the first call (a back end for each system:
+// ice_bridge_posix.cpp loads it, ice_bridge_win32.cpp has none); null with one line.
+const RelayCalls* load_relay_module(std::string* why);
+
 // Where the relay module is looked for, in order: beside the program, then where the
 // package installs it; only at WHIRLBAT_RELAY_MODULE when that is set.
 std::vector<std::string> relay_module_paths();

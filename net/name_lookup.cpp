@@ -1,12 +1,9 @@
 #include "net/name_lookup.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <atomic>
 #include <thread>
+
+#include "net/sockets.h"
 
 struct NameLookup::Shared {
     std::atomic<bool> done{false};
@@ -16,6 +13,7 @@ struct NameLookup::Shared {
 namespace {
 
 uint32_t resolve(const std::string& host) {
+    start_sockets();
     addrinfo hints{}, *found = nullptr;
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;

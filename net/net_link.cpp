@@ -1,9 +1,6 @@
 #include "net/net_link.h"
 
-#include <arpa/inet.h>
 #include <enet/enet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <sodium.h>
 
 #include <algorithm>
@@ -17,6 +14,7 @@
 
 #include "base/bytes.h"
 #include "net/lobby_protocol.h"
+#include "net/sockets.h"
 
 namespace {
 
@@ -814,16 +812,9 @@ int delay_for_round_trip(int round_trip_ms) {
 
 std::vector<std::string> local_addresses() {
     std::vector<std::string> out;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return out;
-    for (ifaddrs* a = list; a; a = a->ifa_next) {
-        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET) continue;
-        char text[INET_ADDRSTRLEN] = {};
-        auto* in = reinterpret_cast<sockaddr_in*>(a->ifa_addr);
-        if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) && std::string(text).rfind("127.", 0) != 0)
-            out.emplace_back(text);
+    for (const LocalInterface& i : local_interfaces()) {
+        if ((i.address >> 24) != 127) out.push_back(ipv4_text(i.address));
     }
-    freeifaddrs(list);
     return out;
 }
 

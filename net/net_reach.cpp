@@ -1,13 +1,10 @@
 #include "net/net_reach.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-
 #include <cstdio>
 #include <random>
 
 #include "net/lobby_protocol.h"
+#include "net/sockets.h"
 
 namespace {
 
@@ -22,15 +19,9 @@ LobbyAddress first_local_address(uint16_t port) {
 // This machine's own IPv4 networks (not the loopback's).
 std::vector<LobbyNetwork> own_networks() {
     std::vector<LobbyNetwork> out;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return out;
-    for (ifaddrs* a = list; a; a = a->ifa_next) {
-        if (!a->ifa_addr || !a->ifa_netmask || a->ifa_addr->sa_family != AF_INET) continue;
-        uint32_t mine = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
-        uint32_t mask = ntohl(reinterpret_cast<sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr);
-        if ((mine >> 24) != 127 && mask != 0) out.push_back({mine, mask});
+    for (const LocalInterface& a : local_interfaces()) {
+        if ((a.address >> 24) != 127 && a.netmask != 0) out.push_back({a.address, a.netmask});
     }
-    freeifaddrs(list);
     return out;
 }
 

@@ -1,10 +1,10 @@
 #include "net/port_mapping.h"
 
-#include <arpa/inet.h>
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
 #include <natpmp.h>
-#include <sys/select.h>
+
+#include "net/sockets.h"
 
 #include <chrono>
 #include <condition_variable>

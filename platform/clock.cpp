@@ -1,7 +1,6 @@
 #include "platform/clock.h"
 
 #include <SDL2/SDL.h>
-#include <time.h>
 
 #include "platform/headless.h"
 #include "platform/options.h"
@@ -46,13 +45,6 @@ uint64_t CounterAt(int ms) {
 int MilliSecs() {
     if (engine_options.headless) return HeadlessNow();
     return int(uint32_t(elapsed_ms(ClockCounter())));
-}
-
-uint32_t SystemMilliSecs() {
-    // CLOCK_MONOTONIC stops while the machine sleeps; the boot-time clock does not.
-    timespec t{};
-    clock_gettime(CLOCK_BOOTTIME, &t);
-    return uint32_t(uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u);
 }
 
 void Delay(int ms) {

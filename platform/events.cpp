@@ -13,7 +13,7 @@
 #include "platform/pacer.h"
 #include "platform/script.h"
 #include "platform/window.h"
-#include "platform/window_x11.h"
+#include "platform/window_system.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ void MoveMouse(int x, int y) {
 }
 
 void WaitForFrame() {
-    FrameWake plan = PlanFrameWait(X11Listening(), InputPadsOpen());
+    FrameWake plan = PlanFrameWait(SystemListening(), InputPadsOpen());
     if (!plan.wait) return;
     uint64_t now = ClockCounter();
     double lateness = 0;
@@ -134,7 +134,7 @@ void WaitForFrame() {
         now = ClockCounter();
         lateness = now > plan.wake ? CounterMs(now - plan.wake) : 0;
     } else if (plan.listen) {
-        DisplayWait heard = X11WaitForInput(now < plan.wake ? CounterMs(plan.wake - now) : 0);
+        DisplayWait heard = SystemWaitForInput(now < plan.wake ? CounterMs(plan.wake - now) : 0);
         if (heard == DisplayWait::quiet) ev.display_quiet = true;
         now = ClockCounter();
         if (heard == DisplayWait::quiet && now > plan.wake) lateness = CounterMs(now - plan.wake);

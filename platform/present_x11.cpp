@@ -1,4 +1,4 @@
-#include "platform/present_x11.h"
+#include "platform/window_system.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -23,21 +23,21 @@ DirectState direct;
 
 }  // namespace
 
-bool X11PresentWanted() {
+bool SystemPresentWanted() {
     const char* choice = std::getenv("WHIRLBAT_PRESENT");
     if (choice && std::strcmp(choice, "gl") == 0) return false;
     if (choice && std::strcmp(choice, "cpu") == 0) return true;
     return RendererIsSoftware();
 }
 
-bool X11PresentOpen(SDL_Window* window) {
+bool SystemPresentOpen(SDL_Window* window) {
     direct.scaled_w = direct.scaled_h = 0;
     return X11DirectOpen(window);
 }
 
 // The black bars are drawn once, when the pixels are new. Only the pixels that changed
 // are put on the window, unless the window is new or was uncovered.
-bool X11PresentPrepare(int dw, int dh, int picture_w, int picture_h, bool every_frame) {
+bool SystemPresentPrepare(int dw, int dh, int picture_w, int picture_h, bool every_frame) {
     int pitch = 0;
     bool fresh = false;
     uint32_t* pixels = X11DirectPixels(dw, dh, &pitch, &fresh);
@@ -60,8 +60,8 @@ bool X11PresentPrepare(int dw, int dh, int picture_w, int picture_h, bool every_
     return true;
 }
 
-void X11PresentShow() { X11DirectPut(direct.changed.x, direct.changed.y, direct.changed.w, direct.changed.h); }
+void SystemPresentShow() { X11DirectPut(direct.changed.x, direct.changed.y, direct.changed.w, direct.changed.h); }
 
-void X11PresentWhole() { direct.put_whole = true; }
+void SystemPresentWhole() { direct.put_whole = true; }
 
-void X11PresentClose() { X11DirectClose(); }
+void SystemPresentClose() { X11DirectClose(); }

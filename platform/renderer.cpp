@@ -185,7 +185,8 @@ bool load_shader_functions() {
            load(gl.AttachShader, "glAttachShader") && load(gl.LinkProgram, "glLinkProgram") &&
            load(gl.GetProgramiv, "glGetProgramiv") && load(gl.DeleteProgram, "glDeleteProgram") &&
            load(gl.UseProgram, "glUseProgram") && load(gl.GetUniformLocation, "glGetUniformLocation") &&
-           load(gl.Uniform1i, "glUniform1i") && load(gl.Uniform2f, "glUniform2f") &&
+           load(gl.Uniform1i, "glUniform1i") && load(gl.Uniform1f, "glUniform1f") &&
+           load(gl.Uniform2f, "glUniform2f") &&
            load(gl.GenBuffers, "glGenBuffers") && load(gl.DeleteBuffers, "glDeleteBuffers") &&
            load(gl.BindBuffer, "glBindBuffer") && load(gl.BufferData, "glBufferData") &&
            load(gl.ActiveTexture, "glActiveTexture") && load(gl.ClientActiveTexture, "glClientActiveTexture") &&
@@ -229,7 +230,7 @@ bool init_shared() {
     ren.shared_rows = 0;
     gl.UseProgram(layer);
     gl.Uniform1i(gl.GetUniformLocation(layer, "glyphs"), 1);
-    glUniform1f(gl.GetUniformLocation(layer, "layer_size"), float(kLayerSize));
+    gl.Uniform1f(gl.GetUniformLocation(layer, "layer_size"), float(kLayerSize));
     gl.UseProgram(own);
     gl.Uniform1i(gl.GetUniformLocation(own, "own"), 2);
     gl.UseProgram(0);

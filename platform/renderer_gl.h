@@ -33,6 +33,7 @@ struct GlFunctions {
     PFNGLUSEPROGRAMPROC UseProgram = nullptr;
     PFNGLGETUNIFORMLOCATIONPROC GetUniformLocation = nullptr;
     PFNGLUNIFORM1IPROC Uniform1i = nullptr;
+    PFNGLUNIFORM1FPROC Uniform1f = nullptr;
     PFNGLUNIFORM2FPROC Uniform2f = nullptr;
     PFNGLGENBUFFERSPROC GenBuffers = nullptr;
     PFNGLDELETEBUFFERSPROC DeleteBuffers = nullptr;

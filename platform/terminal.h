@@ -8,6 +8,7 @@
 // by a small process of the program's own, which goes on until everything written has
 // been said, even after a crash. FinishTerminalLines (at the program's end, and run by
 // exit) gives stderr back and waits a moment for the reader to say the last lines.
+// On Windows both do nothing: a library's lines pass as written (terminal_win32.cpp).
 #include <string>
 
 void StartTerminalLines(const std::string& prefix);

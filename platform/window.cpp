@@ -3,18 +3,15 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_opengl.h>
 
-#include <malloc.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/options.h"
-#include "platform/present_x11.h"
+#include "platform/process.h"
 #include "platform/renderer.h"
-#include "platform/window_x11.h"
+#include "platform/window_system.h"
 
 namespace {
 
@@ -26,7 +23,7 @@ struct WindowState {
     int width = 0, height = 0;
     int seq = 0;
     int swap_interval = -2;  // what the context was last told; -2 unknown
-    bool direct = false;     // presenting through the X11 present path
+    bool direct = false;     // presenting through the system's own path (window_system.h)
     bool full_screen = false;
     int full_screen_toggles = 0;
     // The player's window size (0 none), the size the game last gave the window, and the
@@ -47,13 +44,13 @@ struct WindowState {
 
 WindowState win;
 
-// The connection to the display is gone and nothing may touch it again.
-[[noreturn]] void display_lost() {
-    std::fprintf(stderr, "rc-whirlbat: the connection to the display was closed; ending\n");
+// The system took the window away for good and nothing may touch it again.
+[[noreturn]] void display_lost(const char* line) {
+    std::fprintf(stderr, "rc-whirlbat: %s\n", line);
     if (win.display_lost) win.display_lost();
     std::fflush(stdout);
     std::fflush(stderr);
-    _exit(0);
+    std::_Exit(0);
 }
 
 void set_swap_interval(int interval) {
@@ -85,38 +82,14 @@ SDL_Rect window_rect_for(int width, int height) {
     return SDL_Rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h};
 }
 
-// A closed terminal (SIGHUP) ends the game as SIGTERM does, through whatever handles
-// SIGTERM: SDL's close request once it runs, the default before.
-void on_hangup(int) { raise(SIGTERM); }
-
-void forward_hangup() {
-    struct sigaction before {};
-    sigaction(SIGHUP, nullptr, &before);
-    if (before.sa_handler == SIG_IGN) return;  // started with nohup: it stays ignored
-    struct sigaction action {};
-    action.sa_handler = on_hangup;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGHUP, &action, nullptr);
-}
-
 // Video and events, and the process-wide choices made before any thread starts.
 bool start_video() {
-    // Before the renderer's and the sound's threads start: each thread that allocates
-    // would otherwise get a heap of its own, which keeps what it once held (megabytes of
-    // resident memory for a thread that decoded a sound at start-up).
-    mallopt(M_ARENA_MAX, 2);
-    // Blocks of 512 KB and more (decoded pictures and sounds, the loaders' buffers) get
-    // pages of their own that go back to the system when freed. Left to itself the
-    // threshold climbs after the first large free, and start-up's large temporaries then
-    // stay behind in the heap for good (4 MB in some runs). Lower, the software
-    // renderer's buffers of a few hundred KB would be mapped and unmapped at every draw.
-    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
-    if (engine_options.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ProcessStart();
+    if (engine_options.headless) SDL_setenv("SDL_VIDEODRIVER", SystemHeadlessDriver(), 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         win.error = SDL_GetError();
         return false;
     }
-    forward_hangup();
     if (!engine_options.headless && fell_back_to_invisible_driver()) {
         win.error = std::string("no display server answered, only SDL's invisible ") + SDL_GetCurrentVideoDriver() +
                     " driver";
@@ -135,7 +108,7 @@ SDL_Window* create_window(int width, int height, bool full) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI;
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI | (engine_options.headless ? SDL_WINDOW_HIDDEN : 0);
     SDL_Rect rect{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height};
     if (!engine_options.headless) {
         if (full) {
@@ -255,14 +228,14 @@ bool WindowOpen(int width, int height, int depth) {
         std::atexit([] { RendererShutdown(); });
         registered = true;
     }
-    if (!engine_options.headless) X11WatchWindow(win.window, display_lost);
+    if (!engine_options.headless) SystemWatchWindow(win.window, display_lost);
     win.gl = SDL_GL_CreateContext(win.window);
     if (!win.gl || !RendererInit(width, height)) {
         win.error = win.gl ? "the OpenGL driver offers no off-screen framebuffer" : SDL_GetError();
         WindowClose();
         return false;
     }
-    win.direct = !engine_options.headless && X11PresentWanted() && X11PresentOpen(win.window);
+    win.direct = !engine_options.headless && SystemPresentWanted() && SystemPresentOpen(win.window);
     const char* every = std::getenv("WHIRLBAT_PRESENT_EVERY_FRAME");
     win.present_every_frame = every && std::strcmp(every, "1") == 0;
     win.seq = win.seq + 1 == 0 ? 1 : win.seq + 1;
@@ -273,12 +246,12 @@ bool WindowOpen(int width, int height, int depth) {
 
 void WindowClose() {
     if (!win.window) return;
-    X11PresentClose();
+    SystemPresentClose();
     win.direct = false;
     RendererShutdown();
     if (win.gl) SDL_GL_DeleteContext(win.gl);
     SDL_DestroyWindow(win.window);
-    X11Settle();
+    SystemSettle();
     win.gl = nullptr;
     win.window = nullptr;
     win.shown = false;
@@ -298,7 +271,7 @@ int GraphicsHeight() { return win.height; }
 bool WindowPrepare(bool vsync, bool may_repeat, bool* repeat) {
     RendererFlush();
     if (repeat) *repeat = false;
-    if (engine_options.headless || !win.window || X11WindowLost()) return false;
+    if (engine_options.headless || !win.window || SystemWindowLost()) return false;
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(win.window, &dw, &dh);
     RendererSubmit();
@@ -311,9 +284,9 @@ bool WindowPrepare(bool vsync, bool may_repeat, bool* repeat) {
     win.shown_w = dw;
     win.shown_h = dh;
     if (win.direct) {
-        if (X11PresentPrepare(dw, dh, win.width, win.height, win.present_every_frame)) return true;
+        if (SystemPresentPrepare(dw, dh, win.width, win.height, win.present_every_frame)) return true;
         // Shared memory refused at a new size: GL presents from now on.
-        X11PresentClose();
+        SystemPresentClose();
         win.direct = false;
     }
     set_swap_interval(vsync ? 1 : 0);
@@ -326,7 +299,7 @@ void WindowSwap(bool prepared) {
     if (!prepared) return;
     win.shown = true;
     if (win.direct) {
-        X11PresentShow();
+        SystemPresentShow();
         return;
     }
     SDL_GL_SwapWindow(win.window);
@@ -336,11 +309,11 @@ void WindowSwap(bool prepared) {
 void WindowPresentNow(bool vsync) { WindowSwap(WindowPrepare(vsync, false, nullptr)); }
 
 void WindowUncovered(bool show) {
-    X11PresentWhole();
+    SystemPresentWhole();
     if (show) WindowPresentNow(false);
 }
 
-bool WindowLost() { return X11WindowLost(); }
+bool WindowLost() { return SystemWindowLost(); }
 
 void HideMouse() {
     if (win.window && !engine_options.headless) SDL_ShowCursor(SDL_DISABLE);

@@ -2,8 +2,8 @@
 // The one window: opening and closing it, its title, full screen or a window, the
 // pointer's picture, the mapping between the window and the 640 x 480 picture, and
 // putting the picture on it (through OpenGL, or where OpenGL draws in software through
-// the X11 present path, platform/present_x11.h). Headless there is a window no one sees
-// (SDL's offscreen driver) and nothing is put anywhere.
+// the system's own present path, platform/window_system.h). Headless there is a window
+// no one sees (SDL's offscreen driver) and nothing is put anywhere.
 #include <cstdint>
 #include <string>
 
@@ -35,9 +35,10 @@ void FitWindowSize(int picture_w, int picture_h, int area_w, int area_h, int* w,
 
 void HideMouse();
 
-// Where the window's connection to the display is lost (another client killed it), one
-// line says so, this runs (finishing what must be finished, without touching the
-// display) and the program ends with status 0.
+// Where the system takes the window away for good (another X client killed the
+// connection to the display, Windows ends the session), one line says so, this runs
+// (finishing what must be finished, without touching the display) and the program ends
+// with status 0.
 void SetDisplayLostHandler(void (*handler)());
 
 // Engine-internal: opens the window (depth 0 a window, any other full screen, unless

@@ -1,5 +1,7 @@
 #include "platform/window_x11.h"
 
+#include "platform/window_system.h"
+
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 
@@ -19,7 +21,7 @@ struct X11Watch {
     Display* display = nullptr;
     ::Window window = 0;
     XErrorHandler previous = nullptr;
-    void (*on_connection_lost)() = nullptr;
+    void (*on_lost)(const char* line) = nullptr;
     std::atomic<bool> lost{false};
 };
 
@@ -35,7 +37,7 @@ int on_error(Display* display, XErrorEvent* e) {
 }
 
 int on_io_error(Display*) {
-    if (x11.on_connection_lost) x11.on_connection_lost();
+    if (x11.on_lost) x11.on_lost("the connection to the display was closed; ending");
     return 0;
 }
 
@@ -49,13 +51,16 @@ int watch_events(void*, SDL_Event* e) {
 
 }  // namespace
 
-void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)()) {
+// SDL's offscreen driver, OpenGL through EGL and Mesa's software renderer.
+const char* SystemHeadlessDriver() { return "offscreen"; }
+
+void SystemWatchWindow(SDL_Window* window, void (*on_lost)(const char* line)) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
     x11.display = info.info.x11.display;
     x11.window = info.info.x11.window;
-    x11.on_connection_lost = on_connection_lost;
+    x11.on_lost = on_lost;
     x11.lost = false;
     static bool installed = false;
     if (installed) return;
@@ -66,12 +71,12 @@ void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)()) {
     SDL_AddEventWatch(watch_events, nullptr);
 }
 
-bool X11WindowLost() { return x11.lost; }
+bool SystemWindowLost() { return x11.lost; }
 
-bool X11Listening() { return x11.display && !x11.lost; }
+bool SystemListening() { return x11.display && !x11.lost; }
 
-DisplayWait X11WaitForInput(double ms) {
-    if (!X11Listening()) return DisplayWait::unwatched;
+DisplayWait SystemWaitForInput(double ms) {
+    if (!SystemListening()) return DisplayWait::unwatched;
     if (XEventsQueued(x11.display, QueuedAlready) > 0) return DisplayWait::input;
     pollfd connection{ConnectionNumber(x11.display), POLLIN, 0};
     long long ns = ms > 0 ? (long long)(ms * 1e6) : 0;
@@ -79,7 +84,7 @@ DisplayWait X11WaitForInput(double ms) {
     return ppoll(&connection, 1, &wait, nullptr) == 0 ? DisplayWait::quiet : DisplayWait::input;
 }
 
-void X11Settle() {
+void SystemSettle() {
     if (x11.display) XSync(x11.display, False);
 }
 

@@ -1,30 +1,13 @@
 #pragma once
-// Engine-internal: the window lost from outside on X11. Another client may destroy our
-// window (XDestroyWindow) or kill our connection to the display (xkill); Xlib would end
-// the program with an error on the next call. Kept apart from window.cpp because Xlib's
-// names clash with the engine's.
+// Engine-internal, X11's own: the window's pixels in memory shared with the X server, put
+// on the window in one request, for the X11 present path (present_x11.cpp). Kept apart
+// from window.cpp because Xlib's names clash with the engine's. window_x11.cpp also
+// carries X11's side of platform/window_system.h: a window lost from outside (another
+// client may destroy it or kill the connection; Xlib would end the program with an
+// error on the next call) and the wait on the display.
 #include <cstdint>
 
 struct SDL_Window;
-
-// Starts watching the window, if it lives on X11 (anything else is left alone). When the
-// connection dies, on_connection_lost runs and must not return.
-void X11WatchWindow(SDL_Window* window, void (*on_connection_lost)());
-// Whether the watched window was destroyed; X errors about it are swallowed from then on.
-bool X11WindowLost();
-// Waits for the display's answers to what was sent, so that errors about a lost window
-// arrive while they are still swallowed (SDL puts the default handler back when it
-// closes the display). Call after the window is destroyed.
-void X11Settle();
-
-// How a wait on the display ended: not an X display (nothing was waited for), something
-// came from it (or a signal broke the wait), or the time ran out with nothing from it.
-enum class DisplayWait { unwatched, input, quiet };
-// Whether there is an X display to wait on.
-bool X11Listening();
-// Waits up to `ms` for the watched display to send something: events already read and
-// queued count as soon as they are there.
-DisplayWait X11WaitForInput(double ms);
 
 // Presenting without OpenGL: the window's pixels in memory shared with the X server,
 // put on the window in one request. For displays whose OpenGL draws in software, where

@@ -19,4 +19,6 @@
     asset asset_whirlbat_01_png, "whirlbat_01.png"
     asset asset_whirlbat_02_png, "whirlbat_02.png"
 
+#ifdef __ELF__
     .section .note.GNU-stack,"",@progbits
+#endif

@@ -1,10 +1,11 @@
 #include "session/output_file.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/files.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ std::string reason() { return std::strerror(errno); }
 std::string temp_for(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "";
-    return path + ".partial-" + std::to_string(getpid());
+    return path + ".partial-" + std::to_string(ProcessNumber());
 }
 
 }  // namespace
@@ -22,7 +23,8 @@ std::string temp_for(const std::string& path) {
 bool OutputFile::open(const std::string& path, std::string* error) {
     path_ = path;
     temp_ = temp_for(path);
-    file_ = std::fopen((temp_.empty() ? path : temp_).c_str(), "w");
+    // The same bytes on every system: no line ends rewritten.
+    file_ = std::fopen((temp_.empty() ? path : temp_).c_str(), "wb");
     if (!file_) {
         *error = "cannot write " + path + ": " + reason();
         temp_.clear();
@@ -49,7 +51,7 @@ bool OutputFile::commit(std::string* error) {
     errno = 0;
     bool ok = std::fflush(f) == 0;
     ok = std::fclose(f) == 0 && ok;
-    if (ok && !temp_.empty() && std::rename(temp_.c_str(), path_.c_str()) != 0) ok = false;
+    if (ok && !temp_.empty() && !FileMoveOver(temp_, path_)) ok = false;
     if (!ok) {
         *error = "cannot write " + path_ + ": " + reason();
         if (!temp_.empty()) std::remove(temp_.c_str());
@@ -73,7 +75,7 @@ bool save_png_in_place(const std::string& path, const Pixmap& pixmap, std::strin
         if (!temp.empty()) std::remove(temp.c_str());
         return false;
     }
-    if (!temp.empty() && std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!temp.empty() && !FileMoveOver(temp, path)) {
         *error = "cannot write screenshot " + path + ": " + reason();
         std::remove(temp.c_str());
         return false;

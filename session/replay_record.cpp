@@ -1,9 +1,5 @@
 #include "session/replay_record.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -68,17 +64,8 @@ std::string system_error(const std::string& what) { return what + " (" + std::st
 }  // namespace
 
 std::string replays_folder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base;
-    // A relative XDG_DATA_HOME is to be ignored.
-    if (data && data[0] == '/') {
-        base = data;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = std::string(home) + "/.local/share";
-    } else {
-        return "";
-    }
-    return base + "/rc-whirlbat/replays";
+    std::string games = UserFolderPath(UserFolder::games);
+    return games.empty() ? "" : games + "/replays";
 }
 
 std::string newest_replay(const std::string& folder) {
@@ -110,12 +97,8 @@ void recover_partials(const std::string& folder, const std::function<void(const 
         if (name.size() <= tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) continue;
         std::string partial = folder + "/" + name;
         // A program still recording holds a lock on its file.
-        int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            continue;
-        }
+        HeldFile held = FileOpenIfFree(partial);
+        if (held == NO_FILE) continue;
         Replay replay;
         std::string why;
         long trusted = 0;
@@ -130,30 +113,27 @@ void recover_partials(const std::string& folder, const std::function<void(const 
             ReplayCursor cursor(replay);
             for (FrameInput in; long(inputs.size()) < trusted && cursor.next(in);) inputs.push_back(in);
             std::vector<uint8_t> bytes = replay_bytes(replay.header, inputs, ReplayEnd::program_end);
-            int out = ::open(recovered.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            bool written = out >= 0;
-            for (size_t done = 0; written && done < bytes.size();) {
-                ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
-                if (n < 0 && errno == EINTR) continue;
-                written = n > 0;
-                done += written ? size_t(n) : 0;
-            }
-            written = written && ::fsync(out) == 0;
-            if (out >= 0) ::close(out);
+            HeldFile out = FileCreateHeld(recovered, true);
+            bool written = out != NO_FILE && FileWriteAll(out, bytes.data(), bytes.size()) && FileSyncToDisk(out);
+            int why = errno;
+            if (out != NO_FILE) FileClose(out);
+            errno = why;
+            std::error_code ec;
             if (!written) {
-                if (out >= 0) ::unlink(recovered.c_str());
+                if (out != NO_FILE) fs::remove(recovered, ec);
                 say("a game left unfinished in " + partial + " could not be recovered (" + std::strerror(errno) +
                     "); it is left there");
             } else {
-                ::unlink(partial.c_str());
+                fs::remove(partial, ec);
                 say("a game left unfinished was recovered as " + recovered + " (" + std::to_string(trusted / 60) +
                     " s)");
             }
         } else {
-            ::unlink(partial.c_str());
+            std::error_code ec;
+            fs::remove(partial, ec);
             say("removed " + partial + ": a game left unfinished that cannot be played (" + why + ")");
         }
-        ::close(fd);
+        FileClose(held);
     }
 }
 
@@ -178,16 +158,15 @@ bool record_target(const std::string& path, std::string* target, std::string* wh
 // ---- the file ----
 
 ReplayFile::~ReplayFile() {
-    if (thread_.joinable() || fd_ >= 0) abandon();
+    if (thread_.joinable() || fd_ != NO_FILE) abandon();
 }
 
 bool ReplayFile::open(const std::string& path, std::string* error, bool exclusive) {
     path_ = path;
     partial_ = path + ".partial";
-    fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0644);
     // Held while the game is written: no other program takes the file for a crash's.
-    if (fd_ >= 0) ::flock(fd_, LOCK_EX | LOCK_NB);
-    if (fd_ < 0) {
+    fd_ = FileCreateHeld(partial_, exclusive);
+    if (fd_ == NO_FILE) {
         int why = errno;
         *error = system_error("cannot write " + partial_);
         errno = why;
@@ -197,9 +176,9 @@ bool ReplayFile::open(const std::string& path, std::string* error, bool exclusiv
     // .partial was made: looked at after making it, the name is surely free or taken.
     std::error_code ec;
     if (exclusive && fs::exists(path_, ec)) {
-        ::close(fd_);
-        fd_ = -1;
-        ::unlink(partial_.c_str());
+        FileClose(fd_);
+        fd_ = NO_FILE;
+        fs::remove(partial_, ec);
         *error = "cannot write " + path_ + " (" + std::strerror(EEXIST) + ")";
         errno = EEXIST;
         return false;
@@ -232,17 +211,10 @@ void ReplayFile::run() {
             if (!error_.empty()) continue;
         }
         std::string failed;
-        for (size_t done = 0; done < bytes.size();) {
-            ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                failed = system_error("cannot write " + partial_);
-                break;
-            }
-            done += size_t(n);
-        }
         // On the disk, not only in the system's cache: a power cut loses at most this second.
-        if (failed.empty() && ::fdatasync(fd_) != 0 && errno != EINVAL) failed = system_error("cannot write " + partial_);
+        if (!FileWriteAll(fd_, bytes.data(), bytes.size()) || !FileSyncToDisk(fd_)) {
+            failed = system_error("cannot write " + partial_);
+        }
         if (!failed.empty()) {
             std::lock_guard<std::mutex> lock(mutex_);
             error_ = failed;
@@ -262,28 +234,23 @@ void ReplayFile::stop() {
 bool ReplayFile::complete(std::string* error) {
     stop();
     *error = this->error();
-    if (error->empty() && ::fsync(fd_) != 0 && errno != EINVAL) *error = system_error("cannot write " + partial_);
-    if (::close(fd_) != 0 && error->empty()) *error = system_error("cannot write " + partial_);
-    fd_ = -1;
+    if (error->empty() && !FileSyncToDisk(fd_)) *error = system_error("cannot write " + partial_);
+    if (!FileClose(fd_) && error->empty()) *error = system_error("cannot write " + partial_);
+    fd_ = NO_FILE;
     if (!error->empty()) return false;
-    if (std::rename(partial_.c_str(), path_.c_str()) != 0) {
+    if (!FileMoveOver(partial_, path_)) {
         *error = system_error("cannot rename " + partial_ + " to " + path_);
         return false;
     }
     // The rename itself reaches the disk with the folder.
-    std::string folder = fs::path(path_).parent_path().string();
-    int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    FolderSyncToDisk(fs::path(path_).parent_path().string());
     return true;
 }
 
 void ReplayFile::abandon() {
     stop();
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (fd_ != NO_FILE) FileClose(fd_);
+    fd_ = NO_FILE;
 }
 
 // ---- the recorder ----

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "session/replay.h"
 
 struct Program;
@@ -69,7 +70,7 @@ private:
     void stop();
 
     std::string path_, partial_;
-    int fd_ = -1;
+    HeldFile fd_ = NO_FILE;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -9,7 +9,9 @@
 #include "platform/events.h"
 #include "platform/input.h"
 #include "platform/keys.h"
+#include "platform/options.h"
 #include "platform/pacer.h"
+#include "platform/process.h"
 #include "platform/resources.h"
 #include "platform/window.h"
 #include "present/owdraw.h"
@@ -157,10 +159,10 @@ bool start_program(Program& p, int seed) {
     AppTitle("RC Whirlbat");
     int pads = JoyCount();
     if (!Graphics(640, 480, 32, 60)) {
-        std::fprintf(stderr,
-                     "rc-whirlbat: no display could be opened (%s); run it on a desktop, or with "
-                     "--headless to play without a screen\n",
-                     GraphicsError().c_str());
+        // A player's run started from the desktop has no terminal to read this on.
+        FatalError("no display could be opened (" + GraphicsError() +
+                       "); run it on a desktop, or with --headless to play without a screen",
+                   !engine_options.headless);
         return false;
     }
     SetMaskColor(0, 0, 0);

@@ -1,14 +1,15 @@
 # Sourced by the scripts that build another system's libraries from Debian's source
-# packages (tools/arm64-deps.sh): ensure_deb_src adds deb-src entries for the Debian
-# archive the machine already installs from (the same URIs, suites and components),
-# unless source packages can be had already; $deb_src_get fetches and unpacks one, its
-# patches applied, into the current folder. Needs SUDO set ("" as root, else "sudo").
+# packages (tools/arm64-deps.sh, tools/windows-deps.sh): ensure_deb_src [PACKAGE] adds
+# deb-src entries for the Debian archive the machine already installs from (the same
+# URIs, suites and components), unless PACKAGE's source (libnice's unless named) can be
+# had already; $deb_src_get fetches and unpacks one, its patches applied, into the
+# current folder. Needs SUDO set ("" as root, else "sudo").
 
 # apt-get source as root reads and writes the work folder as root, not as its _apt user.
 deb_src_get="apt-get source --only-source -o APT::Sandbox::User=root"
 
 ensure_deb_src() {
-  $deb_src_get --print-uris libnice >/dev/null 2>&1 && return
+  $deb_src_get --print-uris "${1:-libnice}" >/dev/null 2>&1 && return
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
   list822=/etc/apt/sources.list.d/whirlbat-deb-src.sources
   list=/etc/apt/sources.list.d/whirlbat-deb-src.list

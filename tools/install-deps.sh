@@ -29,7 +29,7 @@ for group in "$@"; do
       done ;;
     windows)
       windows="yes"
-      pkgs="$pkgs g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis dpkg-dev autoconf automake libtool" ;;
+      pkgs="$pkgs g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 nsis icoutils dpkg-dev autoconf automake libtool" ;;
     *) echo "install-deps.sh: unknown group '$group' (tools, bench, fuzz, arm64, windows)" >&2; exit 2 ;;
   esac
 done

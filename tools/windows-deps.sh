@@ -24,54 +24,56 @@ if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 # compiler's sysroot.
 export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
 export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig:/usr/$host/lib/pkgconfig" PKG_CONFIG_PATH=""
-# apt-get source as root reads and writes the work folder as root, not as its _apt user.
-apt_source="apt-get source --only-source -o APT::Sandbox::User=root"
+# ensure_deb_src and $deb_src_get (deb-src entries for the machine's own archive).
+# shellcheck source=tools/deb-src.sh
+. "$root/tools/deb-src.sh"
+apt_source=$deb_src_get
 
-# Adds deb-src entries for the Debian archive the machine already installs from (the same
-# URIs, suites and components), unless source packages can be had already.
-ensure_deb_src() {
-  $apt_source --print-uris libsdl2 >/dev/null 2>&1 && return
+# Debian's later suites of the same archive, asked only for a source the machine's own
+# suite cannot give (a mirror that lacks some of its files).
+newer_suites="trixie sid"
+
+# Adds deb-src entries for the later suites of the archive the machine's own suite comes
+# from, unless apt lists their sources already.
+ensure_newer_deb_src() {
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  list822=/etc/apt/sources.list.d/whirlbat-deb-src.sources
-  list=/etc/apt/sources.list.d/whirlbat-deb-src.list
-  new822=$(for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && [ "$f" != "$list822" ] && cat "$f" && echo
-  done | awk -v code="$codename" '
-    BEGIN { RS = ""; FS = "\n" }
-    {
-      types = ""; suites = ""; enabled = "yes"; body = ""
-      for (i = 1; i <= NF; i++) {
-        if ($i ~ /^#/) continue
-        if ($i ~ /^Types:/) { types = $i; continue }
-        if ($i ~ /^Suites:/) suites = $i
-        if ($i ~ /^Enabled:/) enabled = tolower($i)
-        body = body $i "\n"
-      }
-      if (types !~ /[ \t]deb([ \t]|$)/ || types ~ /deb-src/ || enabled ~ /no/) next
-      n = split(suites, s, /[ \t]+/); keep = 0
-      for (j = 2; j <= n; j++) if (s[j] == code || index(s[j], code "-") == 1) keep = 1
-      if (keep) printf "Types: deb-src\n%s\n", body
-    }')
-  newlist=$(cat /etc/apt/sources.list 2>/dev/null | awk -v code="$codename" \
-    '$1 == "deb" && $0 ~ ("[ \t]" code "(-[a-z]+)?[ \t]") { sub(/^deb/, "deb-src"); print }')
-  [ -n "$new822$newlist" ] || { echo "windows-deps: no apt source for Debian $codename to add deb-src to" >&2; exit 1; }
-  if [ -n "$new822" ]; then printf '%s\n' "$new822" | $SUDO tee "$list822" >/dev/null; fi
-  if [ -n "$newlist" ]; then printf '%s\n' "$newlist" | $SUDO tee "$list" >/dev/null; fi
-  echo "windows-deps: added deb-src entries for $codename; updating the package lists"
+  targets=$(apt-get indextargets --format '$(SITE) $(RELEASE)' 'Created-By: Sources' 2>/dev/null | sort -u)
+  missing=""
+  for suite in $newer_suites; do
+    echo "$targets" | grep -q " $suite\$" || missing="$missing $suite"
+  done
+  [ -n "$missing" ] || return 0
+  site=$(echo "$targets" | awk -v code="$codename" '$2 == code { print $1; exit }')
+  [ -n "$site" ] || return 0
+  printf 'Types: deb-src\nURIs: %s\nSuites:%s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    "$site" "$missing" | $SUDO tee /etc/apt/sources.list.d/whirlbat-deb-src-later.sources >/dev/null
+  echo "windows-deps: added deb-src entries for$missing; updating the package lists"
   $SUDO apt-get update -q
 }
 
-# The versions of source package $1 apt knows, newest first.
+# The versions of source package $1 apt knows: the machine's own suite's, newest first,
+# then the later suites', oldest first (the nearest to what this machine runs).
 source_versions() {
-  apt-cache showsrc --only-source "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -r -u -V
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  listed=$(apt-cache madison "$1" 2>/dev/null | awk -F'|' '$3 ~ /Sources/ { gsub(/ /, "", $2); split($3, w, " "); print $2, w[2] }')
+  echo "$listed" | awk -v code="$codename" '{ split($2, s, "/") } s[1] == code || index(s[1], code "-") == 1 { print $1 }' | sort -r -u -V
+  echo "$listed" | awk -v code="$codename" '{ split($2, s, "/") } s[1] != code && index(s[1], code "-") != 1 { print $1 }' | sort -u -V
 }
 
 # Fetches Debian's source of $1 at version $2 and unpacks it, its patches applied, into
-# work/$1.
+# work/$1. With $3 "no", where the archive gives the upstream tarball (.orig, checked by
+# apt against the signed index) but not Debian's own part, the tarball is unpacked as it
+# is, and the build says so.
 fetch() {
   rm -rf "${work:?}/$1"
   mkdir -p "$work/$1"
-  (cd "$work/$1" && $apt_source -q "$1=$2")
+  (cd "$work/$1" && $apt_source -q "$1=$2") && return
+  [ "$3" = no ] || return 1
+  orig=$(find "$work/$1" -maxdepth 1 -name "*.orig.tar.*" ! -name "*.asc" | head -n 1)
+  [ -n "$orig" ] || return 1
+  find "$work/$1" -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
+  (cd "$work/$1" && tar xf "$orig")
+  echo "windows-deps: $1 $2: Debian's patches cannot be had from the archive; built from its upstream tarball $(basename "$orig")"
 }
 
 cmake_build() {
@@ -157,42 +159,57 @@ build_libnatpmp() {
     "$prefix" "$1" > "$prefix/lib/pkgconfig/natpmp.pc"
 }
 
+# A static libsodium's header must be told so (SODIUM_STATIC), or it declares DLL
+# imports; its random numbers come from advapi32.
+build_libsodium() {
+  autotools_build --disable-pie
+  pcfile=$prefix/lib/pkgconfig/libsodium.pc
+  sed -i '/^Cflags:/{/SODIUM_STATIC/!s/$/ -DSODIUM_STATIC/}' "$pcfile"
+  pc_add libsodium "Libs.private: -ladvapi32"
+}
+
 build_googletest() { cmake_build -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON; }
 
 # build SOURCE FUNCTION RECIPE: builds Debian's source package SOURCE with
 # build_FUNCTION, in its unpacked source, unless the stamp names its version and recipe
-# RECIPE already. A version the archive lists but cannot give (a mirror behind its own
-# index) gives way to the next older one; a library none of whose versions can be had is
-# left out, named at the end (programs that need it then fail to configure, saying so).
+# RECIPE already. A version the archive lists but cannot give whole (a mirror behind its
+# own index) gives way to the next; only when no version can be had whole is one built
+# from its upstream tarball alone. A library none of whose versions can be had is left
+# out, named at the end (programs that need it then fail to configure, saying so).
 build() {
   stamp=$prefix/stamps/$1
   log=$work/$1.log
-  for version in $(source_versions "$1"); do
-    want="$version recipe $3"
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
+  versions=$(source_versions "$1")
+  for version in $versions; do
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version recipe $3" ]; then
       echo "windows-deps: $1 $version: built already"
       return
     fi
-    t0=$(date +%s)
-    if ! fetch "$1" "$version" > "$log" 2>&1; then
-      echo "windows-deps: $1 $version cannot be fetched from the archive"
-      continue
-    fi
-    echo "windows-deps: building $1 $version"
-    set +e
-    (set -e; cd "$work/$1"; cd "$(find . -mindepth 1 -maxdepth 1 -type d | head -n 1)"
-      "build_$2" "$version") >> "$log" 2>&1
-    status=$?
-    set -e
-    if [ $status -ne 0 ]; then
-      tail -n 40 "$log" >&2
-      echo "windows-deps: $1 did not build; its log: $log" >&2
-      exit 1
-    fi
-    echo "$want" > "$stamp"
-    rm -rf "${work:?}/$1"
-    echo "windows-deps: $1 took $(($(date +%s) - t0)) s"
-    return
+  done
+  for whole in yes no; do
+    for version in $versions; do
+      t0=$(date +%s)
+      if ! fetch "$1" "$version" "$whole" > "$log" 2>&1; then
+        [ "$whole" = no ] || echo "windows-deps: $1 $version cannot be fetched whole from the archive"
+        continue
+      fi
+      grep "^windows-deps: " "$log" || true
+      echo "windows-deps: building $1 $version"
+      set +e
+      (set -e; cd "$work/$1"; cd "$(find . -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+        "build_$2" "$version") >> "$log" 2>&1
+      status=$?
+      set -e
+      if [ $status -ne 0 ]; then
+        tail -n 40 "$log" >&2
+        echo "windows-deps: $1 did not build; its log: $log" >&2
+        exit 1
+      fi
+      echo "$version recipe $3" > "$stamp"
+      rm -rf "${work:?}/$1"
+      echo "windows-deps: $1 took $(($(date +%s) - t0)) s"
+      return
+    done
   done
   echo "windows-deps: no version of the source package $1 could be fetched (see $log)" >&2
   unavailable="$unavailable $1"
@@ -202,16 +219,18 @@ start=$(date +%s)
 unavailable=""
 if [ ! -d "$prefix" ]; then $SUDO mkdir -p "$prefix" && $SUDO chown "$(id -u):$(id -g)" "$prefix"; fi
 mkdir -p "$work" "$prefix/stamps" "$prefix/lib/pkgconfig"
-ensure_deb_src
+ensure_deb_src libsdl2
+ensure_newer_deb_src
 build libogg libogg 1
 build libvorbis libvorbis 1
 build libpng1.6 libpng 1
 build freetype freetype 2
 build libsdl2 libsdl2 1
-build enet enet 1
+build enet enet 2
 build xxhash xxhash 2
 build miniupnpc miniupnpc 1
-build libnatpmp libnatpmp 1
+build libnatpmp libnatpmp 2
+build libsodium libsodium 1
 build googletest googletest 1
 echo "windows-deps: the libraries are in $prefix ($(($(date +%s) - start)) s)"
 if [ -n "$unavailable" ]; then

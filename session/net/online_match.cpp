@@ -1,18 +1,18 @@
 #include "session/net/online_match.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <map>
 
 #include "net/net_link.h"
 #include "net/net_reach.h"
 #include "platform/clock.h"
 #include "platform/events.h"
+#include "platform/files.h"
 #include "platform/input.h"
 #include "platform/keys.h"
 #include "platform/pacer.h"
@@ -201,12 +201,9 @@ private:
 };
 
 std::string record_folder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    std::string base = state && *state ? state : home && *home ? std::string(home) + "/.local/state" : ".";
-    std::string dir = base + "/rc-whirlbat";
-    mkdir(base.c_str(), 0755);
-    mkdir(dir.c_str(), 0755);
+    std::string dir = UserFolderPath(UserFolder::state);
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
     return dir;
 }
 
@@ -291,7 +288,7 @@ void OnlineMatch::start(Program& p) {
     long connect_ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - s_.asked).count());
     std::fprintf(stderr, "rc-whirlbat: connected by the %s path in %ld ms\n", link.path().c_str(), connect_ms);
     const std::string& net_log = s_.opts.net_log;
-    log_ = net_log.empty() ? nullptr : std::fopen(net_log.c_str(), "w");
+    log_ = net_log.empty() ? nullptr : std::fopen(net_log.c_str(), "wb");
     if (!net_log.empty() && !log_) std::fprintf(stderr, "rc-whirlbat: cannot write %s\n", net_log.c_str());
     if (log_) std::fprintf(log_, "path %s connect_ms=%ld\n", link.path().c_str(), connect_ms);
     me_.side = s_.opts.host ? 0 : 1;

@@ -40,7 +40,8 @@ struct Rgb {
 Rgb PixelAt(const Pixmap& rgb, int x, int y);
 
 // Runs rc-whirlbat with the arguments (from the repository root unless a folder is
-// given); returns its exit code and what it wrote on stderr.
+// given); returns its exit code and what it wrote on stderr. Linux builds only
+// (run_posix.cpp): the Windows build's suites run no other program.
 int RunGame(const std::vector<std::string>& args, std::string* err = nullptr,
             const std::vector<std::string>& env = {}, const std::string& folder = "");
 // The same with another build of the program.

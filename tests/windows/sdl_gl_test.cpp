@@ -1,7 +1,9 @@
 // The Windows build's SDL, as tools/windows-deps.sh builds it, on a real display: its
 // drivers are the ones the game expects, and a window with an OpenGL context (WGL, Wine's
 // OpenGL under an X server) shows the colour it was cleared to.
+#ifndef SDL_MAIN_HANDLED
 #define SDL_MAIN_HANDLED
+#endif
 #include <SDL.h>
 #include <SDL_opengl.h>
 #include <gtest/gtest.h>
