@@ -61,7 +61,7 @@ void LobbyClient::ask(Clock::time_point now) {
     m.cookie = cookie_;
     m.asks_relay = pad_ && !(phase_ == Phase::asking && now - last_answer_ >= kMaybeOlderServer && ++asked_count_ % 2 == 0);
     last_padded_ = m.asks_relay;
-    if (hosting_) m.mapped = mapped_;
+    if (hosting_) m.mapped = asked_with_mapped_ = mapped_;
     send(server_, m);
     asked_ = now;
     answered_ = false;
@@ -259,6 +259,9 @@ bool LobbyClient::receive(const uint8_t* data, size_t size, const LobbyAddress& 
             answered_ = true;
             code_ = m.code;
             seen_as_ = m.mine_public;
+            // A forwarded port that came while the code was on its way is told at once,
+            // not with the refresh 20 s later: a guest with the code must hear of it.
+            if (!(asked_with_mapped_ == mapped_)) ask(now);
             relay_ = m.relay;
             if (phase_ == Phase::asking) phase_ = Phase::waiting;
             return true;

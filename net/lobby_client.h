@@ -115,6 +115,7 @@ private:
     uint32_t nonce_;
     std::string code_, failure_;
     LobbyAddress seen_as_, host_public_, host_local_, host_mapped_, mapped_, target_;
+    LobbyAddress asked_with_mapped_;  // the forwarded port the latest host request named
     std::vector<LobbyAddress> guests_public_, guests_local_;
     std::vector<LobbyNetwork> networks_;
     std::vector<Punch> punches_;

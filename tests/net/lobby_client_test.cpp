@@ -39,8 +39,9 @@ struct Net {
             queue.push_back({public_address, to, b});
         };
     }
-    void deliver(LobbyClient& host, LobbyClient& guest) {
-        while (!queue.empty()) {
+    // Every datagram on its way, and those they bring; or only the first `most`.
+    void deliver(LobbyClient& host, LobbyClient& guest, int most = -1) {
+        while (!queue.empty() && most-- != 0) {
             Datagram d = queue.front();
             queue.pop_front();
             if (d.to == kServer) {
@@ -144,6 +145,24 @@ TEST(LobbyClient, AHostWithAForwardedPortDoesNotKnockAtItsGuests) {
     net.run(host, guest, 3000ms);
     ASSERT_EQ(host.guests_public().size(), 1u) << "the host did not hear of its guest";
     EXPECT_EQ(net.host_to_guest, 0);
+}
+
+// The router forwards the port while the host's first request is still on its way: the
+// meeting server hears of it at once, so a guest who has the code hears of it too.
+TEST(LobbyClient, AForwardedPortThatComesBeforeTheCodeIsToldWithIt) {
+    Net net;
+    LobbyClient host(kServer, kHostLocal, net.from(kHostPublic), 1);
+    LobbyClient guest(kServer, kGuestLocal, net.from(kGuestPublic), 2);
+    host.host(net.now);
+    // The first request, the server's cookie, the request again with it: on its way.
+    net.deliver(host, guest, 2);
+    ASSERT_EQ(host.phase(), LobbyClient::Phase::asking);
+    host.set_mapped(kHostPublic, net.now);
+    net.deliver(host, guest);
+    ASSERT_EQ(host.phase(), LobbyClient::Phase::waiting);
+    const LobbyTable::Entry* entry = net.server.table().find(host.code());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->host_mapped, kHostPublic);
 }
 
 TEST(LobbyClient, AServerThatIsDownFailsInThreeSecondsWithOneLine) {
