@@ -150,7 +150,14 @@ void ten_matches(bool join) {
     auto depth = std::make_shared<StackDepth>();
     p.hooks.push_back(depth);
     ASSERT_TRUE(start_program(p, 5));
-    auto online = online_from_title(NetOptions{}, false);
+    // On 127.0.0.1 only: no search of the local network, no meeting server, and so no
+    // request to the router.
+    NetOptions local;
+    local.port_mapping = false;
+    p.settings.lobby.clear();
+    p.settings.port_mapping = false;
+    p.settings.lan_search = false;
+    auto online = online_from_title(local, false);
     std::unique_ptr<Mode> mode = std::make_unique<LocalPlay>(
         std::vector<std::shared_ptr<FrameHook>>{std::make_shared<TitleScreens>(online)});
     while (p.game.game_state != GameState::title) ASSERT_TRUE(run_frame(p, mode));
