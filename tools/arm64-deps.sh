@@ -69,6 +69,12 @@ build_libnice() {
   ln -s "$system_lib" "$prefix/lib/libnice.so"
 }
 
+libnice_from_source() {
+  cd "$work/libnice"
+  $deb_src_get -q "libnice=$version"
+  in_unpacked . build_libnice
+}
+
 start=$(date +%s)
 if [ ! -d "$prefix" ]; then $SUDO mkdir -p "$prefix" && $SUDO chown "$(id -u):$(id -g)" "$prefix"; fi
 mkdir -p "$work" "$prefix/stamps"
@@ -85,19 +91,8 @@ log=$work/libnice.log
 rm -rf "${work:?}/libnice" "$prefix"/lib/libnice.* "$prefix/lib/pkgconfig/nice.pc" "$prefix/include/nice" "$prefix/include/stun"
 mkdir -p "$work/libnice"
 echo "arm64-deps: building libnice $version for arm64"
-set +e
-(set -e
-  cd "$work/libnice"
-  $deb_src_get -q "libnice=$version"
-  cd "$(find . -mindepth 1 -maxdepth 1 -type d | head -n 1)"
-  build_libnice) > "$log" 2>&1
-status=$?
-set -e
-if [ $status -ne 0 ]; then
-  tail -n 40 "$log" >&2
-  echo "arm64-deps: libnice $version did not build; its log: $log" >&2
-  exit 1
-fi
+: > "$log"
+build_logged arm64-deps "libnice $version" "$log" libnice_from_source
 echo "$want" > "$stamp"
 rm -rf "${work:?}/libnice"
 echo "arm64-deps: libnice $version's headers are in $prefix, its link to $system_lib ($(($(date +%s) - start)) s)"

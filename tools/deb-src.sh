@@ -4,6 +4,11 @@
 # URIs, suites and components), unless PACKAGE's source (libnice's unless named) can be
 # had already; $deb_src_get fetches and unpacks one, its patches applied, into the
 # current folder. Needs SUDO set ("" as root, else "sudo").
+#
+# in_unpacked FOLDER COMMAND...: runs COMMAND in the source package unpacked in FOLDER.
+# build_logged WHO WHAT LOG COMMAND...: runs COMMAND in a subshell that stops at its
+# first failure, its output added to LOG; if it fails, shows the end of LOG and exits 1
+# saying "WHO: WHAT did not build; its log: LOG".
 
 # apt-get source as root reads and writes the work folder as root, not as its _apt user.
 deb_src_get="apt-get source --only-source -o APT::Sandbox::User=root"
@@ -38,4 +43,25 @@ ensure_deb_src() {
   if [ -n "$newlist" ]; then printf '%s\n' "$newlist" | $SUDO tee "$list" >/dev/null; fi
   echo "deb-src: added deb-src entries for $codename; updating the package lists"
   $SUDO apt-get update -q
+}
+
+in_unpacked() {
+  cd "$1"
+  cd "$(find . -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+  shift
+  "$@"
+}
+
+build_logged() {
+  logged_who=$1 logged_what=$2 logged_log=$3
+  shift 3
+  set +e
+  (set -e; "$@") >> "$logged_log" 2>&1
+  logged_status=$?
+  set -e
+  if [ $logged_status -ne 0 ]; then
+    tail -n 40 "$logged_log" >&2
+    echo "$logged_who: $logged_what did not build; its log: $logged_log" >&2
+    exit 1
+  fi
 }

@@ -195,16 +195,7 @@ build() {
       fi
       grep "^windows-deps: " "$log" || true
       echo "windows-deps: building $1 $version"
-      set +e
-      (set -e; cd "$work/$1"; cd "$(find . -mindepth 1 -maxdepth 1 -type d | head -n 1)"
-        "build_$2" "$version") >> "$log" 2>&1
-      status=$?
-      set -e
-      if [ $status -ne 0 ]; then
-        tail -n 40 "$log" >&2
-        echo "windows-deps: $1 did not build; its log: $log" >&2
-        exit 1
-      fi
+      build_logged windows-deps "$1" "$log" in_unpacked "$work/$1" "build_$2" "$version"
       echo "$version recipe $3" > "$stamp"
       rm -rf "${work:?}/$1"
       echo "windows-deps: $1 took $(($(date +%s) - t0)) s"
