@@ -13,11 +13,7 @@
 namespace {
 
 using test_support::OutputPath;
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+using test_support::ReadWhole;
 
 // Runs a shell command; its exit code and everything it printed.
 int run(const std::string& command, std::string* out) {
@@ -61,7 +57,7 @@ std::string targets_of(const std::string& configure, const std::string& folder) 
 }
 
 TEST(ReadmeCommands, ThePlayCommandBuildsTheGameAloneAndTheTestCommandTheTests) {
-    std::string readme = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
+    std::string readme = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
     std::string play = command_line(readme, "&& ./build/rc-whirlbat");
     std::string tests = command_line(readme, "ctest --test-dir build-tests");
     ASSERT_NE(play, "") << "no play command in the README";
@@ -81,14 +77,14 @@ TEST(ReadmeCommands, ThePlayCommandBuildsTheGameAloneAndTheTestCommandTheTests) 
     run("rm -rf '" + OutputPath("readme-play-build") + "' '" + folder + "'", &targets);
 
     // CI runs the README's test command as it stands.
-    std::string ci = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/.ci/run");
+    std::string ci = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/.ci/run");
     EXPECT_NE(ci.find(tests + "\n"), std::string::npos) << "not in .ci/run: " << tests;
 }
 
 // A machine with root alone has no sudo: every command the README gives works as root,
 // and says "as root, or with sudo" where it needs the rights.
 TEST(ReadmeCommands, NoCommandNeedsSudo) {
-    std::string readme = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
+    std::string readme = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
     size_t commands = 0;
     for (size_t at = 0; (at = readme.find("\n    ", at)) != std::string::npos; ++at) {
         std::string line = readme.substr(at + 5, readme.find('\n', at + 1) - at - 5);

@@ -21,13 +21,9 @@
 
 namespace {
 
+using test_support::ReadWhole;
 using test_support::OutputPath;
 using test_support::RunGame;
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 // Runs the game with files limited to a few kilobytes: writes beyond fail as on a full disk.
 int run_with_small_files(const std::vector<std::string>& args, std::string* err) {
@@ -47,18 +43,18 @@ TEST(HarnessOutputs, ATraceThatCannotBeWrittenFailsWithOneLine) {
     std::ofstream(path) << "{\"frame\":1}\n";
     EXPECT_EQ(run_with_small_files({"--headless", "--frames", "200", "--trace", path}, &err), 1);
     EXPECT_NE(err.find("cannot write " + path), std::string::npos) << err;
-    EXPECT_EQ(slurp(path), "{\"frame\":1}\n");
+    EXPECT_EQ(ReadWhole(path), "{\"frame\":1}\n");
 }
 
 TEST(HarnessOutputs, AScreenshotThatCannotBeWrittenLeavesTheOldPictureAndFails) {
     std::string path = OutputPath("kept-shot.png");
     std::string err;
     ASSERT_EQ(RunGame({"--headless", "--frames", "3", "--shot", "1:" + path}, &err), 0) << err;
-    std::string good = slurp(path);
+    std::string good = ReadWhole(path);
     ASSERT_GT(good.size(), 9000u);
     EXPECT_EQ(run_with_small_files({"--headless", "--frames", "3", "--shot", "2:" + path}, &err), 1);
     EXPECT_NE(err.find("cannot write screenshot " + path), std::string::npos) << err;
-    EXPECT_EQ(slurp(path), good);
+    EXPECT_EQ(ReadWhole(path), good);
     EXPECT_EQ(RunGame({"--headless", "--frames", "3", "--shot", "2:/no/such/folder/x.png"}, &err), 1);
     EXPECT_NE(err.find("cannot write screenshot /no/such/folder/x.png"), std::string::npos) << err;
 }
@@ -89,7 +85,7 @@ TEST(HarnessNumbers, NumbersOutOfRangeAreRefusedNotWrapped) {
 
 // The long options the command line takes, as its reader spells them.
 std::set<std::string> options_read() {
-    std::string source = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/app/harness.cpp");
+    std::string source = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/app/harness.cpp");
     std::set<std::string> names;
     std::regex compared("arg_? == \"(--[a-z-]+)\"");
     for (std::sregex_iterator it(source.begin(), source.end(), compared), end; it != end; ++it) names.insert((*it)[1]);
@@ -101,7 +97,7 @@ std::string help_text() {
     std::string err;
     EXPECT_EQ(test_support::RunBinary("/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", WHIRLBAT_BINARY, out}, &err), 0)
         << err;
-    return slurp(out);
+    return ReadWhole(out);
 }
 
 // The manual page's text with the roff taken out: "\-" as "-", no font changes, and each
@@ -306,7 +302,7 @@ std::string lobby_help() {
     std::string out = test_support::OutputPath("lobby-help.txt"), err;
     EXPECT_EQ(test_support::RunBinary("/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", WHIRLBAT_LOBBY_BINARY, out}, &err), 0)
         << err;
-    return slurp(out);
+    return ReadWhole(out);
 }
 
 // Every option the README and docs/*.md give the game or the meeting server is one its
@@ -321,7 +317,7 @@ TEST(Docs, NameOnlyOptionsTheHelpGivesAndEveryOneOfThem) {
     }
     std::set<std::string> all;
     for (const std::string& page : pages) {
-        Named named = options_named(slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/" + page));
+        Named named = options_named(ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/" + page));
         for (const std::string& name : named.game) {
             EXPECT_TRUE(help.count(name)) << page << " gives rc-whirlbat " << name << ", which its --help does not know";
         }
@@ -331,7 +327,9 @@ TEST(Docs, NameOnlyOptionsTheHelpGivesAndEveryOneOfThem) {
         all.insert(named.game.begin(), named.game.end());
     }
     for (const std::string& name : help) {
-        if (name != "--help") EXPECT_TRUE(all.count(name)) << name << " is described in no page";
+        if (name != "--help") {
+            EXPECT_TRUE(all.count(name)) << name << " is described in no page";
+        }
     }
 }
 
@@ -339,7 +337,7 @@ TEST(Docs, NameOnlyOptionsTheHelpGivesAndEveryOneOfThem) {
 // it up and test it, all on its first screen; the rest lives in docs/, one page a subject,
 // each linked from it.
 TEST(Docs, TheReadmeOpensWithThePictureAndTheTwoCommands) {
-    std::string readme = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
+    std::string readme = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/README.md");
     std::istringstream lines(readme);
     std::vector<std::string> first;
     for (std::string line; first.size() < 40 && std::getline(lines, line);) first.push_back(line);
@@ -358,12 +356,12 @@ TEST(Docs, TheReadmeOpensWithThePictureAndTheTwoCommands) {
     EXPECT_LT(readme.size(), 9000u) << "the README is a player's page; the rest goes to docs/";
     for (const char* page : {"docs/playing.md", "docs/online.md", "docs/developing.md"}) {
         EXPECT_NE(readme.find(std::string("](") + page + ")"), std::string::npos) << "the README does not link " << page;
-        EXPECT_FALSE(slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/" + page).empty()) << page;
+        EXPECT_FALSE(ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/" + page).empty()) << page;
     }
     Pixmap shot = LoadPixmap(std::string(WHIRLBAT_SOURCE_DIR) + "/docs/screenshot.png");
     EXPECT_EQ(shot.width, 640);
     EXPECT_EQ(shot.height, 480);
-    std::string metainfo = slurp(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/org.rcwhirlbat.RCWhirlbat.metainfo.xml");
+    std::string metainfo = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/org.rcwhirlbat.RCWhirlbat.metainfo.xml");
     EXPECT_TRUE(std::regex_search(metainfo, std::regex("<screenshot type=\"default\">[\\s\\S]*<image[^>]*>https://[^<]*/docs/screenshot\\.png</image>")))
         << "the software centre's description shows no screenshot";
 }

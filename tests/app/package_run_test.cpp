@@ -13,6 +13,7 @@
 
 namespace {
 
+using test_support::ReadWhole;
 using test_support::OutputPath;
 
 const std::string kAppId = "org.rcwhirlbat.RCWhirlbat";
@@ -32,11 +33,6 @@ int run(const std::string& command, std::string* out = nullptr) {
 }
 
 bool is_file(const std::string& path) { return run("test -f '" + path + "'") == 0; }
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 // Starts the program headless from a folder without sounds and returns its stderr.
 std::string run_elsewhere(const std::string& program, int* code) {
@@ -67,7 +63,7 @@ TEST(Install, PutsEveryFileWhereTheDesktopLooks) {
     ASSERT_TRUE(is_file(desktop));
     EXPECT_EQ(run("desktop-file-validate '" + desktop + "'", &out), 0) << out;
     EXPECT_EQ(out, "");
-    std::string entry = read_file(desktop);
+    std::string entry = ReadWhole(desktop);
     EXPECT_NE(entry.find("\nExec=rc-whirlbat\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("\nIcon=rc-whirlbat\n"), std::string::npos) << entry;
     for (int size : kIconSizes) {
@@ -84,7 +80,7 @@ TEST(Install, PutsEveryFileWhereTheDesktopLooks) {
     std::string metainfo = root + "/share/metainfo/" + kAppId + ".metainfo.xml";
     ASSERT_TRUE(is_file(metainfo));
     EXPECT_EQ(run("appstreamcli validate --no-net '" + metainfo + "'", &out), 0) << out;
-    EXPECT_NE(read_file(metainfo).find("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"),
+    EXPECT_NE(ReadWhole(metainfo).find("<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>"),
               std::string::npos);
 
     // The manual page reads without a warning.
@@ -144,7 +140,7 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
     ASSERT_EQ(run("dpkg-deb -x '" + deb + "' '" + root + "'", &out), 0) << out;
     // The machine-readable copyright file: every licence a Files paragraph names has its
     // text in a paragraph of its own, the font's SIL Open Font License among them.
-    std::string copyright = read_file(root + "/usr/share/doc/rc-whirlbat/copyright");
+    std::string copyright = ReadWhole(root + "/usr/share/doc/rc-whirlbat/copyright");
     EXPECT_EQ(copyright.rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u)
         << copyright.substr(0, 200);
     EXPECT_NE(copyright.find("\nFiles: assets/armalite.ttf\n"), std::string::npos);
@@ -159,7 +155,7 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
               std::string::npos);
     // The meeting server's unit starts the program the package installs, and its manual
     // page reads without a warning.
-    std::string unit = read_file(root + "/usr/lib/systemd/system/rc-whirlbat-lobby.service");
+    std::string unit = ReadWhole(root + "/usr/lib/systemd/system/rc-whirlbat-lobby.service");
     // It takes the relay from its environment file and the relay's secret as a credential.
     EXPECT_NE(unit.find("\nExecStart=/usr/games/rc-whirlbat-lobby --port 7170 --relay \"${RELAY}\" --relay-secret-file "
                         "%d/relay-secret\n"), std::string::npos) << unit;
@@ -179,13 +175,13 @@ TEST(Package, DebNamesItsLibrariesAndRunsUnpackedFromAnyFolder) {
 // LICENSE file, the package's copyright file, the software centre's description and the
 // package itself.
 TEST(Licence, MitForOursAndTheFontsOwnEverywhere) {
-    std::string licence = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/LICENSE");
+    std::string licence = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/LICENSE");
     ASSERT_EQ(licence.rfind("MIT License\n\nCopyright (c) 2026 The RC Whirlbat developers\n", 0), 0u)
         << licence.substr(0, 200);
     EXPECT_NE(licence.find("Permission is hereby granted, free of charge"), std::string::npos);
     EXPECT_NE(licence.find("armalite.LICENSE"), std::string::npos) << "the font's own licence is not named";
 
-    std::string copyright = read_file(std::string(WHIRLBAT_BUILD_DIR) + "/copyright");
+    std::string copyright = ReadWhole(std::string(WHIRLBAT_BUILD_DIR) + "/copyright");
     EXPECT_NE(copyright.find("\nFiles: *\nCopyright: 2026 The RC Whirlbat developers\nLicense: MIT\n"),
               std::string::npos) << copyright.substr(0, 800);
     EXPECT_NE(copyright.find("\nFiles: assets/armalite.ttf\n"), std::string::npos);
@@ -202,7 +198,7 @@ TEST(Licence, MitForOursAndTheFontsOwnEverywhere) {
     for (const char* gone : {"All rights reserved", "LicenseRef", "not yet chosen"})
         EXPECT_EQ(copyright.find(gone), std::string::npos) << gone;
 
-    std::string metainfo = read_file(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/" + kAppId + ".metainfo.xml");
+    std::string metainfo = ReadWhole(std::string(WHIRLBAT_SOURCE_DIR) + "/dist/" + kAppId + ".metainfo.xml");
     EXPECT_NE(metainfo.find("<project_license>MIT AND OFL-1.1</project_license>"), std::string::npos) << metainfo;
 }
 

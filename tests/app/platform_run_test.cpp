@@ -19,6 +19,7 @@
 #include "support.h"
 #include "sim/world.h"
 #include "x11_client.h"
+#include "x_server.h"
 
 namespace {
 
@@ -254,42 +255,8 @@ TEST(DataFolder, TheDataOptionOverridesTheSearch) {
 }
 
 // An X server of our own for the test, on a display number it picks itself.
-class Xvfb {
-public:
-    Xvfb() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // The number and its newline come in two writes; closing the pipe between them
-        // would kill the server.
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
+struct Xvfb : test_support::XServer {
+    Xvfb() : XServer("1600x1200") {}
 };
 
 // Another client destroys the game's window, or cuts the game's connection as xkill does;

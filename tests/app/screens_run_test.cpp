@@ -21,10 +21,13 @@
 
 #include "platform/pixmap.h"
 
+#include "net_log.h"
 #include "support.h"
 
 namespace {
 
+using test_support::ReadNetLog;
+using test_support::ReadWhole;
 using test_support::Json;
 using test_support::OutputPath;
 using test_support::ReadTrace;
@@ -65,11 +68,6 @@ Outcome run(const std::string& name, const std::string& script, std::vector<std:
     r.code = RunGame(args, &r.err, env);
     r.trace = ReadTrace(trace);
     return r;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string fresh_settings(const std::string& name) {
@@ -143,7 +141,7 @@ TEST(ScreensByKeyboard, AKeyBoundInTheOptionsFliesAndIsKept) {
                 {"--seed", "5", "--frames", "600", "--blue", "keys", "--red", "computer", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.trace.size(), 600u);
-    std::string kept = read_file(settings);
+    std::string kept = ReadWhole(settings);
     EXPECT_NE(kept.find("blue.climb = W, U\n"), std::string::npos) << kept;
     EXPECT_NE(kept.find("blue.fire = Left Ctrl, I\n"), std::string::npos) << kept;
     EXPECT_NE(kept.find("red.climb = Q\n"), std::string::npos) << kept;
@@ -170,7 +168,7 @@ TEST(ScreensByKeyboard, EscapeRefusesASwap) {
     Outcome r = run("keys-refuse", s, {"--seed", "5", "--frames", "420", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.trace.size(), 420u) << "an Escape reached the title and ended the game";
-    std::string kept = read_file(settings);
+    std::string kept = ReadWhole(settings);
     EXPECT_EQ(kept.find("blue.climb = I"), std::string::npos) << kept;
     EXPECT_EQ(kept.find("red.climb = W"), std::string::npos) << kept;
 }
@@ -218,23 +216,11 @@ std::string type_text(int f, const std::string& text) {
 
 std::string digits(int n) { return std::to_string(n); }
 
-// The state hash of each frame a machine confirmed, from its --net-log.
-std::map<long, std::string> confirmed_hashes(const std::string& log) {
-    std::map<long, std::string> hashes;
-    std::istringstream lines(log);
-    std::string word, hash;
-    long frame = 0;
-    while (lines >> word) {
-        if (word == "confirmed" && lines >> frame >> hash) hashes[frame] = hash;
-        else lines.ignore(1 << 20, '\n');
-    }
-    return hashes;
-}
 
 // The frames both machines confirmed, each checked to have one hash on both; -1 at the
 // first that differs.
 long frames_both_confirmed_alike(const std::string& host_log, const std::string& guest_log) {
-    std::map<long, std::string> a = confirmed_hashes(read_file(host_log)), b = confirmed_hashes(read_file(guest_log));
+    std::map<long, std::string> a = ReadNetLog(host_log).hashes, b = ReadNetLog(guest_log).hashes;
     long both = 0;
     for (const auto& [frame, hash] : a) {
         auto other = b.find(frame);
@@ -343,7 +329,7 @@ TEST(ScreensByKeyboard, ACodeTypedOnTheScreenIsAskedOfTheMeetingServerTypedThere
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.trace.size(), 700u) << "the program ended instead of coming back to the screen";
     EXPECT_NE(r.err.find("no game has that code"), std::string::npos) << r.err;
-    EXPECT_NE(read_file(settings).find("lobby = " + lobby_text + "\n"), std::string::npos) << read_file(settings);
+    EXPECT_NE(ReadWhole(settings).find("lobby = " + lobby_text + "\n"), std::string::npos) << ReadWhole(settings);
 }
 
 // ---- a side's keys in the options, seen as the player sees them ----
@@ -390,7 +376,7 @@ TEST(OptionsKeys, SpaceIsRefusedWithALineAndTheNextKeyIsTaken) {
     std::vector<Pixmap> p = pictures_of("keys-space", s, {396, 406, 420}, {"--settings", settings});
     ASSERT_EQ(p.size(), 3u);
     EXPECT_GT(differing(p[0], p[1], 0, 405, 640, 447), 100) << "nothing said when Space was pressed";
-    std::string kept = read_file(settings);
+    std::string kept = ReadWhole(settings);
     EXPECT_NE(kept.find("blue.climb = U\n"), std::string::npos) << kept;
     EXPECT_EQ(kept.find("Space"), std::string::npos) << kept;
 }
@@ -417,10 +403,10 @@ TEST(ScreensByKeyboard, F11SwitchesFullScreenAndTheChoiceIsKept) {
     std::string settings = fresh_settings("f11");
     Outcome r = run("f11", tap(340, kF11), {"--seed", "5", "--frames", "360", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(read_file(settings).find("display = window\n"), std::string::npos) << read_file(settings);
+    EXPECT_NE(ReadWhole(settings).find("display = window\n"), std::string::npos) << ReadWhole(settings);
     r = run("f11-back", tap(340, kF11), {"--seed", "5", "--frames", "360", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(read_file(settings).find("display = full screen\n"), std::string::npos) << read_file(settings);
+    EXPECT_NE(ReadWhole(settings).find("display = full screen\n"), std::string::npos) << ReadWhole(settings);
 }
 
 TEST(ScreensByOnePad, ThePadOpensTheOptionsMovesFireToXSwitchesTheDisplayAndStartsAGame) {
@@ -442,7 +428,7 @@ TEST(ScreensByOnePad, ThePadOpensTheOptionsMovesFireToXSwitchesTheDisplayAndStar
     Outcome r = run("pad-only", s, {"--seed", "5", "--frames", "620", "--red", "computer", "--settings", settings});
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.trace.size(), 620u);
-    std::string kept = read_file(settings);
+    std::string kept = ReadWhole(settings);
     EXPECT_NE(kept.find("display = window\n"), std::string::npos) << kept;
     EXPECT_NE(kept.find("pad.fire = x\n"), std::string::npos) << kept;
     int rockets = 0;

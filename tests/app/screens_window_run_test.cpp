@@ -24,52 +24,18 @@
 #include "platform/pixmap.h"
 #include "support.h"
 #include "x11_client.h"
+#include "x_server.h"
 
 namespace {
 
+using test_support::ReadWhole;
 using test_support::OutputPath;
 using test_support::SourcePath;
 using Clock = std::chrono::steady_clock;
 
 const char* const kTitle = "RC Whirlbat";
 
-// An X server of the test's own, of a given screen size.
-class Server {
-public:
-    explicit Server(const std::string& size) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            std::string screen = size + "x24";
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~Server() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
+using Server = test_support::XServer;
 
 // The game in its own process; killed if the test ends first.
 class Game {
@@ -150,11 +116,6 @@ bool wait_for(const std::function<bool()>& done, double seconds) {
     return done();
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Grabs the screen into test-output/screens-1080-NAME.png; the screen's size.
 std::pair<int, int> grab(const std::string& display, const std::string& name) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -218,14 +179,14 @@ TEST(ScreensInAWindow, RealKeysReachEveryScreenAndSwitchFullScreen) {
     keys({"F11"});
     ASSERT_TRUE(wait_for([&] { return WindowSize(x.display(), kTitle, &w, &h, &error) && w < 1920; }, 5))
         << w << " x " << h << " " << error;
-    EXPECT_TRUE(wait_for([&] { return read_file(settings).find("display = window\n") != std::string::npos; }, 5))
-        << read_file(settings);
+    EXPECT_TRUE(wait_for([&] { return ReadWhole(settings).find("display = window\n") != std::string::npos; }, 5))
+        << ReadWhole(settings);
     grab(x.display(), "window");
     keys({"Alt_L+Return"});
     ASSERT_TRUE(wait_for([&] { return WindowSize(x.display(), kTitle, &w, &h, &error) && w == 1920 && h == 1080; }, 5))
         << w << " x " << h << " " << error;
-    EXPECT_TRUE(wait_for([&] { return read_file(settings).find("display = full screen\n") != std::string::npos; }, 5))
-        << read_file(settings);
+    EXPECT_TRUE(wait_for([&] { return ReadWhole(settings).find("display = full screen\n") != std::string::npos; }, 5))
+        << ReadWhole(settings);
 
     // Up to "Start Game", Return: a game; Escape pauses, Escape again is the title, and
     // Escape there ends the program.
@@ -273,8 +234,8 @@ TEST(WindowSize, OnAHandheldsScreenAWindowIsTheLargestFourByThreeThatFits) {
         ASSERT_TRUE(PressKeys(x.display(), kTitle, {"F11"}, 120, &error)) << error;
         EXPECT_TRUE(window_is(x, 1066, 800, &w, &h)) << "F11 on 1280 x 800 gave " << w << " x " << h;
         ASSERT_TRUE(ResizeWindow(x.display(), kTitle, 900, 675, &error)) << error;
-        EXPECT_TRUE(wait_for([&] { return read_file(settings).find("window = 900x675\n") != std::string::npos; }, 5))
-            << read_file(settings);
+        EXPECT_TRUE(wait_for([&] { return ReadWhole(settings).find("window = 900x675\n") != std::string::npos; }, 5))
+            << ReadWhole(settings);
         ASSERT_TRUE(PressKeys(x.display(), kTitle, {"Alt_L+Return"}, 120, &error)) << error;
         EXPECT_TRUE(window_is(x, 1280, 800, &w, &h)) << w << " x " << h;
         ASSERT_TRUE(PressKeys(x.display(), kTitle, {"F11"}, 120, &error)) << error;
@@ -282,7 +243,7 @@ TEST(WindowSize, OnAHandheldsScreenAWindowIsTheLargestFourByThreeThatFits) {
         ASSERT_TRUE(PressKeys(x.display(), kTitle, {"Escape"}, 120, &error)) << error;
         EXPECT_EQ(game.wait(20), 0) << game.err();
     }
-    std::string kept = read_file(settings);
+    std::string kept = ReadWhole(settings);
     EXPECT_NE(kept.find("display = window\n"), std::string::npos) << kept;
     Game again({"--seed", "3", "--no-lan", "--trace", trace, "--settings", settings}, window_env(x, home));
     ASSERT_TRUE(wait_for([&] { return traced(trace, again) >= 60; }, 60)) << again.err();
@@ -321,7 +282,9 @@ TEST(RecoveredGame, IsAnnouncedOnTheTitleOnce) {
         Game game({"--window", "--seed", "3", "--no-settings", "--no-lan", "--frames", "400", "--shot", "380:" + shot},
                   window_env(x, home));
         ASSERT_EQ(game.wait(60), 0) << game.err();
-        if (start == 0) EXPECT_NE(game.err().find("was recovered as"), std::string::npos) << game.err();
+        if (start == 0) {
+            EXPECT_NE(game.err().find("was recovered as"), std::string::npos) << game.err();
+        }
         titles.push_back(LoadPixmap(shot));
         ASSERT_FALSE(titles.back().empty()) << shot;
     }

@@ -16,16 +16,12 @@
 
 namespace {
 
+using test_support::ReadWhole;
 using test_support::OutputPath;
 using test_support::ReadTrace;
 using test_support::RunGame;
 
 constexpr int kPlay = 2, kTitle = 4;
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Shots {
     int code = -1;
@@ -126,7 +122,7 @@ TEST(TitlePointer, AClickAnywhereOnAPanelChangesItsPilotAndNothingElse) {
     for (size_t f = 339; f < r.trace.size(); ++f)
         ASSERT_EQ(r.trace[f]["game_state"].i(), kTitle) << "a click on a panel reached the menu (frame " << f << ")";
     EXPECT_EQ(r.trace[339]["pads_found"].i(), r.trace[400]["pads_found"].i());
-    std::string kept = read_file(settings);
+    std::string kept = ReadWhole(settings);
     EXPECT_NE(kept.find("blue = computer:easy\n"), std::string::npos) << kept;
     EXPECT_NE(kept.find("red = computer:easy\n"), std::string::npos) << kept;
 }

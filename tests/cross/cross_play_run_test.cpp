@@ -25,18 +25,6 @@ namespace {
 
 int port_base() { return 30000 + int(getpid() % 5000) * 2; }
 
-// The confirmed frames of a --net-log file and their state hashes.
-std::map<long, std::string> confirmed_hashes(const std::string& path) {
-    std::map<long, std::string> hashes;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::string kind, hash;
-        long frame = 0;
-        if (words >> kind >> frame >> hash && kind == "confirmed") hashes[frame] = hash;
-    }
-    return hashes;
-}
 
 int frames_in_state(const std::string& trace, int game_state) {
     int n = 0;
@@ -99,7 +87,7 @@ TEST(CrossPlay, AnArm64GuestUnderQemuPlaysTheSameGameAsTheHost) {
     ASSERT_EQ(guest_code, 0) << guest_err;
     EXPECT_NE(guest_err.find("playing online as Red"), std::string::npos) << guest_err;
 
-    std::map<long, std::string> side[2] = {confirmed_hashes(logs[0]), confirmed_hashes(logs[1])};
+    std::map<long, std::string> side[2] = {ReadNetLog(logs[0]).hashes, ReadNetLog(logs[1]).hashes};
     long compared = 0;
     for (const auto& [frame, hash] : side[0]) {
         auto other = side[1].find(frame);

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "net_log.h"
 #include "net_world.h"
 #include "support.h"
 
@@ -28,22 +29,6 @@ constexpr int kFrames = kSession + 1200;
 
 int port_base() { return 31000 + int(getpid() % 4000) * 4; }
 
-std::map<long, std::string> confirmed_hashes(const std::string& path) {
-    std::map<long, std::string> hashes;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line);
-        std::string kind, hash;
-        long frame = 0;
-        if (words >> kind >> frame >> hash && kind == "confirmed") hashes[frame] = hash;
-    }
-    return hashes;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The host starts a game whenever its title shows.
 std::string start_often_script() {
@@ -77,7 +62,7 @@ struct Side {
 };
 
 void expect_same_confirmed_frames(const Side& host, const Side& guest) {
-    std::map<long, std::string> a = confirmed_hashes(host.log), b = confirmed_hashes(guest.log);
+    std::map<long, std::string> a = ReadNetLog(host.log).hashes, b = ReadNetLog(guest.log).hashes;
     long compared = 0;
     for (const auto& [frame, hash] : a) {
         auto other = b.find(frame);
@@ -115,9 +100,9 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         pid_t g = world_.start("lo", guest_argv, guest.err);
         int guest_code = world_.wait(g, 300000), host_code = world_.wait(h, 60000);
-        ASSERT_EQ(host_code, 0) << host.name << " (host):\n" << slurp(host.err);
-        ASSERT_EQ(guest_code, 0) << guest.name << " (guest):\n" << slurp(guest.err);
-        EXPECT_NE(slurp(guest.err).find("playing online as Red"), std::string::npos) << slurp(guest.err);
+        ASSERT_EQ(host_code, 0) << host.name << " (host):\n" << ReadWhole(host.err);
+        ASSERT_EQ(guest_code, 0) << guest.name << " (guest):\n" << ReadWhole(guest.err);
+        EXPECT_NE(ReadWhole(guest.err).find("playing online as Red"), std::string::npos) << ReadWhole(guest.err);
         expect_same_confirmed_frames(host, guest);
     }
     NetWorld world_;
@@ -163,11 +148,11 @@ TEST_F(WindowsCrossPlay, AWindowsGuestJoinsALinuxHostByItsCode) {
     std::smatch found;
     std::string code;
     for (int i = 0; i < 200 && code.empty(); ++i) {
-        std::string err = slurp(host.err);
+        std::string err = ReadWhole(host.err);
         if (std::regex_search(err, found, line)) code = found[1];
         else std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ASSERT_FALSE(code.empty()) << "the host printed no join code:\n" << slurp(host.err);
+    ASSERT_FALSE(code.empty()) << "the host printed no join code:\n" << ReadWhole(host.err);
     pid_t g = world_.start("lo",
                            windows_game("code", {"--headless", "--join", code, "--lobby", lobby, "--red",
                                                  "computer:hard", "--frames", std::to_string(kFrames), "--net-log",
@@ -175,8 +160,8 @@ TEST_F(WindowsCrossPlay, AWindowsGuestJoinsALinuxHostByItsCode) {
                            guest.err);
     int guest_code = world_.wait(g, 300000), host_code = world_.wait(h, 60000);
     world_.stop(server);
-    ASSERT_EQ(host_code, 0) << slurp(host.err);
-    ASSERT_EQ(guest_code, 0) << slurp(guest.err);
+    ASSERT_EQ(host_code, 0) << ReadWhole(host.err);
+    ASSERT_EQ(guest_code, 0) << ReadWhole(guest.err);
     std::printf("join code %s\n", code.c_str());
     expect_same_confirmed_frames(host, guest);
 }

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "net/lobby_protocol.h"
+#include "net_homes.h"
 #include "net_world.h"
 #include "support.h"
 
@@ -33,11 +34,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 sockaddr_in address(uint32_t ip, uint16_t port) {
     sockaddr_in a{};
@@ -73,17 +69,6 @@ void send_forged(int raw, uint32_t from_ip, uint16_t from_port, uint32_t to_ip, 
     sendto(raw, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
-std::string code_from(const std::string& err_file) {
-    std::regex line("join code ([2-9A-Z]{6})");
-    for (int i = 0; i < 500; ++i) {
-        std::smatch m;
-        std::string err = slurp(err_file);
-        if (std::regex_search(err, m, line)) return m[1];
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return "";
-}
-
 // The UDP datagrams a namespace has sent from a port, counted by nftables.
 bool count_sent(NetWorld& w, const std::string& space, int port) {
     return w.run(space, "nft add table ip tally") &&
@@ -116,8 +101,8 @@ TEST(HostileReachRun, ForgedJoinsAndGuestsMakeTheHostSendAlmostNothing) {
     std::remove(err.c_str());
     auto started = Clock::now();
     pid_t host = w.start("h", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", "10.210.0.1", "--frames", "900"}, err);
-    std::string code = code_from(err);
-    ASSERT_FALSE(code.empty()) << slurp(err);
+    std::string code = JoinCodeFrom(err);
+    ASSERT_FALSE(code.empty()) << ReadWhole(err);
     int raw = w.socket_in("pub", SOCK_RAW, IPPROTO_RAW);
     ASSERT_GE(raw, 0) << "no raw socket in the namespace";
     long before = sent_so_far(w, "h");
@@ -153,14 +138,15 @@ TEST(HostileReachRun, ForgedJoinsAndGuestsMakeTheHostSendAlmostNothing) {
     std::printf("host's datagrams: %ld for 30,000 forged joins, %ld for 30,000 forged guests in %.1f s; its 900 frames "
                 "took %.1f s\n", after_joins - before, after_comings - after_joins, forged_seconds, took);
     std::fflush(stdout);
-    EXPECT_EQ(status, 0) << slurp(err);
+    EXPECT_EQ(status, 0) << ReadWhole(err);
     ASSERT_GE(before, 0);
     // The host's own refreshes and nothing for the forged joins: the meeting server never
     // names a guest that did not echo its cookie.
     EXPECT_LE(after_joins - before, 5);
     // At most 50 punches a second, however many guests are forged.
     EXPECT_LE(after_comings - after_joins, long(50 * (forged_seconds + 3.5 + 1)));
-    // The host's wait is its own length (15 s of frames), not stretched.
+    // The host's wait is its own length (15 s of frames and its start), not stretched: the
+    // forged joins once stretched it by half, past 22 s; 19 s leaves a busy machine 4.
     EXPECT_LT(took, 19.0);
 }
 
@@ -296,7 +282,7 @@ double give_up_run(Lan& lan, const std::vector<std::string>& args, const std::st
     pid_t pid = lan.w.start("h", argv, err);
     *status = lan.w.wait(pid, 60000);
     double took = seconds_since(started);
-    *err_text = slurp(err);
+    *err_text = ReadWhole(err);
     return took;
 }
 
@@ -329,7 +315,10 @@ TEST(HostileReachRun, GivingUpWithASlowUpnpDeviceAndASilentNameServerIsAtOnce) {
         std::printf("%s: gave up and ended in %.2f s (%.2f s on a quiet LAN)\n", c.name.c_str(), took, baseline);
         std::fflush(stdout);
         EXPECT_EQ(status, 0) << c.name << ": " << err;
-        EXPECT_LT(took, baseline + 1.0) << c.name << " took longer to give up than on a quiet LAN: " << err;
+        // A step that waited out its own timeout (the name server's, UPnP's: 5 s and more)
+        // would add seconds; the same machine's quiet run is the yardstick, and 2.5 s over
+        // it holds when the machine grows busier between the two.
+        EXPECT_LT(took, baseline + 2.5) << c.name << " took longer to give up than on a quiet LAN: " << err;
     }
 }
 
@@ -350,11 +339,11 @@ TEST(HostileReachRun, TheRelayPasswordNeedNotBeOnTheCommandLine) {
     for (int i = 0; i < 200 && cmdline.find("--relay") == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         // The program runs as a child of `ip netns exec`, which execs it in place.
-        cmdline = slurp("/proc/" + std::to_string(pid) + "/cmdline");
+        cmdline = ReadWhole("/proc/" + std::to_string(pid) + "/cmdline");
     }
     EXPECT_NE(cmdline.find("whirlbat@192.168.61.1"), std::string::npos) << cmdline;
     EXPECT_EQ(cmdline.find("s3cret"), std::string::npos);
-    EXPECT_EQ(lan.w.wait(pid, 20000), 0) << slurp(err);
+    EXPECT_EQ(lan.w.wait(pid, 20000), 0) << ReadWhole(err);
 }
 
 }  // namespace

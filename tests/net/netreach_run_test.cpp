@@ -38,11 +38,6 @@ constexpr long kConnectsWithinMs = 9000;
 // waiting for something that will not come.
 constexpr double kGivesUpWithinSeconds = 15;
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 void play(NetWorld& w, Across game, PlayedSide side[2]) {
     game.frames = kFrames;
     std::string problem = PlayAcross(w, game, side);
@@ -122,7 +117,9 @@ TEST(NetReachRun, AWatcherBehindItsOwnRouterWatchesByCode) {
         if (!(words >> kind >> frame >> hash) || kind != "watched") continue;
         ++seen;
         auto played = side[0].log.hashes.find(frame);
-        if (played != side[0].log.hashes.end()) ASSERT_EQ(hash, played->second) << "frame " << frame;
+        if (played != side[0].log.hashes.end()) {
+            ASSERT_EQ(hash, played->second) << "frame " << frame;
+        }
     }
     // From the match's first frame to near its end, though it came four seconds late.
     EXPECT_GT(seen, long(side[0].log.hashes.size()) * 9 / 10) << watcher.err;
@@ -166,7 +163,7 @@ TEST(NetReachRun, TwoSymmetricRoutersWithNoForwardedPortAreOneClearLine) {
     std::remove(err.c_str());
     w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "900"}, err);
     std::string code = JoinCodeFrom(err);
-    ASSERT_FALSE(code.empty()) << slurp(err);
+    ASSERT_FALSE(code.empty()) << ReadWhole(err);
     PlayedSide guest;
     auto started = std::chrono::steady_clock::now();
     guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", h.lobby()}, &guest.err);
@@ -243,7 +240,7 @@ PlayedSide join_without_relay(NetWorld& w, const Homes& h, const std::string& na
     w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "1200"}, err);
     PlayedSide guest;
     std::string code = JoinCodeFrom(err);
-    if (code.empty()) return guest.err = "the host printed no join code: " + slurp(err), guest;
+    if (code.empty()) return guest.err = "the host printed no join code: " + ReadWhole(err), guest;
     auto started = std::chrono::steady_clock::now();
     guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", h.lobby()}, &guest.err);
     *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -318,13 +315,13 @@ TEST(NetReachRun, AnExpiredCodeIsOneLine) {
         std::remove(err.c_str());
         pid_t host = w.start("pA", {WHIRLBAT_BINARY, "--headless", "--host", "--lobby", h.lobby(), "--frames", "400"}, err);
         std::string code = JoinCodeFrom(err);
-        ASSERT_FALSE(code.empty()) << slurp(err);
+        ASSERT_FALSE(code.empty()) << ReadWhole(err);
         if (vanish) {
             kill(host, SIGKILL);
             w.wait(host, 2000);
             std::this_thread::sleep_for(std::chrono::milliseconds(25500));
         } else {
-            EXPECT_EQ(w.wait(host, 20000), 0) << slurp(err);
+            EXPECT_EQ(w.wait(host, 20000), 0) << ReadWhole(err);
         }
         PlayedSide guest;
         guest.code = w.call("pB", {WHIRLBAT_BINARY, "--headless", "--join", code, "--lobby", h.lobby()}, &guest.err);

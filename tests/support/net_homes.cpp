@@ -13,11 +13,6 @@ namespace test_support {
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 // The chains miniupnpd fills with the ports it forwards, and miniupnpd on the host's router.
 void start_upnp(NetWorld& w) {
     std::string chains = WriteOutput(w.full("miniupnpd.nft"),
@@ -103,7 +98,7 @@ std::string JoinCodeFrom(const std::string& err_file) {
     std::regex line("join code ([2-9A-Z]{6})");
     for (int i = 0; i < 500; ++i) {
         std::smatch m;
-        std::string err = slurp(err_file);
+        std::string err = ReadWhole(err_file);
         if (std::regex_search(err, m, line)) return m[1];
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -140,7 +135,7 @@ std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2], Play
         std::string code = JoinCodeFrom(host_err);
         if (code.empty()) {
             w.stop(pid);
-            return "the host printed no join code:\n" + slurp(host_err);
+            return "the host printed no join code:\n" + ReadWhole(host_err);
         }
         join.insert(join.begin() + 1, code);
     } else {
@@ -164,12 +159,12 @@ std::string PlayAcross(NetWorld& w, const Across& game, PlayedSide side[2], Play
                                           "--lobby", game.lobby};
         pid_t watcher_pid = w.start(game.watcher_ns, watch, watcher_err);
         side[1].code = w.wait(guest_pid, 60000);
-        side[1].err = slurp(guest_err);
+        side[1].err = ReadWhole(guest_err);
         watcher->code = w.wait(watcher_pid, 60000);
-        watcher->err = slurp(watcher_err);
+        watcher->err = ReadWhole(watcher_err);
     }
     side[0].code = w.wait(pid, 30000);
-    side[0].err = slurp(host_err);
+    side[0].err = ReadWhole(host_err);
     for (int i = 0; i < 2; ++i) side[i].log = ReadNetLog(logs[i]);
     return "";
 }

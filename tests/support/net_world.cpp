@@ -28,11 +28,6 @@ std::string quoted(const std::string& s) {
     return q + "'";
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 NetWorld::NetWorld() {
@@ -190,8 +185,8 @@ int NetWorld::call(const std::string& in, const std::vector<std::string>& argv, 
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (err) *err = slurp(base + ".err");
-    if (out) *out = slurp(base + ".out");
+    if (err) *err = ReadWhole(base + ".err");
+    if (out) *out = ReadWhole(base + ".out");
     std::remove((base + ".err").c_str());
     std::remove((base + ".out").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

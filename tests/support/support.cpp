@@ -44,6 +44,11 @@ std::string SourcePath(const std::string& relative) { return std::string(WHIRLBA
 
 std::string OutputPath(const std::string& name) { return std::string(WHIRLBAT_TEST_OUTPUT) + "/" + name; }
 
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 std::string WriteOutput(const std::string& name, const std::string& text) {
     static std::atomic<int> writes{0};
     std::string path = OutputPath(name);

@@ -28,6 +28,8 @@ std::string OutputPath(const std::string& name);
 // The file appears whole (written beside it, then renamed), so that tests running at the
 // same time may write the same script.
 std::string WriteOutput(const std::string& name, const std::string& text);
+// The whole of a file, its bytes as they are; empty if it cannot be read.
+std::string ReadWhole(const std::string& path);
 
 // Scenarios that play in real time play as many frames as their checks need; their long
 // versions (label "long": ctest runs them with WHIRLBAT_LONG_RUNS=1) play a minute or more.

@@ -23,6 +23,8 @@ XServer::XServer(const std::string& size) {
         _exit(127);
     }
     close(fds[1]);
+    // The number and its newline come in two writes; closing the pipe between them
+    // would kill the server.
     std::string number;
     char c;
     while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;

@@ -90,7 +90,9 @@ void watch_a_match(int frames, int late_ms) {
         EXPECT_GT(watched.size(), confirmed.size() * 9 / 10) << "the watcher did not see the match to its end";
         for (const auto& [f, h] : watched) {
             auto c = confirmed.find(f);
-            if (c != confirmed.end()) ASSERT_EQ(h, c->second) << "frame " << f;
+            if (c != confirmed.end()) {
+                ASSERT_EQ(h, c->second) << "frame " << f;
+            }
         }
         std::string err;
         EXPECT_EQ(RunGame({"--verify", replays[i]}, &err), 0) << err;
