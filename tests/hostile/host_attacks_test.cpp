@@ -258,6 +258,8 @@ TEST(HostileHost, TheRealGuestGetsInWhileTwoThousandConnectionRequestsASecondArr
     EXPECT_TRUE(host.ready() && guest.ready()) << "the guest is not in after " << took << " s: " << guest.message();
     // Bounded well within the handshake's own 10 s: the flood must not hold the guest out.
     EXPECT_LT(took, 5.0);
+    // The test's own world: the flood keeps to its schedule (a late request is sent at
+    // once, not dropped), so three quarters of its rate hold however busy the machine.
     EXPECT_GT(double(flood_sent) / flood_seconds, 1500) << "the flood did not run at its rate";
     EXPECT_GT(host.turned_away, 0);
 }
