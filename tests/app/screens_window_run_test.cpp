@@ -41,7 +41,9 @@ using Server = test_support::XServer;
 class Game {
 public:
     Game(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-        err_ = OutputPath("screens-window-stderr.txt");
+        // A file of each game's own: ctest runs this binary's cases side by side.
+        static int serial = 0;
+        err_ = OutputPath("screens-window-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".txt");
         pid_ = fork();
         if (pid_ == 0) {
             if (chdir(WHIRLBAT_SOURCE_DIR) != 0 || !freopen(err_.c_str(), "w", stderr)) _exit(127);

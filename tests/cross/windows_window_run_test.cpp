@@ -114,7 +114,9 @@ TEST(WindowsWindow, TheTitlesFrameShowsTheSamePixelsAsLinux) {
 TEST(WindowsWindow, AStartThatFailsIsShownInAMessageBox) {
     XServer x("1024x768");
     ASSERT_FALSE(x.display().empty()) << "Xvfb is needed";
-    std::string prefix = OutputPath("wine-window");
+    // A Wine prefix of its own: the title's test beside it (ctest -j2) ends its prefix's
+    // wineserver, and with it every program of that prefix.
+    std::string prefix = OutputPath("wine-message-box");
     std::string err;
     ASSERT_EQ(RunBinary(WHIRLBAT_WINE_RUN, {prefix}, &err), 0) << err;
     int code = -1;
