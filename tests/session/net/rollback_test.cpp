@@ -123,6 +123,9 @@ struct Side {
     }
 };
 
+// Two sides and the links between them, played tick by tick with no clock: a link's
+// delays and losses come from its seeded generator, so the rollbacks and the stalls a
+// match counts are the same on every machine, however busy.
 struct Match {
     World w0;
     Game g0;
